@@ -1,0 +1,34 @@
+// The four link operations that the transfer engine and the card list use,
+// one implementation per medium (serial `comm`, MIDI `midi`).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zr {
+
+class Link {
+public:
+  virtual ~Link() = default;
+  // ComRequestBlock / MidiRequestBlock
+  virtual void RequestBlock(int type, unsigned block) = 0;
+  // ComRequestDirectory / MidiRequestDirectory
+  virtual void RequestDirectory(int type) = 0;
+  // ComSendFileName / MidiSendFileName: 0x52 when request is set, else 0x12.
+  virtual void SendFileName(int type, const std::string& name, bool request) = 0;
+  // ComAnswerBlockRequest / MidiAnswerBlockRequest: SendRequestedBlock of
+  // TxTransfer over this link.
+  virtual void AnswerBlockRequest(int type, unsigned block) = 0;
+
+  // Used by the engine's SendRequestedBlock: makes the link ready to answer
+  // (opens the port, starts MIDI input). False when it cannot be.
+  virtual bool ReadyToAnswer() = 0;
+  // The status text when ReadyToAnswer fails: "  No COM port" or "  No MIDI device".
+  virtual const char* NotReadyText() const = 0;
+  // Sends one complete data block message. False when the link could not
+  // take it (nothing was sent).
+  virtual bool SendDataBlock(const std::uint8_t* message, std::size_t length) = 0;
+};
+
+} // namespace zr

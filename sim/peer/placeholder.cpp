@@ -1,0 +1,1 @@
+// The virtual console's protocol peer lives in this folder.

@@ -1,0 +1,162 @@
+// Fakes of the main window side and the timers, shared by the core tests.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/link.h"
+#include "link/wire.h"
+#include "transfer/host.h"
+
+namespace zr::test {
+
+// A timer on a manual clock: Advance() fires what is due, in order.
+class ManualClock;
+
+class FakeTimer : public Timer {
+public:
+  FakeTimer(ManualClock& clock, std::string name, int interval);
+  void Start() override;
+  void Stop() override { active_ = false; }
+  void SetInterval(int ms) override;
+  int Interval() const override { return interval_; }
+  bool IsActive() const override { return active_; }
+  void SetHandler(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+  const std::string& Name() const { return name_; }
+  long long DueAt() const { return dueAt_; }
+  void Fire();
+  int starts = 0;
+
+private:
+  ManualClock& clock_;
+  std::string name_;
+  int interval_;
+  bool active_ = false;
+  long long dueAt_ = 0;
+  std::function<void()> handler_;
+};
+
+class ManualClock {
+public:
+  long long now = 0;
+  std::vector<FakeTimer*> timers;
+  // Moves time forward, firing every active timer whose time comes.
+  void Advance(long long ms);
+};
+
+// The six timers with their creation intervals.
+struct FakeTimers {
+  ManualClock clock;
+  FakeTimer comm{clock, "CommTimer", 50};
+  FakeTimer timeout{clock, "TimeoutTimer", 1500};
+  FakeTimer upload{clock, "UploadTimer", 25000};
+  FakeTimer download{clock, "DownloadTimer", 5000};
+  FakeTimer dummy{clock, "DummyTimer", 5000};
+  FakeTimer send{clock, "SendTimer", 500};
+  Timers timers{comm, timeout, upload, download, dummy, send};
+};
+
+struct BoxShown {
+  std::string text;
+  BoxIcon icon;
+  BoxButtons buttons;
+};
+
+// The main window's side with scripted answers; records everything.
+class FakeHost : public Host {
+public:
+  void SetStatusText(const std::string& text) override { statuses.push_back(text); }
+  BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) override;
+  std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
+
+  void ProgressSetTitle(const std::string& title) override { progressTitle = title; }
+  void ProgressSetMaximum(int maximum) override { progressMax = maximum; }
+  void ProgressShow() override { progressVisible = true; ++progressShows; }
+  void ProgressSetPosition(int position) override { progressPosition = position; }
+  void ProgressSetLabel(const std::string& text) override { progressLabels.push_back(text); }
+  void ProgressClose() override { progressVisible = false; ++progressCloses; }
+
+  std::string SelectedPcFolder() override { return pcFolder; }
+  int CardSelectedCount() override { return cardSelected; }
+  int PcSelectedCount() override { return pcSelected; }
+  std::optional<std::string> PcListSizeText(const std::string& fileName) override;
+
+  void RequestNextCardFile(int index) override;
+  void SendNextPcFile(int index) override;
+  void RequestCardDirectory(int type) override;
+  void CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply) override;
+
+  std::string LastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
+
+  std::vector<std::string> statuses;
+  std::vector<BoxShown> boxes;
+  std::deque<BoxAnswer> answers;              // answers for the next boxes; Ok/No when empty
+  std::deque<std::optional<std::string>> saveAnswers; // answers for the save dialog
+  std::vector<SaveFileRequest> saveRequests;
+
+  std::string progressTitle;
+  int progressMax = 0;
+  int progressPosition = 0;
+  bool progressVisible = false;
+  int progressShows = 0;
+  int progressCloses = 0;
+  std::vector<std::string> progressLabels;
+
+  std::string pcFolder;
+  int cardSelected = 0;
+  int pcSelected = 0;
+  std::map<std::string, std::string> pcListSizes; // caption -> Size text
+
+  std::vector<int> nextCardFileCalls;
+  std::vector<int> nextPcFileCalls;
+  std::vector<int> cardDirectoryCalls;
+  struct Reply { int type; std::vector<std::string> names; bool sortEvery; };
+  std::vector<Reply> directoryReplies;
+  // Optional behaviour for the batch steps.
+  std::function<void(int)> onRequestNextCardFile;
+  std::function<void(int)> onSendNextPcFile;
+  std::function<void(int)> onRequestCardDirectory;
+};
+
+// A link that records every request and every data block it is given.
+class FakeLink : public Link {
+public:
+  explicit FakeLink(const char* notReadyText = "  No COM port") : notReadyText_(notReadyText) {}
+  void RequestBlock(int type, unsigned block) override { blockRequests.push_back({type, block}); }
+  void RequestDirectory(int type) override { directoryRequests.push_back(type); }
+  void SendFileName(int type, const std::string& name, bool request) override
+  {
+    fileNames.push_back({type, name, request});
+  }
+  void AnswerBlockRequest(int type, unsigned block) override { answers.push_back({type, block}); }
+  bool ReadyToAnswer() override { return ready; }
+  const char* NotReadyText() const override { return notReadyText_; }
+  bool SendDataBlock(const std::uint8_t* message, std::size_t length) override
+  {
+    sentBlocks.emplace_back(message, message + length);
+    if (onDataBlock)
+      onDataBlock(sentBlocks.back());
+    return acceptsBlocks;
+  }
+
+  struct BlockRequest { int type; unsigned block; };
+  struct FileName { int type; std::string name; bool request; };
+  std::vector<BlockRequest> blockRequests;
+  std::vector<int> directoryRequests;
+  std::vector<FileName> fileNames;
+  std::vector<BlockRequest> answers;
+  std::vector<Bytes> sentBlocks;
+  std::function<void(const Bytes&)> onDataBlock;
+  bool ready = true;
+  bool acceptsBlocks = true;
+
+private:
+  const char* notReadyText_;
+};
+
+} // namespace zr::test

@@ -1,0 +1,83 @@
+// The transfer record `Filer`: one file on its way between the PC and the
+// console, with the operations that load, store, receive and send it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zr {
+
+class Session;
+
+// Error codes of a transfer step (0 none).
+enum FilerError : std::int32_t {
+  ERR_NONE = 0,
+  ERR_NO_FILE = 1,          // no file loaded / to save / to send; file not sent
+  ERR_MEMORY = 2,           // memory full
+  ERR_BAD_MEDIUM = 3,       // Medium outside 0 to 3
+  ERR_DISK_FULL = 4,        // a PC file could not be written or read whole
+  ERR_WRITE_PROTECTED = 5,  // raised nowhere, kept for its text
+  ERR_ILLEGAL_DATA = 6,     // wrong type asked for, corrupt or inconsistent data
+  ERR_PATH_TOO_LONG = 7,    // a PC path longer than PcPath holds
+  ERR_FILE_TOO_LARGE = 8,   // a file that needs 16384 blocks or more
+};
+
+// Where the next step of a record reads or writes.
+enum Medium : std::int32_t { MEDIUM_PC_FILE = 0, MEDIUM_COM = 1, MEDIUM_COM_ALT = 2, MEDIUM_MIDI = 3 };
+
+// Longest PC path a record holds, terminating zero included: 260 as on
+// Windows, or the platform's own limit where that is larger.
+#if defined(_WIN32)
+constexpr std::size_t PC_PATH_SIZE = 260;
+#else
+constexpr std::size_t PC_PATH_SIZE = 4096;
+#endif
+
+class Filer {
+public:
+  explicit Filer(Session& session);
+  Filer(const Filer&) = delete;
+  Filer& operator=(const Filer&) = delete;
+
+  std::int32_t DataType = 0;
+  std::int32_t Medium = 0;
+  std::string PcPath;                    // at most PC_PATH_SIZE - 1 characters
+  std::unique_ptr<std::uint8_t[]> Buffer;
+  std::uint32_t Size = 0;
+  std::uint32_t BlockNr = 0;
+  std::int32_t Error = 0;
+  // Total number of blocks announced by block 0 of the file being received.
+  std::uint32_t TotalBlocks = 0;
+
+  void AllocBuffer();
+  void FreeBuffer();
+  // PcPath := selected PC folder + separator + name + "." + extension of DataType.
+  void BuildPcPath(const std::string& name);
+
+  void LoadData();
+  void StoreData();
+  void RequestCurrentBlock();
+
+  // Receiving (RxTransfer). payload holds count bytes followed by the
+  // block's checksum byte.
+  void ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
+  void UnpackReceived();
+  void WritePcFile();
+
+  // Sending (TxTransfer).
+  void ReadPcFile();
+  void SendBlock();
+
+  // Shows "File error: %s" for Error and clears it. outgoing is 1 for
+  // TxTransfer, 0 for RxTransfer.
+  void ReportError(int outgoing);
+  // The text that ReportError shows (without "File error: ").
+  std::string ErrorText(int outgoing) const;
+
+private:
+  Session& session_;
+};
+
+} // namespace zr

@@ -1,0 +1,86 @@
+// What the core needs of the main window: the status line, message boxes,
+// the save dialog, the progress dialog, the PC pane and the lists, the batch
+// steps, and the six timers. The Qt window implements it; tests use fakes.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zr {
+
+enum class BoxIcon { None, Information, Warning, Error };
+enum class BoxButtons { Ok, YesNo, AbortRetry };
+enum class BoxAnswer { Ok, Yes, No, Abort, Retry, Closed };
+
+struct SaveFileRequest {
+  std::string title;         // "Save current settings as..."
+  std::string folder;        // initial folder
+  std::string fileName;      // proposed name, without extension
+  std::string extension;     // filter and default extension, e.g. "kpr"
+};
+
+class Host {
+public:
+  virtual ~Host() = default;
+
+  // Panel 0 of the status bar.
+  virtual void SetStatusText(const std::string& text) = 0;
+  // A modal box; it runs a nested event loop, so timers and input go on.
+  virtual BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) = 0;
+  // The save dialog: the chosen full path, or nothing when cancelled.
+  // Asking before overwriting an existing file is the dialog's own job.
+  virtual std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) = 0;
+
+  // The progress dialog. Showing it disables the main window, closing it
+  // enables the window again.
+  virtual void ProgressSetTitle(const std::string& title) = 0;
+  virtual void ProgressSetMaximum(int maximum) = 0;
+  virtual void ProgressShow() = 0;
+  virtual void ProgressSetPosition(int position) = 0;
+  virtual void ProgressSetLabel(const std::string& text) = 0;
+  virtual void ProgressClose() = 0;
+
+  // The folder selected in the PC folder tree; empty when none is.
+  virtual std::string SelectedPcFolder() = 0;
+  // Number of selected items in the card list and in the PC file list.
+  virtual int CardSelectedCount() = 0;
+  virtual int PcSelectedCount() = 0;
+  // The Size column text of the PC list entry whose caption equals the
+  // name (case ignored), or nothing when the list shows no such entry.
+  virtual std::optional<std::string> PcListSizeText(const std::string& fileName) = 0;
+
+  // The main window's batch steps and card list.
+  virtual void RequestNextCardFile(int index) = 0;
+  virtual void SendNextPcFile(int index) = 0;
+  virtual void RequestCardDirectory(int type) = 0;
+  // A directory reply for one type (names trimmed). sortAfter tells whether
+  // this link sorts after every reply (MIDI) or after type 8 only (serial).
+  virtual void CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply) = 0;
+};
+
+// One of the six timers. Starting a running timer restarts it; setting the
+// interval of a running timer restarts it with the new interval.
+class Timer {
+public:
+  virtual ~Timer() = default;
+  virtual void Start() = 0;
+  virtual void Stop() = 0;
+  virtual void SetInterval(int milliseconds) = 0;
+  virtual int Interval() const = 0;
+  virtual bool IsActive() const = 0;
+  // Called on the GUI thread when the timer fires.
+  virtual void SetHandler(std::function<void()> handler) = 0;
+};
+
+struct Timers {
+  Timer& CommTimer;     // 50 ms: serial poll
+  Timer& TimeoutTimer;  // 1500 ms: search
+  Timer& UploadTimer;   // 25000 ms: first answer to a request
+  Timer& DownloadTimer; // 5000 ms: console's next block request
+  Timer& DummyTimer;    // 5000 ms: MIDI link test
+  Timer& SendTimer;     // 500 ms: pause before the next file of a send
+};
+
+} // namespace zr

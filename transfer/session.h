@@ -1,0 +1,95 @@
+// The program-wide state of one run: link settings, the batch state of the
+// main window, the two transfer records, and the commands that start
+// transfers. main creates one; every test creates a fresh one.
+#pragma once
+
+#include <array>
+#include <cstdarg>
+#include <string>
+
+#include "link/link.h"
+#include "transfer/filer.h"
+#include "transfer/host.h"
+
+namespace zr {
+
+struct LinkState {
+  int CommMedium = 0;        // 0 none, 1 serial (2 routed like 1), 3 MIDI
+  int ComPortNumber = 0;     // 1 to 16, 0 none
+  int ConnectedComPort = 0;  // port of the last successful open
+  int MidiInDevice = -1;
+  int MidiOutDevice = -1;
+  int MidiTestRetries = 0;
+};
+
+enum class CopySourceKind { None = 0, Card = 1, Internal = 2, Pc = 3 };
+
+struct CopyEntry {
+  std::string name;
+  int type = -1; // image index of the copied item; -1 marks an empty entry
+};
+
+constexpr int COPY_LIST_SIZE = 256;
+
+struct BatchState {
+  int FileNr = 0;
+  int CardIndex = 0;
+  int PcIndex = 0;
+  int PendingPcItem = 0;
+  bool InternalMode = false;
+  bool CancelRequested = false;
+  bool SendFinished = false;
+  CopySourceKind CopySource = CopySourceKind::None;
+  std::array<CopyEntry, COPY_LIST_SIZE> CopyList{};
+  int CopyCount = 0; // entries filled by the last Copy
+};
+
+class Session {
+public:
+  Session(Host& host, Timers& timers);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  Host& host;
+  Timers& timers;
+  LinkState link;
+  BatchState batch;
+  // Constructed in this order, destroyed in the opposite one.
+  Filer RxTransfer;
+  Filer TxTransfer;
+
+  // The two links; set by whoever builds them (the program, a test).
+  Link* Com = nullptr;
+  Link* Midi = nullptr;
+  // 1 and 2: the serial link; 3: the MIDI link; anything else: none.
+  Link* LinkFor(int medium) const;
+
+  // printf-style status line text ("%d" and "%s"), at most 255 characters.
+  void ShowStatus(const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+  // "Connected thru COM port %d" when CommMedium is 1, else "Connected thru MIDI".
+  void ShowConnectionStatus();
+
+  // The five commands; medium is CommMedium as the main window passes it.
+  void RequestTypeDirectory(int medium, int type);
+  void RequestCardFile(int medium, int type, const std::string& cardName);
+  void SendFileToCard(int medium, std::string pcFileName);
+  // type: the item selected in the Internal Files list.
+  void BackupInternal(int medium, int type);
+  void RestoreInternal(int medium, std::string pcFileName);
+
+  // The save dialog for a backup of data type `type`; sets RxTransfer's
+  // DataType and Error (1 when cancelled). Returns the path or "".
+  std::string AskBackupFileName(int type);
+
+  // The console asks for block `block` of `type` through link `via`.
+  void SendRequestedBlock(Link& via, int type, unsigned block);
+
+private:
+  std::string lastBackupName_; // the name chosen last time, shown again
+};
+
+} // namespace zr
