@@ -1,15 +1,41 @@
 #include "transfer/datatypes.h"
 
-#include <cctype>
+#include <algorithm>
 
 namespace zr {
 
 static_assert(DataTypeTable.size() == DATA_TYPE_COUNT, "one row per console data type");
 
+namespace {
+
+// ASCII only, on purpose: the C library's tolower/isalnum follow the process
+// locale (Qt sets it from the environment), and in a single-byte locale they
+// would change or keep the bytes of UTF-8 names, so that a path no longer
+// names the file it came from.
+constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr bool IsAsciiAlnum(char c)
+{
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Windows opens a device instead of a file for these names, whatever the
+// extension; a card file called AUX must not end up on the printer port.
+bool IsWindowsDeviceName(std::string_view name)
+{
+  std::string upper(name);
+  std::transform(upper.begin(), upper.end(), upper.begin(), AsciiUpper);
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL")
+    return true;
+  return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '0' &&
+         upper[3] <= '9';
+}
+
+} // namespace
+
 int TypeFromFileName(std::string& name)
 {
-  for (char& c : name)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::transform(name.begin(), name.end(), name.begin(), AsciiLower);
   for (std::size_t dot = name.find('.'); dot != std::string::npos; dot = name.find('.', dot + 1)) {
     const std::string_view rest = std::string_view(name).substr(dot + 1);
     for (int type = 0; type < DATA_TYPE_COUNT; ++type)
@@ -33,21 +59,17 @@ std::string WithoutExtension(std::string_view name)
 
 std::string CardFileName(std::string_view nameWithoutExtension)
 {
-  std::string card(nameWithoutExtension.substr(0, 8));
-  for (char& c : card) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    const bool keep = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9');
-    if (!keep)
+  std::string card(nameWithoutExtension.substr(0, CARD_NAME_CHARS));
+  for (char& c : card)
+    if (!IsAsciiAlnum(c))
       c = '_';
-  }
   return card;
 }
 
 std::string CardNameOf(std::string_view pcFileName)
 {
   std::string upper(pcFileName);
-  for (char& c : upper)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::transform(upper.begin(), upper.end(), upper.begin(), AsciiUpper);
   const std::size_t dot = upper.rfind('.');
   if (dot == std::string::npos)
     return {};
@@ -55,23 +77,22 @@ std::string CardNameOf(std::string_view pcFileName)
   for (std::size_t i = 0; i + 1 < upper.size(); ++i)
     if (upper[i] == '.')
       upper[i] = '_';
-  if (upper.size() > 8)
-    upper.resize(8);
+  if (upper.size() > CARD_NAME_CHARS)
+    upper.resize(CARD_NAME_CHARS);
   return upper;
 }
 
 std::string SafePcFileName(std::string_view cardName)
 {
   std::string safe(cardName);
-  for (char& c : safe) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    const bool keep = std::isalnum(u) || c == '_' || c == '-' || c == ' ';
-    if (!keep)
+  for (char& c : safe)
+    if (!IsAsciiAlnum(c) && c != '_' && c != '-' && c != ' ')
       c = '_';
-  }
   // A name made only of blanks would vanish on some file systems.
   if (safe.find_first_not_of(' ') == std::string::npos)
     safe = "_" + safe;
+  if (IsWindowsDeviceName(safe))
+    safe += '_';
   return safe;
 }
 

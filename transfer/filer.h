@@ -22,6 +22,8 @@ enum FilerError : std::int32_t {
   ERR_ILLEGAL_DATA = 6,     // wrong type asked for, corrupt or inconsistent data
   ERR_PATH_TOO_LONG = 7,    // a PC path longer than PcPath holds
   ERR_FILE_TOO_LARGE = 8,   // a file that needs 16384 blocks or more
+  ERR_UNKNOWN_TYPE = 9,     // a name without one of the nine extensions
+  ERR_NO_FOLDER = 10,       // no PC folder selected
 };
 
 // Where the next step of a record reads or writes.

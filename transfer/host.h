@@ -44,8 +44,10 @@ public:
 
   // The folder selected in the PC folder tree; empty when none is.
   virtual std::string SelectedPcFolder() = 0;
-  // Number of selected items in the card list and in the PC file list.
+  // Number of files in the current receive batch: the card list's selection count.
   virtual int CardSelectedCount() = 0;
+  // Number of files in the current send batch: the PC list's selection
+  // count, or the number of copied entries while a paste runs.
   virtual int PcSelectedCount() = 0;
   // The Size column text of the PC list entry whose caption equals the
   // name (case ignored), or nothing when the list shows no such entry.

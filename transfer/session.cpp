@@ -1,1 +1,225 @@
 #include "transfer/session.h"
+
+#include <cstdio>
+
+#include "transfer/datatypes.h"
+#include "transfer/pc_path.h"
+
+namespace zr {
+
+namespace {
+constexpr const char* NO_PORT_SELECTED = "No communication port selected";
+constexpr const char* BACKUP_DIALOG_TITLE = "Save current settings as...";
+} // namespace
+
+Session::Session(Host& h, Timers& t) : host(h), timers(t), RxTransfer(*this), TxTransfer(*this) {}
+
+Link* Session::LinkFor(int medium) const
+{
+  switch (medium) {
+  case MEDIUM_COM:
+  case MEDIUM_COM_ALT:
+    return Com;
+  case MEDIUM_MIDI:
+    return Midi;
+  default:
+    return nullptr;
+  }
+}
+
+void Session::ShowStatus(const char* format, ...)
+{
+  char text[256];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  host.SetStatusText(text);
+}
+
+void Session::ShowConnectionStatus()
+{
+  if (link.CommMedium == MEDIUM_COM)
+    ShowStatus("Connected thru COM port %d", link.ConnectedComPort);
+  else
+    ShowStatus("Connected thru MIDI");
+}
+
+void Session::RequestTypeDirectory(int medium, int type)
+{
+  if (Link* l = LinkFor(medium))
+    l->RequestDirectory(type);
+}
+
+void Session::RequestCardFile(int medium, int type, const std::string& cardName)
+{
+  Filer& rx = RxTransfer;
+  if (!IsDataType(type)) {
+    rx.Error = ERR_UNKNOWN_TYPE;
+    rx.ReportError(0);
+    return;
+  }
+  rx.DataType = type;
+  rx.Medium = medium;
+  rx.BlockNr = 0;
+  // The name comes from the console: it must not lead the file out of the
+  // folder the user chose.
+  rx.BuildPcPath(SafePcFileName(cardName));
+  if (rx.Error != ERR_NONE) {
+    rx.ReportError(0);
+    return;
+  }
+  Link* l = LinkFor(medium);
+  if (!l) {
+    ShowStatus("%s", NO_PORT_SELECTED);
+    return;
+  }
+  l->SendFileName(type, cardName, true);
+}
+
+void Session::SendFileToCard(int medium, std::string pcFileName)
+{
+  Filer& tx = TxTransfer;
+  const std::string shownName = pcFileName; // the name as the folder holds it
+  tx.DataType = TypeFromFileName(pcFileName);
+  tx.Medium = MEDIUM_PC_FILE;
+  tx.BlockNr = 0;
+  if (!IsDataType(tx.DataType)) {
+    // A pasted name without one of the nine extensions: nothing to look up.
+    tx.Error = ERR_UNKNOWN_TYPE;
+    tx.ReportError(1);
+    return;
+  }
+  const std::string cut = WithoutExtension(pcFileName);
+  SetPcPath(tx, host.SelectedPcFolder(), shownName);
+  if (tx.Error == ERR_NONE)
+    tx.LoadData();
+  const std::string cardName = CardFileName(cut);
+  if (tx.Error != ERR_NONE) {
+    tx.ReportError(1);
+    return;
+  }
+  Link* l = LinkFor(medium);
+  if (!l) {
+    ShowStatus("%s", NO_PORT_SELECTED);
+    return;
+  }
+  l->SendFileName(tx.DataType, cardName, false);
+}
+
+void Session::BackupInternal(int medium, int type)
+{
+  Filer& rx = RxTransfer;
+  rx.PcPath = AskBackupFileName(type);
+  if (rx.Error != ERR_NONE) {
+    // Cancelled dialog: nothing to say. Anything else deserves a word.
+    if (rx.Error == ERR_NO_FILE)
+      rx.Error = ERR_NONE;
+    else
+      rx.ReportError(0);
+    return;
+  }
+  ShowStatus("Backing up..");
+  rx.Medium = medium;
+  rx.BlockNr = 0;
+  Link* l = LinkFor(medium);
+  if (!l) {
+    ShowStatus("%s", NO_PORT_SELECTED);
+    return;
+  }
+  l->RequestBlock(rx.DataType, 0);
+}
+
+void Session::RestoreInternal(int medium, std::string pcFileName)
+{
+  Filer& tx = TxTransfer;
+  ShowStatus("Restoring..");
+  const std::string shownName = pcFileName;
+  tx.Error = ERR_NONE;
+  tx.Medium = MEDIUM_PC_FILE;
+  tx.DataType = TypeFromFileName(pcFileName);
+  if (!IsDataType(tx.DataType)) {
+    tx.Error = ERR_UNKNOWN_TYPE;
+    tx.ReportError(1);
+    return;
+  }
+  SetPcPath(tx, host.SelectedPcFolder(), shownName);
+  if (tx.Error == ERR_NONE)
+    tx.LoadData();
+  if (tx.Error != ERR_NONE) {
+    tx.ReportError(1);
+    return;
+  }
+  ShowStatus("  Sending file");
+  tx.Medium = medium;
+  tx.BlockNr = 0;
+  Link* l = LinkFor(medium);
+  if (!l) {
+    ShowStatus("%s", NO_PORT_SELECTED);
+    return;
+  }
+  SendRequestedBlock(*l, tx.DataType, 0);
+}
+
+std::string Session::AskBackupFileName(int type)
+{
+  Filer& rx = RxTransfer;
+  rx.Error = ERR_NONE;
+  if (!IsDataType(type)) {
+    rx.Error = ERR_UNKNOWN_TYPE;
+    return {};
+  }
+  rx.DataType = type;
+  const std::string extension = DataTypeTable[type].extension;
+  SaveFileRequest request{BACKUP_DIALOG_TITLE, host.SelectedPcFolder(), WithoutExtension(lastBackupName_),
+                          extension};
+  for (;;) {
+    std::optional<std::string> chosen = host.AskSaveFileName(request);
+    if (!chosen || chosen->empty()) {
+      rx.Error = ERR_NO_FILE;
+      return {};
+    }
+    std::string path = *chosen;
+    const std::string name = FileNamePart(path);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) {
+      path += "." + extension;
+    } else if (!EqualsIgnoringCase(name.substr(dot + 1), extension)) {
+      // Another extension would hide the file's kind: ask again.
+      request.fileName = WithoutExtension(name);
+      continue;
+    }
+    if (path.size() >= PC_PATH_SIZE) {
+      rx.Error = ERR_PATH_TOO_LONG;
+      return {};
+    }
+    lastBackupName_ = FileNamePart(path);
+    return path;
+  }
+}
+
+void Session::SendRequestedBlock(Link& via, int type, unsigned block)
+{
+  Filer& tx = TxTransfer;
+  tx.Error = ERR_NONE;
+  if (!via.ReadyToAnswer()) {
+    ShowStatus("%s", via.NotReadyText());
+    return;
+  }
+  if (type != tx.DataType)
+    tx.Error = ERR_ILLEGAL_DATA;
+  tx.BlockNr = block;
+  if (tx.Error == ERR_NONE) {
+    if (tx.Medium == MEDIUM_PC_FILE) {
+      // Nothing is being sent: a stray request must never turn into a
+      // write of the record's PC file.
+      tx.Error = ERR_NO_FILE;
+    } else {
+      tx.StoreData();
+    }
+  }
+  if (tx.Error != ERR_NONE)
+    tx.ReportError(1);
+}
+
+} // namespace zr

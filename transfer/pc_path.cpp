@@ -1,0 +1,52 @@
+#include "transfer/pc_path.h"
+
+#include <cctype>
+
+#include "transfer/filer.h"
+
+namespace zr {
+
+std::string JoinPcPath(const std::string& folder, const std::string& name, int& error)
+{
+  error = ERR_NONE;
+  if (folder.empty()) {
+    // Without a chosen folder the file would land wherever the program
+    // happens to run: refuse instead.
+    error = ERR_NO_FOLDER;
+    return {};
+  }
+  std::string path = folder;
+  if (path.back() != PATH_SEPARATOR && path.back() != '/')
+    path += PATH_SEPARATOR;
+  path += name;
+  if (path.size() >= PC_PATH_SIZE) {
+    error = ERR_PATH_TOO_LONG;
+    return {};
+  }
+  return path;
+}
+
+void SetPcPath(Filer& filer, const std::string& folder, const std::string& name)
+{
+  int error = ERR_NONE;
+  filer.PcPath = JoinPcPath(folder, name, error);
+  filer.Error = error;
+}
+
+std::string FileNamePart(const std::string& path)
+{
+  const std::size_t cut = path.find_last_of(PATH_SEPARATOR == '/' ? "/" : "\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+} // namespace zr
