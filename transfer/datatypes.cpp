@@ -8,6 +8,9 @@ static_assert(DataTypeTable.size() == DATA_TYPE_COUNT, "one row per console data
 
 namespace {
 
+// A name on the card has at most 8 characters.
+constexpr std::size_t CARD_NAME_CHARS = 8;
+
 // ASCII only, on purpose: the C library's tolower/isalnum follow the process
 // locale (Qt sets it from the environment), and in a single-byte locale they
 // would change or keep the bytes of UTF-8 names, so that a path no longer

@@ -50,9 +50,11 @@ std::string WithoutExtension(std::string_view name);
 // A name without a dot gives an empty card name.
 std::string CardNameOf(std::string_view pcFileName);
 
-// A card file name from the console made safe as a PC file name: path
-// separators, "..", control characters and characters that file systems
-// refuse become "_"; letters, digits, "_", "-" and blanks stay.
+// A card file name from the console made safe as a PC file name: every byte
+// but ASCII letters, digits, "_", "-" and blanks becomes "_" (so no path
+// separator, dot, colon or control character remains); a name of blanks only
+// gets a leading "_", and a Windows device name (CON, AUX, COM1 ...) a
+// trailing "_". The result is never empty.
 std::string SafePcFileName(std::string_view cardName);
 
 } // namespace zr
