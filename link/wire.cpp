@@ -6,10 +6,17 @@
 namespace zr {
 namespace {
 
+// Model and command are masked like every other inner byte: a stray high bit
+// would end the message early on a MIDI link.
 Bytes Header(std::uint8_t command, std::uint8_t model = MODEL_BYTE)
 {
-  Bytes m{SYS_EX_START, MANUFACTURER_ID[0], MANUFACTURER_ID[1], MANUFACTURER_ID[2], DEVICE_BYTE, model,
-          command};
+  Bytes m{SYS_EX_START,
+          MANUFACTURER_ID[0],
+          MANUFACTURER_ID[1],
+          MANUFACTURER_ID[2],
+          DEVICE_BYTE,
+          static_cast<std::uint8_t>(model & 0x7F),
+          static_cast<std::uint8_t>(command & 0x7F)};
   return m;
 }
 
@@ -195,10 +202,11 @@ std::string TrimCardName(const std::uint8_t* field, std::size_t n)
 {
   std::size_t len = std::min<std::size_t>(n, CARD_NAME_LENGTH);
   std::string name(reinterpret_cast<const char*>(field), len);
-  // A zero byte ends the name; trailing blanks and control characters are padding.
+  // A zero byte ends the name; trailing blanks and control characters
+  // (DEL included) are padding.
   if (auto zero = name.find('\0'); zero != std::string::npos)
     name.resize(zero);
-  while (!name.empty() && static_cast<unsigned char>(name.back()) <= ' ')
+  while (!name.empty() && (static_cast<unsigned char>(name.back()) <= ' ' || name.back() == 0x7F))
     name.pop_back();
   return name;
 }
@@ -206,10 +214,12 @@ std::string TrimCardName(const std::uint8_t* field, std::size_t n)
 std::vector<std::string> ParseDirectoryEntries(const std::uint8_t* bytes, std::size_t n)
 {
   std::vector<std::string> entries;
+  // An entry cut short by the end of the frame is not taken: its name would
+  // be a fragment that names no file on the card.
   for (std::size_t at = 8; at < n; at += 9) {
-    if (bytes[at] == 0 || bytes[at] == SYS_EX_END)
+    if (bytes[at] == 0 || bytes[at] == SYS_EX_END || n - at < CARD_NAME_LENGTH)
       break;
-    entries.push_back(TrimCardName(bytes + at, std::min<std::size_t>(CARD_NAME_LENGTH, n - at)));
+    entries.push_back(TrimCardName(bytes + at, CARD_NAME_LENGTH));
   }
   return entries;
 }
