@@ -117,6 +117,7 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
   if (BlockNr == 0) {
     session_.ShowStatus("  Receiving file");
     TotalBlocks = total;
+    ReceivedBytes = 0;
     Size = total * SYS_EX_BLOCKSIZE;
     AllocBuffer();
   }
@@ -174,11 +175,17 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
     }
 
     if (BlockNr + 1 == total) {
+      ReceivedBytes = BlockNr * SYS_EX_BLOCKSIZE + static_cast<std::uint32_t>(count);
       LoadData();
       if (Error == ERR_NONE) {
         Medium = MEDIUM_PC_FILE;
+        // Saving may start the next card file of the batch; the dialog
+        // stays up for it instead of closing between files.
+        const int fileNr = batch.FileNr;
         StoreData();
-        if (Error == ERR_NONE && (batch.InternalMode || host.CardSelectedCount() <= batch.FileNr)) {
+        const bool nextFileStarted = batch.FileNr != fileNr;
+        if (Error == ERR_NONE &&
+            (batch.InternalMode || (!nextFileStarted && host.CardSelectedCount() <= batch.FileNr))) {
           host.ProgressClose();
           session_.ShowConnectionStatus();
         }
@@ -198,7 +205,9 @@ void Filer::UnpackReceived()
     Error = ERR_NO_FILE;
     return;
   }
-  const std::optional<std::uint32_t> fileSize = UnpackStream(Buffer.get(), Size);
+  // Only what arrived is unpacked: the rest of the last block's room holds no data.
+  const std::size_t received = ReceivedBytes > 0 && ReceivedBytes <= Size ? ReceivedBytes : Size;
+  const std::optional<std::uint32_t> fileSize = UnpackStream(Buffer.get(), received);
   if (!fileSize) {
     // The size field asks for more bytes than arrived.
     Error = ERR_ILLEGAL_DATA;

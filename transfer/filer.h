@@ -52,6 +52,8 @@ public:
   std::int32_t Error = 0;
   // Total number of blocks announced by block 0 of the file being received.
   std::uint32_t TotalBlocks = 0;
+  // Stream bytes that arrived, known once the last block is in.
+  std::uint32_t ReceivedBytes = 0;
 
   void AllocBuffer();
   void FreeBuffer();
