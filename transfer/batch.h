@@ -1,0 +1,75 @@
+// The user's transfers between the card list, the Internal Files list and
+// the PC file list: which files go, in which order, how they are numbered,
+// when the next one starts and how a batch ends. The main window's handlers
+// delegate here in a line or two; the lists are seen through ListAccess.
+#pragma once
+
+#include <string>
+
+#include "transfer/session.h"
+
+namespace zr {
+
+// One of the main window's three lists, as the batch logic reads it.
+class ListAccess {
+public:
+  virtual ~ListAccess() = default;
+  virtual int Count() const = 0;
+  virtual bool IsSelected(int index) const = 0;
+  virtual std::string Caption(int index) const = 0;
+  // Card and Internal Files items: the data type. PC items: -1.
+  virtual int ImageIndex(int index) const = 0;
+
+  int SelectedCount() const;
+  int FirstSelected() const;         // -1 when nothing is selected
+  int NextSelected(int after) const; // next selected item after `after` in list order, or -1
+  // Whether an item with this caption exists (whole caption, case ignored).
+  bool HasCaption(const std::string& caption) const;
+};
+
+enum class ListId { Card, Internal, Pc };
+
+class Batch {
+public:
+  Batch(Session& session, ListAccess& card, ListAccess& internal, ListAccess& pc);
+
+  // Drag-over acceptance for a drop on `target` of a drag from `source`.
+  bool AcceptsDrop(ListId target, ListId source) const;
+  bool SelectionHasKnownTypes() const;
+
+  // Drops.
+  void PCViewDragDrop(ListId source);  // download (card) or backup (internal)
+  void SolanoViewDragDrop();           // upload
+  void InternalViewDragDrop();         // restore, with its checks and confirmation
+
+  // Batch steps; the engine calls them through the main window.
+  void RequestNextCardFile(int index);
+  void SendNextPcFile(int index);
+  void SendTimerTimer();
+
+  // Copy and paste (the clipboard part of Copy4/Cut4/Paste4 is the window's).
+  void Copy1Click();
+  void Copy2Click();
+  void Copy4Click();
+  void Paste1Click();
+  void Paste4Click(); // the download part: acts like a drop of the card list on the PC list
+  bool Paste1Enabled() const { return paste1Enabled_; }
+  bool Paste2Enabled() const { return paste2Enabled_; }
+
+  // The progress dialog's Cancel.
+  void CancelBtnClick();
+
+  // Files in the current send batch: the PC selection, or the copied
+  // entries while a paste runs (Host::PcSelectedCount answers with this).
+  int SendBatchCount() const;
+
+private:
+  Session& session_;
+  ListAccess& card_;
+  ListAccess& internal_;
+  ListAccess& pc_;
+  bool paste1Enabled_ = false;
+  bool paste2Enabled_ = false;
+};
+
+} // namespace zr
