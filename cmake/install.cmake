@@ -1,0 +1,28 @@
+# Installation into the usual places and a Debian package (cpack -G DEB).
+include(GNUInstallDirs)
+
+set(ZR_APP_ID org.zr4812.FileExchange)
+foreach(program zr4812-exchange zr4812-sim)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+install(FILES ${CMAKE_SOURCE_DIR}/data/${ZR_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/data/${ZR_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${CMAKE_SOURCE_DIR}/data/icons/${ZR_APP_ID}.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${CMAKE_SOURCE_DIR}/data/icons/${ZR_APP_ID}.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps)
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+set(CPACK_PACKAGE_NAME zr4812-exchange)
+set(CPACK_PACKAGE_VENDOR "ZR4812 File Exchange developers")
+set(CPACK_PACKAGE_CONTACT "ZR4812 File Exchange developers <developers@zr4812.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Copy files between a PC and the ZR4812 mixing console")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_GENERATOR DEB)
+include(CPack)
