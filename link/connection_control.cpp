@@ -1,0 +1,133 @@
+#include "link/connection_control.h"
+
+#include "transfer/session.h"
+
+namespace zr {
+
+namespace {
+constexpr const char* SEARCH_FAILED = "Could not connect to ZR4812.\nCheck connection.";
+constexpr const char* NO_RESPONSE = "No response from ZR4812 !!\nCheck connection.";
+constexpr const char* SEND_NOT_COMPLETED = "!! File sending not completed !!\nCheck connection.";
+constexpr const char* MIDI_TOO_OLD = "MIDI device to old.";
+constexpr const char* NO_COM_SEARCH = "Search not supported for Com ports\nPlease select..";
+} // namespace
+
+ConnectionControl::ConnectionControl(Session& session, SearchLinks& links, ConnectionWindow& window)
+    : session_(session), links_(links), window_(window)
+{
+}
+
+bool ConnectionControl::WatchdogBox(const char* text)
+{
+  // Any way of closing the box but Retry counts as Abort.
+  if (session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) == BoxAnswer::Retry) {
+    SearchZR4812Click();
+    return true;
+  }
+  return false;
+}
+
+void ConnectionControl::ReportCheckConnection() { session_.ShowStatus("Check connection."); }
+
+void ConnectionControl::TimeoutTimerTimer()
+{
+  Timer& timer = session_.timers.TimeoutTimer;
+  LinkState& link = session_.link;
+  // Stepping past the last input of an output moves on to the next output at
+  // once, without waiting for another time-out.
+  for (;;) {
+    timer.Stop();
+    if (!(links_.MidiSearching() && window_.PortType() == PORT_TYPE_MIDI))
+      break;
+    links_.SetMidiSearching(false);
+    if (link.MidiOutDevice < links_.MidiOutCount()) {
+      if (link.MidiInDevice >= links_.MidiInCount() - 1) {
+        ++link.MidiOutDevice;
+        link.MidiInDevice = -1;
+        links_.SetMidiSearching(true);
+        continue;
+      }
+      ++link.MidiInDevice;
+      links_.SearchMidiPort();
+    }
+    // The step above set the interval: 500 ms for a pair that opened, 10 ms
+    // for one that did not (which ends the stepping at the next time-out).
+    timer.Start();
+    return;
+  }
+
+  if (SearchRetryPending) {
+    SearchZR4812Click();
+    SearchRetryPending = false;
+    return;
+  }
+  link.MidiInDevice = 0;
+  link.MidiOutDevice = 0;
+  if (!WatchdogBox(SEARCH_FAILED))
+    ReportCheckConnection();
+}
+
+void ConnectionControl::UploadTimerTimer()
+{
+  session_.timers.UploadTimer.Stop();
+  // The interrupted transfer is not resumed; a progress dialog stays up
+  // until its Cancel is pressed.
+  if (!WatchdogBox(NO_RESPONSE))
+    ReportCheckConnection();
+}
+
+void ConnectionControl::DownloadTimerTimer()
+{
+  session_.timers.DownloadTimer.Stop();
+  if (WatchdogBox(SEND_NOT_COMPLETED))
+    return;
+  window_.CancelTransfer();
+  ReportCheckConnection();
+}
+
+void ConnectionControl::DummyTimerTimer()
+{
+  session_.timers.DummyTimer.Stop();
+  session_.host.ShowMessage(MIDI_TOO_OLD, BoxIcon::Error, BoxButtons::Ok);
+  links_.CloseMidiPort();
+}
+
+void ConnectionControl::SearchZR4812Click()
+{
+  if (window_.ComportChecked()) {
+    session_.host.ShowMessage(NO_COM_SEARCH, BoxIcon::None, BoxButtons::Ok);
+    window_.PortSetupClick();
+  }
+  // The dialog may just have moved the check mark to "&Midi".
+  if (window_.MidiChecked()) {
+    links_.CloseMidiPort();
+    links_.StartMidiSearch();
+  }
+}
+
+void ConnectionControl::ComportClick()
+{
+  window_.CheckComport();
+  window_.SetPortType(PORT_TYPE_COM);
+  Timer& timer = session_.timers.TimeoutTimer;
+  if (!timer.IsActive())
+    return; // no search running: the open link stays as it is
+  timer.Stop();
+  links_.SetMidiSearching(false);
+  links_.CloseMidiPort();
+  SearchZR4812Click();
+}
+
+void ConnectionControl::MidiClick()
+{
+  window_.CheckMidi();
+  window_.SetPortType(PORT_TYPE_MIDI);
+  Timer& timer = session_.timers.TimeoutTimer;
+  if (!timer.IsActive())
+    return;
+  timer.Stop();
+  links_.CloseComPort();
+  SearchZR4812Click();
+}
+
+} // namespace zr

@@ -1,0 +1,81 @@
+// Connection control: the search for the console, the menu commands that
+// choose the link, and the watchdog timers' handlers. Kept out of the window
+// so that every step can be driven by a manual clock in a test.
+#pragma once
+
+namespace zr {
+
+class Session;
+
+// What the search needs of the two links. The program adapts the serial and
+// MIDI links to it; tests use a fake.
+class SearchLinks {
+public:
+  virtual ~SearchLinks() = default;
+  virtual void CloseComPort() = 0;
+  virtual void CloseMidiPort() = 0;
+  // Counts the devices, takes pair 0, 0 and runs one search step.
+  virtual bool StartMidiSearch() = 0;
+  // One search step on the current pair (MidiInDevice, MidiOutDevice).
+  virtual bool SearchMidiPort() = 0;
+  virtual bool MidiSearching() const = 0;
+  virtual void SetMidiSearching(bool searching) = 0;
+  // Device counts stored by the last StartMidiSearch; 0 before it ever ran.
+  virtual int MidiInCount() const = 0;
+  virtual int MidiOutCount() const = 0;
+};
+
+// What the search needs of the window: the "&Com port"/"&Midi" radio group,
+// the port setup dialog's port type, the dialog itself, and the progress
+// dialog's Cancel.
+class ConnectionWindow {
+public:
+  virtual ~ConnectionWindow() = default;
+  virtual bool ComportChecked() const = 0;
+  virtual bool MidiChecked() const = 0;
+  // Moves the check mark only.
+  virtual void CheckComport() = 0;
+  virtual void CheckMidi() = 0;
+  // 0 "Com port", 1 "Midi".
+  virtual int PortType() const = 0;
+  virtual void SetPortType(int portType) = 0;
+  // Shows the port setup dialog modally.
+  virtual void PortSetupClick() = 0;
+  // Cancels the transfer under way exactly as the progress dialog's Cancel.
+  virtual void CancelTransfer() = 0;
+};
+
+constexpr int PORT_TYPE_COM = 0;
+constexpr int PORT_TYPE_MIDI = 1;
+
+class ConnectionControl {
+public:
+  ConnectionControl(Session& session, SearchLinks& links, ConnectionWindow& window);
+  ConnectionControl(const ConnectionControl&) = delete;
+  ConnectionControl& operator=(const ConnectionControl&) = delete;
+
+  // One-shot: the first failed search of a run searches again instead of
+  // giving up. Nothing sets it again.
+  bool SearchRetryPending = true;
+
+  void TimeoutTimerTimer();
+  void UploadTimerTimer();
+  void DownloadTimerTimer();
+  void DummyTimerTimer();
+
+  void SearchZR4812Click();
+  void ComportClick();
+  void MidiClick();
+
+private:
+  // The modal error box with Abort and Retry; true when Retry was chosen
+  // (the search has then run again).
+  bool WatchdogBox(const char* text);
+  void ReportCheckConnection();
+
+  Session& session_;
+  SearchLinks& links_;
+  ConnectionWindow& window_;
+};
+
+} // namespace zr
