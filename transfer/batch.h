@@ -62,14 +62,29 @@ public:
   // Files in the current send batch: the PC selection, or the copied
   // entries while a paste runs (Host::PcSelectedCount answers with this).
   int SendBatchCount() const;
+  // Whether the current send batch takes its files from the copy list.
+  bool PasteRunning() const { return pasteRunning_; }
 
 private:
+  int Medium() const;
+  void BeginSendBatch(bool internalMode);
+  void SendNextSelectedFile(int index);
+  void SendNextCopiedFile(int index);
+  bool MayReplaceOnCard(const std::string& pcFileName);
+  bool Refused(const std::string& pcFileName);
+  bool StartFileIfWanted(const std::string& pcFileName);
+  void StartFile(const std::string& pcFileName);
+  void EndSendBatch();
+  void FillCopyList(ListAccess& list, bool furtherNamesEmpty, bool typeFromName);
+
   Session& session_;
   ListAccess& card_;
   ListAccess& internal_;
   ListAccess& pc_;
   bool paste1Enabled_ = false;
   bool paste2Enabled_ = false;
+  bool pasteRunning_ = false;
+  int filesStarted_ = 0; // files of the current send batch handed to the engine
 };
 
 } // namespace zr
