@@ -1,0 +1,25 @@
+// The inbound dispatch: every message from the console, on either link,
+// ends here. One implementation of the command table serves both the
+// serial handler and `HandleMidiSysExIn`; they differ only where the
+// link does (loop detection, link test, cancel check, sorting).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "link/midi_buffer.h"
+
+namespace zr {
+
+class Session;
+class ComLink;
+
+// The serial handler: one complete frame from ComReadAndDispatch (leading
+// 0xFF bytes already skipped, F0 first, F7 last, manufacturer ID checked).
+void DispatchComFrame(Session& session, ComLink& com, const std::uint8_t* frame, std::size_t n);
+
+// One filled MIDI input buffer. Requeues it through `port` when done,
+// except a buffer without bytes or data area, which is reported and kept.
+void HandleMidiSysExIn(Session& session, MidiPort& port, MidiInBuffer& buffer);
+
+} // namespace zr

@@ -1,0 +1,101 @@
+#include "tests/support/fake_serial.h"
+
+#include <algorithm>
+
+namespace zr::test {
+
+namespace {
+
+class FakeSerialDevice : public SerialDevice {
+public:
+  explicit FakeSerialDevice(FakeSerialLine& line) : line_(line) {}
+  SerialOpenResult Open(const std::string& path) override
+  {
+    line_.openAttempts.push_back(path);
+    const auto it = line_.devices.find(path);
+    const SerialOpenResult result = it == line_.devices.end() ? SerialOpenResult::NotFound : it->second;
+    open_ = result == SerialOpenResult::Ok;
+    if (open_)
+      ++line_.opens;
+    return result;
+  }
+  bool IsOpen() const override { return open_; }
+  void Close() override
+  {
+    if (open_)
+      ++line_.closes;
+    open_ = false;
+  }
+  std::size_t BytesWaiting() override { return open_ ? line_.Due() : 0; }
+  std::size_t Read(std::uint8_t* destination, std::size_t max) override
+  {
+    line_.largestRead = std::max(line_.largestRead, max);
+    return open_ ? line_.Take(destination, max) : 0;
+  }
+  void Write(const std::uint8_t* data, std::size_t length) override
+  {
+    if (!open_)
+      return;
+    line_.writes.emplace_back(data, data + length);
+    if (line_.onWrite)
+      line_.onWrite(line_.writes.back());
+  }
+  void Pause(int milliseconds) override
+  {
+    ++line_.pauses;
+    line_.now += milliseconds;
+  }
+
+private:
+  FakeSerialLine& line_;
+  bool open_ = false;
+};
+
+} // namespace
+
+void FakeSerialLine::Arrive(const Bytes& bytes, long long afterMs)
+{
+  if (!bytes.empty())
+    pending_.push_back({now + afterMs, bytes});
+}
+
+std::size_t FakeSerialLine::Unread() const
+{
+  std::size_t n = 0;
+  for (const Chunk& c : pending_)
+    n += c.bytes.size();
+  return n;
+}
+
+std::size_t FakeSerialLine::Due() const
+{
+  std::size_t n = 0;
+  for (const Chunk& c : pending_) {
+    if (c.at > now)
+      break;
+    n += c.bytes.size();
+  }
+  return n;
+}
+
+std::size_t FakeSerialLine::Take(std::uint8_t* destination, std::size_t max)
+{
+  std::size_t taken = 0;
+  while (taken < max && !pending_.empty() && pending_.front().at <= now) {
+    Bytes& bytes = pending_.front().bytes;
+    const std::size_t n = std::min(max - taken, bytes.size());
+    std::copy_n(bytes.begin(), n, destination + taken);
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+    taken += n;
+    if (bytes.empty())
+      pending_.pop_front();
+  }
+  return taken;
+}
+
+SerialDeviceFactory FakeSerialLine::Factory()
+{
+  return [this] { return std::unique_ptr<SerialDevice>(std::make_unique<FakeSerialDevice>(*this)); };
+}
+
+} // namespace zr::test

@@ -1,0 +1,328 @@
+// The serial link against a scripted line: framing of what the console
+// sends, opening and probing ports, and the requests with their timers.
+#include <gtest/gtest.h>
+
+#include "link/com_ports.h"
+#include "link/comm.h"
+#include "tests/support/fake_serial.h"
+#include "tests/support/fakes.h"
+#include "transfer/session.h"
+
+namespace zr::test {
+namespace {
+
+std::string FakePath(int port) { return "/dev/fake" + std::to_string(port); }
+
+class ComLinkTest : public ::testing::Test {
+protected:
+  ComLinkTest()
+  {
+    line.devices[FakePath(3)] = SerialOpenResult::Ok;
+    session.Com = &com;
+    session.link.ComPortNumber = 3;
+  }
+  int Dispatched() const { return static_cast<int>(host.directoryReplies.size()); }
+
+  FakeHost host;
+  FakeTimers t;
+  Session session{host, t.timers};
+  FakeSerialLine line;
+  ComLink com{session, line.Factory(), [](int n) { return FakePath(n); }};
+};
+
+// A directory reply with one entry: any frame would do, this one is easy to see arrive.
+const Bytes kFrame = BuildDirectoryReply(2, {"MIX1"});
+
+Bytes Concat(std::initializer_list<Bytes> parts)
+{
+  Bytes all;
+  for (const Bytes& p : parts)
+    all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+Bytes Slice(const Bytes& b, std::size_t from, std::size_t to)
+{
+  return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
+struct FramingCase {
+  const char* name;
+  std::vector<std::pair<long long, Bytes>> arrivals; // (ms from the poll, bytes)
+  int dispatched;
+  bool box;
+  std::size_t unreadAfter;
+};
+
+class ComFraming : public ComLinkTest, public ::testing::WithParamInterface<FramingCase> {};
+
+TEST_P(ComFraming, OnePoll)
+{
+  const FramingCase& c = GetParam();
+  ASSERT_TRUE(com.OpenComPort());
+  for (const auto& [at, bytes] : c.arrivals)
+    line.Arrive(bytes, at);
+  com.ComReadAndDispatch();
+  EXPECT_EQ(Dispatched(), c.dispatched);
+  if (c.box) {
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text, "Read comm error: no block bounds.");
+    EXPECT_EQ(host.boxes[0].icon, BoxIcon::Error);
+    EXPECT_EQ(host.boxes[0].buttons, BoxButtons::Ok);
+  } else {
+    EXPECT_TRUE(host.boxes.empty());
+  }
+  EXPECT_EQ(line.Unread(), c.unreadAfter);
+  EXPECT_LE(line.largestRead, COM_READ_BUFFER_SIZE);
+}
+
+const Bytes kUnended = {0xF0, 0x00, 0x7F, 0x33, 0x20, 0x0B, 0x10};
+Bytes Flood(std::size_t n)
+{
+  Bytes b(n, 0x01);
+  b[0] = 0xF0;
+  return b;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ComFraming,
+    ::testing::Values(
+        FramingCase{"WholeFrame", {{0, kFrame}}, 1, false, 0},
+        FramingCase{"ThreePiecesOver30ms",
+                    {{0, Slice(kFrame, 0, 5)}, {15, Slice(kFrame, 5, 12)}, {30, Slice(kFrame, 12, kFrame.size())}},
+                    1, false, 0},
+        FramingCase{"TwoLeadingFF", {{0, Concat({{0xFF, 0xFF}, kFrame})}}, 1, false, 0},
+        FramingCase{"BadFirstByte", {{0, Concat({{0x00}, kFrame})}}, 0, true, 0},
+        FramingCase{"BadByteAfterFF", {{0, Concat({{0xFF, 0xFE}, kFrame})}}, 0, true, 0},
+        FramingCase{"OnlyFFThenEnd", {{0, {0xFF, 0xFF, 0xF7}}}, 0, true, 0},
+        FramingCase{"ForeignManufacturer", {{0, {0xF0, 0x00, 0x7F, 0x34, 0x20, 0x0B, 0x11, 0x02, 0xF7}}}, 0, false, 0},
+        // Whatever arrives in one poll is one frame: the second message goes with the first.
+        FramingCase{"TwoMessagesOnePoll", {{0, Concat({kFrame, BuildDirectoryReply(3, {})})}}, 1, false, 0},
+        // No F7 within 1024 bytes: the buffer is full, the rest stays on the line.
+        FramingCase{"FloodCutAt1024", {{0, Flood(1100)}}, 0, true, 1100 - COM_READ_BUFFER_SIZE},
+        FramingCase{"SilenceThenDropped", {{0, kUnended}}, 0, false, 0},
+        // The count of empty polls restarts with every byte that comes.
+        FramingCase{"RestJustInTime", {{0, Slice(kFrame, 0, 4)}, {9990, Slice(kFrame, 4, kFrame.size())}}, 1, false,
+                    0},
+        FramingCase{"RestTooLate", {{0, Slice(kFrame, 0, 4)}, {10010, Slice(kFrame, 4, kFrame.size())}}, 0, false,
+                    kFrame.size() - 4}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ComLinkTest, PartialFrameIsDroppedAfterExactly1000EmptyPolls)
+{
+  ASSERT_TRUE(com.OpenComPort());
+  line.Arrive(kUnended);
+  com.ComReadAndDispatch();
+  EXPECT_EQ(line.pauses, COM_MAX_EMPTY_POLLS);
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_TRUE(host.statuses.empty());
+}
+
+TEST_F(ComLinkTest, NothingWaitingMeansNoPause)
+{
+  ASSERT_TRUE(com.OpenComPort());
+  com.ComReadAndDispatch();
+  EXPECT_EQ(line.pauses, 0);
+}
+
+TEST_F(ComLinkTest, ClosedLinkReadsNothing)
+{
+  line.Arrive(kFrame);
+  com.ComReadAndDispatch();
+  EXPECT_EQ(line.Unread(), kFrame.size());
+  EXPECT_EQ(Dispatched(), 0);
+}
+
+TEST_F(ComLinkTest, ProbeListsThePortsThatOpen)
+{
+  line.devices[FakePath(3)] = SerialOpenResult::InUse;
+  line.devices[FakePath(12)] = SerialOpenResult::Ok;
+  line.devices[FakePath(5)] = SerialOpenResult::PermissionDenied;
+  const std::vector<int> ports = com.ProbeComPorts();
+  EXPECT_EQ(ports, std::vector<int>{12});
+  EXPECT_EQ(ComPortItemText(ports[0]), "COM Port 12");
+  EXPECT_EQ(host.statuses, std::vector<std::string>{"Looking for COM ports .."});
+  EXPECT_EQ(line.openAttempts.size(), 16u);
+  EXPECT_EQ(line.opens, line.closes); // every probe handle is closed again
+  EXPECT_FALSE(com.ComPortOpen());
+  EXPECT_FALSE(t.comm.IsActive());
+}
+
+TEST_F(ComLinkTest, ProbeSkipsPortsWithoutDeviceAndKeepsOurOwnPort)
+{
+  ComLink sparse{session, line.Factory(), MakeComPortPaths({{3, FakePath(3)}, {4, ""}})};
+  session.Com = &sparse;
+  ASSERT_TRUE(sparse.OpenComPort());
+  line.openAttempts.clear();
+  // Port 3 is ours (open); the default devices of 1, 2 and 5-12 don't exist here; 13-16 have none.
+  const std::vector<int> ports = sparse.ProbeComPorts();
+  EXPECT_EQ(ports, std::vector<int>{3});
+  EXPECT_EQ(line.openAttempts.size(), 10u);
+  EXPECT_TRUE(sparse.ComPortOpen());
+}
+
+TEST_F(ComLinkTest, OpenSetsUpOnceAndStartsThePoll)
+{
+  EXPECT_TRUE(com.OpenComPort());
+  EXPECT_TRUE(com.ComPortOpen());
+  EXPECT_TRUE(t.comm.IsActive());
+  EXPECT_EQ(session.link.ConnectedComPort, 3);
+  EXPECT_EQ(com.LastOpenResult(), SerialOpenResult::Ok);
+  // Opening an open link touches nothing.
+  const int starts = t.comm.starts;
+  EXPECT_TRUE(com.OpenComPort());
+  EXPECT_EQ(line.openAttempts.size(), 1u);
+  EXPECT_EQ(t.comm.starts, starts);
+}
+
+TEST_F(ComLinkTest, OpenFailureSaysWhy)
+{
+  struct Case {
+    int port;
+    SerialOpenResult device;
+    SerialOpenResult expected;
+  };
+  for (const Case& c : {Case{3, SerialOpenResult::PermissionDenied, SerialOpenResult::PermissionDenied},
+                        Case{3, SerialOpenResult::InUse, SerialOpenResult::InUse},
+                        Case{3, SerialOpenResult::SetupFailed, SerialOpenResult::SetupFailed},
+                        Case{7, SerialOpenResult::Ok, SerialOpenResult::NotFound}}) {
+    line.devices[FakePath(3)] = c.device;
+    session.link.ComPortNumber = c.port;
+    session.link.ConnectedComPort = 1;
+    EXPECT_FALSE(com.OpenComPort());
+    EXPECT_EQ(com.LastOpenResult(), c.expected);
+    EXPECT_EQ(com.LastOpenPath(), FakePath(c.port));
+    EXPECT_FALSE(t.comm.IsActive());
+    EXPECT_EQ(session.link.ConnectedComPort, 1);
+  }
+  EXPECT_TRUE(host.statuses.empty()); // the callers report it
+  EXPECT_STREQ(SerialOpenResultText(SerialOpenResult::PermissionDenied), "permission denied");
+}
+
+TEST_F(ComLinkTest, NoPortNumberOpensNothing)
+{
+  session.link.ComPortNumber = 0;
+  EXPECT_FALSE(com.OpenComPort());
+  EXPECT_TRUE(line.openAttempts.empty());
+}
+
+TEST_F(ComLinkTest, CloseReleasesThePort)
+{
+  com.CloseComPort(); // closed already: nothing at all
+  EXPECT_TRUE(host.statuses.empty());
+  ASSERT_TRUE(com.OpenComPort());
+  com.CloseComPort();
+  EXPECT_EQ(host.LastStatus(), "Closing COM port.");
+  EXPECT_FALSE(com.ComPortOpen());
+  EXPECT_FALSE(t.comm.IsActive());
+  EXPECT_EQ(line.closes, 1);
+  // And it opens again.
+  EXPECT_TRUE(com.OpenComPort());
+}
+
+TEST_F(ComLinkTest, SearchSendsAndArmsTheTimeoutAsItIs)
+{
+  t.timeout.SetInterval(10); // a MIDI step left it short: the serial search keeps it
+  com.SearchComPort();
+  EXPECT_EQ(host.LastStatus(), "Searching ZR4812.");
+  ASSERT_EQ(line.writes.size(), 1u);
+  EXPECT_EQ(line.writes[0], (Bytes{0xF0, 0x00, 0x7F, 0x33, 0x20, 0x0B, 0x40, 0xF7}));
+  EXPECT_TRUE(t.timeout.IsActive());
+  EXPECT_EQ(t.timeout.Interval(), 10);
+  EXPECT_TRUE(com.ComSearching);
+}
+
+TEST_F(ComLinkTest, SearchOnMissingPortShowsNothing)
+{
+  session.link.ComPortNumber = 9;
+  com.SearchComPort();
+  EXPECT_TRUE(host.statuses.empty());
+  EXPECT_FALSE(t.timeout.IsActive());
+  EXPECT_FALSE(com.ComSearching);
+}
+
+struct RequestCase {
+  const char* name;
+  std::function<void(ComLink&)> call;
+  Bytes expected;
+  const char* timer;  // the timer that must run afterwards
+  int uploadInterval; // UploadTimer's interval afterwards
+};
+
+class ComRequests : public ComLinkTest, public ::testing::WithParamInterface<RequestCase> {};
+
+TEST_P(ComRequests, WriteAndArm)
+{
+  const RequestCase& c = GetParam();
+  t.upload.SetInterval(12345); // what an earlier request left
+  c.call(com);
+  ASSERT_EQ(line.writes.size(), 1u);
+  EXPECT_EQ(line.writes[0], c.expected);
+  for (FakeTimer* timer : t.clock.timers)
+    if (timer->Name() != "CommTimer")
+      EXPECT_EQ(timer->IsActive(), timer->Name() == c.timer) << timer->Name();
+  EXPECT_EQ(t.upload.Interval(), c.uploadInterval);
+}
+
+TEST_P(ComRequests, NoDeviceNoBytes)
+{
+  session.link.ComPortNumber = 9;
+  GetParam().call(com);
+  EXPECT_TRUE(line.writes.empty());
+  EXPECT_EQ(host.statuses, std::vector<std::string>{"  No serial device"});
+  EXPECT_FALSE(t.upload.IsActive());
+  EXPECT_FALSE(t.dummy.IsActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ComRequests,
+    ::testing::Values(
+        RequestCase{"BlockRequest", [](ComLink& c) { c.ComRequestBlock(2, 200); },
+                    {0xF0, 0x00, 0x7F, 0x33, 0x20, 0x0B, 0x50, 0x02, 0x01, 0x48, 0xF7}, "UploadTimer", 10000},
+        RequestCase{"BlockRequestOperatingSystem", [](ComLink& c) { c.ComRequestBlock(8, 0); },
+                    BuildBlockRequest(8, 0), "UploadTimer", 25000},
+        RequestCase{"LinkTestBlock", [](ComLink& c) { c.ComRequestBlock(127, 0); }, BuildBlockRequest(127, 0),
+                    "DummyTimer", 10000},
+        RequestCase{"DirectoryKeepsInterval", [](ComLink& c) { c.ComRequestDirectory(4); },
+                    {0xF0, 0x00, 0x7F, 0x33, 0x20, 0x0B, 0x51, 0x04, 0xF7}, "UploadTimer", 12345},
+        RequestCase{"FileRequest", [](ComLink& c) { c.ComSendFileName(0, "my_song_", true); },
+                    {0xF0, 0x00, 0x7F, 0x33, 0x20, 0x0B, 0x52, 0x00, 0x6D, 0x79, 0x5F, 0x73, 0x6F, 0x6E, 0x67, 0x5F,
+                     0x00, 0xF7},
+                    "UploadTimer", 10000},
+        RequestCase{"FileNameOperatingSystem", [](ComLink& c) { c.ComSendFileName(8, "os", false); },
+                    BuildNameMessage(SYS_EX_FILE_NAME, 8, "os"), "UploadTimer", 25000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ComLinkTest, AnswerOnMissingPortSaysNoComPort)
+{
+  session.link.ComPortNumber = 9;
+  com.ComAnswerBlockRequest(0, 0);
+  EXPECT_EQ(host.statuses, std::vector<std::string>{"  No COM port"});
+  EXPECT_TRUE(line.writes.empty());
+}
+
+TEST(ComPorts, DefaultTableAndSettingsKeys)
+{
+  const ComPortPaths defaults = MakeComPortPaths();
+#if !defined(_WIN32)
+  const std::pair<int, const char*> table[] = {{1, "/dev/ttyS0"},   {4, "/dev/ttyS3"},   {5, "/dev/ttyUSB0"},
+                                               {8, "/dev/ttyUSB3"}, {9, "/dev/ttyACM0"}, {12, "/dev/ttyACM3"},
+                                               {13, ""},            {16, ""},            {0, ""},
+                                               {17, ""}};
+  for (const auto& [port, path] : table)
+    EXPECT_EQ(defaults(port), path) << port;
+#endif
+  const ComPortPaths custom = MakeComPortPaths({{3, "/tmp/pty-link"}, {13, "/dev/ttyUSB9"}, {20, "/dev/x"}});
+  EXPECT_EQ(custom(3), "/tmp/pty-link");
+  EXPECT_EQ(custom(13), "/dev/ttyUSB9");
+  EXPECT_EQ(custom(20), "");
+  EXPECT_EQ(custom(4), defaults(4));
+
+  const std::pair<const char*, int> keys[] = {{"COM1", 1},  {"com16", 16}, {"Com7", 7}, {"COM17", 0}, {"COM0", 0},
+                                              {"COM01", 0}, {"COM", 0},    {"COMx", 0}, {"LPT1", 0},  {"COM1 ", 0}};
+  for (const auto& [key, port] : keys)
+    EXPECT_EQ(ComPortKeyNumber(key), port) << key;
+}
+
+} // namespace
+} // namespace zr::test
