@@ -1,0 +1,430 @@
+#include "sim/peer/console_peer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+#include "transfer/datatypes.h"
+
+namespace zr::sim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t MAX_MESSAGE = 2 * MAX_DATA_BLOCK_MESSAGE;
+
+// What the console answers the MIDI link test with (block 0 of type 127).
+const Bytes& LinkTestData()
+{
+  static const Bytes data = [] {
+    const std::string text = "ZR4812 link test: long messages in both directions.";
+    Bytes b(text.begin(), text.end());
+    for (int i = 0; i < 64; ++i)
+      b.push_back(static_cast<std::uint8_t>(0x80 + i * 2)); // exercise the high-bit byte too
+    return b;
+  }();
+  return data;
+}
+
+std::string Lower(std::string s)
+{
+  for (char& c : s)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// A name as the card can show it: 1 to 8 printable ASCII characters.
+bool IsCardName(const std::string& stem)
+{
+  if (stem.empty() || stem.size() > CARD_NAME_LENGTH)
+    return false;
+  return std::all_of(stem.begin(), stem.end(), [](char c) { return c > ' ' && c < 0x7F; });
+}
+
+// The PC's name made safe for the card folder: nothing that leads outside it.
+std::string SafeCardName(const std::string& name)
+{
+  std::string safe;
+  for (char c : name.substr(0, CARD_NAME_LENGTH)) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    safe += (std::isalnum(u) || c == '_' || c == '-') ? c : '_';
+  }
+  return safe.empty() ? "UNNAMED" : safe;
+}
+
+const char* CommandName(std::uint8_t command)
+{
+  switch (command) {
+  case SYS_EX_SEARCH: return "search";
+  case SYS_EX_IDENTIFY: return "identify";
+  case SYS_EX_DIRECTORY_REQUEST: return "directory request";
+  case SYS_EX_DIRECTORY: return "directory";
+  case SYS_EX_FILE_NAME: return "file name";
+  case SYS_EX_FILE_REQUEST: return "file request";
+  case SYS_EX_BLOCK_REQUEST: return "block request";
+  case SYS_EX_DATA_BLOCK: return "data block";
+  default: return "unknown";
+  }
+}
+
+bool WriteWhole(const fs::path& target, const std::uint8_t* data, std::size_t size)
+{
+  // Beside the target first, so a reader never sees half a file.
+  const fs::path temporary = target.string() + ".zr4812-sim.part";
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    if (!file)
+      return false;
+    file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!file.flush())
+      return false;
+  }
+  std::error_code ec;
+  fs::rename(temporary, target, ec);
+  if (ec)
+    fs::remove(temporary, ec);
+  return !ec;
+}
+
+std::optional<Bytes> ReadWhole(const fs::path& path)
+{
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec))
+    return std::nullopt;
+  const auto size = fs::file_size(path, ec);
+  if (ec || size > MAX_FILE_SIZE)
+    return std::nullopt;
+  std::ifstream file(path, std::ios::binary);
+  if (!file)
+    return std::nullopt;
+  Bytes data(static_cast<std::size_t>(size));
+  file.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(size));
+  if (static_cast<std::uintmax_t>(file.gcount()) != size)
+    return std::nullopt;
+  return data;
+}
+
+} // namespace
+
+std::string InternalFileName(int type)
+{
+  return IsDataType(type) ? std::string("internal.") + DataTypeTable[type].extension : std::string();
+}
+
+std::string DescribeMessage(const std::uint8_t* bytes, std::size_t n)
+{
+  const std::optional<Message> m = ParseMessage(bytes, n);
+  char text[160];
+  if (!m) {
+    std::string hex;
+    for (std::size_t i = 0; i < std::min<std::size_t>(n, 24); ++i) {
+      std::snprintf(text, sizeof text, "%02X ", bytes[i]);
+      hex += text;
+    }
+    return "unrecognized (" + std::to_string(n) + " bytes) " + hex + (n > 24 ? "..." : "");
+  }
+  switch (m->command) {
+  case SYS_EX_SEARCH: return "search";
+  case SYS_EX_IDENTIFY:
+    std::snprintf(text, sizeof text, "identify, model 0x%02X", m->model);
+    return text;
+  case SYS_EX_DIRECTORY_REQUEST:
+    std::snprintf(text, sizeof text, "directory request type %d", m->type);
+    return text;
+  case SYS_EX_BLOCK_REQUEST:
+    std::snprintf(text, sizeof text, "block request type %d block %u", m->type, m->block);
+    return text;
+  case SYS_EX_DIRECTORY:
+    std::snprintf(text, sizeof text, "directory type %d, %zu entries", m->type, m->entries.size());
+    return text;
+  case SYS_EX_FILE_NAME:
+  case SYS_EX_FILE_REQUEST:
+    std::snprintf(text, sizeof text, "%s type %d \"%s\"", CommandName(m->command), m->type, m->name.c_str());
+    return text;
+  case SYS_EX_DATA_BLOCK: {
+    const bool good = Checksum(m->payload.data(), m->payload.size()) == m->checksum;
+    std::snprintf(text, sizeof text, "data block type %d block %u of %u, %zu bytes, checksum %s", m->type,
+                  m->block, m->total, m->payload.size(), good ? "ok" : "WRONG");
+    return text;
+  }
+  default: return "unknown";
+  }
+}
+
+ConsolePeer::ConsolePeer(PeerOptions options) : options_(std::move(options)) {}
+
+void ConsolePeer::Log(const std::string& line) const
+{
+  if (log_)
+    log_(line);
+}
+
+std::vector<std::string> ConsolePeer::CardNames(int type) const
+{
+  std::vector<std::string> names;
+  if (!IsDataType(type))
+    return names;
+  std::error_code ec;
+  for (fs::directory_iterator it(options_.cardDir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code fileEc;
+    if (!it->is_regular_file(fileEc))
+      continue;
+    const fs::path name = it->path().filename();
+    const std::string extension = name.extension().string();
+    if (extension.size() < 2 || Lower(extension.substr(1)) != DataTypeTable[type].extension)
+      continue;
+    const std::string stem = name.stem().string();
+    if (IsCardName(stem))
+      names.push_back(stem);
+  }
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
+  if (names.size() > MAX_DIRECTORY_ENTRIES)
+    names.resize(MAX_DIRECTORY_ENTRIES);
+  return names;
+}
+
+std::optional<fs::path> ConsolePeer::FindCardFile(int type, const std::string& name) const
+{
+  if (!IsDataType(type) || name.empty())
+    return std::nullopt;
+  std::error_code ec;
+  for (fs::directory_iterator it(options_.cardDir, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path file = it->path().filename();
+    const std::string extension = file.extension().string();
+    if (extension.size() >= 2 && Lower(extension.substr(1)) == DataTypeTable[type].extension &&
+        Lower(file.stem().string()) == Lower(name))
+      return it->path();
+  }
+  return std::nullopt;
+}
+
+std::vector<Bytes> ConsolePeer::Receive(const std::uint8_t* message, std::size_t n)
+{
+  std::vector<Bytes> out;
+  if (message == nullptr || n == 0 || n > MAX_MESSAGE)
+    return out;
+  Log("<- " + DescribeMessage(message, n));
+  if (options_.loop) {
+    out.emplace_back(message, message + n);
+  } else if (const std::optional<Message> m = ParseMessage(message, n)) {
+    if (options_.silentAfterCommand && m->command == *options_.silentAfterCommand && !silent_) {
+      if (silentSeen_ >= options_.silentAfterCount) {
+        silent_ = true;
+        Log("   (silent from here on)");
+      }
+      ++silentSeen_;
+    }
+    if (!silent_)
+      Answer(*m, out);
+  }
+  for (const Bytes& b : out)
+    Log("-> " + DescribeMessage(b.data(), b.size()) +
+        (b.empty() || b.back() != SYS_EX_END ? " (no end byte)" : ""));
+  return out;
+}
+
+void ConsolePeer::Answer(const Message& m, std::vector<Bytes>& out)
+{
+  switch (m.command) {
+  case SYS_EX_SEARCH:
+    out.push_back(BuildIdentify(options_.model, 0x00));
+    break;
+  case SYS_EX_DIRECTORY_REQUEST:
+    out.push_back(BuildDirectoryReply(m.type, CardNames(m.type)));
+    break;
+  case SYS_EX_BLOCK_REQUEST: OnBlockRequest(m, out); break;
+  case SYS_EX_FILE_REQUEST: OnFileRequest(m, out); break;
+  case SYS_EX_FILE_NAME: OnFileName(m, out); break;
+  case SYS_EX_DATA_BLOCK: OnDataBlock(m, out); break;
+  default: break; // the PC's identify answer and the like need nothing
+  }
+}
+
+void ConsolePeer::SendBlock(Outgoing& file, unsigned block, std::vector<Bytes>& out)
+{
+  if (block >= file.total) {
+    Log("   block past the end of the file: no answer");
+    return;
+  }
+  Bytes message = BuildFileBlock(file.type, file.file.data(), static_cast<std::uint32_t>(file.file.size()), block);
+  file.lastSent = static_cast<int>(block);
+  file.lastCorrupted = false;
+  if (auto it = options_.corruptBlocks.find(block); it != options_.corruptBlocks.end() && it->second > 0) {
+    --it->second;
+    message[message.size() - 2] ^= 0x01; // stays a 7-bit byte
+    file.lastCorrupted = true;
+  }
+  if (options_.noEndByteBlock && *options_.noEndByteBlock == block) {
+    options_.noEndByteBlock.reset();
+    message.pop_back();
+  }
+  out.push_back(std::move(message));
+}
+
+void ConsolePeer::OnBlockRequest(const Message& m, std::vector<Bytes>& out)
+{
+  if (m.type == SYS_EX_TEST_TYPE) {
+    Outgoing test{SYS_EX_TEST_TYPE, LinkTestData(), static_cast<unsigned>(BlockCount(LinkTestData().size()))};
+    SendBlock(test, m.block, out);
+    return;
+  }
+  // A block of the file on its way, or block 0 again after a bad checksum.
+  if (out_ && out_->type == m.type && (m.block > 0 || (out_->lastSent == 0 && out_->lastCorrupted))) {
+    SendBlock(*out_, m.block, out);
+    return;
+  }
+  if (m.block != 0) {
+    Log("   no file on its way: no answer");
+    return;
+  }
+  // Block 0 of a type, unannounced: a backup of internal memory.
+  const std::string name = InternalFileName(m.type);
+  const std::optional<Bytes> data = name.empty() ? std::nullopt : ReadWhole(options_.internalDir / name);
+  if (!data) {
+    Log("   no internal data of type " + std::to_string(m.type) + ": no answer");
+    return;
+  }
+  out_ = Outgoing{m.type, *data, static_cast<unsigned>(BlockCount(data->size()))};
+  SendBlock(*out_, 0, out);
+}
+
+void ConsolePeer::OnFileRequest(const Message& m, std::vector<Bytes>& out)
+{
+  const std::optional<fs::path> path = FindCardFile(m.type, m.name);
+  const std::optional<Bytes> data = path ? ReadWhole(*path) : std::nullopt;
+  if (!data) {
+    Log("   no card file \"" + m.name + "\" of type " + std::to_string(m.type) + ": no answer");
+    return;
+  }
+  out_ = Outgoing{m.type, *data, static_cast<unsigned>(BlockCount(data->size()))};
+  SendBlock(*out_, 0, out);
+}
+
+void ConsolePeer::OnFileName(const Message& m, std::vector<Bytes>& out)
+{
+  if (!IsDataType(m.type)) {
+    Log("   not a card file type: no answer");
+    return;
+  }
+  in_ = Incoming{};
+  in_->type = m.type;
+  in_->toCard = true;
+  in_->name = SafeCardName(m.name);
+  out.push_back(BuildNameMessage(SYS_EX_FILE_REQUEST, m.type, m.name));
+}
+
+void ConsolePeer::OnDataBlock(const Message& m, std::vector<Bytes>& out)
+{
+  const bool expected = in_ && in_->type == m.type && in_->next == m.block;
+  if (!expected) {
+    if (m.block != 0) {
+      Log("   block not asked for: ignored");
+      return;
+    }
+    if (!IsDataType(m.type)) {
+      Log("   not a data type: ignored");
+      return;
+    }
+    // Block 0 without a name first: a restore into internal memory.
+    in_ = Incoming{};
+    in_->type = m.type;
+    in_->toCard = false;
+  }
+  Incoming& in = *in_;
+  if (m.flag != 1) {
+    Log("   flag byte not 1: ignored");
+    return;
+  }
+  if (m.block == 0) {
+    if (m.total == 0 || m.total >= MAX_BLOCKS) {
+      Log("   impossible block count: transfer dropped");
+      in_.reset();
+      return;
+    }
+    in.total = m.total;
+    in.stream.assign(std::size_t(m.total) * SYS_EX_BLOCKSIZE, 0);
+  }
+  const std::size_t offset = std::size_t(m.block) * SYS_EX_BLOCKSIZE;
+  if (m.total != in.total || m.payload.empty() || offset + m.payload.size() > in.stream.size()) {
+    Log("   block does not fit the file: transfer dropped");
+    in_.reset();
+    return;
+  }
+  if (Checksum(m.payload.data(), m.payload.size()) != m.checksum) {
+    out.push_back(BuildBlockRequest(m.type, m.block)); // once more, please
+    return;
+  }
+  std::copy(m.payload.begin(), m.payload.end(), in.stream.begin() + static_cast<std::ptrdiff_t>(offset));
+  in.filled = offset + m.payload.size();
+  if (m.block + 1 < in.total) {
+    in.next = m.block + 1;
+    out.push_back(BuildBlockRequest(m.type, in.next));
+    return;
+  }
+  Bytes stream(in.stream.begin(), in.stream.begin() + static_cast<std::ptrdiff_t>(in.filled));
+  const std::optional<std::uint32_t> size = UnpackStream(stream.data(), stream.size());
+  if (!size)
+    Log("   the size field asks for more than arrived: not stored");
+  else
+    Store(in, stream.data(), *size);
+  in_.reset();
+}
+
+void ConsolePeer::Store(const Incoming& in, const std::uint8_t* data, std::size_t size)
+{
+  fs::path target;
+  if (in.toCard) {
+    const std::optional<fs::path> existing = FindCardFile(in.type, in.name);
+    target = existing ? *existing : options_.cardDir / (in.name + "." + DataTypeTable[in.type].extension);
+  } else {
+    target = options_.internalDir / InternalFileName(in.type);
+  }
+  if (WriteWhole(target, data, size))
+    Log("   stored " + std::to_string(size) + " bytes as " + target.string());
+  else
+    Log("   could not write " + target.string());
+}
+
+std::vector<Bytes> SysExFramer::Feed(const std::uint8_t* bytes, std::size_t n)
+{
+  std::vector<Bytes> messages;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint8_t b = bytes[i];
+    if (b == SYS_EX_START) {
+      if (inMessage_)
+        dropped_ += current_.size();
+      current_.assign(1, b);
+      inMessage_ = true;
+    } else if (!inMessage_) {
+      ++dropped_;
+    } else {
+      current_.push_back(b);
+      if (b == SYS_EX_END) {
+        messages.push_back(std::move(current_));
+        current_.clear();
+        inMessage_ = false;
+      } else if (current_.size() > MAX_MESSAGE) {
+        dropped_ += current_.size();
+        current_.clear();
+        inMessage_ = false;
+      }
+    }
+  }
+  return messages;
+}
+
+Bytes SerialConsole::Feed(const std::uint8_t* bytes, std::size_t n)
+{
+  Bytes line;
+  for (const Bytes& message : framer_.Feed(bytes, n))
+    for (const Bytes& answer : peer_.Receive(message)) {
+      line.insert(line.end(), static_cast<std::size_t>(std::max(0, leadingFill_)), 0xFF);
+      line.insert(line.end(), answer.begin(), answer.end());
+    }
+  return line;
+}
+
+} // namespace zr::sim

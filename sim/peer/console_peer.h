@@ -1,0 +1,127 @@
+// The virtual console: the ZR4812's side of the protocol, built on the same
+// codec as the PC. Transport-free: complete messages go in, the answers come
+// out; the pseudo-terminal and MIDI transports of zr4812-sim carry them.
+//
+// It serves a card folder (a file NAME.kpr is a card file of type 0 named
+// NAME, and so on for the nine extensions; names up to 8 characters) and an
+// internal-memory folder holding one file per type (internal.kpr ...
+// internal.kex), and can inject faults for the tests.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/wire.h"
+
+namespace zr::sim {
+
+struct PeerOptions {
+  std::filesystem::path cardDir;
+  std::filesystem::path internalDir;
+  // Model byte of the identify answer (0x0B is the ZR4812).
+  std::uint8_t model = MODEL_BYTE;
+  // Data block number -> how many more times its checksum goes out wrong.
+  std::map<unsigned, int> corruptBlocks;
+  // Stop answering anything once `silentAfterCount` requests of this command
+  // have been answered (count 0: the first one already gets no answer).
+  std::optional<std::uint8_t> silentAfterCommand;
+  int silentAfterCount = 0;
+  // Data block number whose message goes out once without its end byte.
+  std::optional<unsigned> noEndByteBlock;
+  // A looped cable: every message comes straight back, nothing is answered.
+  bool loop = false;
+};
+
+// The internal-memory file of a data type: "internal." + its extension.
+std::string InternalFileName(int type);
+
+// A one-line description of a message for the log.
+std::string DescribeMessage(const std::uint8_t* bytes, std::size_t n);
+
+// The most entries one directory reply carries: the PC reads at most 1024 bytes.
+constexpr std::size_t MAX_DIRECTORY_ENTRIES = (1024 - 9) / 9;
+
+class ConsolePeer {
+public:
+  explicit ConsolePeer(PeerOptions options);
+
+  // One complete message from the PC; returns the messages to send back, in order.
+  std::vector<Bytes> Receive(const std::uint8_t* message, std::size_t n);
+  std::vector<Bytes> Receive(const Bytes& message) { return Receive(message.data(), message.size()); }
+
+  // Receives a line for every message in and out, and for what the console did.
+  void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+
+  // The card files of a type, as the directory reply lists them (sorted).
+  std::vector<std::string> CardNames(int type) const;
+
+private:
+  struct Outgoing {
+    int type = 0;
+    Bytes file;
+    unsigned total = 0;
+    int lastSent = -1;
+    bool lastCorrupted = false;
+  };
+  struct Incoming {
+    int type = 0;
+    bool toCard = true; // else a restore into internal memory
+    std::string name;
+    unsigned total = 0;
+    unsigned next = 0;
+    std::size_t filled = 0; // encoded bytes up to the end of the last block stored
+    Bytes stream;
+  };
+
+  void Log(const std::string& line) const;
+  void Answer(const Message& m, std::vector<Bytes>& out);
+  void OnBlockRequest(const Message& m, std::vector<Bytes>& out);
+  void OnFileRequest(const Message& m, std::vector<Bytes>& out);
+  void OnFileName(const Message& m, std::vector<Bytes>& out);
+  void OnDataBlock(const Message& m, std::vector<Bytes>& out);
+  void SendBlock(Outgoing& file, unsigned block, std::vector<Bytes>& out);
+  void Store(const Incoming& in, const std::uint8_t* data, std::size_t size);
+  std::optional<std::filesystem::path> FindCardFile(int type, const std::string& name) const;
+
+  PeerOptions options_;
+  std::function<void(const std::string&)> log_;
+  std::optional<Outgoing> out_;
+  std::optional<Incoming> in_;
+  int silentSeen_ = 0;
+  bool silent_ = false;
+};
+
+// Cuts a byte stream (the serial line) into System Exclusive messages.
+// Bytes outside F0 ... F7 are dropped; a message longer than any the
+// protocol has is dropped too.
+class SysExFramer {
+public:
+  std::vector<Bytes> Feed(const std::uint8_t* bytes, std::size_t n);
+  std::size_t DroppedBytes() const { return dropped_; }
+
+private:
+  Bytes current_;
+  bool inMessage_ = false;
+  std::size_t dropped_ = 0;
+};
+
+// The console on a byte stream: frames the PC's bytes, answers, and puts
+// the answers back on the line, with `leadingFill` 0xFF bytes before each
+// (some adapters send them).
+class SerialConsole {
+public:
+  SerialConsole(ConsolePeer& peer, int leadingFill = 0) : peer_(peer), leadingFill_(leadingFill) {}
+  Bytes Feed(const std::uint8_t* bytes, std::size_t n);
+
+private:
+  ConsolePeer& peer_;
+  int leadingFill_;
+  SysExFramer framer_;
+};
+
+} // namespace zr::sim

@@ -1,1 +1,0 @@
-// The virtual console's protocol peer lives in this folder.

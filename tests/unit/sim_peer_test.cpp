@@ -1,0 +1,332 @@
+// The virtual console's protocol side: what it answers, what it stores,
+// and the faults it injects. The tests play the PC with the codec.
+#include <gtest/gtest.h>
+
+#include "sim/peer/console_peer.h"
+#include "tests/support/engine_fixture.h"
+
+namespace zr::test {
+namespace {
+
+using sim::ConsolePeer;
+using sim::PeerOptions;
+
+class SimPeerTest : public ::testing::Test {
+protected:
+  PeerOptions Options() const
+  {
+    PeerOptions o;
+    o.cardDir = card.path();
+    o.internalDir = internal.path();
+    return o;
+  }
+  static Message Parse(const Bytes& b)
+  {
+    const std::optional<Message> m = ParseMessage(b.data(), b.size());
+    EXPECT_TRUE(m.has_value());
+    return m.value_or(Message{});
+  }
+  static bool ChecksumOk(const Message& m) { return Checksum(m.payload.data(), m.payload.size()) == m.checksum; }
+
+  // Plays the receiving PC: asks for every block after the first answer,
+  // re-asks on a bad checksum, and returns the unpacked file.
+  static Bytes ReceiveFile(ConsolePeer& peer, const Bytes& firstRequest, int* badChecksums = nullptr)
+  {
+    std::vector<Bytes> answer = peer.Receive(firstRequest);
+    Bytes stream;
+    unsigned expected = 0;
+    for (int guard = 0; guard < 1000; ++guard) {
+      if (answer.size() != 1)
+        return {};
+      const Message m = Parse(answer[0]);
+      if (m.command != SYS_EX_DATA_BLOCK || m.block != expected)
+        return {};
+      if (!ChecksumOk(m)) {
+        if (badChecksums)
+          ++*badChecksums;
+        answer = peer.Receive(BuildBlockRequest(m.type, expected));
+        continue;
+      }
+      stream.insert(stream.end(), m.payload.begin(), m.payload.end());
+      if (++expected == m.total) {
+        const std::optional<std::uint32_t> size = UnpackStream(stream.data(), stream.size());
+        if (!size)
+          return {};
+        stream.resize(*size);
+        return stream;
+      }
+      answer = peer.Receive(BuildBlockRequest(m.type, expected));
+    }
+    return {};
+  }
+
+  // Plays the sending PC: block 0 now, then whatever the console asks for.
+  // Returns the console's answers that were not block requests.
+  static std::vector<Bytes> SendFile(ConsolePeer& peer, int type, const Bytes& file, std::vector<Bytes> answer,
+                                     int corruptFirstTimeOfBlock = -1)
+  {
+    std::vector<Bytes> others;
+    bool corrupted = false;
+    auto block = [&](unsigned k) {
+      Bytes b = BuildFileBlock(type, file.data(), static_cast<std::uint32_t>(file.size()), k);
+      if (static_cast<int>(k) == corruptFirstTimeOfBlock && !corrupted) {
+        b[b.size() - 2] ^= 0x01;
+        corrupted = true;
+      }
+      return b;
+    };
+    answer = peer.Receive(block(0));
+    for (int guard = 0; guard < 1000 && !answer.empty(); ++guard) {
+      const Message m = Parse(answer[0]);
+      if (m.command != SYS_EX_BLOCK_REQUEST) {
+        others.push_back(answer[0]);
+        break;
+      }
+      answer = peer.Receive(block(m.block));
+    }
+    return others;
+  }
+
+  TempFolder card;
+  TempFolder internal;
+};
+
+TEST_F(SimPeerTest, SearchIsAnsweredWithTheModelByte)
+{
+  for (std::uint8_t model : {std::uint8_t{0x0B}, std::uint8_t{0x0C}}) {
+    PeerOptions o = Options();
+    o.model = model;
+    ConsolePeer peer(o);
+    const std::vector<Bytes> answer = peer.Receive(BuildSearch());
+    ASSERT_EQ(answer.size(), 1u);
+    const Message m = Parse(answer[0]);
+    EXPECT_EQ(m.command, SYS_EX_IDENTIFY);
+    EXPECT_EQ(m.model, model);
+  }
+}
+
+TEST_F(SimPeerTest, DirectoryListsTheCardFolderByType)
+{
+  for (const char* name : {"SONG1.kpr", "song2.KPR", "toolongname.kpr", "VOCALS.kch", "readme.txt", "A.kex"})
+    WriteFile(card.path() / name, {1, 2, 3});
+  fs::create_directory(card.path() / "DIR.kpr");
+  ConsolePeer peer(Options());
+  const struct {
+    int type;
+    std::vector<std::string> names;
+  } cases[] = {{0, {"SONG1", "song2"}}, {1, {"VOCALS"}}, {5, {}}, {8, {"A"}}, {9, {}}};
+  for (const auto& c : cases) {
+    const std::vector<Bytes> answer = peer.Receive(BuildDirectoryRequest(c.type));
+    ASSERT_EQ(answer.size(), 1u);
+    EXPECT_EQ(answer[0], BuildDirectoryReply(c.type, c.names)) << c.type;
+  }
+}
+
+TEST_F(SimPeerTest, CardFileGoesOutBlockByBlock)
+{
+  const Bytes file = RandomBytes(5000, 1);
+  WriteFile(card.path() / "MIX1.kpr", file);
+  ConsolePeer peer(Options());
+  EXPECT_EQ(ReceiveFile(peer, BuildNameMessage(SYS_EX_FILE_REQUEST, 0, "mix1")), file);
+  // A name the card doesn't have, or the right name with the wrong type: no answer.
+  EXPECT_TRUE(peer.Receive(BuildNameMessage(SYS_EX_FILE_REQUEST, 0, "MIX2")).empty());
+  EXPECT_TRUE(peer.Receive(BuildNameMessage(SYS_EX_FILE_REQUEST, 1, "MIX1")).empty());
+}
+
+TEST_F(SimPeerTest, CorruptedBlocksComeRightWhenAskedAgain)
+{
+  const Bytes file = RandomBytes(5000, 2);
+  WriteFile(card.path() / "MIX1.kpr", file);
+  for (unsigned block : {0u, 2u, 5u}) {
+    PeerOptions o = Options();
+    o.corruptBlocks[block] = 2;
+    ConsolePeer peer(o);
+    int bad = 0;
+    EXPECT_EQ(ReceiveFile(peer, BuildNameMessage(SYS_EX_FILE_REQUEST, 0, "MIX1"), &bad), file) << block;
+    EXPECT_EQ(bad, 2) << block;
+  }
+}
+
+TEST_F(SimPeerTest, BackupComesFromInternalMemory)
+{
+  const Bytes setup = RandomBytes(2500, 3);
+  WriteFile(internal.path() / "internal.ksu", setup);
+  WriteFile(card.path() / "X.ksu", {9, 9, 9});
+  ConsolePeer peer(Options());
+  EXPECT_EQ(ReceiveFile(peer, BuildBlockRequest(7, 0)), setup);
+  // Straight after a card file of the same type, block 0 is a new backup again.
+  EXPECT_EQ(ReceiveFile(peer, BuildNameMessage(SYS_EX_FILE_REQUEST, 7, "X")), (Bytes{9, 9, 9}));
+  EXPECT_EQ(ReceiveFile(peer, BuildBlockRequest(7, 0)), setup);
+  // No internal data of a type: no answer.
+  EXPECT_TRUE(peer.Receive(BuildBlockRequest(2, 0)).empty());
+}
+
+TEST_F(SimPeerTest, LinkTestBlockHasAGoodChecksum)
+{
+  ConsolePeer peer(Options());
+  const std::vector<Bytes> answer = peer.Receive(BuildBlockRequest(127, 0));
+  ASSERT_EQ(answer.size(), 1u);
+  const Message m = Parse(answer[0]);
+  EXPECT_EQ(m.command, SYS_EX_DATA_BLOCK);
+  EXPECT_EQ(m.type, 127);
+  EXPECT_EQ(m.block, 0u);
+  EXPECT_TRUE(ChecksumOk(m));
+}
+
+TEST_F(SimPeerTest, UploadIsStoredInTheCardFolder)
+{
+  const Bytes file = RandomBytes(3000, 4);
+  ConsolePeer peer(Options());
+  const std::vector<Bytes> ack = peer.Receive(BuildNameMessage(SYS_EX_FILE_NAME, 1, "NEWCH"));
+  ASSERT_EQ(ack.size(), 1u);
+  EXPECT_EQ(Parse(ack[0]).command, SYS_EX_FILE_REQUEST);
+  EXPECT_EQ(Parse(ack[0]).type, 1);
+  EXPECT_TRUE(SendFile(peer, 1, file, ack, /*corrupt block*/ 1).empty());
+  EXPECT_EQ(ReadFile(card.path() / "NEWCH.kch"), file);
+  EXPECT_EQ(peer.CardNames(1), std::vector<std::string>{"NEWCH"});
+}
+
+TEST_F(SimPeerTest, UploadReplacesTheFileWhateverItsLetterCase)
+{
+  WriteFile(card.path() / "newch.KCH", {1});
+  ConsolePeer peer(Options());
+  const Bytes file = RandomBytes(10, 5);
+  SendFile(peer, 1, file, peer.Receive(BuildNameMessage(SYS_EX_FILE_NAME, 1, "NEWCH")));
+  EXPECT_EQ(ReadFile(card.path() / "newch.KCH"), file);
+  EXPECT_EQ(peer.CardNames(1).size(), 1u);
+}
+
+TEST_F(SimPeerTest, UploadNameCannotLeaveTheCardFolder)
+{
+  ConsolePeer peer(Options());
+  SendFile(peer, 0, {1, 2, 3}, peer.Receive(BuildNameMessage(SYS_EX_FILE_NAME, 0, "../../x")));
+  EXPECT_EQ(ReadFile(card.path() / "______x.kpr"), (Bytes{1, 2, 3}));
+  EXPECT_FALSE(fs::exists(card.path().parent_path().parent_path() / "x.kpr"));
+}
+
+TEST_F(SimPeerTest, RestoreReplacesInternalMemory)
+{
+  WriteFile(internal.path() / "internal.kex", {0});
+  const Bytes os = RandomBytes(4321, 6);
+  ConsolePeer peer(Options());
+  EXPECT_TRUE(SendFile(peer, 8, os, {}).empty());
+  EXPECT_EQ(ReadFile(internal.path() / "internal.kex"), os);
+  EXPECT_TRUE(fs::is_empty(card.path()));
+}
+
+TEST_F(SimPeerTest, StrayBlocksAreIgnored)
+{
+  ConsolePeer peer(Options());
+  const Bytes file = RandomBytes(3000, 7);
+  // Block 1 without a transfer, and a block of no data type.
+  EXPECT_TRUE(peer.Receive(BuildFileBlock(1, file.data(), 3000, 1)).empty());
+  EXPECT_TRUE(peer.Receive(BuildFileBlock(127, file.data(), 3000, 0)).empty());
+  // A block request with no file on its way, past block 0.
+  EXPECT_TRUE(peer.Receive(BuildBlockRequest(1, 3)).empty());
+  EXPECT_TRUE(fs::is_empty(card.path()));
+  EXPECT_TRUE(fs::is_empty(internal.path()));
+}
+
+TEST_F(SimPeerTest, SilentAfterAChosenRequest)
+{
+  WriteFile(card.path() / "MIX1.kpr", RandomBytes(5000, 8));
+  PeerOptions o = Options();
+  o.silentAfterCommand = SYS_EX_BLOCK_REQUEST;
+  o.silentAfterCount = 2;
+  ConsolePeer peer(o);
+  EXPECT_EQ(peer.Receive(BuildNameMessage(SYS_EX_FILE_REQUEST, 0, "MIX1")).size(), 1u);
+  EXPECT_EQ(peer.Receive(BuildBlockRequest(0, 1)).size(), 1u);
+  EXPECT_EQ(peer.Receive(BuildBlockRequest(0, 2)).size(), 1u);
+  EXPECT_TRUE(peer.Receive(BuildBlockRequest(0, 3)).empty());
+  EXPECT_TRUE(peer.Receive(BuildSearch()).empty());
+}
+
+TEST_F(SimPeerTest, LoopSendsEverythingBack)
+{
+  PeerOptions o = Options();
+  o.loop = true;
+  ConsolePeer peer(o);
+  for (const Bytes& m : {BuildSearch(), BuildDirectoryRequest(3), Bytes{0xF0, 0x01, 0xF7}}) {
+    const std::vector<Bytes> answer = peer.Receive(m);
+    ASSERT_EQ(answer.size(), 1u);
+    EXPECT_EQ(answer[0], m);
+  }
+}
+
+TEST_F(SimPeerTest, BlockWithoutEndByteOnce)
+{
+  WriteFile(card.path() / "MIX1.kpr", RandomBytes(3000, 9));
+  PeerOptions o = Options();
+  o.noEndByteBlock = 1;
+  ConsolePeer peer(o);
+  peer.Receive(BuildNameMessage(SYS_EX_FILE_REQUEST, 0, "MIX1"));
+  const Bytes cut = peer.Receive(BuildBlockRequest(0, 1)).at(0);
+  EXPECT_EQ(cut.size(), 1014u);
+  EXPECT_NE(cut.back(), SYS_EX_END);
+  EXPECT_EQ(peer.Receive(BuildBlockRequest(0, 1)).at(0).back(), SYS_EX_END);
+}
+
+TEST_F(SimPeerTest, LogNamesEveryMessage)
+{
+  std::vector<std::string> lines;
+  ConsolePeer peer(Options());
+  peer.SetLog([&](const std::string& l) { lines.push_back(l); });
+  peer.Receive(BuildSearch());
+  peer.Receive(BuildBlockRequest(4, 0));
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "<- search");
+  EXPECT_EQ(lines[1], "-> identify, model 0x0B");
+  EXPECT_EQ(lines[2], "<- block request type 4 block 0");
+}
+
+TEST(SimFraming, BytesFromTheLineBecomeMessages)
+{
+  const Bytes a = BuildSearch();
+  const Bytes b = BuildDirectoryRequest(2);
+  Bytes line = {0x00, 0xFF};
+  line.insert(line.end(), a.begin(), a.end());
+  line.insert(line.end(), {0x41, 0x42}); // noise between messages
+  line.insert(line.end(), b.begin(), b.end());
+  line.insert(line.end(), {0xF0, 0x01}); // the start of a third
+
+  for (std::size_t cut = 0; cut <= line.size(); ++cut) {
+    sim::SysExFramer framer;
+    std::vector<Bytes> got = framer.Feed(line.data(), cut);
+    std::vector<Bytes> rest = framer.Feed(line.data() + cut, line.size() - cut);
+    got.insert(got.end(), rest.begin(), rest.end());
+    ASSERT_EQ(got.size(), 2u) << cut;
+    EXPECT_EQ(got[0], a);
+    EXPECT_EQ(got[1], b);
+  }
+}
+
+TEST(SimFraming, OverlongMessageIsDropped)
+{
+  sim::SysExFramer framer;
+  Bytes flood(5000, 0x01);
+  flood[0] = 0xF0;
+  flood.push_back(0xF7);
+  EXPECT_TRUE(framer.Feed(flood.data(), flood.size()).empty());
+  const Bytes ok = BuildSearch();
+  EXPECT_EQ(framer.Feed(ok.data(), ok.size()).size(), 1u);
+}
+
+TEST_F(SimPeerTest, SerialConsolePutsFillBytesBeforeEachAnswer)
+{
+  ConsolePeer peer(Options());
+  sim::SerialConsole console(peer, 2);
+  Bytes twoSearches = BuildSearch();
+  const Bytes search = BuildSearch();
+  twoSearches.insert(twoSearches.end(), search.begin(), search.end());
+  const Bytes out = console.Feed(twoSearches.data(), twoSearches.size());
+  Bytes expected;
+  for (int i = 0; i < 2; ++i) {
+    expected.insert(expected.end(), {0xFF, 0xFF});
+    const Bytes id = BuildIdentify(MODEL_BYTE, 0x00);
+    expected.insert(expected.end(), id.begin(), id.end());
+  }
+  EXPECT_EQ(out, expected);
+}
+
+} // namespace
+} // namespace zr::test
