@@ -1,0 +1,302 @@
+#include "link/midi.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "link/dispatch.h"
+#include "link/wire.h"
+#include "transfer/session.h"
+
+namespace zr {
+namespace {
+
+constexpr int SEARCH_STEP_MS = 500;   // time a console gets to answer on one pair
+constexpr int SEARCH_SKIP_MS = 10;    // a pair that does not open is left at once
+constexpr int UPLOAD_MS = 10000;      // first answer to a request
+constexpr int UPLOAD_OS_MS = 25000;   // the console needs longer for its operating system
+constexpr int OS_TYPE = 8;
+
+// Texts of the output open failures that get a box besides the status line.
+struct OpenFailureText {
+  int code;
+  const char* text;
+};
+constexpr OpenFailureText OPEN_FAILURE_TEXTS[] = {
+    {MIDI_NO_DEVICE, "No MIDI port was found. This error occurs only when the mapper is opened."},
+    {MIDI_ALLOCATED, "The specified resource is already allocated."},
+    {MIDI_BAD_DEVICE_ID, "The specified device identifier is out of range."},
+    {MIDI_INVALID_PARAM, "The specified pointer or structure is invalid."},
+    {MIDI_NO_MEMORY, "The system is unable to allocate or lock memory."},
+};
+
+const char* OpenFailureBoxText(int code)
+{
+  for (const auto& entry : OPEN_FAILURE_TEXTS)
+    if (entry.code == code)
+      return entry.text;
+  return nullptr;
+}
+
+} // namespace
+
+MidiLink::MidiLink(Session& session, MidiSystem& system) : session_(session), system_(system)
+{
+  system_.SetReceiver([this](const std::uint8_t* data, std::size_t length) { OnSysExMessage(data, length); });
+}
+
+MidiLink::~MidiLink()
+{
+  // Nothing may reach a link that is gone; the devices themselves belong to
+  // the system object and are closed by it.
+  system_.SetReceiver(nullptr);
+}
+
+MidiDeviceLists MidiLink::ListMidiDevices()
+{
+  MidiDeviceLists lists;
+  const int inputs = system_.InputCount();
+  const int outputs = system_.OutputCount();
+  for (int i = 0; i < inputs; ++i)
+    if (auto name = system_.InputName(i))
+      lists.inputs.push_back(*name);
+  for (int i = 0; i < outputs; ++i)
+    if (auto name = system_.OutputName(i))
+      lists.outputs.push_back(*name);
+  lists.bothPresent = inputs > 0 && outputs > 0;
+  return lists;
+}
+
+void MidiLink::CountMidiDevices()
+{
+  midiInCount_ = system_.InputCount();
+  midiOutCount_ = system_.OutputCount();
+}
+
+bool MidiLink::StartMidiSearch()
+{
+  CountMidiDevices();
+  session_.link.MidiInDevice = 0;
+  session_.link.MidiOutDevice = 0;
+  SearchMidiPort();
+  return midiInCount_ > 0 && midiOutCount_ > 0;
+}
+
+bool MidiLink::SearchMidiPort()
+{
+  CloseMidiPort();
+  Timer& timeout = session_.timers.TimeoutTimer;
+  if (!OpenMidiPort()) {
+    timeout.SetInterval(SEARCH_SKIP_MS);
+    timeout.Start();
+    return false;
+  }
+  session_.ShowStatus("Searching MIDI port %d->%d", session_.link.MidiInDevice + 1,
+                      session_.link.MidiOutDevice + 1);
+  midiSearching_ = true;
+  const Bytes search = BuildSearch();
+  MidiSendSysEx(search.data(), search.size());
+  timeout.SetInterval(SEARCH_STEP_MS);
+  timeout.Start();
+  return true;
+}
+
+bool MidiLink::OpenMidiPort()
+{
+  if (midiPortOpen_)
+    return true;
+
+  const int outResult = system_.OpenOutput(session_.link.MidiOutDevice);
+  if (outResult != MIDI_OK) {
+    session_.ShowStatus(" ! No MIDI out device code = %d", outResult);
+    if (const char* text = OpenFailureBoxText(outResult))
+      session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::Ok);
+    midiPortOpen_ = false;
+    return false;
+  }
+
+  const int inResult = system_.OpenInput(session_.link.MidiInDevice);
+  if (inResult == MIDI_OK) {
+    // As on the platform this was first written for, a failed start shows up
+    // later, when a request finds no input running.
+    (void)system_.StartInput();
+    midiPortOpen_ = true;
+  } else {
+    session_.ShowStatus("! No MIDI in %d device code = %d", session_.link.MidiInDevice, inResult);
+    midiPortOpen_ = false;
+  }
+
+  if (midiPortOpen_)
+    SetUpInBuffers();
+  else
+    (void)system_.CloseOutput();
+  return midiPortOpen_;
+}
+
+void MidiLink::CloseMidiPort()
+{
+  if (!midiPortOpen_)
+    return;
+  const int r1 = system_.CloseOutput();
+  const int r2 = system_.CloseInput();
+  ReleaseInBuffers();
+  if ((r1 | r2) != 0) {
+    // The devices may still be held; the link keeps counting as open so that
+    // the user sees the error rather than a silent reopen of a busy pair.
+    session_.ShowStatus("CloseMidiPort error = %d", r1 | r2);
+    return;
+  }
+  midiPortOpen_ = false;
+}
+
+void MidiLink::MidiSendSysEx(const std::uint8_t* data, std::size_t length)
+{
+  // The back-end copies the bytes before it returns, so the caller's buffer
+  // may go away at once.
+  if (data && length > 0)
+    system_.SendSysEx(data, length);
+}
+
+bool MidiLink::SendRequest(const Bytes& message)
+{
+  if (!OpenMidiPort()) {
+    session_.ShowStatus("%s", NO_DEVICE_TEXT);
+    return false;
+  }
+  MidiSendSysEx(message.data(), message.size());
+  return true;
+}
+
+void MidiLink::ArmUploadTimer(int type)
+{
+  Timer& upload = session_.timers.UploadTimer;
+  upload.SetInterval(type == OS_TYPE ? UPLOAD_OS_MS : UPLOAD_MS);
+  upload.Start();
+}
+
+void MidiLink::MidiRequestBlock(int type, unsigned block)
+{
+  if (!SendRequest(BuildBlockRequest(type, block)))
+    return;
+  if (type == SYS_EX_TEST_TYPE)
+    session_.timers.DummyTimer.Start();
+  else
+    ArmUploadTimer(type);
+}
+
+void MidiLink::MidiRequestDirectory(int type)
+{
+  if (!SendRequest(BuildDirectoryRequest(type)))
+    return;
+  // The interval stays what the last block request or file name set.
+  session_.timers.UploadTimer.Start();
+}
+
+void MidiLink::MidiSendFileName(int type, const std::string& name, bool request)
+{
+  const std::uint8_t command = request ? SYS_EX_FILE_REQUEST : SYS_EX_FILE_NAME;
+  if (!SendRequest(BuildNameMessage(command, type, name)))
+    return;
+  ArmUploadTimer(type);
+}
+
+void MidiLink::MidiAnswerBlockRequest(int type, unsigned block)
+{
+  session_.SendRequestedBlock(*this, type, block);
+}
+
+bool MidiLink::ReadyToAnswer()
+{
+  return OpenMidiPort() && system_.StartInput() == MIDI_OK;
+}
+
+bool MidiLink::SendDataBlock(const std::uint8_t* message, std::size_t length)
+{
+  if (!midiPortOpen_ || !message || length == 0)
+    return false;
+  MidiSendSysEx(message, length);
+  return true;
+}
+
+// --- Input buffers ------------------------------------------------------------
+
+void MidiLink::SetUpInBuffers()
+{
+  ++bufferGeneration_;
+  buffersSetUp_ = true;
+  queue_.clear();
+  for (int i = 0; i < IN_BUFFER_COUNT; ++i) {
+    MidiInBuffer& b = inBuffers_[static_cast<std::size_t>(i)];
+    b.bytesRecorded = 0;
+    b.hasData = true;
+    b.queued = true;
+    queue_.push_back(i);
+  }
+}
+
+void MidiLink::ReleaseInBuffers()
+{
+  // The input device has been reset: every buffer is back with us and none
+  // stays queued until the next open sets them up again.
+  ++bufferGeneration_;
+  buffersSetUp_ = false;
+  queue_.clear();
+  for (MidiInBuffer& b : inBuffers_) {
+    b.bytesRecorded = 0;
+    b.queued = false;
+  }
+}
+
+int MidiLink::IndexOf(const MidiInBuffer& buffer) const
+{
+  for (int i = 0; i < IN_BUFFER_COUNT; ++i)
+    if (&inBuffers_[static_cast<std::size_t>(i)] == &buffer)
+      return i;
+  return -1;
+}
+
+void MidiLink::Requeue(MidiInBuffer& buffer)
+{
+  const int index = IndexOf(buffer);
+  // A buffer that is not ours, already queued, or released by a close in
+  // the meantime stays where it is; one without a data area cannot take input.
+  if (index < 0 || buffer.queued || !buffer.hasData || !buffersSetUp_)
+    return;
+  buffer.bytesRecorded = 0;
+  buffer.queued = true;
+  queue_.push_back(index);
+}
+
+void MidiLink::OnSysExMessage(const std::uint8_t* data, std::size_t length)
+{
+  if (!data || length == 0)
+    return;
+
+  // Fill first, deliver afterwards: the device has taken the whole message
+  // before the application sees the first buffer of it.
+  std::array<int, IN_BUFFER_COUNT> filled{};
+  int filledCount = 0;
+  std::size_t offset = 0;
+  while (offset < length && !queue_.empty()) {
+    const int index = queue_.front();
+    queue_.pop_front();
+    MidiInBuffer& b = inBuffers_[static_cast<std::size_t>(index)];
+    const std::size_t chunk = std::min(length - offset, MidiInBuffer::SIZE);
+    std::memcpy(b.data.data(), data + offset, chunk);
+    b.bytesRecorded = chunk;
+    b.queued = false;
+    offset += chunk;
+    filled[static_cast<std::size_t>(filledCount++)] = index;
+  }
+
+  const unsigned generation = bufferGeneration_;
+  for (int i = 0; i < filledCount; ++i) {
+    // A handler may run a nested event loop (a message box) in which the
+    // port is closed; the buffers it took back are not delivered any more.
+    if (generation != bufferGeneration_)
+      return;
+    MidiInBuffer& b = inBuffers_[static_cast<std::size_t>(filled[static_cast<std::size_t>(i)])];
+    HandleMidiSysExIn(session_, *this, b);
+  }
+}
+
+} // namespace zr
