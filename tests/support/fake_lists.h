@@ -1,0 +1,56 @@
+// A list of the main window as the batch logic sees it, and a window side
+// whose selection counts come from those lists, for the batch tests.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "tests/support/fakes.h"
+#include "transfer/batch.h"
+
+namespace zr::test {
+
+class FakeList : public ListAccess {
+public:
+  struct Item {
+    std::string caption;
+    int image = -1;
+    bool selected = false;
+  };
+
+  FakeList() = default;
+  // Captions with image index -1 (PC items).
+  FakeList(std::initializer_list<std::string> captions);
+
+  int Count() const override { return static_cast<int>(items.size()); }
+  bool IsSelected(int index) const override { return items.at(index).selected; }
+  std::string Caption(int index) const override { return items.at(index).caption; }
+  int ImageIndex(int index) const override { return items.at(index).image; }
+
+  void Add(const std::string& caption, int image = -1) { items.push_back({caption, image, false}); }
+  // Selects exactly these items, in the order given (order must not matter).
+  void Select(std::initializer_list<int> indexes);
+  void SelectAll();
+
+  std::vector<Item> items;
+};
+
+// The nine rows of the Internal Files list: item i is data type i.
+FakeList InternalFilesList();
+
+// FakeHost that answers the selection counts the way the main window does:
+// the card list's selection, and the batch's own count of files to send.
+class ListHost : public FakeHost {
+public:
+  ListHost(const ListAccess& card) : card_(card) {}
+  void Attach(Batch& batch) { batch_ = &batch; }
+  int CardSelectedCount() override { return card_.SelectedCount(); }
+  int PcSelectedCount() override { return batch_ ? batch_->SendBatchCount() : 0; }
+
+private:
+  const ListAccess& card_;
+  Batch* batch_ = nullptr;
+};
+
+} // namespace zr::test

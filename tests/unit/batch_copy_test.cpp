@@ -1,0 +1,187 @@
+// The copy list and Paste on the card list.
+#include <gtest/gtest.h>
+
+#include "tests/support/batch_fixture.h"
+
+namespace zr::test {
+namespace {
+
+class CopyTest : public BatchTest {
+protected:
+  CopyTest()
+  {
+    card.Add("ONE", 1);
+    card.Add("TWO", 2);
+  }
+};
+
+TEST_F(CopyTest, PasteSendsTheCopiedFilesWithoutQuestionsOrPauses)
+{
+  AddPcFile("one.kch"); // clashes with the card's ONE
+  AddPcFile("skip.kch");
+  AddPcFile("two.keq"); // clashes with TWO
+  pc.Select({0, 2});
+  batch.Copy4Click();
+  EXPECT_EQ(session.batch.CopyCount, 2);
+  EXPECT_EQ(session.batch.CopySource, CopySourceKind::Pc);
+
+  pc.SelectAll(); // a selection changed after Copy does not change what goes
+  batch.Paste1Click();
+  EXPECT_EQ(Offered(), std::vector<std::string>{"one"});
+  AcceptUpload(0);
+  EXPECT_EQ(host.progressTitle, "Sending file nr 1 of 2.");
+  EXPECT_EQ(Offered(), (std::vector<std::string>{"one", "two"})) << "the next file goes at once";
+  EXPECT_EQ(session.batch.FileNr, 2);
+  EXPECT_EQ(session.batch.PcIndex, 1);
+  AcceptUpload(1);
+  EXPECT_EQ(host.progressTitle, "Sending file nr 2 of 2.");
+
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_EQ(fakeTimers.send.starts, 0);
+  EXPECT_EQ(Offered().size(), 2u);
+  EXPECT_TRUE(session.batch.SendFinished);
+  EXPECT_FALSE(host.progressVisible);
+  EXPECT_EQ(host.cardDirectoryCalls, std::vector<int>{-1});
+}
+
+TEST_F(CopyTest, PastedNameWithoutAKnownTypeIsRefusedAndTheRestGoes)
+{
+  AddPcFile("readme.txt");
+  AddPcFile("a.kch");
+  AddPcFile("notes");
+  pc.SelectAll();
+  batch.Copy4Click();
+  EXPECT_EQ(session.batch.CopyList[0].type, -1);
+  EXPECT_EQ(session.batch.CopyList[1].type, 1);
+  batch.Paste1Click();
+  EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "File error: Unknown file type"), 1);
+  EXPECT_EQ(Offered(), std::vector<std::string>{"a"});
+  EXPECT_EQ(session.batch.FileNr, 2);
+  AcceptUpload(0); // the last entry is refused too, which ends the batch
+  EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "File error: Unknown file type"), 2);
+  EXPECT_TRUE(session.batch.SendFinished);
+  EXPECT_FALSE(host.progressVisible);
+  EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
+}
+
+TEST_F(CopyTest, OnlyRefusedNamesLeaveTheRefusalOnTheStatusLine)
+{
+  AddPcFile("readme.txt");
+  pc.Select({0});
+  batch.Copy4Click();
+  batch.Paste1Click();
+  EXPECT_TRUE(com.fileNames.empty());
+  EXPECT_EQ(host.LastStatus(), "File error: Unknown file type");
+  EXPECT_EQ(host.progressShows, 0);
+}
+
+TEST_F(CopyTest, PasteLooksInTheFolderSelectedNow)
+{
+  AddPcFile("a.kch");
+  AddPcFile("b.kch");
+  pc.SelectAll();
+  batch.Copy4Click();
+  TempFolder other;
+  WriteFile(other.path() / "b.kch", Bytes{9, 9});
+  host.pcFolder = other.str();
+  batch.Paste1Click();
+  EXPECT_EQ(Offered(), std::vector<std::string>{"b"});
+  EXPECT_EQ(host.statuses.front(), "File error: No file loaded");
+  EXPECT_EQ(session.TxTransfer.Size, 2u);
+}
+
+TEST_F(CopyTest, PasteEnabledStatesAndSources)
+{
+  struct Case {
+    void (Batch::*copy)();
+    CopySourceKind source;
+    bool paste1;
+    bool paste2;
+  } cases[] = {
+      {&Batch::Copy1Click, CopySourceKind::Card, false, true},
+      {&Batch::Copy2Click, CopySourceKind::Internal, true, false},
+      {&Batch::Copy4Click, CopySourceKind::Pc, true, true},
+  };
+  AddPcFile("a.kch");
+  card.Select({1});
+  internal.Select({4});
+  pc.Select({0});
+  for (const Case& c : cases) {
+    (batch.*c.copy)();
+    EXPECT_EQ(session.batch.CopySource, c.source);
+    EXPECT_EQ(batch.Paste1Enabled(), c.paste1);
+    EXPECT_EQ(batch.Paste2Enabled(), c.paste2);
+    EXPECT_EQ(session.batch.CopyCount, 1);
+  }
+}
+
+TEST_F(CopyTest, CopyWithNothingSelectedChangesNothing)
+{
+  AddPcFile("a.kch");
+  pc.Select({0});
+  batch.Copy4Click();
+  pc.Select({});
+  card.Select({});
+  internal.Select({});
+  batch.Copy1Click();
+  batch.Copy2Click();
+  batch.Copy4Click();
+  EXPECT_EQ(session.batch.CopySource, CopySourceKind::Pc);
+  EXPECT_EQ(session.batch.CopyCount, 1);
+  EXPECT_EQ(session.batch.CopyList[0].name, "a.kch");
+  EXPECT_TRUE(batch.Paste1Enabled());
+}
+
+TEST_F(CopyTest, CopiedCardOrInternalItemsArePastedNowhere)
+{
+  internal.Select({7});
+  batch.Copy2Click();
+  EXPECT_EQ(session.batch.CopyList[0].name, "Setup");
+  EXPECT_EQ(session.batch.CopyList[0].type, 7);
+  session.batch.SendFinished = true;
+  batch.Paste1Click();
+  EXPECT_FALSE(session.batch.SendFinished);
+  EXPECT_EQ(session.batch.FileNr, 1);
+  EXPECT_TRUE(com.fileNames.empty());
+  EXPECT_TRUE(com.sentBlocks.empty());
+
+  card.Select({0, 1});
+  batch.Copy1Click();
+  EXPECT_EQ(session.batch.CopyList[1].name, "TWO");
+  EXPECT_EQ(session.batch.CopyList[1].type, 2);
+  batch.Paste1Click();
+  EXPECT_TRUE(com.fileNames.empty());
+}
+
+TEST_F(CopyTest, CopyListKeepsTheFirst256Items)
+{
+  for (int i = 0; i < 300; ++i)
+    pc.Add("f" + std::to_string(i) + ".kch");
+  pc.SelectAll();
+  batch.Copy4Click();
+  EXPECT_EQ(session.batch.CopyCount, COPY_LIST_SIZE);
+  EXPECT_EQ(session.batch.CopyList[COPY_LIST_SIZE - 1].name, "f255.kch");
+
+  pc.Select({5, 9});
+  batch.Copy4Click();
+  EXPECT_EQ(session.batch.CopyCount, 2);
+  EXPECT_EQ(session.batch.CopyList[1].name, "f9.kch");
+  EXPECT_EQ(session.batch.CopyList[2].name, "");
+  EXPECT_EQ(session.batch.CopyList[2].type, -1);
+}
+
+TEST_F(CopyTest, ADropAfterCopyUsesTheSelectionAgain)
+{
+  AddPcFile("a.kch");
+  AddPcFile("b.kch");
+  pc.Select({0});
+  batch.Copy4Click();
+  pc.Select({1});
+  batch.SolanoViewDragDrop();
+  EXPECT_EQ(session.batch.CopySource, CopySourceKind::None);
+  EXPECT_EQ(Offered(), std::vector<std::string>{"b"});
+  EXPECT_EQ(batch.SendBatchCount(), 1);
+}
+
+} // namespace
+} // namespace zr::test

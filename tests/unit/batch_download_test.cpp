@@ -1,0 +1,190 @@
+// Card files to the PC: order, numbering, the replace question, the end of a
+// batch, backups, and Cancel.
+#include <gtest/gtest.h>
+
+#include "tests/support/batch_fixture.h"
+
+namespace zr::test {
+namespace {
+
+class DownloadTest : public BatchTest {
+protected:
+  DownloadTest()
+  {
+    // Sorted by name as the card list shows it.
+    card.Add("A", 0);
+    card.Add("B", 1);
+    card.Add("C", 0);
+    card.Add("D", 2);
+  }
+};
+
+TEST_F(DownloadTest, SelectedFilesArriveInListOrderNumberedFromOne)
+{
+  card.Select({1, 0, 2}); // picked B, A, C
+  const Bytes a = RandomBytes(2500, 1), b = RandomBytes(10, 2), c = RandomBytes(999, 3);
+
+  batch.PCViewDragDrop(ListId::Card);
+  ASSERT_EQ(com.fileNames.size(), 1u);
+  EXPECT_EQ(com.fileNames[0].name, "A");
+  EXPECT_EQ(com.fileNames[0].type, 0);
+  EXPECT_TRUE(com.fileNames[0].request);
+  EXPECT_EQ(session.batch.FileNr, 1);
+
+  ServeCardFile(0, a);
+  ASSERT_EQ(com.fileNames.size(), 2u);
+  EXPECT_EQ(com.fileNames[1].name, "B");
+  EXPECT_EQ(com.fileNames[1].type, 1);
+  EXPECT_EQ(session.batch.FileNr, 2);
+  EXPECT_EQ(session.batch.CardIndex, 1);
+  EXPECT_TRUE(host.progressVisible) << "the dialog stays up between files";
+
+  ServeCardFile(1, b);
+  EXPECT_EQ(host.progressTitle, "Receiving file nr 2 of 3.");
+  ASSERT_EQ(com.fileNames.size(), 3u);
+  EXPECT_EQ(com.fileNames[2].name, "C");
+  EXPECT_EQ(session.batch.FileNr, 3);
+
+  ServeCardFile(2, c);
+  EXPECT_EQ(com.fileNames.size(), 3u) << "D was not selected";
+  EXPECT_FALSE(host.progressVisible);
+  EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
+  EXPECT_EQ(ReadFile(folder.path() / "A.kpr"), a);
+  EXPECT_EQ(ReadFile(folder.path() / "B.kch"), b);
+  EXPECT_EQ(ReadFile(folder.path() / "C.kpr"), c);
+}
+
+TEST_F(DownloadTest, DeclinedReplaceSkipsTheFileButCountsIt)
+{
+  card.Select({0, 1, 2});
+  WriteFile(folder.path() / "A.kpr", Bytes{1, 2, 3});
+  host.pcListSizes["A.kpr"] = "1 KB";
+  host.answers = {BoxAnswer::No};
+
+  batch.PCViewDragDrop(ListId::Card);
+  ServeCardFile(0, RandomBytes(50, 4));
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].icon, BoxIcon::Warning);
+  EXPECT_EQ(host.boxes[0].buttons, BoxButtons::YesNo);
+  EXPECT_EQ(ReadFile(folder.path() / "A.kpr"), (Bytes{1, 2, 3}));
+  ASSERT_EQ(com.fileNames.size(), 2u);
+  EXPECT_EQ(session.batch.FileNr, 2);
+
+  ServeCardFile(1, RandomBytes(50, 5));
+  EXPECT_EQ(host.progressTitle, "Receiving file nr 2 of 3.");
+  ServeCardFile(2, RandomBytes(50, 6));
+  EXPECT_EQ(session.batch.FileNr, 3);
+  EXPECT_FALSE(host.progressVisible);
+}
+
+TEST_F(DownloadTest, NothingSelectedStartsNothing)
+{
+  batch.PCViewDragDrop(ListId::Card);
+  batch.Paste4Click();
+  EXPECT_TRUE(com.fileNames.empty());
+  EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(DownloadTest, DropResetsTheBatchState)
+{
+  card.Select({3});
+  session.batch.CancelRequested = true;
+  session.batch.InternalMode = true;
+  session.batch.FileNr = 7;
+  session.batch.CopySource = CopySourceKind::Pc;
+  batch.Paste4Click();
+  EXPECT_FALSE(session.batch.CancelRequested);
+  EXPECT_FALSE(session.batch.InternalMode);
+  EXPECT_EQ(session.batch.FileNr, 1);
+  EXPECT_EQ(session.batch.CopySource, CopySourceKind::None);
+  ASSERT_EQ(com.fileNames.size(), 1u);
+  EXPECT_EQ(com.fileNames[0].name, "D");
+}
+
+TEST_F(DownloadTest, BackupAsksForTheDraggedTypeOnlyEvenWithCardFilesSelected)
+{
+  card.SelectAll();
+  internal.Select({7});
+  const std::string target = (folder.path() / "mix.ksu").string();
+  host.saveAnswers = {target};
+
+  batch.PCViewDragDrop(ListId::Internal);
+  EXPECT_TRUE(session.batch.InternalMode);
+  ASSERT_EQ(host.saveRequests.size(), 1u);
+  EXPECT_EQ(host.saveRequests[0].extension, "ksu");
+  ASSERT_EQ(com.blockRequests.size(), 1u);
+  EXPECT_EQ(com.blockRequests[0].type, 7);
+  EXPECT_EQ(com.blockRequests[0].block, 0u);
+  EXPECT_TRUE(com.fileNames.empty());
+
+  const Bytes setup = RandomBytes(3000, 7);
+  const Bytes block0 = BuildFileBlock(7, setup.data(), static_cast<std::uint32_t>(setup.size()), 0);
+  Deliver(block0);
+  for (unsigned k = 1; k < BlockCount(setup.size()); ++k)
+    Deliver(BuildFileBlock(7, setup.data(), static_cast<std::uint32_t>(setup.size()), k));
+  EXPECT_EQ(ReadFile(target), setup);
+  EXPECT_TRUE(host.nextCardFileCalls.empty());
+  EXPECT_TRUE(com.fileNames.empty()) << "no card file follows a backup";
+  EXPECT_FALSE(host.progressVisible);
+  EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
+}
+
+TEST_F(DownloadTest, CancelledBackupDialogSaysNothing)
+{
+  internal.Select({2});
+  batch.PCViewDragDrop(ListId::Internal);
+  EXPECT_TRUE(com.blockRequests.empty());
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_TRUE(host.statuses.empty());
+}
+
+TEST_F(DownloadTest, CancelStopsTheBatchAndANewDownloadStartsNormally)
+{
+  card.Select({0, 1});
+  const Bytes big = RandomBytes(5000, 8);
+  batch.PCViewDragDrop(ListId::Card);
+  Deliver(BuildFileBlock(0, big.data(), static_cast<std::uint32_t>(big.size()), 0));
+  ASSERT_TRUE(host.progressVisible);
+  ASSERT_TRUE(session.RxTransfer.Buffer);
+
+  batch.CancelBtnClick();
+  EXPECT_TRUE(session.batch.CancelRequested);
+  EXPECT_TRUE(session.batch.SendFinished);
+  EXPECT_FALSE(host.progressVisible);
+  EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
+  EXPECT_FALSE(session.RxTransfer.Buffer);
+
+  // The block in flight is dropped: nothing is written, nothing more asked.
+  const std::size_t asked = com.blockRequests.size();
+  Deliver(BuildFileBlock(0, big.data(), static_cast<std::uint32_t>(big.size()), 1));
+  EXPECT_EQ(com.blockRequests.size(), asked);
+  EXPECT_FALSE(fs::exists(folder.path() / "A.kpr"));
+
+  card.Select({1});
+  batch.PCViewDragDrop(ListId::Card);
+  ASSERT_EQ(com.fileNames.size(), 2u);
+  EXPECT_EQ(com.fileNames[1].name, "B");
+  const Bytes b = RandomBytes(1500, 9);
+  ServeCardFile(1, b);
+  EXPECT_EQ(ReadFile(folder.path() / "B.kch"), b);
+  EXPECT_FALSE(host.progressVisible);
+}
+
+TEST_F(DownloadTest, HostileCardNamesStayInTheFolder)
+{
+  card.items.clear();
+  card.Add("../evil", 0);
+  card.Add("a/b", 1);
+  card.SelectAll();
+  batch.PCViewDragDrop(ListId::Card);
+  ServeCardFile(0, RandomBytes(20, 10));
+  ServeCardFile(1, RandomBytes(20, 11));
+  std::size_t files = 0;
+  for (const auto& entry : fs::directory_iterator(folder.path()))
+    files += entry.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 2u);
+  EXPECT_FALSE(fs::exists(folder.path().parent_path() / "evil.kpr"));
+}
+
+} // namespace
+} // namespace zr::test

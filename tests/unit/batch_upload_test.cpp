@@ -1,0 +1,212 @@
+// PC files to the card: the replace question, the pause between files, the
+// numbering and the end of a batch; drag-over acceptance.
+#include <gtest/gtest.h>
+
+#include "tests/support/batch_fixture.h"
+
+namespace zr::test {
+namespace {
+
+class UploadTest : public BatchTest {
+protected:
+  UploadTest()
+  {
+    card.Add("ONE", 1);
+    card.Add("TWO", 1);
+  }
+
+  void ExpectEndedNormally()
+  {
+    EXPECT_TRUE(session.batch.SendFinished);
+    EXPECT_FALSE(host.progressVisible);
+    EXPECT_EQ(host.cardDirectoryCalls, std::vector<int>{-1});
+    EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
+  }
+};
+
+TEST_F(UploadTest, DeclinedMiddleFileIsSkippedAndTheThirdIsNumberThree)
+{
+  AddPcFile("new.kch");
+  AddPcFile("two.kch");
+  AddPcFile("zed.keq");
+  pc.SelectAll();
+  host.answers = {BoxAnswer::No};
+
+  batch.SolanoViewDragDrop();
+  EXPECT_EQ(Offered(), std::vector<std::string>{"new"}) << "the first file starts at once";
+  AcceptUpload(0);
+  EXPECT_EQ(host.progressTitle, "Sending file nr 1 of 3.");
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].text, "File already exists!\nReplace the file named TWO ?");
+  EXPECT_EQ(host.boxes[0].icon, BoxIcon::Warning);
+  EXPECT_EQ(host.boxes[0].buttons, BoxButtons::YesNo);
+
+  // The next file waits for SendTimer.
+  EXPECT_TRUE(fakeTimers.send.IsActive());
+  fakeTimers.clock.Advance(499);
+  EXPECT_EQ(Offered().size(), 1u);
+  fakeTimers.clock.Advance(1);
+  EXPECT_FALSE(fakeTimers.send.IsActive());
+  EXPECT_EQ(Offered(), (std::vector<std::string>{"new", "zed"}));
+  EXPECT_EQ(session.batch.FileNr, 3);
+  EXPECT_EQ(session.batch.PcIndex, 2);
+
+  AcceptUpload(1);
+  EXPECT_EQ(host.progressTitle, "Sending file nr 3 of 3.");
+  ExpectEndedNormally();
+}
+
+TEST_F(UploadTest, OneFileDeclinedSendsNothingAndShowsNoProgress)
+{
+  AddPcFile("one.kch");
+  pc.Select({0});
+  batch.SolanoViewDragDrop(); // the fake answers No
+  EXPECT_EQ(host.boxes.size(), 1u);
+  EXPECT_TRUE(com.fileNames.empty());
+  EXPECT_EQ(host.progressShows, 0);
+  EXPECT_EQ(host.progressCloses, 0);
+  EXPECT_FALSE(fakeTimers.send.IsActive());
+  EXPECT_TRUE(host.cardDirectoryCalls.empty());
+  EXPECT_TRUE(session.batch.SendFinished);
+}
+
+TEST_F(UploadTest, DecliningEveryRemainingFileEndsTheBatchAfterTheLastSent)
+{
+  AddPcFile("a.kch");
+  AddPcFile("one.kch");
+  AddPcFile("two.kch");
+  pc.SelectAll();
+  batch.SolanoViewDragDrop();
+  AcceptUpload(0); // both questions answered No
+  EXPECT_EQ(host.boxes.size(), 2u);
+  EXPECT_EQ(session.batch.FileNr, 3);
+  EXPECT_FALSE(fakeTimers.send.IsActive());
+  ExpectEndedNormally();
+}
+
+TEST_F(UploadTest, AnsweringYesReplacesAndEveryFileGoes)
+{
+  AddPcFile("one.kch");
+  AddPcFile("two.kch");
+  pc.SelectAll();
+  host.answers = {BoxAnswer::Yes, BoxAnswer::Yes};
+  batch.SolanoViewDragDrop();
+  AcceptUpload(0);
+  fakeTimers.clock.Advance(500);
+  AcceptUpload(1);
+  EXPECT_EQ(Offered(), (std::vector<std::string>{"one", "two"}));
+  EXPECT_EQ(host.boxes.size(), 2u);
+  ExpectEndedNormally();
+}
+
+TEST_F(UploadTest, ReplaceCheckComparesNamesOnly)
+{
+  struct Case {
+    const char* pcName;
+    bool asks;
+  } cases[] = {
+      {"one.kfx", true},       // card ONE is a Channel Library: another type still asks
+      {"One.KCH", true},       // case ignored
+      {"one.x.kch", false},    // ONE_X
+      {"twofold.kch", false},  // TWOFOLD
+      {"two.ka", true},
+  };
+  for (const Case& c : cases) {
+    pc.items.clear();
+    host.boxes.clear();
+    AddPcFile(c.pcName);
+    pc.Select({0});
+    batch.SolanoViewDragDrop();
+    EXPECT_EQ(host.boxes.size(), c.asks ? 1u : 0u) << c.pcName;
+    fs::remove(folder.path() / c.pcName);
+  }
+}
+
+TEST_F(UploadTest, SendTimerWithNoFileLeftEndsTheBatch)
+{
+  AddPcFile("a.kch");
+  AddPcFile("b.kch");
+  pc.SelectAll();
+  batch.SolanoViewDragDrop();
+  AcceptUpload(0);
+  ASSERT_TRUE(fakeTimers.send.IsActive());
+  pc.Select({0}); // the second file is no longer selected when the pause ends
+  fakeTimers.clock.Advance(500);
+  EXPECT_EQ(Offered().size(), 1u);
+  ExpectEndedNormally();
+}
+
+TEST_F(UploadTest, CancelDuringThePauseKeepsTheNextFileBack)
+{
+  AddPcFile("a.kch");
+  AddPcFile("b.kch");
+  pc.SelectAll();
+  batch.SolanoViewDragDrop();
+  AcceptUpload(0);
+  batch.CancelBtnClick();
+  fakeTimers.clock.Advance(1000);
+  EXPECT_EQ(Offered().size(), 1u);
+  EXPECT_FALSE(fakeTimers.send.IsActive());
+  EXPECT_FALSE(host.progressVisible);
+}
+
+TEST_F(UploadTest, FileThatCannotBeReadIsReportedAndTheBatchMovesOn)
+{
+  AddPcFile("a.kch");
+  pc.Add("gone.kch"); // listed, but no longer in the folder
+  AddPcFile("empty.kch", 0);
+  AddPcFile("c.kch");
+  pc.SelectAll();
+  batch.SolanoViewDragDrop();
+  AcceptUpload(0);
+  fakeTimers.clock.Advance(500);
+  EXPECT_EQ(Offered(), (std::vector<std::string>{"a", "c"}));
+  EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "File error: No file loaded"), 2);
+  EXPECT_EQ(session.batch.FileNr, 4);
+  AcceptUpload(1);
+  ExpectEndedNormally();
+}
+
+TEST_F(UploadTest, NothingSelectedStartsNothing)
+{
+  AddPcFile("a.kch");
+  batch.SolanoViewDragDrop();
+  EXPECT_TRUE(com.fileNames.empty());
+  EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(UploadTest, DragOverAcceptance)
+{
+  pc.Add("a.kch");
+  pc.Add("b.txt");
+  pc.Add("C.KEX");
+  pc.Add("noext");
+  struct Case {
+    std::initializer_list<int> selection;
+    bool known;
+  } selections[] = {
+      {{}, true},     // nothing selected: accepted, and the drop starts nothing
+      {{0}, true},
+      {{0, 2}, true}, // case ignored
+      {{1}, false},
+      {{0, 1}, false},
+      {{3}, false},
+  };
+  for (const Case& s : selections) {
+    pc.Select(s.selection);
+    EXPECT_EQ(batch.SelectionHasKnownTypes(), s.known);
+    EXPECT_EQ(batch.AcceptsDrop(ListId::Card, ListId::Pc), s.known);
+    EXPECT_EQ(batch.AcceptsDrop(ListId::Internal, ListId::Pc), s.known);
+    EXPECT_TRUE(batch.AcceptsDrop(ListId::Pc, ListId::Card));
+    EXPECT_TRUE(batch.AcceptsDrop(ListId::Pc, ListId::Internal));
+  }
+  pc.Select({0});
+  const ListId lists[] = {ListId::Card, ListId::Internal, ListId::Pc};
+  for (ListId target : lists)
+    EXPECT_FALSE(batch.AcceptsDrop(target, target));
+  EXPECT_FALSE(batch.AcceptsDrop(ListId::Card, ListId::Internal));
+  EXPECT_FALSE(batch.AcceptsDrop(ListId::Internal, ListId::Card));
+}
+
+} // namespace
+} // namespace zr::test
