@@ -1,0 +1,249 @@
+// zr4812-sim: a virtual ZR4812 console for tests, benchmarks and demos.
+// Serves a card folder and an internal-memory folder over a pseudo-terminal
+// (the PC opens it as a COM port), paces the line, and injects faults.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+#include "sim/peer/console_peer.h"
+#include "sim/pty_transport.h"
+#include "transfer/datatypes.h"
+
+namespace fs = std::filesystem;
+using namespace zr;
+using namespace zr::sim;
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+void OnSignal(int) { stopRequested = true; }
+
+const char* const HELP = R"(Usage: zr4812-sim --card DIR --internal DIR [options]
+
+A virtual ZR4812 console. It creates a pseudo-terminal, prints the path of
+its slave side on one line of standard output, and answers the PC's
+messages on it until it is terminated (SIGTERM or SIGINT).
+
+Folders:
+  --card DIR          the memory card: a file NAME.EXT is a card file named
+                      NAME (1 to 8 characters) of the type of its extension,
+                      any letter case: kpr 0, kch 1, keq 2, kcg 3, kfx 4,
+                      ka 5, ksn 6, ksu 7, kex 8. Uploads are stored here.
+  --internal DIR      internal memory: one file per type, named internal.kpr,
+                      internal.kch, internal.keq, internal.kcg, internal.kfx,
+                      internal.ka, internal.ksn, internal.ksu, internal.kex.
+                      Backups are read from here, restores replace them.
+
+Line:
+  --baud N            pace the line at N baud, 10 bits per byte, in both
+                      directions (default 115200; 0 = as fast as possible)
+  --link PATH         also make PATH a symbolic link to the slave side
+  --log FILE          write a line for every message in and out ("-": stderr)
+  --die-with-parent   end when the process that started it ends
+
+Faults:
+  --model N           answer the search with model byte N (default 0x0B)
+  --corrupt-block K[:N]
+                      send data block K with a wrong checksum, N times
+                      (default 1); may be given more than once
+  --silent-after CMD[:COUNT]
+                      answer COUNT requests of command CMD (default 0), then
+                      nothing at all. CMD: search, directory, file-name,
+                      file-request, block-request, data-block, or a command
+                      byte such as 0x50
+  --loop              a looped cable: every message comes straight back and
+                      nothing is answered
+  --leading-ff N      send N 0xFF bytes before every message
+  --no-end-byte K     send data block K once without its end byte (F7)
+
+  --help              this text
+)";
+
+struct Options {
+  PeerOptions peer;
+  int baud = 115200;
+  int leadingFill = 0;
+  std::string linkPath;
+  std::string logPath;
+  bool dieWithParent = false;
+  bool midi = false;
+  std::string midiName;
+};
+
+[[noreturn]] void Fail(const std::string& message)
+{
+  std::cerr << "zr4812-sim: " << message << "\n";
+  std::exit(2);
+}
+
+// A whole number in decimal or 0x hex, within [low, high].
+long Number(const std::string& text, const std::string& option, long low, long high)
+{
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text.c_str(), &end, 0);
+  if (text.empty() || errno != 0 || *end != '\0' || value < low || value > high)
+    Fail(option + ": \"" + text + "\" is not a number from " + std::to_string(low) + " to " +
+         std::to_string(high));
+  return value;
+}
+
+std::uint8_t CommandByte(const std::string& text)
+{
+  static const std::pair<const char*, std::uint8_t> names[] = {
+      {"search", SYS_EX_SEARCH},           {"directory", SYS_EX_DIRECTORY_REQUEST},
+      {"file-name", SYS_EX_FILE_NAME},     {"file-request", SYS_EX_FILE_REQUEST},
+      {"block-request", SYS_EX_BLOCK_REQUEST}, {"data-block", SYS_EX_DATA_BLOCK}};
+  for (const auto& [name, command] : names)
+    if (text == name)
+      return command;
+  return static_cast<std::uint8_t>(Number(text, "--silent-after", 0, 127));
+}
+
+// "A" or "A:B" -> (A, B or fallback).
+std::pair<std::string, std::optional<std::string>> SplitColon(const std::string& text)
+{
+  const auto colon = text.find(':');
+  if (colon == std::string::npos)
+    return {text, std::nullopt};
+  return {text.substr(0, colon), text.substr(colon + 1)};
+}
+
+Options Parse(int argc, char** argv)
+{
+  Options o;
+  bool haveCard = false, haveInternal = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc)
+        Fail(arg + " needs a value (see --help)");
+      return argv[++i];
+    };
+    if (arg == "--help" || arg == "-h") {
+      std::cout << HELP;
+      std::exit(0);
+    } else if (arg == "--card") {
+      o.peer.cardDir = value();
+      haveCard = true;
+    } else if (arg == "--internal") {
+      o.peer.internalDir = value();
+      haveInternal = true;
+    } else if (arg == "--model") {
+      o.peer.model = static_cast<std::uint8_t>(Number(value(), arg, 0, 127));
+    } else if (arg == "--baud") {
+      o.baud = static_cast<int>(Number(value(), arg, 0, 100'000'000));
+    } else if (arg == "--link") {
+      o.linkPath = value();
+    } else if (arg == "--log") {
+      o.logPath = value();
+    } else if (arg == "--die-with-parent") {
+      o.dieWithParent = true;
+    } else if (arg == "--corrupt-block") {
+      const auto [block, times] = SplitColon(value());
+      o.peer.corruptBlocks[static_cast<unsigned>(Number(block, arg, 0, MAX_BLOCKS - 1))] +=
+          times ? static_cast<int>(Number(*times, arg, 0, 1'000'000)) : 1;
+    } else if (arg == "--silent-after") {
+      const auto [command, count] = SplitColon(value());
+      o.peer.silentAfterCommand = CommandByte(command);
+      o.peer.silentAfterCount = count ? static_cast<int>(Number(*count, arg, 0, 1'000'000)) : 0;
+    } else if (arg == "--loop") {
+      o.peer.loop = true;
+    } else if (arg == "--leading-ff") {
+      o.leadingFill = static_cast<int>(Number(value(), arg, 0, 1000));
+    } else if (arg == "--no-end-byte") {
+      o.peer.noEndByteBlock = static_cast<unsigned>(Number(value(), arg, 0, MAX_BLOCKS - 1));
+    } else if (arg == "--midi") {
+      o.midi = true;
+    } else if (arg == "--name") {
+      o.midiName = value();
+    } else {
+      Fail("unknown option " + arg + " (see --help)");
+    }
+  }
+  if (!haveCard || !haveInternal)
+    Fail("--card DIR and --internal DIR are both needed (see --help)");
+  std::error_code ec;
+  if (!fs::is_directory(o.peer.cardDir, ec))
+    Fail("--card: " + o.peer.cardDir.string() + " is not a folder");
+  if (!fs::is_directory(o.peer.internalDir, ec))
+    Fail("--internal: " + o.peer.internalDir.string() + " is not a folder");
+  return o;
+}
+
+// The seam for further lines: a MIDI transport plugs in here.
+std::unique_ptr<Transport> MakeTransport(const Options& o)
+{
+  if (o.midi)
+    Fail("--midi is not supported by this build");
+  return std::make_unique<PtyTransport>(o.baud, o.leadingFill);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+  const Options options = Parse(argc, argv);
+  if (options.dieWithParent)
+    DieWithParent();
+
+  struct sigaction action {};
+  action.sa_handler = OnSignal; // no SA_RESTART: a blocked poll or write returns at once
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::ofstream logFile;
+  std::ostream* log = nullptr;
+  if (options.logPath == "-") {
+    log = &std::cerr;
+  } else if (!options.logPath.empty()) {
+    logFile.open(options.logPath, std::ios::app);
+    if (!logFile)
+      Fail("--log: cannot write " + options.logPath);
+    log = &logFile;
+  }
+  const auto start = std::chrono::steady_clock::now();
+
+  ConsolePeer peer(options.peer);
+  if (log)
+    peer.SetLog([&](const std::string& line) {
+      const auto ms =
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+      *log << ms << " ms " << line << std::endl;
+    });
+
+  std::unique_ptr<Transport> transport = MakeTransport(options);
+  std::string error;
+  if (!transport->Open(error))
+    Fail(error);
+  if (!options.linkPath.empty()) {
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(options.linkPath, ec)))
+      fs::remove(options.linkPath, ec);
+    fs::create_symlink(transport->Address(), options.linkPath, ec);
+    if (ec)
+      Fail("--link: cannot make " + options.linkPath + ": " + ec.message());
+  }
+  std::cout << transport->Address() << std::endl;
+
+  const int code = transport->Serve(peer, stopRequested);
+
+  if (!options.linkPath.empty()) {
+    std::error_code ec;
+    fs::remove(options.linkPath, ec);
+  }
+  return code;
+}
