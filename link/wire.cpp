@@ -202,10 +202,11 @@ std::string TrimCardName(const std::uint8_t* field, std::size_t n)
 {
   std::size_t len = std::min<std::size_t>(n, CARD_NAME_LENGTH);
   std::string name(reinterpret_cast<const char*>(field), len);
-  // A zero byte ends the name; trailing blanks and control characters
-  // (DEL included) are padding.
-  if (auto zero = name.find('\0'); zero != std::string::npos)
-    name.resize(zero);
+  // A zero byte ends the name, and so does the frame's end byte when the
+  // field is cut short; trailing blanks and control characters (DEL
+  // included) are padding.
+  if (auto end = name.find_first_of(std::string_view("\0\xF7", 2)); end != std::string::npos)
+    name.resize(end);
   while (!name.empty() && (static_cast<unsigned char>(name.back()) <= ' ' || name.back() == 0x7F))
     name.pop_back();
   return name;
@@ -214,12 +215,12 @@ std::string TrimCardName(const std::uint8_t* field, std::size_t n)
 std::vector<std::string> ParseDirectoryEntries(const std::uint8_t* bytes, std::size_t n)
 {
   std::vector<std::string> entries;
-  // An entry cut short by the end of the frame is not taken: its name would
-  // be a fragment that names no file on the card.
+  // An entry cut short by the end of the frame still shows what it has: the
+  // user sees that something is there, and TrimCardName drops the end byte.
   for (std::size_t at = 8; at < n; at += 9) {
-    if (bytes[at] == 0 || bytes[at] == SYS_EX_END || n - at < CARD_NAME_LENGTH)
+    if (bytes[at] == 0 || bytes[at] == SYS_EX_END)
       break;
-    entries.push_back(TrimCardName(bytes + at, CARD_NAME_LENGTH));
+    entries.push_back(TrimCardName(bytes + at, std::min<std::size_t>(CARD_NAME_LENGTH, n - at)));
   }
   return entries;
 }

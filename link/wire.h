@@ -99,11 +99,12 @@ bool IsFrame(const std::uint8_t* bytes, std::size_t n);
 bool HasManufacturerId(const std::uint8_t* bytes, std::size_t n);
 
 // Directory entries of a reply frame: from offset 8, one every 9 bytes, up to
-// the first entry that starts with 0 or F7 or does not fit in the frame.
+// the first entry that starts with 0 or F7 or lies past n. An entry cut short
+// by n keeps the bytes it has. Nothing at or after bytes[n] is read.
 std::vector<std::string> ParseDirectoryEntries(const std::uint8_t* bytes, std::size_t n);
 
-// A card name as shown: the 8-byte field without trailing blanks, control
-// characters and zero bytes.
+// A card name as shown: at most 8 bytes of the field, up to a zero or F7
+// byte, without trailing blanks and control characters.
 std::string TrimCardName(const std::uint8_t* field, std::size_t n);
 
 // A complete parsed message (the virtual console and the fuzz target use it;

@@ -158,10 +158,10 @@ TEST(WireParse, DirectoryEntries)
               0x00, 0xF7}),
        {"A"}},
       {"entry without its ninth byte", Frame({0x11, 0x01, 'A', 'B', ' ', ' ', ' ', ' ', ' ', ' ', 0xF7}), {"AB"}},
-      {"entry cut short by the end byte", Frame({0x11, 0x01, 'V', 'O', 'C', 0xF7}), {}},
+      {"entry cut short by the end byte", Frame({0x11, 0x01, 'V', 'O', 'C', 0xF7}), {"VOC"}},
       {"second entry cut short",
        Frame({0x11, 0x01, 'A', ' ', ' ', ' ', ' ', ' ', ' ', ' ', 0x00, 'B', 'C', 0xF7}),
-       {"A"}},
+       {"A", "BC"}},
       {"padding of zero bytes and control characters",
        Frame({0x11, 0x01, 'A', 'B', 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 'C', 'D', 0x09, 0x0D, 0x7F, ' ', ' ',
               ' ', 0x00, 0xF7}),
@@ -178,16 +178,19 @@ TEST(WireParse, DirectoryEntries)
 
 TEST(WireParse, DirectoryEntriesStopAtTheGivenLength)
 {
-  // Behind the given length the buffer holds a valid-looking entry, as a
-  // reused input buffer would: it must not appear, not even in part.
+  // Behind the given length the buffer goes on with more entries, as a
+  // reused input buffer would: not one byte of them may show.
   const Bytes full = BuildDirectoryReply(2, {"FIRST", "STALE"});
   for (std::size_t n = 0; n < full.size(); ++n) {
     SCOPED_TRACE(n);
     const std::vector<std::string> entries = ParseDirectoryEntries(full.data(), n);
-    const std::size_t whole = n >= 8 ? (n - 8) / 9 + ((n - 8) % 9 == 8 ? 1 : 0) : 0;
-    EXPECT_LE(entries.size(), whole);
-    for (const std::string& e : entries)
-      EXPECT_TRUE(e == "FIRST" || (e == "STALE" && n >= 8 + 9 + 8)) << e;
+    const std::size_t started = n > 8 ? (n - 8 + 8) / 9 : 0;
+    EXPECT_EQ(entries.size(), started);
+    const std::string expected[] = {"FIRST", "STALE"};
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+      const std::size_t visible = std::min<std::size_t>(8, n - (8 + 9 * i));
+      EXPECT_EQ(entries[i], expected[i].substr(0, visible));
+    }
   }
   // Exactly sized heap copies, so that a sanitizer sees any read past the end.
   for (std::size_t n = 0; n <= full.size(); ++n) {
@@ -210,6 +213,9 @@ TEST(WireParse, TrimCardName)
       {"ABCDEFGHIJ", "ABCDEFGH"},
       {std::string("AB\0\0\0\0\0\0", 8), "AB"},
       {std::string("AB\0CD   ", 8), "AB"},
+      {"AB\xf7", "AB"},
+      {"\xf7", ""},
+      {"AB\xf7\x33\x20\x0b\x10", "AB"},
       {"AB\t\r\n   ", "AB"},
       {"AB\x7f     ", "AB"},
       {"A B     ", "A B"},

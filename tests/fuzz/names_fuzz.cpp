@@ -1,0 +1,68 @@
+// Any bytes as a file name: the type lookup, the two card-name rules and the
+// PC name of a card file keep their promises (length, alphabet, never a path
+// outside the chosen folder) whatever the input.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "transfer/datatypes.h"
+
+namespace {
+
+#define FUZZ_CHECK(condition)                                                                               \
+  do {                                                                                                      \
+    if (!(condition)) {                                                                                     \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);                 \
+      std::abort();                                                                                         \
+    }                                                                                                       \
+  } while (0)
+
+bool IsAsciiAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+  const std::string input(reinterpret_cast<const char*>(data), size);
+
+  // Type lookup: lower-cases ASCII only, and a type means the name ends in
+  // "." and that type's extension.
+  std::string lowered = input;
+  const int type = zr::TypeFromFileName(lowered);
+  FUZZ_CHECK(type >= -1 && type < zr::DATA_TYPE_COUNT);
+  FUZZ_CHECK(type == zr::TypeOfFileName(input));
+  FUZZ_CHECK(lowered.size() == input.size());
+  for (std::size_t i = 0; i < input.size(); ++i) {
+    const char c = input[i];
+    FUZZ_CHECK(lowered[i] == (c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+  }
+  if (type >= 0) {
+    const std::string ending = std::string(".") + zr::DataTypeTable[type].extension;
+    FUZZ_CHECK(lowered.size() >= ending.size() && lowered.ends_with(ending));
+  }
+
+  // The name sent to the card.
+  const std::string card = zr::CardFileName(zr::WithoutExtension(lowered));
+  FUZZ_CHECK(card.size() <= 8);
+  for (const char c : card)
+    FUZZ_CHECK((IsAsciiAlnum(c) && !(c >= 'A' && c <= 'Z')) || c == '_');
+
+  // The name of the replace check.
+  const std::string checked = zr::CardNameOf(input);
+  FUZZ_CHECK(checked.size() <= 8);
+  if (input.find('.') == std::string::npos)
+    FUZZ_CHECK(checked.empty());
+  for (const char c : checked)
+    FUZZ_CHECK(!(c >= 'a' && c <= 'z'));
+
+  // A card name as a PC file name.
+  const std::string safe = zr::SafePcFileName(input);
+  FUZZ_CHECK(!safe.empty() && safe != "." && safe != "..");
+  FUZZ_CHECK(safe.size() >= input.size() && safe.size() <= input.size() + 2);
+  for (const char c : safe)
+    FUZZ_CHECK(IsAsciiAlnum(c) || c == '_' || c == '-' || c == ' ');
+  FUZZ_CHECK(zr::SafePcFileName(safe) == safe);
+  return 0;
+}
