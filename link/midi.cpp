@@ -261,7 +261,7 @@ void MidiLink::Requeue(MidiInBuffer& buffer)
   // the meantime stays where it is; one without a data area cannot take input.
   if (index < 0 || buffer.queued || !buffer.hasData || !buffersSetUp_)
     return;
-  buffer.bytesRecorded = 0;
+  // The device sets the count when it fills the buffer again.
   buffer.queued = true;
   queue_.push_back(index);
 }
