@@ -82,13 +82,16 @@ PtyTransport::Clock::duration PtyTransport::ByteTime() const
 
 bool PtyTransport::WritePaced(const Bytes& bytes, const std::atomic<bool>& stop)
 {
+  // One schedule for the whole answer, so that a late wake-up is made up by
+  // the next chunk instead of adding up over a block.
+  outputFree_ = std::max(outputFree_, Clock::now());
   std::size_t done = 0;
   while (done < bytes.size() && !stop) {
     std::size_t chunk = bytes.size() - done;
     if (baud_ > 0) {
       // A byte reaches the PC once its last bit is on the line.
       chunk = std::min(chunk, PACE_CHUNK);
-      outputFree_ = std::max(outputFree_, Clock::now()) + ByteTime() * static_cast<int>(chunk);
+      outputFree_ += ByteTime() * static_cast<int>(chunk);
       std::this_thread::sleep_until(outputFree_);
     }
     std::size_t written = 0;

@@ -1,0 +1,183 @@
+// The core with the real Qt SerialPort back-end against zr4812-sim over a
+// pseudo-terminal: search, card listing, downloads, uploads, backup and
+// restore, an injected checksum error and a looped cable. Every test starts
+// its own console. Time-outs are generous; nothing here measures speed.
+#include <gtest/gtest.h>
+
+#include "tests/serial/serial_harness.h"
+#include "tests/support/engine_fixture.h"
+
+namespace zr::test {
+namespace {
+
+class SerialLinkTest : public ::testing::Test {
+protected:
+  // Starts the console (unpaced unless told otherwise) and a session on its line.
+  void StartConsole(QStringList extra = {})
+  {
+    if (!extra.contains("--baud"))
+      extra << "--baud" << "0";
+    std::string error;
+    ASSERT_TRUE(sim.Start(card.path(), internal.path(), extra, error)) << error;
+    link = std::make_unique<SerialSession>(sim.Path());
+    link->host.pcFolder = pc.str();
+  }
+  Session& session() { return link->session; }
+  ChainHost& host() { return link->host; }
+  // The console's log, for a failure message.
+  std::string SimLog() const { return "console log:\n" + std::string(
+      reinterpret_cast<const char*>(ReadFile(sim.LogPath()).data()), ReadFile(sim.LogPath()).size()); }
+
+  TempFolder card, internal, pc;
+  SimProcess sim;
+  std::unique_ptr<SerialSession> link;
+};
+
+TEST_F(SerialLinkTest, SearchFindsTheConsole)
+{
+  StartConsole();
+  link->com.SearchComPort();
+  ASSERT_TRUE(RunUntil([&] { return session().link.CommMedium == 1; })) << SimLog();
+  EXPECT_TRUE(link->StatusSeen("Searching ZR4812."));
+  EXPECT_EQ(host().LastStatus().substr(0, 26), "Connected thru COM port 1");
+  EXPECT_FALSE(link->com.ComSearching);
+  EXPECT_FALSE(link->timers.TimeoutTimer.IsActive());
+  EXPECT_EQ(host().cardDirectoryCalls.front(), -1); // a ZR4812 answered: the card list is read
+}
+
+TEST_F(SerialLinkTest, CardListingWalksTypes0To8)
+{
+  const char* files[] = {"SONG1.kpr", "song2.KPR", "VOCALS.kch", "EQ1.keq", "DYN.kcg", "FX.kfx",
+                         "AUTO.ka",   "SNAP.ksn",  "SETUP.ksu",  "OS.kex",  "notes.txt"};
+  for (const char* f : files)
+    WriteFile(card.path() / f, {1, 2, 3});
+  StartConsole();
+  link->com.SearchComPort();
+  ASSERT_TRUE(RunUntil([&] { return host().directoryReplies.size() >= 9; })) << SimLog();
+  const std::vector<std::vector<std::string>> expected = {
+      {"SONG1", "song2"}, {"VOCALS"}, {"EQ1"}, {"DYN"}, {"FX"}, {"AUTO"}, {"SNAP"}, {"SETUP"}, {"OS"}};
+  ASSERT_EQ(host().directoryReplies.size(), 9u);
+  for (int type = 0; type < 9; ++type) {
+    EXPECT_EQ(host().directoryReplies[type].type, type);
+    EXPECT_EQ(host().directoryReplies[type].names, expected[type]) << type;
+    EXPECT_FALSE(host().directoryReplies[type].sortEvery);
+  }
+  EXPECT_EQ(link->watchdogsFired, 0);
+}
+
+TEST_F(SerialLinkTest, MultiBlockCardFileArrivesByteForByte)
+{
+  const Bytes file = RandomBytes(7000, 11); // 9 blocks
+  WriteFile(card.path() / "MIX1.kpr", file);
+  StartConsole();
+  host().cardSelected = 1;
+  session().batch.FileNr = 1;
+  session().RequestCardFile(1, 0, "MIX1");
+  ASSERT_TRUE(RunUntil([&] { return !host().nextCardFileCalls.empty(); })) << SimLog();
+  EXPECT_EQ(ReadFile(pc.path() / "MIX1.kpr"), file);
+  EXPECT_EQ(host().progressMax, 9);
+  EXPECT_EQ(link->watchdogsFired, 0);
+}
+
+TEST_F(SerialLinkTest, ChecksumErrorOnBlock2IsRecoveredByAskingAgain)
+{
+  const Bytes file = RandomBytes(5000, 12);
+  WriteFile(card.path() / "MIX2.kpr", file);
+  StartConsole({"--corrupt-block", "2"});
+  host().cardSelected = 1;
+  session().batch.FileNr = 1;
+  session().RequestCardFile(1, 0, "MIX2");
+  ASSERT_TRUE(RunUntil([&] { return !host().nextCardFileCalls.empty(); })) << SimLog();
+  EXPECT_TRUE(link->StatusSeen("Checksum error"));
+  EXPECT_EQ(ReadFile(pc.path() / "MIX2.kpr"), file);
+}
+
+TEST_F(SerialLinkTest, LeadingFillBytesAreSkipped)
+{
+  const Bytes file = RandomBytes(2500, 13);
+  WriteFile(card.path() / "FILL.ksn", file);
+  StartConsole({"--leading-ff", "3"});
+  host().cardSelected = 1;
+  session().batch.FileNr = 1;
+  session().RequestCardFile(1, 6, "FILL");
+  ASSERT_TRUE(RunUntil([&] { return !host().nextCardFileCalls.empty(); })) << SimLog();
+  EXPECT_EQ(ReadFile(pc.path() / "FILL.ksn"), file);
+  EXPECT_TRUE(host().boxes.empty());
+}
+
+TEST_F(SerialLinkTest, UploadIsStoredOnTheCardByteForByte)
+{
+  const Bytes file = RandomBytes(6000, 14);
+  WriteFile(pc.path() / "song2.kch", file);
+  StartConsole();
+  host().pcSelected = 1;
+  session().batch.FileNr = 1;
+  session().SendFileToCard(1, "song2.kch");
+  ASSERT_TRUE(RunUntil([&] { return session().batch.SendFinished; })) << SimLog();
+  // The console stores the last block once it has it; the PC is already done.
+  ASSERT_TRUE(RunUntil([&] { return fs::exists(card.path() / "song2.kch"); })) << SimLog();
+  EXPECT_EQ(ReadFile(card.path() / "song2.kch"), file);
+  EXPECT_EQ(host().cardDirectoryCalls, std::vector<int>{-1}); // the card list is read again
+  EXPECT_EQ(link->watchdogsFired, 0);
+}
+
+TEST_F(SerialLinkTest, BackupOfInternalDataByteForByte)
+{
+  const Bytes setup = RandomBytes(4500, 15);
+  WriteFile(internal.path() / "internal.ksu", setup);
+  StartConsole();
+  session().batch.InternalMode = true;
+  session().batch.FileNr = 1;
+  const fs::path target = pc.path() / "mysetup.ksu";
+  host().saveAnswers.push_back(target.string());
+  session().BackupInternal(1, 7);
+  ASSERT_TRUE(RunUntil([&] { return host().progressCloses > 0; })) << SimLog();
+  EXPECT_EQ(ReadFile(target), setup);
+  EXPECT_TRUE(host().nextCardFileCalls.empty());
+}
+
+TEST_F(SerialLinkTest, RestoreOfInternalDataByteForByte)
+{
+  const Bytes setup = RandomBytes(3500, 16);
+  WriteFile(internal.path() / "internal.ksu", {0});
+  WriteFile(pc.path() / "setup.ksu", setup);
+  StartConsole();
+  session().batch.InternalMode = true;
+  session().batch.FileNr = 1;
+  host().pcSelected = 1;
+  session().RestoreInternal(1, "setup.ksu");
+  ASSERT_TRUE(RunUntil([&] { return session().batch.SendFinished; })) << SimLog();
+  ASSERT_TRUE(RunUntil([&] { return ReadFile(internal.path() / "internal.ksu") == setup; })) << SimLog();
+  EXPECT_TRUE(fs::is_empty(card.path()));
+}
+
+TEST_F(SerialLinkTest, LoopedCableIsReported)
+{
+  StartConsole({"--loop"});
+  link->com.SearchComPort();
+  ASSERT_TRUE(RunUntil([&] { return !host().boxes.empty(); })) << SimLog();
+  EXPECT_EQ(host().boxes[0].text, "COM port in loop mode ?!?!");
+  EXPECT_EQ(session().link.CommMedium, 0);
+}
+
+TEST_F(SerialLinkTest, SecondOpenOfTheSameLineIsRefused)
+{
+  StartConsole();
+  ASSERT_TRUE(link->com.OpenComPort());
+  SerialSession other(sim.Path());
+  EXPECT_FALSE(other.com.OpenComPort());
+  EXPECT_EQ(other.com.LastOpenResult(), SerialOpenResult::InUse);
+  // Closed, it opens again (the probe of the port setup dialog relies on this).
+  link->com.CloseComPort();
+  EXPECT_TRUE(other.com.OpenComPort());
+}
+
+TEST_F(SerialLinkTest, MissingDeviceIsNotFound)
+{
+  SerialSession none((pc.path() / "no-such-tty").string());
+  EXPECT_FALSE(none.com.OpenComPort());
+  EXPECT_EQ(none.com.LastOpenResult(), SerialOpenResult::NotFound);
+}
+
+} // namespace
+} // namespace zr::test
