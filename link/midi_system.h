@@ -16,6 +16,7 @@ enum MidiResult : int {
   MIDI_OK = 0,
   MIDI_BAD_DEVICE_ID = 2,
   MIDI_ALLOCATED = 4,
+  MIDI_INVALID_HANDLE = 5, // the device is not open
   MIDI_NO_MEMORY = 7,
   MIDI_INVALID_PARAM = 11,
   MIDI_NO_DEVICE = 68,

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "sim/peer/console_peer.h"
+#include "sim/midi_transport.h"
 #include "sim/pty_transport.h"
 #include "transfer/datatypes.h"
 
@@ -49,6 +50,10 @@ Line:
   --baud N            pace the line at N baud, 10 bits per byte, in both
                       directions (default 115200; 0 = as fast as possible)
   --link PATH         also make PATH a symbolic link to the slave side
+  --midi              a pair of MIDI ports (ALSA, else JACK) instead of the
+                      pseudo-terminal; prints their name (31250 baud is a
+                      MIDI cable's rate)
+  --name NAME         the MIDI ports' name (default "ZR4812 Sim")
   --log FILE          write a line for every message in and out ("-": stderr)
   --die-with-parent   end when the process that started it ends
 
@@ -186,7 +191,7 @@ Options Parse(int argc, char** argv)
 std::unique_ptr<Transport> MakeTransport(const Options& o)
 {
   if (o.midi)
-    Fail("--midi is not supported by this build");
+    return std::make_unique<MidiTransport>(o.baud, o.midiName);
   return std::make_unique<PtyTransport>(o.baud, o.leadingFill);
 }
 

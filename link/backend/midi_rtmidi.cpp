@@ -1,0 +1,344 @@
+#include "link/backend/midi_rtmidi.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+
+#include <QCoreApplication>
+
+#include <RtMidi.h>
+
+namespace zr {
+
+namespace detail {
+
+// What RtMidi's thread and the GUI thread share. Events hold it too, so it
+// outlives a system that is destroyed while its input is still queued.
+struct MidiInbox : std::enable_shared_from_this<MidiInbox> {
+  std::atomic<unsigned> generation{0}; // counts opens and closes of the input
+  std::atomic<bool> accepting{false};  // input open and started
+  std::atomic<int> pending{0};         // events posted and not yet destroyed
+  // GUI thread only.
+  MidiSystem::SysExReceiver receiver;
+  bool alive = true;
+};
+
+} // namespace detail
+
+namespace {
+
+// ALSA when its sequencer opens; in a container without /dev/snd/seq it
+// throws instead of falling back, so JACK is tried explicitly afterwards.
+// Elsewhere RtMidi's own choice is the system's API.
+#if defined(__linux__)
+constexpr RtMidi::Api PREFERRED_APIS[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
+#else
+constexpr RtMidi::Api PREFERRED_APIS[] = {RtMidi::UNSPECIFIED};
+#endif
+
+// A flood of input must not fill the GUI thread's queue without end: like a
+// driver that has run out of buffers, further messages are dropped until
+// the application has caught up.
+constexpr int MAX_PENDING_MESSAGES = 256;
+// The link takes at most two 1024-byte buffers of any message; the rest of a
+// very long one need not be copied.
+constexpr std::size_t MAX_COPIED_BYTES = 64 * 1024;
+constexpr unsigned RTMIDI_QUEUE_SIZE = 100; // unused: input goes through the callback
+
+constexpr const char* OUR_OUTPUT_PORT = "MIDI Out";
+constexpr const char* OUR_INPUT_PORT = "MIDI In";
+
+// Runs on RtMidi's thread (JACK's process thread): copy and post, nothing else.
+void OnRtMidiInput(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData)
+{
+  auto* inbox = static_cast<detail::MidiInbox*>(userData);
+  if (!inbox || !message || message->empty() || !inbox->accepting.load())
+    return;
+  // Only System Exclusive messages fill input buffers; short messages
+  // (notes, controllers) never reach them.
+  if ((*message)[0] != 0xF0)
+    return;
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || inbox->pending.load() >= MAX_PENDING_MESSAGES)
+    return;
+  const std::size_t n = std::min(message->size(), MAX_COPIED_BYTES);
+  std::vector<std::uint8_t> bytes(message->begin(), message->begin() + static_cast<std::ptrdiff_t>(n));
+  QCoreApplication::postEvent(
+      app, new MidiSysExEvent(inbox->shared_from_this(), inbox->generation.load(), std::move(bytes)));
+}
+
+void OnRtMidiError(RtMidiError::Type type, const std::string& text, void* userData)
+{
+  static_cast<RtMidiSystem*>(userData)->OnError(static_cast<int>(type), text);
+}
+
+} // namespace
+
+// --- Delivery on the GUI thread ----------------------------------------------
+
+QEvent::Type MidiSysExEvent::EventType()
+{
+  static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+MidiSysExEvent::MidiSysExEvent(std::shared_ptr<detail::MidiInbox> inbox, unsigned generation,
+                               std::vector<std::uint8_t> bytes)
+    : QEvent(EventType()), inbox_(std::move(inbox)), generation_(generation), bytes_(std::move(bytes))
+{
+  if (inbox_)
+    ++inbox_->pending;
+}
+
+MidiSysExEvent::~MidiSysExEvent()
+{
+  if (inbox_)
+    --inbox_->pending;
+}
+
+void MidiSysExEvent::Deliver() const
+{
+  // Input posted before the device was closed (or reopened, perhaps on
+  // another pair) is not handed on: the close took its buffers back.
+  if (!inbox_ || !inbox_->alive || !inbox_->accepting.load() || inbox_->generation.load() != generation_)
+    return;
+  if (inbox_->receiver)
+    inbox_->receiver(bytes_.data(), bytes_.size());
+}
+
+bool DeliverMidiInput(QEvent* event)
+{
+  if (!event || event->type() != MidiSysExEvent::EventType())
+    return false;
+  static_cast<MidiSysExEvent*>(event)->Deliver();
+  return true;
+}
+
+bool MidiInputFilter::eventFilter(QObject* watched, QEvent* event)
+{
+  if (DeliverMidiInput(event))
+    return true;
+  return QObject::eventFilter(watched, event);
+}
+
+// --- The devices ---------------------------------------------------------------
+
+RtMidiSystem::RtMidiSystem(std::string clientName)
+    : clientName_(std::move(clientName)), inbox_(std::make_shared<detail::MidiInbox>())
+{
+  (void)MidiSysExEvent::EventType(); // registered here, not first on RtMidi's thread
+  for (const RtMidi::Api api : PREFERRED_APIS) {
+    try {
+      auto in = std::make_unique<RtMidiIn>(api, clientName_, RTMIDI_QUEUE_SIZE);
+      auto out = std::make_unique<RtMidiOut>(api, clientName_);
+      // With an error callback RtMidi reports instead of throwing; a JACK
+      // server that is not running then only means no ports.
+      in->setErrorCallback(&OnRtMidiError, this);
+      out->setErrorCallback(&OnRtMidiError, this);
+      // RtMidi ignores System Exclusive input unless told otherwise.
+      in->ignoreTypes(false, true, true);
+      in->setCallback(&OnRtMidiInput, inbox_.get());
+      in_ = std::move(in);
+      out_ = std::move(out);
+      break;
+    } catch (const RtMidiError& e) {
+      lastError_ = e.getMessage();
+    }
+  }
+}
+
+RtMidiSystem::~RtMidiSystem()
+{
+  inbox_->alive = false;
+  inbox_->accepting = false;
+  inbox_->receiver = nullptr;
+  // Closing and destroying RtMidi's objects stops its thread before the
+  // callback's user data could go away.
+  (void)CloseInput();
+  (void)CloseOutput();
+  in_.reset();
+  out_.reset();
+}
+
+std::string RtMidiSystem::ApiName() const
+{
+  if (!in_)
+    return {};
+  return RtMidi::getApiDisplayName(in_->getCurrentApi());
+}
+
+void RtMidiSystem::OnError(int type, const std::string& text)
+{
+  lastErrorType_ = type;
+  lastError_ = text;
+}
+
+bool RtMidiSystem::IsOwnPort(const std::string& name) const
+{
+  // Port names start with the client's name; a second client of the same
+  // name gets "-01" and so on appended by JACK.
+  const std::string client = name.substr(0, name.find(':'));
+  if (client == clientName_)
+    return true;
+  if (client.size() <= clientName_.size() + 1 || client.compare(0, clientName_.size(), clientName_) != 0 ||
+      client[clientName_.size()] != '-')
+    return false;
+  return std::all_of(client.begin() + static_cast<std::ptrdiff_t>(clientName_.size() + 1), client.end(),
+                     [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+std::vector<RtMidiSystem::Port> RtMidiSystem::Inputs()
+{
+  std::vector<Port> ports;
+  if (!in_)
+    return ports;
+  const unsigned n = in_->getPortCount();
+  for (unsigned i = 0; i < n; ++i) {
+    std::string name = in_->getPortName(i);
+    if (!IsOwnPort(name))
+      ports.push_back({i, std::move(name)});
+  }
+  return ports;
+}
+
+std::vector<RtMidiSystem::Port> RtMidiSystem::Outputs()
+{
+  std::vector<Port> ports;
+  if (!out_)
+    return ports;
+  const unsigned n = out_->getPortCount();
+  for (unsigned i = 0; i < n; ++i) {
+    std::string name = out_->getPortName(i);
+    if (!IsOwnPort(name))
+      ports.push_back({i, std::move(name)});
+  }
+  return ports;
+}
+
+int RtMidiSystem::InputCount() { return static_cast<int>(Inputs().size()); }
+int RtMidiSystem::OutputCount() { return static_cast<int>(Outputs().size()); }
+
+namespace {
+std::optional<std::string> NameAt(const std::vector<std::string>& names, int index)
+{
+  if (index < 0 || index >= static_cast<int>(names.size()) || names[static_cast<std::size_t>(index)].empty())
+    return std::nullopt;
+  return names[static_cast<std::size_t>(index)];
+}
+} // namespace
+
+std::optional<std::string> RtMidiSystem::InputName(int index)
+{
+  std::vector<std::string> names;
+  for (Port& p : Inputs())
+    names.push_back(std::move(p.name));
+  return NameAt(names, index);
+}
+
+std::optional<std::string> RtMidiSystem::OutputName(int index)
+{
+  std::vector<std::string> names;
+  for (Port& p : Outputs())
+    names.push_back(std::move(p.name));
+  return NameAt(names, index);
+}
+
+int RtMidiSystem::OpenResult(int errorType) const
+{
+  switch (errorType) {
+  case RtMidiError::NO_DEVICES_FOUND: return MIDI_NO_DEVICE;
+  case RtMidiError::INVALID_DEVICE: return MIDI_BAD_DEVICE_ID;
+  case RtMidiError::MEMORY_ERROR: return MIDI_NO_MEMORY;
+  case RtMidiError::INVALID_PARAMETER:
+  case RtMidiError::INVALID_USE: return MIDI_INVALID_PARAM;
+  default: return MIDI_ALLOCATED; // the device is there but would not open for us
+  }
+}
+
+int RtMidiSystem::OpenOutput(int index)
+{
+  if (!out_)
+    return MIDI_NO_DEVICE;
+  (void)CloseOutput();
+  const std::vector<Port> ports = Outputs();
+  // Index -1 asks for the default output, the first one there is.
+  if (index == -1) {
+    if (ports.empty())
+      return MIDI_NO_DEVICE;
+    index = 0;
+  }
+  if (index < 0 || index >= static_cast<int>(ports.size()))
+    return MIDI_BAD_DEVICE_ID;
+  lastErrorType_ = -1;
+  out_->openPort(ports[static_cast<std::size_t>(index)].rtIndex, OUR_OUTPUT_PORT);
+  // RtMidi may leave a half-made port behind after reporting an error.
+  if (lastErrorType_ != -1 || !out_->isPortOpen()) {
+    const int result = OpenResult(lastErrorType_);
+    out_->closePort();
+    return result;
+  }
+  outputOpen_ = true;
+  return MIDI_OK;
+}
+
+int RtMidiSystem::OpenInput(int index)
+{
+  if (!in_)
+    return MIDI_NO_DEVICE;
+  (void)CloseInput();
+  const std::vector<Port> ports = Inputs();
+  if (index < 0 || index >= static_cast<int>(ports.size()))
+    return MIDI_BAD_DEVICE_ID;
+  lastErrorType_ = -1;
+  in_->openPort(ports[static_cast<std::size_t>(index)].rtIndex, OUR_INPUT_PORT);
+  if (lastErrorType_ != -1 || !in_->isPortOpen()) {
+    const int result = OpenResult(lastErrorType_);
+    in_->closePort();
+    return result;
+  }
+  ++inbox_->generation;
+  inputOpen_ = true;
+  return MIDI_OK;
+}
+
+int RtMidiSystem::StartInput()
+{
+  if (!inputOpen_)
+    return MIDI_INVALID_HANDLE;
+  inbox_->accepting = true;
+  return MIDI_OK;
+}
+
+int RtMidiSystem::CloseOutput()
+{
+  if (outputOpen_ && out_)
+    out_->closePort();
+  outputOpen_ = false;
+  return MIDI_OK;
+}
+
+int RtMidiSystem::CloseInput()
+{
+  inbox_->accepting = false;
+  ++inbox_->generation;
+  if (inputOpen_ && in_)
+    in_->closePort();
+  inputOpen_ = false;
+  return MIDI_OK;
+}
+
+void RtMidiSystem::SendSysEx(const std::uint8_t* data, std::size_t length)
+{
+  // RtMidi has taken the bytes when sendMessage returns (JACK copies them
+  // into its ring buffer, ALSA encodes them at once, Windows waits until
+  // the driver is done with its header), so the caller's buffer is free.
+  if (!outputOpen_ || !out_ || !data || length == 0)
+    return;
+  out_->sendMessage(data, length);
+}
+
+void RtMidiSystem::SetReceiver(SysExReceiver receiver) { inbox_->receiver = std::move(receiver); }
+
+std::unique_ptr<MidiSystem> MakePlatformMidiSystem() { return std::make_unique<RtMidiSystem>(); }
+
+} // namespace zr

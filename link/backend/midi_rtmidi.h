@@ -1,0 +1,110 @@
+// The platform's MIDI devices through RtMidi, and the road that inbound
+// System Exclusive messages take from RtMidi's own thread to the GUI thread:
+// the callback copies the bytes into an event posted to the application,
+// and the application-wide event filter hands them to the receiver.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QEvent>
+#include <QObject>
+
+#include "link/midi_system.h"
+
+class RtMidiIn;
+class RtMidiOut;
+
+namespace zr {
+
+namespace detail {
+struct MidiInbox;
+}
+
+// One System Exclusive message from the input device, on its way to the
+// GUI thread.
+class MidiSysExEvent : public QEvent {
+public:
+  static QEvent::Type EventType();
+  MidiSysExEvent(std::shared_ptr<detail::MidiInbox> inbox, unsigned generation, std::vector<std::uint8_t> bytes);
+  ~MidiSysExEvent() override;
+
+  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+  // Hands the bytes to the receiver of the system that posted them, unless
+  // that system is gone or its input has been closed since.
+  void Deliver() const;
+
+private:
+  std::shared_ptr<detail::MidiInbox> inbox_;
+  unsigned generation_;
+  std::vector<std::uint8_t> bytes_;
+};
+
+// For an application-wide event filter (the main window's AppMessageHook):
+// delivers the event when it is MIDI input and returns true, so that the
+// filter marks it handled; any other event returns false, untouched.
+bool DeliverMidiInput(QEvent* event);
+
+// A filter object that does only that, for programs and tests without a
+// main window. Install it with QCoreApplication::instance()->installEventFilter.
+class MidiInputFilter : public QObject {
+public:
+  using QObject::QObject;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+class RtMidiSystem : public MidiSystem {
+public:
+  // clientName names our side in the MIDI system; our own ports are left
+  // out of the device lists.
+  explicit RtMidiSystem(std::string clientName = "ZR4812 Exchange");
+  ~RtMidiSystem() override;
+  RtMidiSystem(const RtMidiSystem&) = delete;
+  RtMidiSystem& operator=(const RtMidiSystem&) = delete;
+
+  // "ALSA", "JACK", ... or "" when no MIDI system could be reached.
+  std::string ApiName() const;
+  // The last message of RtMidi's error callback, for diagnostics.
+  const std::string& LastError() const { return lastError_; }
+
+  int InputCount() override;
+  int OutputCount() override;
+  std::optional<std::string> InputName(int index) override;
+  std::optional<std::string> OutputName(int index) override;
+  int OpenOutput(int index) override;
+  int OpenInput(int index) override;
+  int StartInput() override;
+  int CloseOutput() override;
+  int CloseInput() override;
+  void SendSysEx(const std::uint8_t* data, std::size_t length) override;
+  void SetReceiver(SysExReceiver receiver) override;
+
+  // Called by RtMidi; public only for the C callbacks.
+  void OnError(int type, const std::string& text);
+
+private:
+  struct Port {
+    unsigned rtIndex; // RtMidi's index right now
+    std::string name;
+  };
+  std::vector<Port> Inputs();
+  std::vector<Port> Outputs();
+  bool IsOwnPort(const std::string& name) const;
+  int OpenResult(int errorType) const;
+
+  std::string clientName_;
+  std::shared_ptr<detail::MidiInbox> inbox_;
+  std::unique_ptr<RtMidiIn> in_;
+  std::unique_ptr<RtMidiOut> out_;
+  bool inputOpen_ = false;
+  bool outputOpen_ = false;
+  std::string lastError_;
+  int lastErrorType_ = -1; // RtMidiError::Type of the last error, -1 for none
+};
+
+// The program's MIDI system: RtMidi over the platform's MIDI API.
+std::unique_ptr<MidiSystem> MakePlatformMidiSystem();
+
+} // namespace zr

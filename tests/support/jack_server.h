@@ -1,0 +1,39 @@
+// A private JACK server with the dummy driver, so that MIDI tests have real
+// MIDI ports on a machine without sound hardware. Each server gets a name
+// of its own (a leftover server of the same name would make a new one fail
+// quietly); the name is put into JACK_DEFAULT_SERVER of this process, so
+// that RtMidi here and every program started from here use it.
+#pragma once
+
+#include <string>
+
+namespace zr::test {
+
+class JackServer {
+public:
+  JackServer() = default;
+  ~JackServer() { Stop(); }
+  JackServer(const JackServer&) = delete;
+  JackServer& operator=(const JackServer&) = delete;
+
+  // Whether jackd and jack_wait can be found on PATH.
+  static bool Installed();
+
+  // Starts jackd and waits until it answers (at most timeoutSeconds). False
+  // with a reason in `error` when it does not come up.
+  bool Start(std::string& error, int timeoutSeconds = 20);
+  // Ends the server by its process id; waits for it to go.
+  void Stop();
+
+  bool Running() const { return pid_ > 0; }
+  const std::string& Name() const { return name_; }
+  // jackd's own output, for a failing test's message.
+  std::string Log() const;
+
+private:
+  std::string name_;
+  std::string logPath_;
+  long pid_ = -1;
+};
+
+} // namespace zr::test
