@@ -1,0 +1,256 @@
+// Card files to the PC and PC files to the card, end to end: the program
+// against the virtual console over a pseudo-terminal.
+#include "tests/widgets/transfers_fixture.h"
+
+#include "tests/support/fake_serial.h"
+
+namespace zr::test {
+namespace {
+
+TEST_F(TransfersTest, DownloadGoesInListOrderAndAsksBeforeReplacing)
+{
+  const QByteArray a = RandomData(2500, 1), b = RandomData(40, 2), c = RandomData(1800, 3);
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("A.kpr")), a));
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("B.kch")), b));
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("C.kpr")), c));
+  const QByteArray old("old");
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("A.KPR")), old));
+  ASSERT_TRUE(StartProgram(3));
+  ASSERT_TRUE(WaitUntil([&] { return Pc().IndexOfCaption(QStringLiteral("A.KPR")) >= 0; }));
+
+  SelectCard({QStringLiteral("B"), QStringLiteral("A"), QStringLiteral("C")});
+  Form().PCViewDragDrop(ListId::Card); // answered No: A is skipped
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(PcPath(QStringLiteral("C.kpr"))); }));
+  ASSERT_TRUE(WaitIdle());
+
+  ASSERT_EQ(prompter.boxes.size(), 1u);
+  EXPECT_TRUE(prompter.boxes[0].text.startsWith(QStringLiteral("File already exists!\nReplace the file named A.kpr ?")))
+      << prompter.boxes[0].text.toStdString();
+  EXPECT_EQ(ReadFile(PcPath(QStringLiteral("A.KPR"))), old);
+  EXPECT_FALSE(QFileInfo::exists(PcPath(QStringLiteral("A.kpr"))));
+  EXPECT_EQ(ReadFile(PcPath(QStringLiteral("B.kch"))), b);
+  EXPECT_EQ(ReadFile(PcPath(QStringLiteral("C.kpr"))), c);
+  EXPECT_EQ(State().FileNr, 3);
+  EXPECT_TRUE(titles.contains(QStringLiteral("Receiving file nr 2 of 3.")));
+  EXPECT_TRUE(titles.contains(QStringLiteral("Receiving file nr 3 of 3.")));
+
+  // The requests went in the list's order, not the order of selection.
+  QStringList requested;
+  for (const QString& line : sim.ReceivedLines())
+    if (line.startsWith(QStringLiteral("file request")))
+      requested << line.section(QLatin1Char('"'), 1, 1);
+  EXPECT_EQ(requested, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+}
+
+TEST_F(TransfersTest, UploadSkipsTheDeclinedClashAndRereadsTheCard)
+{
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("B2.kch")), QByteArray("card's own")));
+  const QByteArray a1 = RandomData(3000, 4), b2 = RandomData(10, 5), c3 = RandomData(700, 6);
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("a1.kch")), a1));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("b2.kch")), b2));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("c3.keq")), c3));
+  ASSERT_TRUE(StartProgram(1));
+  ASSERT_TRUE(SelectPc({QStringLiteral("a1.kch"), QStringLiteral("b2.kch"), QStringLiteral("c3.keq")}));
+
+  Form().SolanoViewDragDrop();
+  ASSERT_TRUE(WaitUntil([&] { return CardRow(QStringLiteral("c3")) >= 0; }));
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_TRUE(WaitCardList(3));
+
+  ASSERT_EQ(prompter.Texts(), QStringList{QStringLiteral("File already exists!\nReplace the file named B2 ?")});
+  EXPECT_EQ(sim.Received(QStringLiteral("file name")), 2);
+  EXPECT_EQ(ReadFile(sim.CardPath(QStringLiteral("B2.kch"))), QByteArray("card's own"));
+  EXPECT_TRUE(titles.contains(QStringLiteral("Sending file nr 1 of 3.")));
+  EXPECT_EQ(titles.last(), QStringLiteral("Sending file nr 3 of 3."));
+  EXPECT_FALSE(titles.contains(QStringLiteral("Sending file nr 2 of 3.")));
+  EXPECT_TRUE(State().SendFinished);
+  EXPECT_GE(CardRow(QStringLiteral("a1")), 0);
+  for (const QFileInfo& f : QDir(sim.dir.path() + QStringLiteral("/card")).entryInfoList(QDir::Files)) {
+    if (f.fileName().compare(QStringLiteral("a1.kch"), Qt::CaseInsensitive) == 0)
+      EXPECT_EQ(ReadFile(f.filePath()), a1);
+    if (f.fileName().compare(QStringLiteral("c3.keq"), Qt::CaseInsensitive) == 0)
+      EXPECT_EQ(ReadFile(f.filePath()), c3);
+  }
+}
+
+TEST_F(TransfersTest, OneUploadDeclinedSendsNothing)
+{
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("B2.kch")), QByteArray("card's own")));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("b2.kch")), RandomData(100, 7)));
+  ASSERT_TRUE(StartProgram(1));
+  ASSERT_TRUE(SelectPc({QStringLiteral("b2.kch")}));
+  bool progressSeen = false;
+  QObject::connect(&program->ProgressForm(), &QWidget::windowTitleChanged, [&] { progressSeen = true; });
+
+  Form().SolanoViewDragDrop();
+  ASSERT_TRUE(WaitUntil([&] { return prompter.boxes.size() == 1; }));
+  Settle();
+  EXPECT_EQ(sim.Received(QStringLiteral("file name")), 0);
+  EXPECT_FALSE(progressSeen);
+  EXPECT_FALSE(program->ProgressForm().isVisible());
+  EXPECT_TRUE(Form().isEnabled());
+}
+
+TEST_F(TransfersTest, CopyAndPaste)
+{
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("B2.kch")), QByteArray("card's own")));
+  const QByteArray a1 = RandomData(1500, 8), b2 = RandomData(20, 9);
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("a1.kch")), a1));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("b2.kch")), b2));
+  ASSERT_TRUE(StartProgram(1));
+  ASSERT_TRUE(SelectPc({QStringLiteral("a1.kch"), QStringLiteral("b2.kch")}));
+
+  // Copy in the PC list, Paste on the card list: both go, with no question.
+  Form().Copy4Click();
+  EXPECT_TRUE(Form().Action("Paste1")->isEnabled());
+  Form().Paste1Click();
+  ASSERT_TRUE(WaitUntil([&] { return CardRow(QStringLiteral("a1")) >= 0; }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(prompter.boxes.empty());
+  EXPECT_EQ(sim.Received(QStringLiteral("file name")), 2);
+  EXPECT_EQ(ReadFile(sim.CardPath(QStringLiteral("B2.kch"))), b2);
+  EXPECT_EQ(titles.last(), QStringLiteral("Sending file nr 2 of 2."));
+
+  // Paste4 with nothing selected on the card list pastes the clipboard's
+  // files into the folder shown, and fetches nothing from the card.
+  QTemporaryDir other;
+  ASSERT_TRUE(Form().PTShellTree1()->SetSelectedPathName(other.path()));
+  ASSERT_TRUE(WaitUntil([&] { return QDir(Pc().Folder()) == QDir(other.path()); }));
+  Card().clearSelection();
+  const int requests = sim.Received(QStringLiteral("file request"));
+  Form().Paste4Click();
+  ASSERT_TRUE(WaitUntil([&] { return QDir(other.path()).entryList(QDir::Files).size() == 2; }));
+  EXPECT_EQ(ReadFile(other.path() + QStringLiteral("/a1.kch")), a1);
+  Settle();
+  EXPECT_EQ(sim.Received(QStringLiteral("file request")), requests);
+
+  // Copy on Internal Files, then Paste on the card list: nothing happens.
+  SelectInternal(7);
+  Form().Copy2Click();
+  const int lines = sim.Log().size();
+  Form().Paste1Click();
+  Settle();
+  EXPECT_EQ(sim.Log().size(), lines);
+  EXPECT_TRUE(prompter.boxes.empty());
+}
+
+TEST_F(TransfersTest, CancelDuringADownloadWritesNothingAndTheNextOneRuns)
+{
+  // Long enough that the console, paced at 115200 baud, is still sending
+  // when the test presses Cancel.
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("BIG.kpr")), RandomData(200000, 10)));
+  const QByteArray small = RandomData(3000, 11);
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("SMALL.kch")), small));
+  ASSERT_TRUE(StartProgram(2));
+
+  SelectCard({QStringLiteral("BIG")});
+  Form().PCViewDragDrop(ListId::Card);
+  ASSERT_TRUE(WaitUntil([&] { return program->ProgressForm().isVisible(); }));
+  program->ProgressForm().CancelBtn()->click();
+  EXPECT_FALSE(program->ProgressForm().isVisible());
+  EXPECT_TRUE(Form().isEnabled());
+  EXPECT_EQ(Form().StatusText(0), QStringLiteral("Connected thru COM port 3"));
+  EXPECT_TRUE(State().CancelRequested);
+  EXPECT_FALSE(program->session().RxTransfer.Buffer);
+  Settle(1500);
+  EXPECT_FALSE(QFileInfo::exists(PcPath(QStringLiteral("BIG.kpr"))));
+  EXPECT_FALSE(program->ProgressForm().isVisible());
+
+  SelectCard({QStringLiteral("SMALL")});
+  Form().PCViewDragDrop(ListId::Card);
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(PcPath(QStringLiteral("SMALL.kch"))); }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(ReadFile(PcPath(QStringLiteral("SMALL.kch"))), small);
+  EXPECT_FALSE(QFileInfo::exists(PcPath(QStringLiteral("BIG.kpr"))));
+}
+
+TEST_F(TransfersTest, SilentConsoleDuringAnUploadIsReportedAndAbortCancels)
+{
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("long.kch")), RandomData(6000, 12)));
+  // The console takes block 0 and then answers nothing more.
+  ASSERT_TRUE(StartProgram(0, {QStringLiteral("--silent-after"), QStringLiteral("data-block:1")}));
+  ASSERT_TRUE(SelectPc({QStringLiteral("long.kch")}));
+  bool progressUpWhenAsked = false;
+  prompter.onBox = [&](const TransferPrompter::Box&) { progressUpWhenAsked = program->ProgressForm().isVisible(); };
+
+  Form().SolanoViewDragDrop();
+  ASSERT_TRUE(WaitUntil([&] { return !prompter.boxes.empty(); }));
+  EXPECT_EQ(prompter.boxes[0].text, QStringLiteral("!! File sending not completed !!\nCheck connection."));
+  EXPECT_EQ(prompter.boxes[0].buttons, BoxButtons::AbortRetry);
+  EXPECT_TRUE(progressUpWhenAsked);
+  ASSERT_TRUE(WaitUntil([&] { return !program->ProgressForm().isVisible(); }));
+  EXPECT_TRUE(State().SendFinished);
+  EXPECT_TRUE(State().CancelRequested);
+  EXPECT_TRUE(Form().isEnabled());
+}
+
+// A console whose card holds names that are not file names on a PC. The
+// virtual console keeps its card in a folder and cannot hold such names, so
+// a small scripted console on a fake line plays this one.
+class HostileConsole {
+public:
+  explicit HostileConsole(FakeSerialLine& line) : line_(line)
+  {
+    line_.devices["hostile-com3"] = SerialOpenResult::Ok;
+    line_.onWrite = [this](const Bytes& m) { Answer(m); };
+  }
+  QByteArray content[2] = {RandomData(1200, 13), RandomData(30, 14)};
+
+private:
+  void Answer(const Bytes& bytes)
+  {
+    const std::optional<Message> m = ParseMessage(bytes.data(), bytes.size());
+    if (!m)
+      return;
+    switch (m->command) {
+    case SYS_EX_SEARCH:
+      line_.Arrive(BuildIdentify());
+      break;
+    case SYS_EX_DIRECTORY_REQUEST:
+      line_.Arrive(BuildDirectoryReply(m->type, m->type == 0   ? std::vector<std::string>{"../evil"}
+                                                : m->type == 1 ? std::vector<std::string>{"a/b"}
+                                                               : std::vector<std::string>{}));
+      break;
+    case SYS_EX_FILE_REQUEST:
+    case SYS_EX_BLOCK_REQUEST: {
+      if (m->type < 0 || m->type > 1)
+        return;
+      const QByteArray& file = content[m->type];
+      line_.Arrive(BuildFileBlock(m->type, reinterpret_cast<const std::uint8_t*>(file.constData()),
+                                  static_cast<std::uint32_t>(file.size()),
+                                  m->command == SYS_EX_FILE_REQUEST ? 0 : m->block));
+      break;
+    }
+    default:
+      break;
+    }
+  }
+  FakeSerialLine& line_;
+};
+
+// The line outlives the program: TearDown ends the program first.
+class HostileNamesTest : public TransfersTest {
+protected:
+  FakeSerialLine line;
+  HostileConsole console{line};
+};
+
+TEST_F(HostileNamesTest, CardNamesFromTheConsoleStayInsideTheChosenFolder)
+{
+  ASSERT_TRUE(StartProgram(2, {}, line.Factory(), QStringLiteral("hostile-com3")));
+  EXPECT_GE(CardRow(QStringLiteral("../evil")), 0);
+
+  SelectCard({QStringLiteral("../evil"), QStringLiteral("a/b")});
+  Form().PCViewDragDrop(ListId::Card);
+  ASSERT_TRUE(WaitUntil([&] { return QDir(pcDir.path()).entryList(QDir::Files).size() == 2; }));
+  ASSERT_TRUE(WaitIdle());
+  const QFileInfoList files = QDir(pcDir.path()).entryInfoList(QDir::Files, QDir::Name);
+  ASSERT_EQ(files.size(), 2);
+  EXPECT_EQ(ReadFile(files[0].filePath()), console.content[0]) << files[0].fileName().toStdString();
+  EXPECT_EQ(ReadFile(files[1].filePath()), console.content[1]) << files[1].fileName().toStdString();
+  EXPECT_FALSE(QFileInfo::exists(pcDir.path() + QStringLiteral("/../evil.kpr")));
+  EXPECT_TRUE(QDir(pcDir.path() + QStringLiteral("/a")).entryList(QDir::Files).isEmpty());
+}
+
+} // namespace
+} // namespace zr::test

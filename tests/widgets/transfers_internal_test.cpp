@@ -1,0 +1,114 @@
+// Backup and restore of the console's internal data, end to end: the
+// program against the virtual console over a pseudo-terminal.
+#include "tests/widgets/transfers_fixture.h"
+
+namespace zr::test {
+namespace {
+
+constexpr int SETUP = 7;
+constexpr int PROJECT = 0;
+constexpr int OPERATING_SYSTEM = 8;
+
+TEST_F(TransfersTest, BackupOfSetupAsksAgainForAWrongExtensionAndFetchesNothingElse)
+{
+  const QByteArray setup = RandomData(4200, 20);
+  ASSERT_TRUE(WriteFile(sim.InternalPath(SETUP), setup));
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("SONG.kpr")), RandomData(100, 21)));
+  ASSERT_TRUE(StartProgram(1));
+  SelectCard({QStringLiteral("SONG")}); // selected card files play no part in a backup
+  SelectInternal(SETUP);
+  prompter.saveAnswers = {PcPath(QStringLiteral("mix.txt")), PcPath(QStringLiteral("mix"))};
+
+  Form().PCViewDragDrop(ListId::Internal);
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo(PcPath(QStringLiteral("mix.ksu"))).size() > 0; }));
+  ASSERT_TRUE(WaitIdle());
+
+  ASSERT_EQ(prompter.saveRequests.size(), 2u) << "the dialog comes back after mix.txt";
+  EXPECT_EQ(prompter.saveRequests[0].title, "Save current settings as...");
+  EXPECT_EQ(prompter.saveRequests[0].extension, "ksu");
+  EXPECT_EQ(ReadFile(PcPath(QStringLiteral("mix.ksu"))), setup);
+  EXPECT_TRUE(titles.contains(QStringLiteral("Backing up current settings.")));
+  Settle();
+  EXPECT_EQ(QDir(pcDir.path()).entryList(QDir::Files), QStringList{QStringLiteral("mix.ksu")});
+  EXPECT_EQ(sim.Received(QStringLiteral("file request")), 0);
+  EXPECT_TRUE(prompter.boxes.empty());
+}
+
+TEST_F(TransfersTest, RestoreRulesConfirmationAndOperatingSystemUpdate)
+{
+  const QByteArray project = RandomData(2500, 22), os = RandomData(1300, 23), setup = RandomData(50, 24);
+  const QByteArray oldSetup("internal setup");
+  ASSERT_TRUE(WriteFile(sim.InternalPath(SETUP), oldSetup));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("a.kpr")), project));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("b.ksu")), setup));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("c1.kch")), RandomData(10, 25)));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("c2.kch")), RandomData(10, 26)));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("z.kex")), os));
+  ASSERT_TRUE(StartProgram(0));
+  const int linesAtStart = sim.Log().size();
+
+  struct Refusal {
+    QStringList files;
+    QString text;
+  } refusals[] = {
+      {{QStringLiteral("a.kpr"), QStringLiteral("b.ksu")},
+       QStringLiteral("If you restore a 'Project (all)' file, all files of types other than 'Operating System' "
+                      "are replaced.\n\nSelect either a 'Project (all)' file or a combination of other files.")},
+      {{QStringLiteral("c1.kch"), QStringLiteral("c2.kch")},
+       QStringLiteral("You can only restore ONE file of each type.")},
+      {{}, QStringLiteral("Select one or more files to restore.")},
+  };
+  for (const Refusal& r : refusals) {
+    prompter.boxes.clear();
+    ASSERT_TRUE(SelectPc(r.files));
+    Form().InternalViewDragDrop();
+    ASSERT_TRUE(WaitUntil([&] { return !prompter.boxes.empty(); }));
+    EXPECT_EQ(prompter.Texts(), QStringList{r.text});
+    EXPECT_EQ(prompter.boxes[0].buttons, BoxButtons::Ok);
+  }
+
+  // No at the confirmation sends nothing.
+  prompter.boxes.clear();
+  ASSERT_TRUE(SelectPc({QStringLiteral("b.ksu")}));
+  Form().InternalViewDragDrop();
+  ASSERT_TRUE(WaitUntil([&] { return !prompter.boxes.empty(); }));
+  EXPECT_EQ(prompter.Texts(),
+            QStringList{QStringLiteral("Are you sure you want to replace the current settings in the ZR4812!")});
+  EXPECT_EQ(prompter.boxes[0].buttons, BoxButtons::YesNo);
+  Settle();
+  EXPECT_EQ(sim.Log().size(), linesAtStart);
+  EXPECT_EQ(ReadFile(sim.InternalPath(SETUP)), oldSetup);
+  EXPECT_TRUE(titles.isEmpty());
+
+  // Project and operating system: both go, in list order, the update
+  // message after the operating system, and no card refresh after it.
+  prompter.boxes.clear();
+  prompter.answers = {BoxAnswer::Yes};
+  bool progressUpAtUpdateMessage = true;
+  prompter.onBox = [&](const TransferPrompter::Box& box) {
+    if (box.text.startsWith(QStringLiteral("Please press")))
+      progressUpAtUpdateMessage = program->ProgressForm().isVisible();
+  };
+  ASSERT_TRUE(SelectPc({QStringLiteral("z.kex"), QStringLiteral("a.kpr")}));
+  Form().InternalViewDragDrop();
+  ASSERT_TRUE(WaitUntil([&] { return prompter.boxes.size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return !program->ProgressForm().isVisible() && Form().isEnabled(); }));
+  EXPECT_EQ(prompter.Texts().last(), QStringLiteral("Please press enter on your mixer to save the update."));
+  EXPECT_FALSE(progressUpAtUpdateMessage);
+  EXPECT_EQ(ReadFile(sim.InternalPath(PROJECT)), project);
+  EXPECT_EQ(ReadFile(sim.InternalPath(OPERATING_SYSTEM)), os);
+  EXPECT_EQ(ReadFile(sim.InternalPath(SETUP)), oldSetup);
+  EXPECT_TRUE(titles.contains(QStringLiteral("Restoring file nr 1 of 2.")));
+  EXPECT_EQ(titles.last(), QStringLiteral("Restoring file nr 2 of 2."));
+
+  QStringList restored;
+  for (const QString& line : sim.ReceivedLines())
+    if (line.contains(QStringLiteral(" block 0 of ")))
+      restored << line.section(QLatin1Char(' '), 3, 3);
+  EXPECT_EQ(restored, (QStringList{QStringLiteral("0"), QStringLiteral("8")}));
+  Settle();
+  EXPECT_EQ(sim.Received(QStringLiteral("directory request")), 9) << "only the listing at the start";
+}
+
+} // namespace
+} // namespace zr::test
