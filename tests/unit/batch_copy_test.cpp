@@ -115,23 +115,6 @@ TEST_F(CopyTest, PasteEnabledStatesAndSources)
   }
 }
 
-TEST_F(CopyTest, CopyWithNothingSelectedChangesNothing)
-{
-  AddPcFile("a.kch");
-  pc.Select({0});
-  batch.Copy4Click();
-  pc.Select({});
-  card.Select({});
-  internal.Select({});
-  batch.Copy1Click();
-  batch.Copy2Click();
-  batch.Copy4Click();
-  EXPECT_EQ(session.batch.CopySource, CopySourceKind::Pc);
-  EXPECT_EQ(session.batch.CopyCount, 1);
-  EXPECT_EQ(session.batch.CopyList[0].name, "a.kch");
-  EXPECT_TRUE(batch.Paste1Enabled());
-}
-
 TEST_F(CopyTest, CopiedCardOrInternalItemsArePastedNowhere)
 {
   internal.Select({7});

@@ -77,30 +77,6 @@ TEST_F(DownloadTest, DeclinedReplaceSkipsTheFileButCountsIt)
   EXPECT_FALSE(host.progressVisible);
 }
 
-TEST_F(DownloadTest, NothingSelectedStartsNothing)
-{
-  batch.PCViewDragDrop(ListId::Card);
-  batch.Paste4Click();
-  EXPECT_TRUE(com.fileNames.empty());
-  EXPECT_TRUE(host.boxes.empty());
-}
-
-TEST_F(DownloadTest, DropResetsTheBatchState)
-{
-  card.Select({3});
-  session.batch.CancelRequested = true;
-  session.batch.InternalMode = true;
-  session.batch.FileNr = 7;
-  session.batch.CopySource = CopySourceKind::Pc;
-  batch.Paste4Click();
-  EXPECT_FALSE(session.batch.CancelRequested);
-  EXPECT_FALSE(session.batch.InternalMode);
-  EXPECT_EQ(session.batch.FileNr, 1);
-  EXPECT_EQ(session.batch.CopySource, CopySourceKind::None);
-  ASSERT_EQ(com.fileNames.size(), 1u);
-  EXPECT_EQ(com.fileNames[0].name, "D");
-}
-
 TEST_F(DownloadTest, BackupAsksForTheDraggedTypeOnlyEvenWithCardFilesSelected)
 {
   card.SelectAll();
@@ -127,15 +103,6 @@ TEST_F(DownloadTest, BackupAsksForTheDraggedTypeOnlyEvenWithCardFilesSelected)
   EXPECT_TRUE(com.fileNames.empty()) << "no card file follows a backup";
   EXPECT_FALSE(host.progressVisible);
   EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
-}
-
-TEST_F(DownloadTest, CancelledBackupDialogSaysNothing)
-{
-  internal.Select({2});
-  batch.PCViewDragDrop(ListId::Internal);
-  EXPECT_TRUE(com.blockRequests.empty());
-  EXPECT_TRUE(host.boxes.empty());
-  EXPECT_TRUE(host.statuses.empty());
 }
 
 TEST_F(DownloadTest, CancelStopsTheBatchAndANewDownloadStartsNormally)
@@ -168,22 +135,6 @@ TEST_F(DownloadTest, CancelStopsTheBatchAndANewDownloadStartsNormally)
   ServeCardFile(1, b);
   EXPECT_EQ(ReadFile(folder.path() / "B.kch"), b);
   EXPECT_FALSE(host.progressVisible);
-}
-
-TEST_F(DownloadTest, HostileCardNamesStayInTheFolder)
-{
-  card.items.clear();
-  card.Add("../evil", 0);
-  card.Add("a/b", 1);
-  card.SelectAll();
-  batch.PCViewDragDrop(ListId::Card);
-  ServeCardFile(0, RandomBytes(20, 10));
-  ServeCardFile(1, RandomBytes(20, 11));
-  std::size_t files = 0;
-  for (const auto& entry : fs::directory_iterator(folder.path()))
-    files += entry.is_regular_file() ? 1 : 0;
-  EXPECT_EQ(files, 2u);
-  EXPECT_FALSE(fs::exists(folder.path().parent_path() / "evil.kpr"));
 }
 
 } // namespace

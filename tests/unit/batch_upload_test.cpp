@@ -84,21 +84,6 @@ TEST_F(UploadTest, DecliningEveryRemainingFileEndsTheBatchAfterTheLastSent)
   ExpectEndedNormally();
 }
 
-TEST_F(UploadTest, AnsweringYesReplacesAndEveryFileGoes)
-{
-  AddPcFile("one.kch");
-  AddPcFile("two.kch");
-  pc.SelectAll();
-  host.answers = {BoxAnswer::Yes, BoxAnswer::Yes};
-  batch.SolanoViewDragDrop();
-  AcceptUpload(0);
-  fakeTimers.clock.Advance(500);
-  AcceptUpload(1);
-  EXPECT_EQ(Offered(), (std::vector<std::string>{"one", "two"}));
-  EXPECT_EQ(host.boxes.size(), 2u);
-  ExpectEndedNormally();
-}
-
 TEST_F(UploadTest, ReplaceCheckComparesNamesOnly)
 {
   struct Case {
@@ -165,14 +150,6 @@ TEST_F(UploadTest, FileThatCannotBeReadIsReportedAndTheBatchMovesOn)
   EXPECT_EQ(session.batch.FileNr, 4);
   AcceptUpload(1);
   ExpectEndedNormally();
-}
-
-TEST_F(UploadTest, NothingSelectedStartsNothing)
-{
-  AddPcFile("a.kch");
-  batch.SolanoViewDragDrop();
-  EXPECT_TRUE(com.fileNames.empty());
-  EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(UploadTest, DragOverAcceptance)
