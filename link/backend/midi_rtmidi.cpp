@@ -164,7 +164,7 @@ std::string RtMidiSystem::ApiName() const
 {
   if (!in_)
     return {};
-  return RtMidi::getApiDisplayName(in_->getCurrentApi());
+  return RtMidi::getApiName(in_->getCurrentApi());
 }
 
 void RtMidiSystem::OnError(int type, const std::string& text)

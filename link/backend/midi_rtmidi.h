@@ -64,7 +64,8 @@ public:
   RtMidiSystem(const RtMidiSystem&) = delete;
   RtMidiSystem& operator=(const RtMidiSystem&) = delete;
 
-  // "ALSA", "JACK", ... or "" when no MIDI system could be reached.
+  // RtMidi's short name of the MIDI system in use ("alsa", "jack", ...), or
+  // "" when none could be reached.
   std::string ApiName() const;
   // The last message of RtMidi's error callback, for diagnostics.
   const std::string& LastError() const { return lastError_; }

@@ -1,0 +1,136 @@
+// The core with the real RtMidi back-end, talking over a private JACK server
+// to a zr4812-sim with MIDI ports: the pieces the MIDI integration tests and
+// the MIDI throughput benchmark share. The process needs a QCoreApplication
+// with MidiInputFilter installed, as the main window installs its hook.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "link/backend/midi_rtmidi.h"
+#include "link/connection_control.h"
+#include "link/midi.h"
+#include "tests/serial/serial_harness.h"
+#include "tests/support/jack_server.h"
+
+namespace zr::test {
+
+// The search's view of the window: the "&Midi" check mark is on and the
+// port setup dialog's port type is "Midi"; nothing else is needed here.
+class MidiOnlyWindow : public ConnectionWindow {
+public:
+  bool ComportChecked() const override { return false; }
+  bool MidiChecked() const override { return true; }
+  void CheckComport() override {}
+  void CheckMidi() override {}
+  int PortType() const override { return PORT_TYPE_MIDI; }
+  void SetPortType(int) override {}
+  void PortSetupClick() override {}
+  void CancelTransfer() override {}
+};
+
+// A session on the MIDI link over RtMidi, with the main window's search
+// stepping (ConnectionControl on a real TimeoutTimer). The other watchdogs
+// only record that they fired.
+class MidiSession {
+public:
+  MidiSession() : midi(session, system), links(midi), control(session, links, window)
+  {
+    session.Midi = &midi;
+    timers.TimeoutTimer.SetHandler([this] { control.TimeoutTimerTimer(); });
+    for (QtTimer* t : {&timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer}) {
+      t->SetHandler([this, t] {
+        t->Stop();
+        ++watchdogsFired;
+      });
+    }
+    // The card listing chain as the main window runs it.
+    host.onRequestCardDirectory = [this](int type) { session.RequestTypeDirectory(3, type < 0 ? 0 : type); };
+    host.onDirectoryReply = [this](int type) {
+      timers.UploadTimer.Stop();
+      if (type < 8)
+        host.RequestCardDirectory(type + 1);
+    };
+  }
+  ~MidiSession()
+  {
+    for (QtTimer* t : {&timers.TimeoutTimer, &timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer})
+      t->Stop();
+    midi.CloseMidiPort();
+  }
+
+  bool StatusSeen(const std::string& text) const
+  {
+    for (const std::string& s : host.statuses)
+      if (s.find(text) != std::string::npos)
+        return true;
+    return false;
+  }
+
+  // Index of the first input or output whose name contains `part`.
+  std::optional<int> FindInput(const std::string& part)
+  {
+    const MidiDeviceLists lists = midi.ListMidiDevices();
+    for (std::size_t i = 0; i < lists.inputs.size(); ++i)
+      if (lists.inputs[i].find(part) != std::string::npos)
+        return static_cast<int>(i);
+    return std::nullopt;
+  }
+  std::optional<int> FindOutput(const std::string& part)
+  {
+    const MidiDeviceLists lists = midi.ListMidiDevices();
+    for (std::size_t i = 0; i < lists.outputs.size(); ++i)
+      if (lists.outputs[i].find(part) != std::string::npos)
+        return static_cast<int>(i);
+    return std::nullopt;
+  }
+
+  // Searches the console on a known pair and waits for the passed link test.
+  bool ConnectTo(const std::string& portName, int timeoutMs = 60000)
+  {
+    const auto in = FindInput(portName);
+    const auto out = FindOutput(portName);
+    if (!in || !out)
+      return false;
+    session.link.MidiInDevice = *in;
+    session.link.MidiOutDevice = *out;
+    midi.SearchMidiPort();
+    return RunUntil([this] { return session.link.CommMedium == 3; }, timeoutMs);
+  }
+
+  class Links : public SearchLinks {
+  public:
+    explicit Links(MidiLink& midi) : midi_(midi) {}
+    void CloseComPort() override {}
+    void CloseMidiPort() override { midi_.CloseMidiPort(); }
+    bool StartMidiSearch() override { return midi_.StartMidiSearch(); }
+    bool SearchMidiPort() override { return midi_.SearchMidiPort(); }
+    bool MidiSearching() const override { return midi_.MidiSearching(); }
+    void SetMidiSearching(bool searching) override { midi_.SetMidiSearching(searching); }
+    int MidiInCount() const override { return midi_.MidiInCount(); }
+    int MidiOutCount() const override { return midi_.MidiOutCount(); }
+
+  private:
+    MidiLink& midi_;
+  };
+
+  ChainHost host;
+  QtTimerSet timers;
+  Session session{host, timers.timers};
+  RtMidiSystem system;
+  MidiLink midi;
+  Links links;
+  MidiOnlyWindow window;
+  ConnectionControl control;
+  int watchdogsFired = 0;
+};
+
+// Waits until the MIDI system lists a port whose name contains `part` on
+// both sides (a console's ports appear shortly after it prints their name).
+inline bool WaitForPorts(MidiSession& s, const std::string& part, int timeoutMs = 30000)
+{
+  return RunUntil([&] { return s.FindInput(part) && s.FindOutput(part); }, timeoutMs);
+}
+
+} // namespace zr::test
