@@ -227,7 +227,7 @@ void Batch::SendNextSelectedFile(int index)
       return;
     }
     const std::string name = pc_.Caption(next);
-    if (!Refused(name) && (b.InternalMode || MayReplaceOnCard(name))) {
+    if (!RefuseUnsendable(name) && (b.InternalMode || MayReplaceOnCard(name))) {
       // The console gets a pause before the next file; SendTimerTimer starts it.
       b.PendingPcItem = after;
       session_.timers.SendTimer.Start();
@@ -241,7 +241,7 @@ void Batch::SendNextSelectedFile(int index)
 
 bool Batch::StartFileIfWanted(const std::string& pcFileName)
 {
-  if (Refused(pcFileName))
+  if (RefuseUnsendable(pcFileName))
     return false;
   if (!session_.batch.InternalMode && !MayReplaceOnCard(pcFileName))
     return false;
@@ -265,7 +265,7 @@ void Batch::SendTimerTimer()
   ++b.FileNr;
   // The file may have gone in the pause; then the batch moves on.
   const std::string name = pc_.Caption(next);
-  if (Refused(name))
+  if (RefuseUnsendable(name))
     SendNextSelectedFile(next);
   else
     StartFile(name);
@@ -286,7 +286,7 @@ void Batch::SendNextCopiedFile(int index)
     if (after >= 0)
       ++b.FileNr;
     const std::string& name = b.CopyList[entry].name;
-    if (!Refused(name)) {
+    if (!RefuseUnsendable(name)) {
       StartFile(name);
       return;
     }
@@ -305,7 +305,7 @@ bool Batch::MayReplaceOnCard(const std::string& pcFileName)
          BoxAnswer::Yes;
 }
 
-bool Batch::Refused(const std::string& pcFileName)
+bool Batch::RefuseUnsendable(const std::string& pcFileName)
 {
   // Checked before the engine gets the name: the engine stops at a file it
   // cannot load, and the rest of the batch would never go.

@@ -71,7 +71,7 @@ private:
   void SendNextSelectedFile(int index);
   void SendNextCopiedFile(int index);
   bool MayReplaceOnCard(const std::string& pcFileName);
-  bool Refused(const std::string& pcFileName);
+  bool RefuseUnsendable(const std::string& pcFileName);
   bool StartFileIfWanted(const std::string& pcFileName);
   void StartFile(const std::string& pcFileName);
   void EndSendBatch();
