@@ -1,0 +1,203 @@
+#include "dialogs/port_setup.h"
+
+#include <algorithm>
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+
+namespace zr {
+
+namespace {
+
+const QString kComPortPrefix = QStringLiteral("COM Port ");
+
+void Place(QWidget* w, int left, int top, int width, int height)
+{
+  w->setGeometry(left, top, width, height);
+}
+
+// A label sized to its text at the given place.
+QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top)
+{
+  auto* label = new QLabel(text, parent);
+  label->adjustSize();
+  label->move(left, top);
+  return label;
+}
+
+} // namespace
+
+TPortSetupFrm::TPortSetupFrm(PortSetupActions& actions, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
+      actions_(actions)
+{
+  setObjectName(QStringLiteral("PortSetupFrm"));
+  setWindowTitle(QStringLiteral("Port Setup"));
+  setFixedSize(497, 137);
+
+  portType_ = new QGroupBox(QStringLiteral("Port Type"), this);
+  portType_->setObjectName(QStringLiteral("PortType"));
+  Place(portType_, 8, 8, 113, 89);
+  comButton_ = new QRadioButton(QStringLiteral("Com port"), portType_);
+  midiButton_ = new QRadioButton(QStringLiteral("Midi"), portType_);
+  Place(comButton_, 8, 24, 97, 20);
+  Place(midiButton_, 8, 52, 97, 20);
+  portTypeGroup_ = new QButtonGroup(this);
+  portTypeGroup_->addButton(comButton_, PortTypeCom);
+  portTypeGroup_->addButton(midiButton_, PortTypeMidi);
+  comButton_->setChecked(true);
+  // Only a choice made by the user moves the menu's check mark.
+  connect(portTypeGroup_, &QButtonGroup::idClicked, this, [this](int) { PortTypeClick(); });
+
+  label3_ = MakeLabel(this, QStringLiteral("Com port:"), 128, 8);
+  comboBox3_ = new QComboBox(this);
+  comboBox3_->setObjectName(QStringLiteral("ComboBox3"));
+  Place(comboBox3_, 128, 24, 170, 21);
+
+  label1_ = MakeLabel(this, QStringLiteral("MIDI In:"), 128, 56);
+  comboBox1_ = new QComboBox(this);
+  comboBox1_->setObjectName(QStringLiteral("ComboBox1"));
+  Place(comboBox1_, 128, 72, 170, 21);
+
+  label2_ = MakeLabel(this, QStringLiteral("MIDI Out:"), 320, 56);
+  comboBox2_ = new QComboBox(this);
+  comboBox2_->setObjectName(QStringLiteral("ComboBox2"));
+  Place(comboBox2_, 320, 72, 170, 21);
+
+  bitBtn1_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"), this);
+  bitBtn1_->setObjectName(QStringLiteral("BitBtn1"));
+  Place(bitBtn1_, 128, 104, 113, 25);
+  bitBtn1_->setDefault(true);
+  connect(bitBtn1_, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+
+  setTabOrder(comboBox2_, comboBox1_);
+  setTabOrder(comboBox1_, bitBtn1_);
+  setTabOrder(bitBtn1_, comboBox3_);
+  setTabOrder(comboBox3_, comButton_);
+  setTabOrder(comButton_, midiButton_);
+
+  ApplyPortTypeToLists();
+}
+
+QString TPortSetupFrm::ComPortItemText(int number)
+{
+  return kComPortPrefix + QString::number(number);
+}
+
+int TPortSetupFrm::PortType() const
+{
+  return midiButton_->isChecked() ? PortTypeMidi : PortTypeCom;
+}
+
+void TPortSetupFrm::SetPortType(int index)
+{
+  (index == PortTypeMidi ? midiButton_ : comButton_)->setChecked(true);
+  ApplyPortTypeToLists();
+}
+
+void TPortSetupFrm::ApplyPortTypeToLists()
+{
+  const bool midi = PortType() == PortTypeMidi;
+  comboBox1_->setEnabled(midi);
+  comboBox2_->setEnabled(midi);
+  comboBox3_->setEnabled(!midi);
+}
+
+void TPortSetupFrm::FormShow()
+{
+  comboBox1_->clear();
+  comboBox2_->clear();
+  comboBox3_->clear();
+
+  QStringList inputs, outputs;
+  actions_.ListMidiDevices(inputs, outputs);
+  comboBox1_->addItems(inputs);
+  comboBox2_->addItems(outputs);
+  // Index 0 also stands for "nothing stored yet" (a negative index).
+  const auto pick = [](QComboBox* box, int stored) {
+    box->setCurrentIndex(stored > 0 && stored < box->count() ? stored : (box->count() > 0 ? 0 : -1));
+  };
+  pick(comboBox1_, actions_.MidiInDevice());
+  pick(comboBox2_, actions_.MidiOutDevice());
+
+  // The ports are probed by opening them, which an open link would block.
+  actions_.CloseComPort();
+  QStringList ports;
+  for (int n : actions_.ProbeComPorts())
+    ports.append(ComPortItemText(n));
+  // Sorted as text, like the list always was: "COM Port 10" before "COM Port 2".
+  std::sort(ports.begin(), ports.end(),
+            [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+  comboBox3_->addItems(ports);
+  const int connected = actions_.ConnectedComPort();
+  if (connected > 0)
+    comboBox3_->setCurrentIndex(comboBox3_->findText(ComPortItemText(connected), Qt::MatchExactly));
+  else
+    comboBox3_->setCurrentIndex(comboBox3_->count() > 0 ? 0 : -1);
+
+  ApplyPortTypeToLists();
+}
+
+void TPortSetupFrm::PortTypeClick()
+{
+  actions_.CheckPortTypeMenuItem(PortType());
+  ApplyPortTypeToLists();
+}
+
+void TPortSetupFrm::BitBtn1Click()
+{
+  if (PortType() == PortTypeMidi) {
+    actions_.SetMidiInDevice(comboBox1_->currentIndex());
+    actions_.SetMidiOutDevice(comboBox2_->currentIndex());
+    actions_.SearchMidiPort();
+  } else if (comboBox3_->currentIndex() >= 0) {
+    QString digits;
+    for (QChar c : comboBox3_->currentText().mid(kComPortPrefix.size()))
+      if (c.isDigit())
+        digits.append(c);
+    bool ok = false;
+    const int number = digits.toInt(&ok);
+    if (ok) {
+      actions_.SetComPortNumber(number);
+      actions_.SearchComPort();
+    }
+  }
+  // With no COM port to choose nothing is started and the stored choice
+  // stays as it was; the dialog still closes, as Ok always does.
+  accept();
+}
+
+void TPortSetupFrm::showEvent(QShowEvent* event)
+{
+  QDialog::showEvent(event);
+  if (event->spontaneous())
+    return; // brought back from minimised: not a new showing
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+  FormShow();
+  bitBtn1_->setFocus(Qt::OtherFocusReason);
+}
+
+void TPortSetupFrm::mousePressEvent(QMouseEvent* event)
+{
+  // Only the dialog's own background; a label or the group box passes its
+  // clicks on to us, and those are not a click on the dialog.
+  if (event->button() == Qt::LeftButton && childAt(event->position().toPoint()) == nullptr)
+    FormShow();
+  QDialog::mousePressEvent(event);
+}
+
+} // namespace zr
