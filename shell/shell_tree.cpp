@@ -1,0 +1,222 @@
+#include "shell/shell_tree.h"
+
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "shell/shell_list.h"
+
+namespace zr {
+
+using shell::ShellFileModel;
+
+TPTShellTree::TPTShellTree(QWidget* parent)
+    : QTreeView(parent), model_(new ShellFileModel(ShellFileModel::Kind::Folders, this))
+{
+  setObjectName(QStringLiteral("PTShellTree1"));
+  SetErrorReporter([this](const QString& message) {
+    QMessageBox::warning(this, QStringLiteral("ZR4812 File Exchange"), message);
+  });
+  // The whole file system: every drive, or "/" and everything below it.
+  model_->setRootPath(QString());
+  setModel(model_);
+  for (int c = 1; c < model_->columnCount(); ++c)
+    setColumnHidden(c, true);
+  setHeaderHidden(true);
+  setRootIsDecorated(false);
+  setIndentation(19);
+  setFrameShape(QFrame::NoFrame);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+  setSortingEnabled(true);
+  sortByColumn(0, Qt::AscendingOrder);
+  // Without lines at the root level there is no button to open the top
+  // node, so it starts open.
+  expand(model_->index(QDir::rootPath()));
+
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex&, const QModelIndex&) {
+    const QString path = GetSelectedPathName();
+    if (list_)
+      list_->ShowFolder(path);
+    emit SelectedFolderChanged(path);
+  });
+  connect(model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
+    if (pendingNameEdit_.isEmpty() || state() == QAbstractItemView::EditingState)
+      return;
+    for (int row = first; row <= last; ++row) {
+      const QModelIndex index = model_->index(row, 0, parent);
+      if (model_->filePath(index) == pendingNameEdit_) {
+        scrollTo(index);
+        edit(index, QAbstractItemView::AllEditTriggers, nullptr);
+        return;
+      }
+    }
+  });
+  connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this](const QModelIndex& parent, int first, int last) {
+    for (int row = first; row <= last; ++row)
+      emit ItemDeleted(QDir::toNativeSeparators(model_->filePath(model_->index(row, 0, parent))));
+  });
+}
+
+void TPTShellTree::SetShellList(TPTShellList* list)
+{
+  list_ = list;
+  Synchronize(true);
+}
+
+void TPTShellTree::SetErrorReporter(std::function<void(const QString&)> report)
+{
+  model_->reportError = std::move(report);
+}
+
+QString TPTShellTree::GetSelectedPathName() const
+{
+  const QModelIndex index = currentIndex();
+  if (!index.isValid() || !selectionModel()->isSelected(index))
+    return QString();
+  return QDir::toNativeSeparators(model_->filePath(index));
+}
+
+void TPTShellTree::SelectIndex(const QModelIndex& index)
+{
+  for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
+    expand(p);
+  selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+  scrollTo(index);
+}
+
+bool TPTShellTree::SetSelectedPathName(const QString& path)
+{
+  if (path.isEmpty())
+    return false;
+  const QFileInfo info(QDir::fromNativeSeparators(path));
+  if (!info.isDir())
+    return false;
+  const QModelIndex index = model_->index(QDir::cleanPath(info.absoluteFilePath()));
+  if (!index.isValid())
+    return false;
+  SelectIndex(index);
+  return true;
+}
+
+void TPTShellTree::GoUp(int levels)
+{
+  const QModelIndex current = currentIndex();
+  if (!current.isValid())
+    return;
+  QModelIndex target = current;
+  for (int i = 0; i < levels && target.parent().isValid(); ++i)
+    target = target.parent();
+  if (target != current)
+    SelectIndex(target);
+}
+
+QString TPTShellTree::NewFolderName(const QString& folder)
+{
+  const QDir dir(folder);
+  const QString base = QStringLiteral("New Folder");
+  if (!QFileInfo::exists(dir.filePath(base)))
+    return base;
+  for (int n = 2;; ++n) {
+    const QString name = QStringLiteral("%1 (%2)").arg(base).arg(n);
+    if (!QFileInfo::exists(dir.filePath(name)))
+      return name;
+  }
+}
+
+bool TPTShellTree::CreateNewFolder(bool editName)
+{
+  const QModelIndex current = currentIndex();
+  if (!current.isValid())
+    return false;
+  const QDir parent(model_->filePath(current));
+  const QString name = NewFolderName(parent.path());
+  if (!parent.mkdir(name))
+    return false;
+  // The node is left to Qt's listing to add. Adding it here at once (what
+  // the model's own mkdir does) races with a listing already under way,
+  // which then removes the node again, and the name being typed with it.
+  expand(current);
+  if (model_->canFetchMore(current))
+    model_->fetchMore(current);
+  if (editName) {
+    pendingNameEdit_ = parent.filePath(name);
+    for (int row = 0; row < model_->rowCount(current); ++row) {
+      const QModelIndex index = model_->index(row, 0, current);
+      if (model_->filePath(index) == pendingNameEdit_) {
+        scrollTo(index);
+        edit(index, QAbstractItemView::AllEditTriggers, nullptr);
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+void TPTShellTree::Synchronize(bool includeList)
+{
+  if (includeList && list_)
+    list_->ShowFolder(GetSelectedPathName());
+}
+
+bool TPTShellTree::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+  const bool wasEditing = state() == QAbstractItemView::EditingState;
+  const bool editing = QTreeView::edit(index, trigger, event);
+  if (editing && !wasEditing && state() == QAbstractItemView::EditingState)
+    editing_ = index;
+  return editing;
+}
+
+void TPTShellTree::commitData(QWidget* editor)
+{
+  const QString oldPath = editing_.isValid() ? model_->filePath(editing_) : QString();
+  const auto* line = qobject_cast<QLineEdit*>(editor);
+  const QString typed = line ? line->text() : QString();
+  QTreeView::commitData(editor);
+  if (oldPath.isEmpty())
+    return;
+  // Renamed: the old path is gone and the typed one is there. Otherwise the
+  // folder kept its name (unchanged, or the rename was refused).
+  QString after = oldPath;
+  const QString renamed = QDir(QFileInfo(oldPath).absolutePath()).filePath(typed);
+  if (!typed.isEmpty() && !QFileInfo::exists(oldPath) && QFileInfo(renamed).isDir())
+    after = renamed;
+  editing_ = QPersistentModelIndex();
+  emit Edited(QDir::toNativeSeparators(after));
+}
+
+void TPTShellTree::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+  // The user ended the edit (Enter, Escape, elsewhere clicked).
+  pendingNameEdit_.clear();
+  QTreeView::closeEditor(editor, hint);
+}
+
+void TPTShellTree::contextMenuEvent(QContextMenuEvent* event)
+{
+  const QPersistentModelIndex index = indexAt(event->pos());
+  if (!index.isValid())
+    return;
+  SelectIndex(index);
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("&Open"), this, [this, index] {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(model_->filePath(index)));
+  });
+  menu.addAction(QStringLiteral("Re&name"), this, [this, index] {
+    edit(index, QAbstractItemView::AllEditTriggers, nullptr);
+  });
+  menu.addAction(QStringLiteral("New &Folder"), this, [this] {
+    if (!CreateNewFolder(true) && model_->reportError)
+      model_->reportError(QStringLiteral("Cannot create new directory."));
+  });
+  menu.exec(event->globalPos());
+}
+
+} // namespace zr

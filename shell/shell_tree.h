@@ -1,0 +1,74 @@
+// The PC folder tree (PTShellTree1): every folder of the file system, hidden
+// ones included, following changes as they happen, with rename in place and
+// a linked file list that shows the selected folder.
+#pragma once
+
+#include <functional>
+
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QTreeView>
+
+#include "shell/shell_model.h"
+
+namespace zr {
+
+class TPTShellList;
+
+class TPTShellTree : public QTreeView {
+  Q_OBJECT
+public:
+  explicit TPTShellTree(QWidget* parent = nullptr);
+
+  // The list that shows the selected folder from now on.
+  void SetShellList(TPTShellList* list);
+
+  // The selected folder's path with the platform's separators; empty when
+  // nothing is selected.
+  QString GetSelectedPathName() const;
+  // Selects the folder, expanding the tree down to it. False (and nothing
+  // changes) when there is no such folder.
+  bool SetSelectedPathName(const QString& path);
+  // Selects the ancestor `levels` up, or the topmost one on the way; nothing
+  // happens when nothing is selected or the selection has no parent.
+  void GoUp(int levels);
+  // Creates "New Folder" ("New Folder (2)", ...) in the selected folder,
+  // expands the selected folder and, when asked, starts editing the new
+  // folder's name as soon as the tree shows it (Qt lists folders in the
+  // background). The selection stays where it was.
+  bool CreateNewFolder(bool edit);
+  // Shows the selected folder in the linked list at once.
+  void Synchronize(bool includeList);
+
+  // The name a new folder gets when `folder` has none of that name yet.
+  static QString NewFolderName(const QString& folder);
+
+  void SetErrorReporter(std::function<void(const QString&)> report);
+  shell::ShellFileModel* Model() const { return model_; }
+
+signals:
+  void SelectedFolderChanged(const QString& path);
+  // The user ended an in-place edit of a folder's name; `path` is the
+  // folder's path afterwards (its old path when the rename failed).
+  void Edited(const QString& path);
+  // A folder node is about to go (its folder was removed or renamed).
+  void ItemDeleted(const QString& path);
+
+protected:
+  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+  void commitData(QWidget* editor) override;
+  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+  void SelectIndex(const QModelIndex& index);
+
+  shell::ShellFileModel* model_;
+  QPointer<TPTShellList> list_;
+  QPersistentModelIndex editing_;
+  // A new folder whose name the user is to type: editing starts as soon as
+  // the folder shows up in the tree.
+  QString pendingNameEdit_;
+};
+
+} // namespace zr
