@@ -79,6 +79,13 @@ std::vector<int> ComLink::ProbeComPorts()
 
 bool ComLink::OpenComPort()
 {
+  if (comPortOpen_ && (!device_ || !device_->IsOpen())) {
+    // The device went away under us (a USB adapter pulled out): forget it,
+    // so that this open finds it again once it is back.
+    device_.reset();
+    comPortOpen_ = false;
+    session_.timers.CommTimer.Stop();
+  }
   const int port = session_.link.ComPortNumber;
   if (port == 0 || comPortOpen_)
     return comPortOpen_;

@@ -2,6 +2,7 @@
 // Serves a card folder and an internal-memory folder over a pseudo-terminal
 // (the PC opens it as a COM port), paces the line, and injects faults.
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -113,6 +114,9 @@ std::uint8_t CommandByte(const std::string& text)
   for (const auto& [name, command] : names)
     if (text == name)
       return command;
+  if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+    Fail("--silent-after: \"" + text +
+         "\" is no command (search, directory, file-name, file-request, block-request, data-block, or a byte)");
   return static_cast<std::uint8_t>(Number(text, "--silent-after", 0, 127));
 }
 

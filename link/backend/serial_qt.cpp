@@ -80,6 +80,11 @@ std::size_t QtSerialDevice::BytesWaiting()
   // Without an event loop turn in between, Qt has not looked at the port
   // yet: take in what the driver holds, without waiting.
   port_->waitForReadyRead(0);
+  if (port_->error() == QSerialPort::ResourceError) {
+    // The device is gone (unplugged): closed, it can be found again later.
+    Close();
+    return 0;
+  }
   return static_cast<std::size_t>(port_->bytesAvailable());
 }
 

@@ -13,13 +13,14 @@ public:
   {
     line_.openAttempts.push_back(path);
     const auto it = line_.devices.find(path);
-    const SerialOpenResult result = it == line_.devices.end() ? SerialOpenResult::NotFound : it->second;
+    const SerialOpenResult result =
+        it == line_.devices.end() || line_.unplugged ? SerialOpenResult::NotFound : it->second;
     open_ = result == SerialOpenResult::Ok;
     if (open_)
       ++line_.opens;
     return result;
   }
-  bool IsOpen() const override { return open_; }
+  bool IsOpen() const override { return open_ && !line_.unplugged; }
   void Close() override
   {
     if (open_)

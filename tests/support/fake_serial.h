@@ -20,6 +20,8 @@ class FakeSerialLine {
 public:
   // Devices that open with the given result; any other path is NotFound.
   std::map<std::string, SerialOpenResult> devices;
+  // A pulled-out adapter: open devices stop being open, and none opens.
+  bool unplugged = false;
 
   // Bytes that become readable `afterMs` from now on the line's clock.
   void Arrive(const Bytes& bytes, long long afterMs = 0);

@@ -220,6 +220,24 @@ TEST_F(ComLinkTest, CloseReleasesThePort)
   EXPECT_TRUE(com.OpenComPort());
 }
 
+TEST_F(ComLinkTest, UnpluggedAdapterIsFoundAgain)
+{
+  ASSERT_TRUE(com.OpenComPort());
+  line.unplugged = true;
+  line.Arrive(kFrame);
+  com.ComReadAndDispatch();
+  EXPECT_EQ(Dispatched(), 0);
+  com.ComRequestDirectory(0);
+  EXPECT_EQ(host.LastStatus(), "  No serial device");
+  EXPECT_FALSE(t.comm.IsActive());
+  line.unplugged = false;
+  com.ComRequestDirectory(0);
+  EXPECT_EQ(line.opens, 2);
+  ASSERT_EQ(line.writes.size(), 1u);
+  EXPECT_EQ(line.writes[0], BuildDirectoryRequest(0));
+  EXPECT_TRUE(t.comm.IsActive());
+}
+
 TEST_F(ComLinkTest, SearchSendsAndArmsTheTimeoutAsItIs)
 {
   t.timeout.SetInterval(10); // a MIDI step left it short: the serial search keeps it
