@@ -136,15 +136,13 @@ int MidiTransport::Serve(ConsolePeer& peer, const std::atomic<bool>& stop)
       message = std::move(inbox_.front());
       inbox_.pop_front();
     }
-    // The PC's message took its time on the cable too; the console answers
-    // only once all of it is in.
-    if (baud_ > 0)
+    // The PC's message takes its time on the cable too: the console acts on
+    // it (answers, stores a received file) only once all of it is in.
+    if (baud_ > 0) {
       inputFree_ = std::max(inputFree_, message.at) + WireTime(message.bytes.size());
-    const std::vector<Bytes> answers = peer.Receive(message.bytes);
-    if (answers.empty())
-      continue;
-    if (baud_ > 0)
       std::this_thread::sleep_until(inputFree_);
+    }
+    const std::vector<Bytes> answers = peer.Receive(message.bytes);
     for (const Bytes& answer : answers)
       if (!SendPaced(answer, stop))
         break;
