@@ -192,24 +192,32 @@ protected:
       device = sim.Start(simOptions);
     if (device.isEmpty())
       return false;
+    const QString settings = QStringLiteral("[Communication]\nMedium=1\nComPort=3\n[Prefs]\nDirectory=%1\n"
+                                            "[Ports]\nCOM3=%2\n")
+                                 .arg(pcDir.path(), device);
+    // No MIDI devices: these go over the serial line only.
+    return LaunchProgram(settings, cardRows, std::move(serialFactory), std::make_unique<FakeMidiSystem>());
+  }
+
+  // Writes the settings file and starts the program with it (midi null:
+  // the platform's MIDI devices); true once it is connected and the card
+  // list holds `cardRows` rows and is complete.
+  bool LaunchProgram(const QString& settings, int cardRows, SerialDeviceFactory serialFactory,
+                     std::unique_ptr<MidiSystem> midi)
+  {
     settingsPath = settingsDir.path() + QStringLiteral("/zr4812-exchange.ini");
-    WriteFile(settingsPath, QStringLiteral("[Communication]\nMedium=1\nComPort=3\n[Prefs]\nDirectory=%1\n"
-                                           "[Ports]\nCOM3=%2\n")
-                                .arg(pcDir.path(), device)
-                                .toUtf8());
+    WriteFile(settingsPath, settings.toUtf8());
     ProgramOptions options;
     options.settingsPath = settingsPath;
     options.prompter = &prompter;
     options.serialFactory = std::move(serialFactory);
-    // No MIDI devices: these tests go over the serial line only.
-    options.midiSystem = std::make_unique<FakeMidiSystem>();
+    options.midiSystem = std::move(midi);
     options.endProcess = [](int) {};
     program = std::make_unique<Program>(std::move(options));
     QObject::connect(&program->ProgressForm(), &QWidget::windowTitleChanged,
                      [this](const QString& title) { titles << title; });
     Form().show();
-    return WaitUntil([&] { return Form().StatusText(0) == QStringLiteral("Connected thru COM port 3"); }) &&
-           WaitCardList(cardRows);
+    return WaitUntil([&] { return Form().StatusText(0) == connectedText; }, 60000) && WaitCardList(cardRows);
   }
 
   // Waits until the card list has been read to the end with `rows` rows.
@@ -223,7 +231,7 @@ protected:
     return WaitUntil([&] {
       return !program->ProgressForm().isVisible() && !program->Timers().SendTimer.IsActive() &&
              !program->Timers().UploadTimer.IsActive() && Form().isEnabled() &&
-             Form().StatusText(0) == QStringLiteral("Connected thru COM port 3");
+             Form().StatusText(0) == connectedText;
     });
   }
 
@@ -283,6 +291,7 @@ protected:
   SimConsole sim;
   TransferPrompter prompter;
   QStringList titles; // every title the progress dialog was given
+  QString connectedText = QStringLiteral("Connected thru COM port 3");
   std::unique_ptr<Program> program;
 };
 
