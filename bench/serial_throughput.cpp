@@ -69,8 +69,8 @@ struct Folders {
 void Report(const char* what, std::size_t bytes, double seconds, double aim)
 {
   const double rate = bytes / seconds;
-  std::printf("%-8s %zu bytes in %.2f s = %.0f file bytes/s, ratio %.3f of the line's %.0f (aim >= %.2f)\n", what,
-              bytes, seconds, rate, rate / kLimit, kLimit, aim);
+  std::printf("%-8s %zu bytes in %.2f s = %.0f file bytes/s, ratio %.3f of the line's %.0f (aim >= %.2f)\n",
+              what, bytes, seconds, rate, rate / kLimit, kLimit, aim);
 }
 
 // Returns false when the transfer did not finish or the bytes differ.

@@ -23,7 +23,10 @@ std::string DefaultComPortPath(int port)
 }
 #endif
 
-std::string ComPortItemText(int port) { return "COM Port " + std::to_string(port); }
+std::string ComPortItemText(int port)
+{
+  return "COM Port " + std::to_string(port);
+}
 
 int ComPortKeyNumber(std::string_view key)
 {

@@ -12,18 +12,24 @@ namespace zr {
 namespace {
 constexpr int UPLOAD_INTERVAL_MS = 10000;
 constexpr int UPLOAD_INTERVAL_OS_MS = 25000; // the operating system takes the console longer
-constexpr std::uint8_t LEADING_FILL = 0xFF;   // what some adapters send before a frame
+constexpr std::uint8_t LEADING_FILL = 0xFF;  // what some adapters send before a frame
 } // namespace
 
 const char* SerialOpenResultText(SerialOpenResult result)
 {
   switch (result) {
-  case SerialOpenResult::Ok: return "open";
-  case SerialOpenResult::NotFound: return "no such device";
-  case SerialOpenResult::PermissionDenied: return "permission denied";
-  case SerialOpenResult::InUse: return "in use by another program";
-  case SerialOpenResult::SetupFailed: return "line settings refused";
-  case SerialOpenResult::OtherError: return "cannot be opened";
+  case SerialOpenResult::Ok:
+    return "open";
+  case SerialOpenResult::NotFound:
+    return "no such device";
+  case SerialOpenResult::PermissionDenied:
+    return "permission denied";
+  case SerialOpenResult::InUse:
+    return "in use by another program";
+  case SerialOpenResult::SetupFailed:
+    return "line settings refused";
+  case SerialOpenResult::OtherError:
+    return "cannot be opened";
   }
   return "cannot be opened";
 }
@@ -173,7 +179,10 @@ void ComLink::SendFileName(int type, const std::string& name, bool request)
   session_.timers.UploadTimer.Start();
 }
 
-void ComLink::AnswerBlockRequest(int type, unsigned block) { session_.SendRequestedBlock(*this, type, block); }
+void ComLink::AnswerBlockRequest(int type, unsigned block)
+{
+  session_.SendRequestedBlock(*this, type, block);
+}
 
 bool ComLink::SendDataBlock(const std::uint8_t* message, std::size_t length)
 {

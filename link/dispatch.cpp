@@ -16,8 +16,8 @@ namespace {
 
 // Frame offsets beyond the common header.
 constexpr std::size_t OFS_FLAG = 8;
-constexpr std::size_t OFS_TOTAL = 9;  // data block: N, two 7-bit halves
-constexpr std::size_t OFS_BLOCK = 11; // data block: k
+constexpr std::size_t OFS_TOTAL = 9;         // data block: N, two 7-bit halves
+constexpr std::size_t OFS_BLOCK = 11;        // data block: k
 constexpr std::size_t OFS_REQUEST_BLOCK = 8; // block request: k
 constexpr std::size_t OFS_PAYLOAD = 13;
 constexpr std::uint8_t DATA_BLOCK_FLAG = 1;
@@ -43,9 +43,9 @@ struct Frame {
 
 // Where the two handlers part ways.
 struct Side {
-  int medium;                 // MEDIUM_COM or MEDIUM_MIDI
-  Link* link;                 // answers block and file requests; may be null
-  ComLink* com = nullptr;     // serial only
+  int medium;                   // MEDIUM_COM or MEDIUM_MIDI
+  Link* link;                   // answers block and file requests; may be null
+  ComLink* com = nullptr;       // serial only
   MidiPort* midiPort = nullptr; // MIDI only
 };
 
@@ -143,15 +143,21 @@ void OnFileRequest(Session& session, const Side& side, const Frame& f)
 bool LongEnough(std::uint8_t command, const Frame& f)
 {
   switch (command) {
-  case SYS_EX_SEARCH: return f.Reaches(OFS_COMMAND);
-  case SYS_EX_IDENTIFY: return f.Reaches(OFS_COMMAND);
+  case SYS_EX_SEARCH:
+    return f.Reaches(OFS_COMMAND);
+  case SYS_EX_IDENTIFY:
+    return f.Reaches(OFS_COMMAND);
   case SYS_EX_DATA_BLOCK:
     // Header up to k, then the checksum byte after n - 15 payload bytes.
     return f.n >= DATA_BLOCK_OVERHEAD && f.Reaches(OFS_PAYLOAD + (f.n - DATA_BLOCK_OVERHEAD));
-  case SYS_EX_DIRECTORY: return f.Reaches(OFS_TYPE);
-  case SYS_EX_BLOCK_REQUEST: return f.Reaches(OFS_REQUEST_BLOCK + 1);
-  case SYS_EX_FILE_REQUEST: return f.Reaches(OFS_TYPE);
-  default: return false;
+  case SYS_EX_DIRECTORY:
+    return f.Reaches(OFS_TYPE);
+  case SYS_EX_BLOCK_REQUEST:
+    return f.Reaches(OFS_REQUEST_BLOCK + 1);
+  case SYS_EX_FILE_REQUEST:
+    return f.Reaches(OFS_TYPE);
+  default:
+    return false;
   }
 }
 
@@ -164,13 +170,26 @@ void Dispatch(Session& session, const Side& side, const Frame& f)
   if (!LongEnough(command, f))
     return;
   switch (command) {
-  case SYS_EX_SEARCH: OnSearch(session, side); break;
-  case SYS_EX_IDENTIFY: OnIdentify(session, side, f); break;
-  case SYS_EX_DATA_BLOCK: OnDataBlock(session, side, f); break;
-  case SYS_EX_DIRECTORY: OnDirectory(session, side, f); break;
-  case SYS_EX_BLOCK_REQUEST: OnBlockRequest(session, side, f); break;
-  case SYS_EX_FILE_REQUEST: OnFileRequest(session, side, f); break;
-  default: break;
+  case SYS_EX_SEARCH:
+    OnSearch(session, side);
+    break;
+  case SYS_EX_IDENTIFY:
+    OnIdentify(session, side, f);
+    break;
+  case SYS_EX_DATA_BLOCK:
+    OnDataBlock(session, side, f);
+    break;
+  case SYS_EX_DIRECTORY:
+    OnDirectory(session, side, f);
+    break;
+  case SYS_EX_BLOCK_REQUEST:
+    OnBlockRequest(session, side, f);
+    break;
+  case SYS_EX_FILE_REQUEST:
+    OnFileRequest(session, side, f);
+    break;
+  default:
+    break;
   }
 }
 

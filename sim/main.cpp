@@ -16,8 +16,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "sim/peer/console_peer.h"
 #include "sim/midi_transport.h"
+#include "sim/peer/console_peer.h"
 #include "sim/pty_transport.h"
 #include "transfer/datatypes.h"
 
@@ -29,7 +29,10 @@ namespace {
 
 std::atomic<bool> stopRequested{false};
 
-void OnSignal(int) { stopRequested = true; }
+void OnSignal(int)
+{
+  stopRequested = true;
+}
 
 const char* const HELP = R"(Usage: zr4812-sim --card DIR --internal DIR [options]
 
@@ -107,16 +110,19 @@ long Number(const std::string& text, const std::string& option, long low, long h
 
 std::uint8_t CommandByte(const std::string& text)
 {
-  static const std::pair<const char*, std::uint8_t> names[] = {
-      {"search", SYS_EX_SEARCH},           {"directory", SYS_EX_DIRECTORY_REQUEST},
-      {"file-name", SYS_EX_FILE_NAME},     {"file-request", SYS_EX_FILE_REQUEST},
-      {"block-request", SYS_EX_BLOCK_REQUEST}, {"data-block", SYS_EX_DATA_BLOCK}};
+  static const std::pair<const char*, std::uint8_t> names[] = {{"search", SYS_EX_SEARCH},
+                                                               {"directory", SYS_EX_DIRECTORY_REQUEST},
+                                                               {"file-name", SYS_EX_FILE_NAME},
+                                                               {"file-request", SYS_EX_FILE_REQUEST},
+                                                               {"block-request", SYS_EX_BLOCK_REQUEST},
+                                                               {"data-block", SYS_EX_DATA_BLOCK}};
   for (const auto& [name, command] : names)
     if (text == name)
       return command;
   if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
     Fail("--silent-after: \"" + text +
-         "\" is no command (search, directory, file-name, file-request, block-request, data-block, or a byte)");
+         "\" is no command (search, directory, file-name, file-request, block-request, data-block, or a "
+         "byte)");
   return static_cast<std::uint8_t>(Number(text, "--silent-after", 0, 127));
 }
 
@@ -230,7 +236,8 @@ int main(int argc, char** argv)
   if (log)
     peer.SetLog([&](const std::string& line) {
       const auto ms =
-          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+              .count();
       *log << ms << " ms " << line << std::endl;
     });
 

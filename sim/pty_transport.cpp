@@ -19,7 +19,7 @@
 namespace zr::sim {
 
 namespace {
-constexpr int BITS_PER_BYTE = 10;    // start bit, 8 data bits, stop bit
+constexpr int BITS_PER_BYTE = 10;      // start bit, 8 data bits, stop bit
 constexpr std::size_t PACE_CHUNK = 16; // bytes handed to the line at a time when paced
 constexpr int POLL_MS = 100;           // how often a quiet line looks at the stop flag
 
@@ -34,7 +34,10 @@ void MakeRaw(int fd)
 } // namespace
 
 #if defined(__linux__)
-void DieWithParent() { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }
+void DieWithParent()
+{
+  ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+}
 #else
 void DieWithParent() {}
 #endif
@@ -76,8 +79,8 @@ bool PtyTransport::Open(std::string& error)
 
 PtyTransport::Clock::duration PtyTransport::ByteTime() const
 {
-  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(
-      baud_ > 0 ? 1'000'000'000LL * BITS_PER_BYTE / baud_ : 0));
+  return std::chrono::duration_cast<Clock::duration>(
+      std::chrono::nanoseconds(baud_ > 0 ? 1'000'000'000LL * BITS_PER_BYTE / baud_ : 0));
 }
 
 bool PtyTransport::WritePaced(const Bytes& bytes, const std::atomic<bool>& stop)

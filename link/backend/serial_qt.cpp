@@ -13,8 +13,10 @@ constexpr int WRITE_TIMEOUT_MS = 10000;
 SerialOpenResult ResultOf(QSerialPort::SerialPortError error, const QString& path)
 {
   switch (error) {
-  case QSerialPort::NoError: return SerialOpenResult::Ok;
-  case QSerialPort::DeviceNotFoundError: return SerialOpenResult::NotFound;
+  case QSerialPort::NoError:
+    return SerialOpenResult::Ok;
+  case QSerialPort::DeviceNotFoundError:
+    return SerialOpenResult::NotFound;
   case QSerialPort::PermissionError: {
     // Qt reports a port locked by another program as a permission error
     // too; the file's own access rights tell the two apart.
@@ -23,16 +25,22 @@ SerialOpenResult ResultOf(QSerialPort::SerialPortError error, const QString& pat
       return SerialOpenResult::InUse;
     return SerialOpenResult::PermissionDenied;
   }
-  case QSerialPort::OpenError: return SerialOpenResult::InUse;
-  case QSerialPort::UnsupportedOperationError: return SerialOpenResult::SetupFailed;
-  default: return SerialOpenResult::OtherError;
+  case QSerialPort::OpenError:
+    return SerialOpenResult::InUse;
+  case QSerialPort::UnsupportedOperationError:
+    return SerialOpenResult::SetupFailed;
+  default:
+    return SerialOpenResult::OtherError;
   }
 }
 } // namespace
 
 QtSerialDevice::QtSerialDevice() : port_(std::make_unique<QSerialPort>()) {}
 
-QtSerialDevice::~QtSerialDevice() { Close(); }
+QtSerialDevice::~QtSerialDevice()
+{
+  Close();
+}
 
 SerialOpenResult QtSerialDevice::Open(const std::string& path)
 {
@@ -47,8 +55,9 @@ SerialOpenResult QtSerialDevice::Open(const std::string& path)
     port_->clearError();
     return result == SerialOpenResult::Ok ? SerialOpenResult::OtherError : result;
   }
-  const bool lineSet = port_->setBaudRate(QSerialPort::Baud115200) && port_->setDataBits(QSerialPort::Data8) &&
-                       port_->setParity(QSerialPort::NoParity) && port_->setStopBits(QSerialPort::OneStop) &&
+  const bool lineSet = port_->setBaudRate(QSerialPort::Baud115200) &&
+                       port_->setDataBits(QSerialPort::Data8) && port_->setParity(QSerialPort::NoParity) &&
+                       port_->setStopBits(QSerialPort::OneStop) &&
                        port_->setFlowControl(QSerialPort::NoFlowControl);
   if (!lineSet) {
     port_->close();
@@ -64,7 +73,10 @@ SerialOpenResult QtSerialDevice::Open(const std::string& path)
   return SerialOpenResult::Ok;
 }
 
-bool QtSerialDevice::IsOpen() const { return port_->isOpen(); }
+bool QtSerialDevice::IsOpen() const
+{
+  return port_->isOpen();
+}
 
 void QtSerialDevice::Close()
 {

@@ -58,15 +58,24 @@ std::string SafeCardName(const std::string& name)
 const char* CommandName(std::uint8_t command)
 {
   switch (command) {
-  case SYS_EX_SEARCH: return "search";
-  case SYS_EX_IDENTIFY: return "identify";
-  case SYS_EX_DIRECTORY_REQUEST: return "directory request";
-  case SYS_EX_DIRECTORY: return "directory";
-  case SYS_EX_FILE_NAME: return "file name";
-  case SYS_EX_FILE_REQUEST: return "file request";
-  case SYS_EX_BLOCK_REQUEST: return "block request";
-  case SYS_EX_DATA_BLOCK: return "data block";
-  default: return "unknown";
+  case SYS_EX_SEARCH:
+    return "search";
+  case SYS_EX_IDENTIFY:
+    return "identify";
+  case SYS_EX_DIRECTORY_REQUEST:
+    return "directory request";
+  case SYS_EX_DIRECTORY:
+    return "directory";
+  case SYS_EX_FILE_NAME:
+    return "file name";
+  case SYS_EX_FILE_REQUEST:
+    return "file request";
+  case SYS_EX_BLOCK_REQUEST:
+    return "block request";
+  case SYS_EX_DATA_BLOCK:
+    return "data block";
+  default:
+    return "unknown";
   }
 }
 
@@ -127,7 +136,8 @@ std::string DescribeMessage(const std::uint8_t* bytes, std::size_t n)
     return "unrecognized (" + std::to_string(n) + " bytes) " + hex + (n > 24 ? "..." : "");
   }
   switch (m->command) {
-  case SYS_EX_SEARCH: return "search";
+  case SYS_EX_SEARCH:
+    return "search";
   case SYS_EX_IDENTIFY:
     std::snprintf(text, sizeof text, "identify, model 0x%02X", m->model);
     return text;
@@ -150,7 +160,8 @@ std::string DescribeMessage(const std::uint8_t* bytes, std::size_t n)
                   m->block, m->total, m->payload.size(), good ? "ok" : "WRONG");
     return text;
   }
-  default: return "unknown";
+  default:
+    return "unknown";
   }
 }
 
@@ -180,7 +191,8 @@ std::vector<std::string> ConsolePeer::CardNames(int type) const
     if (IsCardName(stem))
       names.push_back(stem);
   }
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
   if (names.size() > MAX_DIRECTORY_ENTRIES)
     names.resize(MAX_DIRECTORY_ENTRIES);
   return names;
@@ -235,11 +247,20 @@ void ConsolePeer::Answer(const Message& m, std::vector<Bytes>& out)
   case SYS_EX_DIRECTORY_REQUEST:
     out.push_back(BuildDirectoryReply(m.type, CardNames(m.type)));
     break;
-  case SYS_EX_BLOCK_REQUEST: OnBlockRequest(m, out); break;
-  case SYS_EX_FILE_REQUEST: OnFileRequest(m, out); break;
-  case SYS_EX_FILE_NAME: OnFileName(m, out); break;
-  case SYS_EX_DATA_BLOCK: OnDataBlock(m, out); break;
-  default: break; // the PC's identify answer and the like need nothing
+  case SYS_EX_BLOCK_REQUEST:
+    OnBlockRequest(m, out);
+    break;
+  case SYS_EX_FILE_REQUEST:
+    OnFileRequest(m, out);
+    break;
+  case SYS_EX_FILE_NAME:
+    OnFileName(m, out);
+    break;
+  case SYS_EX_DATA_BLOCK:
+    OnDataBlock(m, out);
+    break;
+  default:
+    break; // the PC's identify answer and the like need nothing
   }
 }
 
@@ -249,7 +270,8 @@ void ConsolePeer::SendBlock(Outgoing& file, unsigned block, std::vector<Bytes>& 
     Log("   block past the end of the file: no answer");
     return;
   }
-  Bytes message = BuildFileBlock(file.type, file.file.data(), static_cast<std::uint32_t>(file.file.size()), block);
+  Bytes message =
+      BuildFileBlock(file.type, file.file.data(), static_cast<std::uint32_t>(file.file.size()), block);
   file.lastSent = static_cast<int>(block);
   file.lastCorrupted = false;
   if (auto it = options_.corruptBlocks.find(block); it != options_.corruptBlocks.end() && it->second > 0) {

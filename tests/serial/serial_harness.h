@@ -47,12 +47,16 @@ public:
 
   // Starts the console on the folders with extra options; the slave path of
   // its pseudo-terminal is then Path(). False with a reason on failure.
-  bool Start(const std::filesystem::path& card, const std::filesystem::path& internal, const QStringList& extra,
-             std::string& error)
+  bool Start(const std::filesystem::path& card, const std::filesystem::path& internal,
+             const QStringList& extra, std::string& error)
   {
     logPath_ = (card.parent_path() / ("sim-" + card.filename().string() + ".log")).string();
-    QStringList args{"--card",  QString::fromStdString(card.string()), "--internal",
-                     QString::fromStdString(internal.string()), "--die-with-parent", "--log",
+    QStringList args{"--card",
+                     QString::fromStdString(card.string()),
+                     "--internal",
+                     QString::fromStdString(internal.string()),
+                     "--die-with-parent",
+                     "--log",
                      QString::fromStdString(logPath_)};
     args += extra;
     process_.setProgram(ZR_BUILD_DIR "/zr4812-sim");
@@ -120,7 +124,8 @@ public:
       com.ComReadAndDispatch();
       timers.CommTimer.Start();
     });
-    for (QtTimer* t : {&timers.TimeoutTimer, &timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer}) {
+    for (QtTimer* t :
+         {&timers.TimeoutTimer, &timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer}) {
       t->SetHandler([this, t] {
         t->Stop();
         ++watchdogsFired;

@@ -25,7 +25,10 @@ public:
 
   // Bytes that become readable `afterMs` from now on the line's clock.
   void Arrive(const Bytes& bytes, long long afterMs = 0);
-  void Arrive(std::initializer_list<std::uint8_t> bytes, long long afterMs = 0) { Arrive(Bytes(bytes), afterMs); }
+  void Arrive(std::initializer_list<std::uint8_t> bytes, long long afterMs = 0)
+  {
+    Arrive(Bytes(bytes), afterMs);
+  }
   std::size_t Unread() const; // bytes still queued, due or not
 
   // Called with every message the link writes (a peer can answer with Arrive).
@@ -36,7 +39,7 @@ public:
   // What happened.
   std::vector<Bytes> writes;
   std::vector<std::string> openAttempts;
-  int opens = 0;  // successful
+  int opens = 0; // successful
   int closes = 0;
   int pauses = 0;
   long long now = 0; // ms, moved by Pause

@@ -17,7 +17,10 @@ namespace {
 
 class RecordingMidiPort : public MidiPort {
 public:
-  void SendSysEx(const std::uint8_t* data, std::size_t length) override { sent.emplace_back(data, data + length); }
+  void SendSysEx(const std::uint8_t* data, std::size_t length) override
+  {
+    sent.emplace_back(data, data + length);
+  }
   void Requeue(MidiInBuffer& buffer) override
   {
     ++requeues;
@@ -162,7 +165,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         IdentifyCase{"SerialZR4812", true, 0x0B, {"Connected thru COM port 1"}, 1, true, false},
         IdentifyCase{"SerialOtherModel", true, 0x0C, {"Connected thru COM port 1"}, 1, false, false},
-        IdentifyCase{"MidiZR4812", false, 0x0B, {"Connected thru MIDI", "Testing MIDI connection..."}, 0, false, true},
+        IdentifyCase{
+            "MidiZR4812", false, 0x0B, {"Connected thru MIDI", "Testing MIDI connection..."}, 0, false, true},
         IdentifyCase{"MidiOtherModel", false, 0x0C, {"Connected thru MIDI"}, 0, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -318,9 +322,9 @@ TEST_F(DispatchTest, SerialBlockRequestSendsTheBlock)
   Serial(BuildBlockRequest(2, 0));
   EXPECT_FALSE(t.download.IsActive());
   // The protocol's 31-byte example block of "abc".
-  const Bytes expected = {0xF0, 0x00, 0x7F, 0x33, 0x20, 0x0B, 0x10, 0x02, 0x01, 0x00, 0x01, 0x00, 0x00,
-                          0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x61, 0x62, 0x63, 0x00, 0x00,
-                          0x00, 0x00, 0x00, 0x46, 0xF7};
+  const Bytes expected = {0xF0, 0x00, 0x7F, 0x33, 0x20, 0x0B, 0x10, 0x02, 0x01, 0x00, 0x01,
+                          0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x61,
+                          0x62, 0x63, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46, 0xF7};
   EXPECT_EQ(LastWrite(), expected);
 }
 

@@ -26,7 +26,10 @@ protected:
     EXPECT_TRUE(m.has_value());
     return m.value_or(Message{});
   }
-  static bool ChecksumOk(const Message& m) { return Checksum(m.payload.data(), m.payload.size()) == m.checksum; }
+  static bool ChecksumOk(const Message& m)
+  {
+    return Checksum(m.payload.data(), m.payload.size()) == m.checksum;
+  }
 
   // Plays the receiving PC: asks for every block after the first answer,
   // re-asks on a bad checksum, and returns the unpacked file.
@@ -62,8 +65,8 @@ protected:
 
   // Plays the sending PC: block 0 now, then whatever the console asks for.
   // Returns the console's answers that were not block requests.
-  static std::vector<Bytes> SendFile(ConsolePeer& peer, int type, const Bytes& file, std::vector<Bytes> answer,
-                                     int corruptFirstTimeOfBlock = -1)
+  static std::vector<Bytes> SendFile(ConsolePeer& peer, int type, const Bytes& file,
+                                     std::vector<Bytes> answer, int corruptFirstTimeOfBlock = -1)
   {
     std::vector<Bytes> others;
     bool corrupted = false;
@@ -264,19 +267,6 @@ TEST_F(SimPeerTest, BlockWithoutEndByteOnce)
   EXPECT_EQ(cut.size(), 1014u);
   EXPECT_NE(cut.back(), SYS_EX_END);
   EXPECT_EQ(peer.Receive(BuildBlockRequest(0, 1)).at(0).back(), SYS_EX_END);
-}
-
-TEST_F(SimPeerTest, LogNamesEveryMessage)
-{
-  std::vector<std::string> lines;
-  ConsolePeer peer(Options());
-  peer.SetLog([&](const std::string& l) { lines.push_back(l); });
-  peer.Receive(BuildSearch());
-  peer.Receive(BuildBlockRequest(4, 0));
-  ASSERT_GE(lines.size(), 4u);
-  EXPECT_EQ(lines[0], "<- search");
-  EXPECT_EQ(lines[1], "-> identify, model 0x0B");
-  EXPECT_EQ(lines[2], "<- block request type 4 block 0");
 }
 
 TEST(SimFraming, BytesFromTheLineBecomeMessages)
