@@ -1,0 +1,72 @@
+#include "app/prompter.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace zr {
+
+QString BoxCaption()
+{
+  const QString name = QApplication::applicationDisplayName();
+  return name.isEmpty() ? QStringLiteral("ZR4812 File Exchange") : name;
+}
+
+BoxAnswer QtPrompter::ShowMessage(QWidget* parent, const QString& text, BoxIcon icon, BoxButtons buttons)
+{
+  QMessageBox box(parent);
+  box.setWindowTitle(BoxCaption());
+  box.setText(text);
+  switch (icon) {
+  case BoxIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+  case BoxIcon::Information: box.setIcon(QMessageBox::Information); break;
+  case BoxIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+  case BoxIcon::Error: box.setIcon(QMessageBox::Critical); break;
+  }
+  switch (buttons) {
+  case BoxButtons::Ok:
+    box.setStandardButtons(QMessageBox::Ok);
+    break;
+  case BoxButtons::YesNo:
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    // A replace or restore must never happen by a stray Enter.
+    box.setDefaultButton(QMessageBox::No);
+    break;
+  case BoxButtons::AbortRetry:
+    box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry);
+    box.setDefaultButton(QMessageBox::Retry);
+    break;
+  }
+  switch (box.exec()) {
+  case QMessageBox::Ok: return BoxAnswer::Ok;
+  case QMessageBox::Yes: return BoxAnswer::Yes;
+  case QMessageBox::No: return BoxAnswer::No;
+  case QMessageBox::Abort: return BoxAnswer::Abort;
+  case QMessageBox::Retry: return BoxAnswer::Retry;
+  default: return BoxAnswer::Closed;
+  }
+}
+
+std::optional<QString> QtPrompter::AskSaveFileName(QWidget* parent, const SaveFileRequest& request)
+{
+  const QString extension = QString::fromStdString(request.extension);
+  QFileDialog dialog(parent, QString::fromStdString(request.title), QString::fromStdString(request.folder));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+  dialog.setOption(QFileDialog::ReadOnly, false);
+  // The extension is the data type: the dialog offers and adds only it.
+  dialog.setNameFilter(QStringLiteral("*.%1").arg(extension));
+  dialog.setDefaultSuffix(extension);
+  if (!request.fileName.empty())
+    dialog.selectFile(QString::fromStdString(request.fileName) + QLatin1Char('.') + extension);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    return std::nullopt;
+  return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+int QtPrompter::ExecDialog(QDialog& dialog) { return dialog.exec(); }
+
+} // namespace zr

@@ -1,0 +1,38 @@
+#include "link/backend/device_access.h"
+
+#if defined(_WIN32)
+
+namespace zr {
+
+// Windows grants COM ports per session, not per group.
+std::string DeviceGroupName(const std::string&) { return {}; }
+
+} // namespace zr
+
+#else
+
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <vector>
+
+namespace zr {
+
+std::string DeviceGroupName(const std::string& devicePath)
+{
+  struct stat info {};
+  if (devicePath.empty() || ::stat(devicePath.c_str(), &info) != 0)
+    return {};
+  // getgrgid_r: the plain call's static buffer would be shared with anyone
+  // else asking at the same time.
+  std::vector<char> buffer(16384);
+  struct group entry {};
+  struct group* found = nullptr;
+  if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->gr_name)
+    return {};
+  return found->gr_name;
+}
+
+} // namespace zr
+
+#endif

@@ -1,0 +1,13 @@
+// Who may open a device: the platform's answer to "why can't I open this
+// port?", so that a refused open can tell the user what to change.
+#pragma once
+
+#include <string>
+
+namespace zr {
+
+// The name of the group that owns the device file, or "" where the platform
+// has no such notion or the device cannot be examined.
+std::string DeviceGroupName(const std::string& devicePath);
+
+} // namespace zr
