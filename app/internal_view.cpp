@@ -1,0 +1,111 @@
+#include "app/internal_view.h"
+
+#include <algorithm>
+
+#include <QDragEnterEvent>
+#include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace zr {
+
+namespace {
+
+// InternalViewDrawItem: the type's label and, a little further right, its
+// name, both at the row's top, in the list's own font and colours.
+class InternalRowDelegate : public QStyledItemDelegate {
+public:
+  InternalRowDelegate(const TypeTexts& labels, const TypeTexts& names, QObject* parent)
+      : QStyledItemDelegate(parent), labels_(labels), names_(names)
+  {
+  }
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+  {
+    const int type = index.row();
+    if (type < 0 || type >= DATA_TYPE_COUNT)
+      return;
+    const bool selected = option.state & QStyle::State_Selected;
+    // The selection shows as a highlight: without one only the status bar
+    // would tell which kind is about to be backed up.
+    if (selected)
+      painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+    painter->save();
+    painter->setFont(option.font);
+    painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+    const QRect r = option.rect;
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
+    // The name stands 30 pixels in; a font wider than the one the list was
+    // laid out for pushes it just far enough not to touch the widest label.
+    int widestLabel = 0;
+    for (const QString& label : labels_)
+      widestLabel = std::max(widestLabel, option.fontMetrics.horizontalAdvance(label));
+    const int nameX = std::max(InternalListView::kNameX, InternalListView::kLabelX + widestLabel + 3);
+    painter->drawText(QRect(r.left() + InternalListView::kLabelX, r.top(), r.width(), r.height()), flags,
+                      labels_[type]);
+    painter->drawText(QRect(r.left() + nameX, r.top(), r.width(), r.height()), flags,
+                      names_[type]);
+    painter->restore();
+  }
+
+private:
+  const TypeTexts& labels_;
+  const TypeTexts& names_;
+};
+
+} // namespace
+
+InternalListView::InternalListView(const TypeTexts& labels, const TypeTexts& names, QWidget* parent)
+    : QTreeWidget(parent), names_(names)
+{
+  setObjectName(QStringLiteral("InternalView"));
+  setColumnCount(1);
+  setHeaderLabels({QStringLiteral("Type")});
+  setRootIsDecorated(false);
+  setItemsExpandable(false);
+  setUniformRowHeights(true);
+  setAllColumnsShowFocus(true);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setDragEnabled(true);
+  setAcceptDrops(true);
+  setDragDropMode(QAbstractItemView::DragDrop);
+  setDefaultDropAction(Qt::CopyAction);
+  setItemDelegate(new InternalRowDelegate(labels, names, this));
+
+  QHeaderView* h = header();
+  h->setStretchLastSection(false);
+  h->setSectionsMovable(false);
+  h->setSectionResizeMode(0, QHeaderView::Fixed);
+  setColumnWidth(0, kColumnWidth);
+
+  for (int type = 0; type < DATA_TYPE_COUNT; ++type)
+    addTopLevelItem(new QTreeWidgetItem());
+}
+
+void InternalListView::SelectAll2Click()
+{
+  for (int type = 0; type < DATA_TYPE_COUNT; ++type)
+    setCurrentItem(topLevelItem(type));
+}
+
+bool InternalListView::IsSelected(int index) const
+{
+  const QTreeWidgetItem* item = index >= 0 && index < DATA_TYPE_COUNT ? topLevelItem(index) : nullptr;
+  return item && item->isSelected();
+}
+
+std::string InternalListView::Caption(int index) const
+{
+  if (index < 0 || index >= DATA_TYPE_COUNT)
+    return {};
+  // Before the first show the window's table is still empty.
+  return names_[index].isEmpty() ? DataTypeTable[index].name : names_[index].toStdString();
+}
+
+void InternalListView::dragEnterEvent(QDragEnterEvent* event) { drop.Over(event); }
+void InternalListView::dragMoveEvent(QDragMoveEvent* event) { drop.Over(event); }
+void InternalListView::dropEvent(QDropEvent* event) { drop.Drop(event); }
+
+} // namespace zr

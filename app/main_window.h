@@ -1,0 +1,209 @@
+// The main window `TForm1` (unit MainSolano): the card list, the Internal
+// Files list, the PC folder tree and file list, the status bar and the menus.
+// Its handlers are short: the connection logic lives in ConnectionControl,
+// the transfers in Batch and the engine, the links in `comm` and `midi`.
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include <QMainWindow>
+
+#include "app/internal_view.h"
+#include "link/connection_control.h"
+#include "transfer/batch.h"
+#include "transfer/host.h"
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QToolButton;
+
+namespace zr {
+
+class CardListView;
+class Program;
+class TPTShellList;
+class TPTShellTree;
+
+class TForm1 : public QMainWindow, public Host, public ConnectionWindow {
+  Q_OBJECT
+public:
+  // The size of Panel1 that the control places below are laid out for; the
+  // anchored controls grow and move with the difference.
+  static constexpr QSize kPanelDesignSize{667, 329};
+  // The window's client area at its designed 675 by 398 (frame, caption
+  // and menu bar of a 96-dpi desktop taken off) and at its minimum 670 by 255.
+  static constexpr int kFrameWidth = 8;
+  static constexpr int kCaptionAndFrameHeight = 31;
+  static constexpr QSize kDesignWindow{675, 398};
+  static constexpr QSize kMinimumWindow{670, 255};
+  static constexpr int kStatusBarHeight = 18;
+  static constexpr std::array<int, 3> kStatusPanelWidths{338, 160, 50};
+
+  explicit TForm1(Program& program);
+  ~TForm1() override;
+
+  // Texts of the nine data types, filled at the first show (Part of the
+  // window's state because the Internal Files list draws them).
+  TypeTexts TypeNames;
+  TypeTexts TypeLabels;
+
+  // --- Start and end ---
+  void FormShow();
+  void FormClose();
+  void ExitClick();
+
+  // --- Connection control and timers ---
+  void CommTimerTimer();
+  void TimeoutTimerTimer();
+  void UploadTimerTimer();
+  void DownloadTimerTimer();
+  void DummyTimerTimer();
+  void SendTimerTimer();
+  void SearchZR4812Click();
+  void ComportClick();
+  void MidiClick();
+  void PortSetupClick() override;
+  void AboutClick();
+  // The application-wide event filter: MIDI input reaches the MIDI link here.
+  // True when the event was MIDI input (it is then handled).
+  bool AppMessageHook(QEvent* event);
+
+  // --- Card list ---
+  void Update1Click();
+  void SelectAll1Click();
+  void ViewColumnClick(int column);
+
+  // --- PC pane and selection status ---
+  void ViewSelectItem(ListId list);
+  void NewFolderBtnClick();
+  void FolderUpBtnClick();
+  void Rename4Click();
+  void PCViewEdited(int item, QString& newName);
+  void Delete4Click();
+  void SelectAllClick();
+  void UpdateList1Click();
+  void PCViewDblClickOpen(int item, bool* handled);
+  void PCViewFillComplete();
+  void PopupMenu4Popup();
+
+  // --- Transfers (the batch logic decides) ---
+  void PCViewDragDrop(ListId source);
+  void SolanoViewDragDrop();
+  void InternalViewDragDrop();
+  void Copy1Click();
+  void Paste1Click();
+  void Copy2Click();
+  void SelectAll2Click();
+  void Copy4Click();
+  void Cut4Click();
+  void Paste4Click();
+
+  // --- Host ---
+  void SetStatusText(const std::string& text) override;
+  BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) override;
+  std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
+  void ProgressSetTitle(const std::string& title) override;
+  void ProgressSetMaximum(int maximum) override;
+  void ProgressShow() override;
+  void ProgressSetPosition(int position) override;
+  void ProgressSetLabel(const std::string& text) override;
+  void ProgressClose() override;
+  std::string SelectedPcFolder() override;
+  int CardSelectedCount() override;
+  int PcSelectedCount() override;
+  std::optional<std::string> PcListSizeText(const std::string& fileName) override;
+  void RequestNextCardFile(int index) override;
+  void SendNextPcFile(int index) override;
+  void RequestCardDirectory(int type) override;
+  void CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply) override;
+
+  // --- ConnectionWindow ---
+  bool ComportChecked() const override;
+  bool MidiChecked() const override;
+  void CheckComport() override;
+  void CheckMidi() override;
+  int PortType() const override;
+  void SetPortType(int portType) override;
+  void CancelTransfer() override;
+
+  // --- The controls, for the program and the tests ---
+  CardListView* SolanoView() const { return solanoView_; }
+  InternalListView* InternalView() const { return internalView_; }
+  TPTShellTree* PTShellTree1() const { return shellTree_; }
+  TPTShellList* PCView() const { return pcView_; }
+  QSplitter* PTSplitter1() const { return splitter_; }
+  QFrame* Panel1() const { return panel1_; }
+  QToolButton* FolderUpBtn() const { return folderUpBtn_; }
+  QToolButton* NewFolderBtn() const { return newFolderBtn_; }
+  QLabel* StatusPanel(int panel) const { return statusPanels_[panel]; }
+  QString StatusText(int panel) const;
+  QAction* Action(const char* name) const; // a menu item by its name ("Comport", "Copy4" ...)
+  QMenu* PopupMenu1() const { return popupMenu1_; }
+  QMenu* PopupMenu2() const { return popupMenu2_; }
+  QMenu* PopupMenu4() const { return popupMenu4_; }
+  ListAccess& PcList() const;
+
+  // --- Rules of the handlers, on their own for the tests ---
+  // The new name with the extension of the old one (from its last dot on,
+  // or none): renaming never changes a file's data type.
+  static QString KeepExtension(const QString& oldName, const QString& newName);
+  // Kilobytes of Size column texts ("1,234 KB"): the last two characters
+  // dropped, thousands separators removed, unreadable texts skipped.
+  static qint64 SumSizeTexts(const QStringList& sizeTexts, const QString& groupSeparator);
+
+signals:
+  // Every text written to the status line, in order.
+  void StatusChanged(const QString& text);
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+private:
+  void CreateMenus();
+  void CreateControls();
+  void CreatePopupMenus();
+  void ConnectLists();
+  void PlaceControls(QSize panelSize);
+  void PlaceSplitterDivider();
+  void OpenConfiguredLink();
+  void RefreshPasteItems();
+  // Runs a drop's transfer after the drag has ended, so that a question it
+  // asks is not shown from inside the drag.
+  void AfterDrop(std::function<void()> step);
+
+  Program& program_;
+  bool shown_ = false;
+  bool painted_ = false;
+  bool closing_ = false;
+
+  QFrame* panel1_ = nullptr;
+  QLabel* solanoLabel_ = nullptr;
+  CardListView* solanoView_ = nullptr;
+  QLabel* internalLabel_ = nullptr;
+  InternalListView* internalView_ = nullptr;
+  QToolButton* folderUpBtn_ = nullptr;
+  QToolButton* newFolderBtn_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  TPTShellTree* shellTree_ = nullptr;
+  TPTShellList* pcView_ = nullptr;
+  std::array<QLabel*, 3> statusPanels_{};
+
+  QActionGroup* portGroup_ = nullptr;
+  QMenu* popupMenu1_ = nullptr;
+  QMenu* popupMenu2_ = nullptr;
+  QMenu* popupMenu4_ = nullptr;
+
+  class PcListAccess;
+  std::unique_ptr<PcListAccess> pcList_;
+  class HookFilter;
+  HookFilter* hook_ = nullptr;
+};
+
+} // namespace zr

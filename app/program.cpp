@@ -1,0 +1,168 @@
+#include "app/program.h"
+
+#include <QApplication>
+#include <QDir>
+
+#include "app/card_list.h"
+#include "app/main_window.h"
+#include "app/prompter.h"
+#include "app/qt_timer.h"
+#include "app/settings.h"
+#include "dialogs/about_box.h"
+#include "dialogs/progress_form.h"
+#include "link/backend/device_access.h"
+#include "link/backend/midi_rtmidi.h"
+#include "link/backend/serial_qt.h"
+#include "link/comm.h"
+#include "link/com_ports.h"
+#include "link/midi.h"
+#include "transfer/batch.h"
+#include "transfer/session.h"
+
+namespace zr {
+
+// The serial and MIDI links as the search and its time-outs use them.
+class Program::LinksForSearch : public SearchLinks {
+public:
+  explicit LinksForSearch(Program& program) : p_(program) {}
+  void CloseComPort() override { p_.Com().CloseComPort(); }
+  void CloseMidiPort() override { p_.Midi().CloseMidiPort(); }
+  bool StartMidiSearch() override { return p_.Midi().StartMidiSearch(); }
+  bool SearchMidiPort() override { return p_.Midi().SearchMidiPort(); }
+  bool MidiSearching() const override { return p_.Midi().MidiSearching(); }
+  void SetMidiSearching(bool searching) override { p_.Midi().SetMidiSearching(searching); }
+  int MidiInCount() const override { return p_.Midi().MidiInCount(); }
+  int MidiOutCount() const override { return p_.Midi().MidiOutCount(); }
+
+private:
+  Program& p_;
+};
+
+Program::Program(ProgramOptions options)
+    : settingsPath_(options.settingsPath.isEmpty() ? SettingsFile::DefaultLocation() : options.settingsPath),
+      endProcess_(std::move(options.endProcess)), midiSystem_(std::move(options.midiSystem))
+{
+  if (!midiSystem_)
+    midiSystem_ = MakePlatformMidiSystem();
+  prompter_ = options.prompter;
+  if (!prompter_) {
+    ownPrompter_ = std::make_unique<QtPrompter>();
+    prompter_ = ownPrompter_.get();
+  }
+  SerialDeviceFactory serialFactory =
+      options.serialFactory ? std::move(options.serialFactory) : QtSerialDeviceFactory();
+  // Which device stands behind "COM n" is read once: the user's own table in
+  // the settings file, over the platform's default one.
+  ComPortPaths comPaths = MakeComPortPaths(SettingsFile(settingsPath_).ComPortTableFromPorts());
+
+  timers_ = std::make_unique<QtTimerSet>();
+  // The windows come first: the main window is the session's view of the
+  // user, and the other three exist before the main window is first shown.
+  form1_ = std::make_unique<TForm1>(*this);
+  session_ = std::make_unique<Session>(*form1_, timers_->timers);
+  com_ = std::make_unique<ComLink>(*session_, std::move(serialFactory), std::move(comPaths));
+  midi_ = std::make_unique<MidiLink>(*session_, *midiSystem_);
+  session_->Com = com_.get();
+  session_->Midi = midi_.get();
+  searchLinks_ = std::make_unique<LinksForSearch>(*this);
+  batch_ = std::make_unique<Batch>(*session_, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList());
+  control_ = std::make_unique<ConnectionControl>(*session_, *searchLinks_, *form1_);
+
+  progressForm_ = std::make_unique<TProgressForm>();
+  progressForm_->SetMainWindow(form1_.get());
+  progressForm_->SetCancelHandler([this] { batch_->CancelBtnClick(); });
+  aboutBox_ = std::make_unique<TAboutBox>(form1_.get());
+  portSetupFrm_ = std::make_unique<TPortSetupFrm>(*this, form1_.get());
+
+  TForm1& f = *form1_;
+  QtTimerSet& t = *timers_;
+  t.CommTimer.SetHandler([&f] { f.CommTimerTimer(); });
+  t.TimeoutTimer.SetHandler([&f] { f.TimeoutTimerTimer(); });
+  t.UploadTimer.SetHandler([&f] { f.UploadTimerTimer(); });
+  t.DownloadTimer.SetHandler([&f] { f.DownloadTimerTimer(); });
+  t.DummyTimer.SetHandler([&f] { f.DummyTimerTimer(); });
+  t.SendTimer.SetHandler([&f] { f.SendTimerTimer(); });
+}
+
+Program::~Program()
+{
+  // No handler may run into a half-dismantled program.
+  for (QtTimer* t : {&timers_->CommTimer, &timers_->TimeoutTimer, &timers_->UploadTimer, &timers_->DownloadTimer,
+                     &timers_->DummyTimer, &timers_->SendTimer}) {
+    t->Stop();
+    t->SetHandler(nullptr);
+  }
+  portSetupFrm_.reset();
+  aboutBox_.reset();
+  progressForm_.reset();
+  control_.reset();
+  batch_.reset();
+  searchLinks_.reset();
+  midi_.reset();
+  com_.reset();
+  if (session_) {
+    session_->Com = nullptr;
+    session_->Midi = nullptr;
+  }
+  session_.reset();
+  form1_.reset();
+}
+
+void Program::EndProcess(int exitCode)
+{
+  if (endProcess_) {
+    endProcess_(exitCode);
+    return;
+  }
+  // Leaves every event loop, a nested one of a box included.
+  QCoreApplication::exit(exitCode);
+}
+
+QString Program::NoPermissionText(const QString& device, const QString& group)
+{
+  if (group.isEmpty())
+    return QStringLiteral("No permission to open %1").arg(device);
+  return QStringLiteral("No permission to open %1: add your user to the group %2").arg(device, group);
+}
+
+void Program::SearchComPortTellingWhy()
+{
+  com_->SearchComPort();
+  if (com_->ComPortOpen() || com_->LastOpenResult() != SerialOpenResult::PermissionDenied)
+    return;
+  const std::string device = com_->LastOpenPath();
+  const QString text = NoPermissionText(QString::fromStdString(device), QString::fromStdString(DeviceGroupName(device)));
+  session_->ShowStatus("%s", text.toUtf8().constData());
+}
+
+// --- PortSetupActions ---
+
+void Program::ListMidiDevices(QStringList& inputs, QStringList& outputs)
+{
+  const MidiDeviceLists lists = midi_->ListMidiDevices();
+  for (const std::string& name : lists.inputs)
+    inputs.append(QString::fromStdString(name));
+  for (const std::string& name : lists.outputs)
+    outputs.append(QString::fromStdString(name));
+}
+
+void Program::CloseComPort() { com_->CloseComPort(); }
+std::vector<int> Program::ProbeComPorts() { return com_->ProbeComPorts(); }
+int Program::MidiInDevice() const { return session_->link.MidiInDevice; }
+int Program::MidiOutDevice() const { return session_->link.MidiOutDevice; }
+int Program::ConnectedComPort() const { return session_->link.ConnectedComPort; }
+void Program::SetMidiInDevice(int index) { session_->link.MidiInDevice = index; }
+void Program::SetMidiOutDevice(int index) { session_->link.MidiOutDevice = index; }
+void Program::SetComPortNumber(int number) { session_->link.ComPortNumber = number; }
+void Program::SearchMidiPort() { midi_->SearchMidiPort(); }
+void Program::SearchComPort() { SearchComPortTellingWhy(); }
+
+void Program::CheckPortTypeMenuItem(int portType)
+{
+  if (portType == TPortSetupFrm::PortTypeMidi)
+    form1_->CheckMidi();
+  else
+    form1_->CheckComport();
+}
+
+} // namespace zr

@@ -1,0 +1,112 @@
+// One run of the program: the timers, the session, the two links, the batch
+// logic, the connection control and the four windows, created once in this
+// order and torn down in the opposite one. main creates one; a widget test
+// creates its own with fakes for the devices and scripted answers.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include <QString>
+
+#include "dialogs/port_setup.h"
+#include "link/connection_control.h"
+#include "link/midi_system.h"
+#include "link/serial_device.h"
+
+namespace zr {
+
+class Batch;
+class ComLink;
+class MidiLink;
+class Prompter;
+class Session;
+class TAboutBox;
+class TForm1;
+class TProgressForm;
+struct QtTimerSet;
+
+struct ProgramOptions {
+  // The settings file; empty: "<program>.ini" beside the executable (or
+  // the configuration folder's copy, see SettingsFile::DefaultLocation).
+  QString settingsPath;
+  // Serial devices; empty: Qt SerialPort.
+  SerialDeviceFactory serialFactory;
+  // The MIDI devices; null: the platform's, through RtMidi.
+  std::unique_ptr<MidiSystem> midiSystem;
+  // Message boxes and dialogs; null: real ones. Not owned.
+  Prompter* prompter = nullptr;
+  // Ends the run with an exit code; empty: leave the event loop.
+  std::function<void(int exitCode)> endProcess;
+};
+
+class Program : public PortSetupActions {
+public:
+  explicit Program(ProgramOptions options = {});
+  ~Program() override;
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  TForm1& Form1() const { return *form1_; }
+  TProgressForm& ProgressForm() const { return *progressForm_; }
+  TAboutBox& AboutBox() const { return *aboutBox_; }
+  TPortSetupFrm& PortSetupFrm() const { return *portSetupFrm_; }
+
+  Session& session() const { return *session_; }
+  ComLink& Com() const { return *com_; }
+  MidiLink& Midi() const { return *midi_; }
+  Batch& batch() const { return *batch_; }
+  ConnectionControl& Control() const { return *control_; }
+  Prompter& prompter() const { return *prompter_; }
+  QtTimerSet& Timers() const { return *timers_; }
+  const QString& SettingsPath() const { return settingsPath_; }
+
+  // The last step of closing: the process ends with this code.
+  void EndProcess(int exitCode);
+
+  // Opens COM `ComPortNumber` and searches. When the device refuses us for
+  // lack of permission the status line says so, naming the group that may
+  // open it; other failures stay silent, as the serial search always is.
+  void SearchComPortTellingWhy();
+  // "No permission to open /dev/ttyUSB0: add your user to the group dialout".
+  static QString NoPermissionText(const QString& device, const QString& group);
+
+  // --- PortSetupActions ---
+  void ListMidiDevices(QStringList& inputs, QStringList& outputs) override;
+  void CloseComPort() override;
+  std::vector<int> ProbeComPorts() override;
+  int MidiInDevice() const override;
+  int MidiOutDevice() const override;
+  int ConnectedComPort() const override;
+  void SetMidiInDevice(int index) override;
+  void SetMidiOutDevice(int index) override;
+  void SetComPortNumber(int number) override;
+  void SearchMidiPort() override;
+  void SearchComPort() override;
+  void CheckPortTypeMenuItem(int portType) override;
+
+  // The two links as the search sees them.
+  SearchLinks& Links() const { return *searchLinks_; }
+
+private:
+  class LinksForSearch;
+
+  QString settingsPath_;
+  std::function<void(int)> endProcess_;
+  std::unique_ptr<MidiSystem> midiSystem_;
+  std::unique_ptr<Prompter> ownPrompter_;
+  Prompter* prompter_ = nullptr;
+  std::unique_ptr<QtTimerSet> timers_;
+  std::unique_ptr<TForm1> form1_;
+  std::unique_ptr<Session> session_;
+  std::unique_ptr<ComLink> com_;
+  std::unique_ptr<MidiLink> midi_;
+  std::unique_ptr<SearchLinks> searchLinks_;
+  std::unique_ptr<Batch> batch_;
+  std::unique_ptr<ConnectionControl> control_;
+  std::unique_ptr<TProgressForm> progressForm_;
+  std::unique_ptr<TAboutBox> aboutBox_;
+  std::unique_ptr<TPortSetupFrm> portSetupFrm_;
+};
+
+} // namespace zr
