@@ -155,10 +155,11 @@ QImage TAboutBox::PaintProductPicture()
   p.fillRect(picture.rect(), backdrop);
 
   // The surface tilted away: its far edge narrower than its near edge.
-  const QPolygonF flat = QPolygonF(QRectF(0, 0, kSurfaceW, kSurfaceH));
+  const QPolygonF flat({QPointF(0, 0), QPointF(kSurfaceW, 0), QPointF(kSurfaceW, kSurfaceH), QPointF(0, kSurfaceH)});
   const QPolygonF tilted({QPointF(62, 34), QPointF(286, 34), QPointF(338, 196), QPointF(10, 196)});
   QTransform toTilted;
-  QTransform::quadToQuad(flat, tilted, toTilted);
+  if (!QTransform::quadToQuad(flat, tilted, toTilted))
+    toTilted = QTransform::fromScale(double(kPictureWidth) / kSurfaceW, 196.0 / kSurfaceH);
 
   // Shadow under the front edge, then the console's front panel.
   p.setPen(Qt::NoPen);

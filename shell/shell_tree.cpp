@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QUrl>
 
 #include "shell/shell_list.h"
@@ -58,6 +59,7 @@ TPTShellTree::TPTShellTree(QWidget* parent)
       }
     }
   });
+  connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int) { keepSelectionInView_ = false; });
   connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this](const QModelIndex& parent, int first, int last) {
     for (int row = first; row <= last; ++row)
       emit ItemDeleted(QDir::toNativeSeparators(model_->filePath(model_->index(row, 0, parent))));
@@ -87,6 +89,7 @@ void TPTShellTree::SelectIndex(const QModelIndex& index)
 {
   for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
     expand(p);
+  keepSelectionInView_ = true;
   selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
   scrollTo(index);
 }
@@ -197,6 +200,34 @@ void TPTShellTree::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHi
   // The user ended the edit (Enter, Escape, elsewhere clicked).
   pendingNameEdit_.clear();
   QTreeView::closeEditor(editor, hint);
+}
+
+void TPTShellTree::updateGeometries()
+{
+  QTreeView::updateGeometries();
+  if (keepSelectionInView_ && !scrolling_ && currentIndex().isValid()) {
+    scrolling_ = true;
+    scrollTo(currentIndex());
+    scrolling_ = false;
+  }
+}
+
+void TPTShellTree::mousePressEvent(QMouseEvent* event)
+{
+  keepSelectionInView_ = false;
+  QTreeView::mousePressEvent(event);
+}
+
+void TPTShellTree::wheelEvent(QWheelEvent* event)
+{
+  keepSelectionInView_ = false;
+  QTreeView::wheelEvent(event);
+}
+
+void TPTShellTree::keyPressEvent(QKeyEvent* event)
+{
+  keepSelectionInView_ = false;
+  QTreeView::keyPressEvent(event);
 }
 
 void TPTShellTree::contextMenuEvent(QContextMenuEvent* event)

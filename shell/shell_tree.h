@@ -59,6 +59,10 @@ protected:
   void commitData(QWidget* editor) override;
   void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void updateGeometries() override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
 private:
   void SelectIndex(const QModelIndex& index);
@@ -69,6 +73,11 @@ private:
   // A new folder whose name the user is to type: editing starts as soon as
   // the folder shows up in the tree.
   QString pendingNameEdit_;
+  // A folder selected by the program is kept in view while Qt's listings of
+  // the folders above it come in and move the rows, until the user takes
+  // over the tree (click, wheel, key, scroll bar).
+  bool keepSelectionInView_ = false;
+  bool scrolling_ = false;
 };
 
 } // namespace zr
