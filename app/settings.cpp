@@ -2,12 +2,15 @@
 
 #include "link/com_ports.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 
 namespace zr {
@@ -75,7 +78,15 @@ SettingsFile::SettingsFile(QString path) : path_(std::move(path))
     loadedOk_ = false;
     return;
   }
-  QString text = QString::fromUtf8(file.readAll());
+  const QByteArray bytes = file.readAll();
+  QStringDecoder utf8(QStringDecoder::Utf8);
+  QString text = utf8(bytes);
+  // A file written by an older Windows program is in its code page: read
+  // it byte for byte, so that writing it back changes no other line.
+  if (utf8.hasError()) {
+    latin1_ = true;
+    text = QString::fromLatin1(bytes);
+  }
   crlf_ = text.contains(QStringLiteral("\r\n"));
   text.remove(u'\r');
   lines_ = text.split(u'\n');
@@ -197,7 +208,8 @@ bool SettingsFile::Flush(QString* error)
       *error = file.errorString();
     return false;
   }
-  const QByteArray bytes = text.toUtf8();
+  const bool fitsLatin1 = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+  const QByteArray bytes = latin1_ && fitsLatin1 ? text.toLatin1() : text.toUtf8();
   if (file.write(bytes) != bytes.size()) {
     if (error)
       *error = file.errorString();

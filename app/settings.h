@@ -80,6 +80,7 @@ private:
   QString path_;
   QStringList lines_;
   bool crlf_ = false;
+  bool latin1_ = false; // the file was not UTF-8
   bool loadedOk_ = true;
 };
 

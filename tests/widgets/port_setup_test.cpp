@@ -244,15 +244,4 @@ TEST(PortSetup, ClickOnTheBackgroundListsAndProbesAgain)
   EXPECT_EQ(actions.probes, 2);
 }
 
-TEST(PortSetup, ClosingWithoutOkStoresNothing)
-{
-  FakeActions actions;
-  actions.ports = {4};
-  TPortSetupFrm dialog(actions);
-  dialog.show();
-  dialog.reject();
-  EXPECT_EQ(actions.comPortNumber, 0);
-  EXPECT_EQ(actions.comSearches, 0);
-}
-
 } // namespace

@@ -114,6 +114,17 @@ TEST_F(SettingsTest, WindowsLineEndsStayWindowsLineEnds)
   EXPECT_EQ(ReadFile(path), QByteArray("[Communication]\r\nMedium=1\r\n"));
 }
 
+TEST_F(SettingsTest, AFileInAWindowsCodePageKeepsItsBytes)
+{
+  const QString path = Ini("; Mischpult B\xfchne\n[Prefs]\nDirectory=C:\\Eigene Dateien\\K\xf6ln\n");
+  SettingsFile settings(path);
+  EXPECT_EQ(settings.ReadString("Prefs", "Directory", ""), QString::fromUtf8("C:\\Eigene Dateien\\K\u00f6ln"));
+  settings.WriteInteger("Communication", "Medium", 3);
+  ASSERT_TRUE(settings.Flush());
+  EXPECT_EQ(ReadFile(path), QByteArray("; Mischpult B\xfchne\n[Prefs]\nDirectory=C:\\Eigene Dateien\\K\xf6ln\n"
+                                       "[Communication]\nMedium=3\n"));
+}
+
 TEST_F(SettingsTest, AValueCannotBreakTheFileIntoTwoLines)
 {
   SettingsFile settings(dir.filePath(QStringLiteral("new.ini")));
