@@ -368,7 +368,7 @@ void TForm1::ConnectLists()
     if (!folder.endsWith(QLatin1Char('/')))
       folder += QLatin1Char('/');
     if (!selected.isEmpty() && (selected + QLatin1Char('/')).startsWith(folder))
-      shellTree_->scrollTo(shellTree_->currentIndex());
+      ShowSelectedFolder();
   });
   // PTShellTree1Edited: the edited folder becomes the selected one.
   connect(shellTree_, &TPTShellTree::Edited, this, [this](const QString& path) { shellTree_->SetSelectedPathName(path); });
@@ -405,6 +405,12 @@ void TForm1::ConnectLists()
       AfterDrop([this, source] { PCViewDragDrop(source); });
     }
   });
+}
+
+void TForm1::ShowSelectedFolder()
+{
+  // After the tree has laid out the rows that just arrived.
+  QTimer::singleShot(0, shellTree_, [tree = shellTree_] { tree->scrollTo(tree->currentIndex(), QAbstractItemView::PositionAtCenter); });
 }
 
 void TForm1::AfterDrop(std::function<void()> step)
@@ -461,6 +467,7 @@ void TForm1::FormShow()
       shellTree_->SetSelectedPathName(directory);
   }
   pcView_->setFocus(Qt::OtherFocusReason);
+  ShowSelectedFolder();
   OpenConfiguredLink();
 }
 

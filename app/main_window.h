@@ -172,6 +172,8 @@ private:
   void ConnectLists();
   void PlaceControls(QSize panelSize);
   void PlaceSplitterDivider();
+  // Scrolls the folder tree to the selected folder.
+  void ShowSelectedFolder();
   void OpenConfiguredLink();
   void RefreshPasteItems();
   // Runs a drop's transfer after the drag has ended, so that a question it
