@@ -167,21 +167,6 @@ INSTANTIATE_TEST_SUITE_P(Counts, PairStepping,
                          ::testing::Values(DeviceCounts{2, 2}, DeviceCounts{1, 1}, DeviceCounts{3, 1},
                                            DeviceCounts{1, 3}));
 
-TEST_F(ConnectionControlTest, StatusNamesThePairFromOne)
-{
-  ScanFromMenu(2, 2);
-  std::vector<std::string> searching;
-  auto collect = [&] {
-    for (const auto& s : host.statuses)
-      if (s.rfind("Searching MIDI port", 0) == 0)
-        searching.push_back(s);
-  };
-  timers.clock.Advance(1600);
-  collect();
-  EXPECT_EQ(searching, (std::vector<std::string>{"Searching MIDI port 1->1", "Searching MIDI port 2->1",
-                                                 "Searching MIDI port 1->2", "Searching MIDI port 2->2"}));
-}
-
 TEST_F(ConnectionControlTest, SearchBeforeDevicesWereCountedOnlyRestartsThenScans)
 {
   // A search from the settings or the port setup dialog: nothing counted yet.
@@ -208,16 +193,6 @@ TEST_F(ConnectionControlTest, PairThatDoesNotOpenEndsTheSteppingAtOnce)
   timers.clock.Advance(10);
   EXPECT_EQ(links.visited, (std::vector<std::pair<int, int>>{{0, 0}}));
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Could not connect to ZR4812.\nCheck connection."});
-}
-
-TEST_F(ConnectionControlTest, NoMidiDevicesTimesOutAfterTenMilliseconds)
-{
-  ScanFromMenu(0, 0);
-  EXPECT_EQ(timers.timeout.Interval(), 10);
-  EXPECT_TRUE(timers.timeout.IsActive());
-  control.SearchRetryPending = false;
-  timers.clock.Advance(10);
-  EXPECT_EQ(BoxTexts().size(), 1u);
 }
 
 TEST_F(ConnectionControlTest, RetryInTheFailureBoxScansAgain)

@@ -191,13 +191,6 @@ TEST_F(SerialStart, FirstTimeOutSearchesAgainSecondAsksRetrySearchesAbortGivesUp
   EXPECT_FALSE(h.StatusSeen(QStringLiteral("Connected thru COM port 3")));
 }
 
-TEST(PermissionText, NamesTheDeviceAndTheGroup)
-{
-  EXPECT_EQ(Program::NoPermissionText("/dev/ttyUSB0", "dialout"),
-            QStringLiteral("No permission to open /dev/ttyUSB0: add your user to the group dialout"));
-  EXPECT_EQ(Program::NoPermissionText("/dev/ttyS1", ""), QStringLiteral("No permission to open /dev/ttyS1"));
-}
-
 TEST(PermissionText, ARefusedPortIsToldOnTheStatusLine)
 {
   QTemporaryDir dir;
