@@ -273,6 +273,9 @@ QString SettingsFile::ChooseLocation(const QString& besideProgram, const QString
 {
   if (QFileInfo::exists(besideProgram))
     return besideProgram;
+  // Saved there by an earlier run whose program folder was read-only.
+  if (QFileInfo::exists(inConfigFolder))
+    return inConfigFolder;
   if (folderWritable(QFileInfo(besideProgram).absolutePath()))
     return besideProgram;
   return inConfigFolder;

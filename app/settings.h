@@ -60,8 +60,9 @@ public:
 
   // Which file to use, given the file beside the program and the one in the
   // user's configuration folder: an existing file beside the program always
-  // wins; else the program's folder when it can be written; else the
-  // configuration folder, so that settings are never silently lost.
+  // wins; then an existing one in the configuration folder; else the
+  // program's folder when it can be written; else the configuration folder,
+  // so that settings are never silently lost.
   static QString ChooseLocation(const QString& besideProgram, const QString& inConfigFolder,
                                 const std::function<bool(const QString& folder)>& folderWritable);
 

@@ -152,35 +152,38 @@ TEST_F(SettingsTest, FlushCreatesTheFolderAndReportsAFailureWithoutHarm)
   EXPECT_EQ(ReadFile(dir.filePath(QStringLiteral("plainfile"))), QByteArray("x"));
 }
 
-TEST_F(SettingsTest, FileBesideTheProgramWinsElseAWritableFolderElseTheConfigFolder)
+TEST_F(SettingsTest, FileBesideTheProgramWinsThenAnEarlierFallbackThenAWritableFolder)
 {
   const QString beside = dir.filePath(QStringLiteral("bin/zr4812-exchange.ini"));
   const QString config = dir.filePath(QStringLiteral("config/zr4812-exchange.ini"));
   QDir().mkpath(dir.filePath(QStringLiteral("bin")));
   struct Case {
     bool besideExists;
+    bool configExists;
     bool folderWritable;
     QString expected;
   } cases[] = {
-      {true, true, beside},
-      {true, false, beside}, // an existing file always wins
-      {false, true, beside},
-      {false, false, config}, // never lose the settings silently
+      {true, true, true, beside},
+      {true, false, false, beside}, // an existing file beside the program always wins
+      {false, false, true, beside},
+      {false, true, true, config},  // where an earlier run had to save it
+      {false, false, false, config}, // never lose the settings silently
   };
+  QDir().mkpath(QFileInfo(config).absolutePath());
   for (const Case& c : cases) {
     QFile::remove(beside);
+    QFile::remove(config);
     if (c.besideExists) {
       ASSERT_TRUE(WriteFile(beside, "[Communication]\n"));
     }
-    QString asked;
+    if (c.configExists) {
+      ASSERT_TRUE(WriteFile(config, "[Communication]\n"));
+    }
     const QString chosen = SettingsFile::ChooseLocation(beside, config, [&](const QString& folder) {
-      asked = folder;
+      EXPECT_EQ(folder, QFileInfo(beside).absolutePath());
       return c.folderWritable;
     });
-    EXPECT_EQ(chosen, c.expected) << c.besideExists << c.folderWritable;
-    if (!c.besideExists) {
-      EXPECT_EQ(asked, QFileInfo(beside).absolutePath());
-    }
+    EXPECT_EQ(chosen, c.expected) << c.besideExists << c.configExists << c.folderWritable;
   }
   EXPECT_TRUE(SettingsFile::FolderWritable(dir.path()));
   EXPECT_FALSE(SettingsFile::FolderWritable(dir.filePath(QStringLiteral("no/such/folder"))));
