@@ -19,7 +19,7 @@ namespace {
 
 // "[Name]" (blanks allowed around it); the name, or a null string when the
 // line is no section header.
-QString SectionNameOf(const QString& line)
+QString SectionNameOf(const QString &line)
 {
   const QString t = line.trimmed();
   if (!t.startsWith(u'['))
@@ -30,14 +30,14 @@ QString SectionNameOf(const QString& line)
   return t.mid(1, close - 1).trimmed();
 }
 
-bool IsComment(const QString& line)
+bool IsComment(const QString &line)
 {
   const QString t = line.trimmed();
   return t.startsWith(u';') || t.startsWith(u'#');
 }
 
 // "Key=Value": the key, or a null string for any other line.
-QString KeyOf(const QString& line)
+QString KeyOf(const QString &line)
 {
   if (IsComment(line) || !SectionNameOf(line).isNull())
     return {};
@@ -48,12 +48,12 @@ QString KeyOf(const QString& line)
   return key.isEmpty() ? QString() : key;
 }
 
-QString ValueOf(const QString& line)
+QString ValueOf(const QString &line)
 {
   return line.mid(line.indexOf(u'=') + 1).trimmed();
 }
 
-bool SameName(const QString& a, const QString& b)
+bool SameName(const QString &a, const QString &b)
 {
   return a.compare(b, Qt::CaseInsensitive) == 0;
 }
@@ -95,7 +95,7 @@ SettingsFile::SettingsFile(QString path) : path_(std::move(path))
     lines_.removeLast();
 }
 
-int SettingsFile::FindSection(const QString& section) const
+int SettingsFile::FindSection(const QString &section) const
 {
   for (int i = 0; i < lines_.size(); ++i) {
     const QString name = SectionNameOf(lines_[i]);
@@ -113,7 +113,7 @@ int SettingsFile::SectionEnd(int sectionLine) const
   return i;
 }
 
-int SettingsFile::FindKey(int sectionLine, const QString& key) const
+int SettingsFile::FindKey(int sectionLine, const QString &key) const
 {
   const int end = SectionEnd(sectionLine);
   for (int i = sectionLine + 1; i < end; ++i) {
@@ -124,14 +124,14 @@ int SettingsFile::FindKey(int sectionLine, const QString& key) const
   return -1;
 }
 
-bool SettingsFile::HasKey(const QString& section, const QString& key) const
+bool SettingsFile::HasKey(const QString &section, const QString &key) const
 {
   const int s = FindSection(section);
   return s >= 0 && FindKey(s, key) >= 0;
 }
 
-QString SettingsFile::ReadString(const QString& section, const QString& key,
-                                 const QString& defaultValue) const
+QString SettingsFile::ReadString(const QString &section, const QString &key,
+                                 const QString &defaultValue) const
 {
   const int s = FindSection(section);
   if (s < 0)
@@ -140,7 +140,7 @@ QString SettingsFile::ReadString(const QString& section, const QString& key,
   return k < 0 ? defaultValue : ValueOf(lines_[k]);
 }
 
-int SettingsFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const
+int SettingsFile::ReadInteger(const QString &section, const QString &key, int defaultValue) const
 {
   const int s = FindSection(section);
   if (s < 0)
@@ -162,7 +162,7 @@ int SettingsFile::ReadInteger(const QString& section, const QString& key, int de
   return ok ? result : defaultValue;
 }
 
-void SettingsFile::WriteString(const QString& section, const QString& key, const QString& value)
+void SettingsFile::WriteString(const QString &section, const QString &key, const QString &value)
 {
   const QString line = key + u'=' + OneLine(value);
   int s = FindSection(section);
@@ -184,12 +184,12 @@ void SettingsFile::WriteString(const QString& section, const QString& key, const
   lines_.insert(at, line);
 }
 
-void SettingsFile::WriteInteger(const QString& section, const QString& key, int value)
+void SettingsFile::WriteInteger(const QString &section, const QString &key, int value)
 {
   WriteString(section, key, QString::number(value));
 }
 
-bool SettingsFile::Flush(QString* error)
+bool SettingsFile::Flush(QString *error)
 {
   const QFileInfo info(path_);
   if (!QDir().mkpath(info.absolutePath())) {
@@ -199,7 +199,7 @@ bool SettingsFile::Flush(QString* error)
   }
   const QString eol = crlf_ ? QStringLiteral("\r\n") : QStringLiteral("\n");
   QString text;
-  for (const QString& line : lines_)
+  for (const QString &line : lines_)
     text += line + eol;
 
   QSaveFile file(path_);
@@ -208,7 +208,8 @@ bool SettingsFile::Flush(QString* error)
       *error = file.errorString();
     return false;
   }
-  const bool fitsLatin1 = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+  const bool fitsLatin1 =
+      std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
   const QByteArray bytes = latin1_ && fitsLatin1 ? text.toLatin1() : text.toUtf8();
   if (file.write(bytes) != bytes.size()) {
     if (error)
@@ -224,7 +225,7 @@ bool SettingsFile::Flush(QString* error)
   return true;
 }
 
-QStringList SettingsFile::Keys(const QString& section) const
+QStringList SettingsFile::Keys(const QString &section) const
 {
   QStringList keys;
   const int s = FindSection(section);
@@ -243,7 +244,7 @@ ComPortTable SettingsFile::ComPortTableFromPorts() const
 {
   ComPortTable table;
   const QString ports = QStringLiteral("Ports");
-  for (const QString& key : Keys(ports)) {
+  for (const QString &key : Keys(ports)) {
     const int n = ComPortKeyNumber(key.toStdString());
     // The first of two equal keys counts, as everywhere else in the file.
     if (n > 0 && table.find(n) == table.end())
@@ -259,7 +260,7 @@ QString SettingsFile::ComPortDevice(int n) const
   return QString::fromStdString(it != table.end() ? it->second : DefaultComPortPath(n));
 }
 
-QString SettingsFile::IniFileNameFor(const QString& programFileName)
+QString SettingsFile::IniFileNameFor(const QString &programFileName)
 {
   const QFileInfo info(programFileName);
   const QString name = info.fileName();
@@ -268,8 +269,8 @@ QString SettingsFile::IniFileNameFor(const QString& programFileName)
   return name + QStringLiteral(".ini");
 }
 
-QString SettingsFile::ChooseLocation(const QString& besideProgram, const QString& inConfigFolder,
-                                     const std::function<bool(const QString& folder)>& folderWritable)
+QString SettingsFile::ChooseLocation(const QString &besideProgram, const QString &inConfigFolder,
+                                     const std::function<bool(const QString &folder)> &folderWritable)
 {
   if (QFileInfo::exists(besideProgram))
     return besideProgram;
@@ -290,7 +291,7 @@ QString SettingsFile::DefaultLocation()
   return ChooseLocation(beside, config, &SettingsFile::FolderWritable);
 }
 
-bool SettingsFile::FolderWritable(const QString& folder)
+bool SettingsFile::FolderWritable(const QString &folder)
 {
   if (!QFileInfo(folder).isDir())
     return false;

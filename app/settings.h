@@ -24,26 +24,26 @@ public:
   // so every key yields its default.
   explicit SettingsFile(QString path);
 
-  const QString& Path() const { return path_; }
+  const QString &Path() const { return path_; }
   // False when the file existed but could not be read.
   bool LoadedOk() const { return loadedOk_; }
 
   // The value as a decimal integer (blanks around it and a sign allowed);
   // a missing section or key, or any other text, gives `defaultValue`.
-  int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
-  QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
-  bool HasKey(const QString& section, const QString& key) const;
+  int ReadInteger(const QString &section, const QString &key, int defaultValue) const;
+  QString ReadString(const QString &section, const QString &key, const QString &defaultValue) const;
+  bool HasKey(const QString &section, const QString &key) const;
 
-  void WriteInteger(const QString& section, const QString& key, int value);
-  void WriteString(const QString& section, const QString& key, const QString& value);
+  void WriteInteger(const QString &section, const QString &key, int value);
+  void WriteString(const QString &section, const QString &key, const QString &value);
 
   // Writes the whole file atomically (a temporary file renamed over the old
   // one), creating its folder when needed. On failure returns false and
   // leaves the reason in `error` when given; the old file is untouched.
-  [[nodiscard]] bool Flush(QString* error = nullptr);
+  [[nodiscard]] bool Flush(QString *error = nullptr);
 
   // Keys of a section in file order.
-  QStringList Keys(const QString& section) const;
+  QStringList Keys(const QString &section) const;
 
   // The "Ports" section: "COMn=<device>" lines, for the serial link's
   // MakeComPortPaths. An empty value hides the port.
@@ -56,27 +56,27 @@ public:
 
   // "<name>.ini" for a program file name: a Windows ".exe" is replaced,
   // any other name (a Unix program has no extension) gets ".ini" appended.
-  static QString IniFileNameFor(const QString& programFileName);
+  static QString IniFileNameFor(const QString &programFileName);
 
   // Which file to use, given the file beside the program and the one in the
   // user's configuration folder: an existing file beside the program always
   // wins; then an existing one in the configuration folder; else the
   // program's folder when it can be written; else the configuration folder,
   // so that settings are never silently lost.
-  static QString ChooseLocation(const QString& besideProgram, const QString& inConfigFolder,
-                                const std::function<bool(const QString& folder)>& folderWritable);
+  static QString ChooseLocation(const QString &besideProgram, const QString &inConfigFolder,
+                                const std::function<bool(const QString &folder)> &folderWritable);
 
   // The location for this running program (QCoreApplication must exist).
   static QString DefaultLocation();
 
   // Whether a file can be created in `folder`, tried for real (permission
   // bits alone say nothing when running as an administrator).
-  static bool FolderWritable(const QString& folder);
+  static bool FolderWritable(const QString &folder);
 
 private:
-  int FindSection(const QString& section) const;        // line of "[section]" or -1
-  int FindKey(int sectionLine, const QString& key) const; // line of "key=" or -1
-  int SectionEnd(int sectionLine) const;                // first line after the section
+  int FindSection(const QString &section) const;          // line of "[section]" or -1
+  int FindKey(int sectionLine, const QString &key) const; // line of "key=" or -1
+  int SectionEnd(int sectionLine) const;                  // first line after the section
 
   QString path_;
   QStringList lines_;

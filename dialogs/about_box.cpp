@@ -25,7 +25,7 @@ constexpr int kStrips = 12;
 constexpr int kStripW = 38;
 constexpr int kStripsLeft = 18;
 
-void DrawKnob(QPainter& p, QPointF centre, qreal r, QColor cap, qreal angleDeg)
+void DrawKnob(QPainter &p, QPointF centre, qreal r, QColor cap, qreal angleDeg)
 {
   QRadialGradient g(centre - QPointF(r * 0.3, r * 0.3), r * 1.4);
   g.setColorAt(0, cap.lighter(160));
@@ -41,7 +41,7 @@ void DrawKnob(QPainter& p, QPointF centre, qreal r, QColor cap, qreal angleDeg)
   p.restore();
 }
 
-void DrawFader(QPainter& p, qreal x, qreal top, qreal bottom, qreal level)
+void DrawFader(QPainter &p, qreal x, qreal top, qreal bottom, qreal level)
 {
   // Slot, scale marks, cap.
   p.setPen(Qt::NoPen);
@@ -155,7 +155,8 @@ QImage TAboutBox::PaintProductPicture()
   p.fillRect(picture.rect(), backdrop);
 
   // The surface tilted away: its far edge narrower than its near edge.
-  const QPolygonF flat({QPointF(0, 0), QPointF(kSurfaceW, 0), QPointF(kSurfaceW, kSurfaceH), QPointF(0, kSurfaceH)});
+  const QPolygonF flat(
+      {QPointF(0, 0), QPointF(kSurfaceW, 0), QPointF(kSurfaceW, kSurfaceH), QPointF(0, kSurfaceH)});
   const QPolygonF tilted({QPointF(62, 34), QPointF(286, 34), QPointF(338, 196), QPointF(10, 196)});
   QTransform toTilted;
   if (!QTransform::quadToQuad(flat, tilted, toTilted))
@@ -182,7 +183,7 @@ QImage TAboutBox::PaintProductPicture()
   return picture;
 }
 
-const QByteArray& TAboutBox::ProductPictureJpeg()
+const QByteArray &TAboutBox::ProductPictureJpeg()
 {
   static const QByteArray jpeg = [] {
     QByteArray bytes;
@@ -197,7 +198,7 @@ const QByteArray& TAboutBox::ProductPictureJpeg()
   return jpeg;
 }
 
-TAboutBox::TAboutBox(QWidget* parent)
+TAboutBox::TAboutBox(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
   setObjectName(QStringLiteral("AboutBox"));
@@ -245,12 +246,12 @@ TAboutBox::TAboutBox(QWidget* parent)
   connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void TAboutBox::showEvent(QShowEvent* event)
+void TAboutBox::showEvent(QShowEvent *event)
 {
   QDialog::showEvent(event);
   if (event->spontaneous())
     return;
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+  if (QScreen *screen = QGuiApplication::primaryScreen()) {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());

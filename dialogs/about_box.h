@@ -15,7 +15,7 @@ namespace zr {
 class TAboutBox : public QDialog {
   Q_OBJECT
 public:
-  explicit TAboutBox(QWidget* parent = nullptr);
+  explicit TAboutBox(QWidget *parent = nullptr);
 
   static constexpr int kPictureWidth = 348;
   static constexpr int kPictureHeight = 240;
@@ -23,25 +23,25 @@ public:
   // The product picture, painted once and kept as JPEG bytes, which is what
   // the box shows.
   static QImage PaintProductPicture();
-  static const QByteArray& ProductPictureJpeg();
+  static const QByteArray &ProductPictureJpeg();
 
-  QFrame* Panel1() const { return panel1_; }
-  QLabel* ProgramIcon() const { return programIcon_; }
-  QLabel* ProductName() const { return productName_; }
-  QLabel* Version() const { return version_; }
-  QLabel* Copyright() const { return copyright_; }
-  QPushButton* OKButton() const { return okButton_; }
+  QFrame *Panel1() const { return panel1_; }
+  QLabel *ProgramIcon() const { return programIcon_; }
+  QLabel *ProductName() const { return productName_; }
+  QLabel *Version() const { return version_; }
+  QLabel *Copyright() const { return copyright_; }
+  QPushButton *OKButton() const { return okButton_; }
 
 protected:
-  void showEvent(QShowEvent* event) override;
+  void showEvent(QShowEvent *event) override;
 
 private:
-  QFrame* panel1_;
-  QLabel* programIcon_;
-  QLabel* productName_;
-  QLabel* version_;
-  QLabel* copyright_;
-  QPushButton* okButton_;
+  QFrame *panel1_;
+  QLabel *programIcon_;
+  QLabel *productName_;
+  QLabel *version_;
+  QLabel *copyright_;
+  QPushButton *okButton_;
 };
 
 } // namespace zr

@@ -20,15 +20,15 @@ namespace {
 
 const QString kComPortPrefix = QStringLiteral("COM Port ");
 
-void Place(QWidget* w, int left, int top, int width, int height)
+void Place(QWidget *w, int left, int top, int width, int height)
 {
   w->setGeometry(left, top, width, height);
 }
 
 // A label sized to its text at the given place.
-QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top)
+QLabel *MakeLabel(QWidget *parent, const QString &text, int left, int top)
 {
-  auto* label = new QLabel(text, parent);
+  auto *label = new QLabel(text, parent);
   label->adjustSize();
   label->move(left, top);
   return label;
@@ -36,7 +36,7 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, int left, int top)
 
 } // namespace
 
-TPortSetupFrm::TPortSetupFrm(PortSetupActions& actions, QWidget* parent)
+TPortSetupFrm::TPortSetupFrm(PortSetupActions &actions, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
       actions_(actions)
@@ -124,7 +124,7 @@ void TPortSetupFrm::FormShow()
   comboBox1_->addItems(inputs);
   comboBox2_->addItems(outputs);
   // Index 0 also stands for "nothing stored yet" (a negative index).
-  const auto pick = [](QComboBox* box, int stored) {
+  const auto pick = [](QComboBox *box, int stored) {
     box->setCurrentIndex(stored > 0 && stored < box->count() ? stored : (box->count() > 0 ? 0 : -1));
   };
   pick(comboBox1_, actions_.MidiInDevice());
@@ -137,7 +137,7 @@ void TPortSetupFrm::FormShow()
     ports.append(ComPortItemText(n));
   // Sorted as text, like the list always was: "COM Port 10" before "COM Port 2".
   std::sort(ports.begin(), ports.end(),
-            [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+            [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
   comboBox3_->addItems(ports);
   const int connected = actions_.ConnectedComPort();
   if (connected > 0)
@@ -177,12 +177,12 @@ void TPortSetupFrm::BitBtn1Click()
   accept();
 }
 
-void TPortSetupFrm::showEvent(QShowEvent* event)
+void TPortSetupFrm::showEvent(QShowEvent *event)
 {
   QDialog::showEvent(event);
   if (event->spontaneous())
     return; // brought back from minimised: not a new showing
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+  if (QScreen *screen = QGuiApplication::primaryScreen()) {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
@@ -191,7 +191,7 @@ void TPortSetupFrm::showEvent(QShowEvent* event)
   bitBtn1_->setFocus(Qt::OtherFocusReason);
 }
 
-void TPortSetupFrm::mousePressEvent(QMouseEvent* event)
+void TPortSetupFrm::mousePressEvent(QMouseEvent *event)
 {
   // Only the dialog's own background; a label or the group box passes its
   // clicks on to us, and those are not a click on the dialog.

@@ -22,7 +22,7 @@ public:
   virtual ~PortSetupActions() = default;
 
   // Names of the MIDI input and output devices, in device order.
-  virtual void ListMidiDevices(QStringList& inputs, QStringList& outputs) = 0;
+  virtual void ListMidiDevices(QStringList &inputs, QStringList &outputs) = 0;
   // Closes the serial link if it is open.
   virtual void CloseComPort() = 0;
   // Numbers (1..16) of the COM ports that open right now.
@@ -49,7 +49,7 @@ public:
   static constexpr int PortTypeCom = 0;
   static constexpr int PortTypeMidi = 1;
 
-  explicit TPortSetupFrm(PortSetupActions& actions, QWidget* parent = nullptr);
+  explicit TPortSetupFrm(PortSetupActions &actions, QWidget *parent = nullptr);
 
   // The port type's item index (PortTypeCom or PortTypeMidi). Setting it from
   // the main window's menu updates the lists' enabled states but does not
@@ -62,34 +62,34 @@ public:
   void BitBtn1Click();
 
   // The controls, for the main window's needs and for tests.
-  QGroupBox* PortTypeBox() const { return portType_; }
-  QRadioButton* PortTypeButton(int index) const { return index == PortTypeMidi ? midiButton_ : comButton_; }
-  QComboBox* ComboBox1() const { return comboBox1_; }
-  QComboBox* ComboBox2() const { return comboBox2_; }
-  QComboBox* ComboBox3() const { return comboBox3_; }
-  QPushButton* BitBtn1() const { return bitBtn1_; }
+  QGroupBox *PortTypeBox() const { return portType_; }
+  QRadioButton *PortTypeButton(int index) const { return index == PortTypeMidi ? midiButton_ : comButton_; }
+  QComboBox *ComboBox1() const { return comboBox1_; }
+  QComboBox *ComboBox2() const { return comboBox2_; }
+  QComboBox *ComboBox3() const { return comboBox3_; }
+  QPushButton *BitBtn1() const { return bitBtn1_; }
 
   static QString ComPortItemText(int number);
 
 protected:
-  void showEvent(QShowEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
+  void showEvent(QShowEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
 
 private:
   void ApplyPortTypeToLists();
 
-  PortSetupActions& actions_;
-  QGroupBox* portType_;
-  QRadioButton* comButton_;
-  QRadioButton* midiButton_;
-  QButtonGroup* portTypeGroup_;
-  QLabel* label1_;
-  QLabel* label2_;
-  QLabel* label3_;
-  QComboBox* comboBox1_;
-  QComboBox* comboBox2_;
-  QComboBox* comboBox3_;
-  QPushButton* bitBtn1_;
+  PortSetupActions &actions_;
+  QGroupBox *portType_;
+  QRadioButton *comButton_;
+  QRadioButton *midiButton_;
+  QButtonGroup *portTypeGroup_;
+  QLabel *label1_;
+  QLabel *label2_;
+  QLabel *label3_;
+  QComboBox *comboBox1_;
+  QComboBox *comboBox2_;
+  QComboBox *comboBox3_;
+  QPushButton *bitBtn1_;
 };
 
 } // namespace zr

@@ -34,7 +34,7 @@ QIcon TransferIcon()
 
 // The classic abort picture, for styles that have none of their own: a red
 // disc with a white cross.
-QIcon AbortIcon(const QStyle* style)
+QIcon AbortIcon(const QStyle *style)
 {
   QIcon icon = style->standardIcon(QStyle::SP_DialogAbortButton);
   if (!icon.isNull())
@@ -54,7 +54,7 @@ QIcon AbortIcon(const QStyle* style)
 
 } // namespace
 
-TProgressForm::TProgressForm(QWidget* parent)
+TProgressForm::TProgressForm(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
   setObjectName(QStringLiteral("ProgressForm"));
@@ -99,7 +99,7 @@ void TProgressForm::SetPosition(int position)
   progressBar1_->setValue(position);
 }
 
-void TProgressForm::SetLabel(const QString& text)
+void TProgressForm::SetLabel(const QString &text)
 {
   label1_->setText(text);
 }
@@ -123,7 +123,7 @@ void TProgressForm::CancelBtnClick()
   close();
 }
 
-void TProgressForm::showEvent(QShowEvent* event)
+void TProgressForm::showEvent(QShowEvent *event)
 {
   QDialog::showEvent(event);
   if (event->spontaneous())
@@ -131,7 +131,7 @@ void TProgressForm::showEvent(QShowEvent* event)
   // Kept above the main window without being its child (see the header).
   if (mainWindow_ && mainWindow_->window()->windowHandle() && windowHandle())
     windowHandle()->setTransientParent(mainWindow_->window()->windowHandle());
-  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+  if (QScreen *screen = QGuiApplication::primaryScreen()) {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
@@ -140,14 +140,14 @@ void TProgressForm::showEvent(QShowEvent* event)
   FormShow();
 }
 
-void TProgressForm::hideEvent(QHideEvent* event)
+void TProgressForm::hideEvent(QHideEvent *event)
 {
   QDialog::hideEvent(event);
   if (!event->spontaneous())
     FormHide();
 }
 
-void TProgressForm::closeEvent(QCloseEvent* event)
+void TProgressForm::closeEvent(QCloseEvent *event)
 {
   // The dialog has no close box; a close asked for by the window system
   // (a key combination) would hide it while the transfer goes on unseen.
@@ -157,7 +157,7 @@ void TProgressForm::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
-void TProgressForm::keyPressEvent(QKeyEvent* event)
+void TProgressForm::keyPressEvent(QKeyEvent *event)
 {
   // Escape would reject the dialog and hide it without cancelling anything;
   // stopping a transfer takes the Cancel button.

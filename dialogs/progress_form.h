@@ -20,26 +20,26 @@ public:
   // Create it without a parent: a disabled widget disables its children,
   // windows included, so a dialog parented to the main window would be
   // switched off together with it. SetMainWindow names the window to disable.
-  explicit TProgressForm(QWidget* parent = nullptr);
+  explicit TProgressForm(QWidget *parent = nullptr);
 
-  void SetMainWindow(QWidget* mainWindow) { mainWindow_ = mainWindow; }
+  void SetMainWindow(QWidget *mainWindow) { mainWindow_ = mainWindow; }
   // Called by Cancel before the dialog closes. The main window sets the batch
   // flags, writes the connection status and releases the receive buffer.
   void SetCancelHandler(std::function<void()> handler) { cancelHandler_ = std::move(handler); }
 
   // What the transfer engine writes on every block.
-  void SetTitle(const QString& title) { setWindowTitle(title); }
+  void SetTitle(const QString &title) { setWindowTitle(title); }
   void SetMaximum(int maximum);
   void SetPosition(int position);
-  void SetLabel(const QString& text);
+  void SetLabel(const QString &text);
 
   void FormShow();
   void FormHide();
   void CancelBtnClick();
 
-  QProgressBar* ProgressBar1() const { return progressBar1_; }
-  QLabel* Label1() const { return label1_; }
-  QPushButton* CancelBtn() const { return cancelBtn_; }
+  QProgressBar *ProgressBar1() const { return progressBar1_; }
+  QLabel *Label1() const { return label1_; }
+  QPushButton *CancelBtn() const { return cancelBtn_; }
 
   // The dialog's size limits hold for the whole window; the client area
   // is smaller by the frame of a small dialog at 96 dots per inch.
@@ -48,15 +48,15 @@ public:
   static constexpr QSize kMaximumWindow{440, 240};
 
 protected:
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent *event) override;
+  void hideEvent(QHideEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
 
 private:
-  QProgressBar* progressBar1_;
-  QLabel* label1_;
-  QPushButton* cancelBtn_;
+  QProgressBar *progressBar1_;
+  QLabel *label1_;
+  QPushButton *cancelBtn_;
   QPointer<QWidget> mainWindow_;
   std::function<void()> cancelHandler_;
 };

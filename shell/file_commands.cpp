@@ -14,13 +14,13 @@ namespace {
 const QString kGnomeCopiedFiles = QStringLiteral("x-special/gnome-copied-files");
 const QString kKdeCutSelection = QStringLiteral("application/x-kde-cutselection");
 
-QString Canonical(const QString& path)
+QString Canonical(const QString &path)
 {
   const QString c = QFileInfo(path).canonicalFilePath();
   return c.isEmpty() ? QDir::cleanPath(QFileInfo(path).absoluteFilePath()) : c;
 }
 
-bool IsSameOrInside(const QString& path, const QString& folder)
+bool IsSameOrInside(const QString &path, const QString &folder)
 {
   const QString p = Canonical(path);
   const QString f = Canonical(folder);
@@ -29,7 +29,7 @@ bool IsSameOrInside(const QString& path, const QString& folder)
 
 // Copies a folder and everything in it; links are copied as links, so a link
 // pointing upwards cannot make the copy endless.
-bool CopyFolder(const QString& from, const QString& to, QString& why)
+bool CopyFolder(const QString &from, const QString &to, QString &why)
 {
   if (!QDir().mkdir(to)) {
     why = QStringLiteral("cannot create %1").arg(to);
@@ -38,7 +38,7 @@ bool CopyFolder(const QString& from, const QString& to, QString& why)
   QDir source(from);
   const auto entries =
       source.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-  for (const QFileInfo& entry : entries) {
+  for (const QFileInfo &entry : entries) {
     const QString target = QDir(to).filePath(entry.fileName());
     if (entry.isSymLink()) {
       if (!QFile::link(entry.symLinkTarget(), target)) {
@@ -56,10 +56,10 @@ bool CopyFolder(const QString& from, const QString& to, QString& why)
   return true;
 }
 
-bool LooksLikeTrash(const QString& path)
+bool LooksLikeTrash(const QString &path)
 {
   const QStringList parts = QDir::fromNativeSeparators(QFileInfo(path).absolutePath()).split(u'/');
-  for (const QString& part : parts) {
+  for (const QString &part : parts) {
     const QString p = part.toLower();
     if (p.contains(QStringLiteral("trash")) || p == QStringLiteral("$recycle.bin") ||
         p == QStringLiteral("recycler"))
@@ -70,7 +70,7 @@ bool LooksLikeTrash(const QString& path)
 
 } // namespace
 
-QString SizeKbText(qint64 bytes, const QLocale& locale)
+QString SizeKbText(qint64 bytes, const QLocale &locale)
 {
   QLocale grouped = locale;
   grouped.setNumberOptions(locale.numberOptions() & ~QLocale::NumberOptions(QLocale::OmitGroupSeparator));
@@ -78,12 +78,12 @@ QString SizeKbText(qint64 bytes, const QLocale& locale)
   return grouped.toString(kb) + QStringLiteral(" KB");
 }
 
-QMimeData* MakeFileClipboardData(const QStringList& paths, bool cut)
+QMimeData *MakeFileClipboardData(const QStringList &paths, bool cut)
 {
-  auto* data = new QMimeData;
+  auto *data = new QMimeData;
   QList<QUrl> urls;
   QByteArray gnome = cut ? QByteArrayLiteral("cut") : QByteArrayLiteral("copy");
-  for (const QString& path : paths) {
+  for (const QString &path : paths) {
     const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     urls.append(url);
     gnome += '\n' + url.toEncoded();
@@ -95,7 +95,7 @@ QMimeData* MakeFileClipboardData(const QStringList& paths, bool cut)
   return data;
 }
 
-ClipboardFiles ReadFileClipboard(const QMimeData* data)
+ClipboardFiles ReadFileClipboard(const QMimeData *data)
 {
   ClipboardFiles result;
   if (!data)
@@ -113,7 +113,7 @@ ClipboardFiles ReadFileClipboard(const QMimeData* data)
   }
   if (data->hasFormat(kKdeCutSelection) && data->data(kKdeCutSelection).startsWith('1'))
     result.cut = true;
-  for (const QUrl& url : urls) {
+  for (const QUrl &url : urls) {
     if (url.isLocalFile())
       result.paths.append(url.toLocalFile());
     else
@@ -122,7 +122,7 @@ ClipboardFiles ReadFileClipboard(const QMimeData* data)
   return result;
 }
 
-QString FreeNameFor(const QString& folder, const QString& name)
+QString FreeNameFor(const QString &folder, const QString &name)
 {
   const QDir dir(folder);
   if (!QFileInfo::exists(dir.filePath(name)))
@@ -132,21 +132,21 @@ QString FreeNameFor(const QString& folder, const QString& name)
   const QString stem = dot > 0 ? name.left(dot) : name;
   const QString extension = dot > 0 ? name.mid(dot) : QString();
   for (int n = 1;; ++n) {
-    const QString candidate = stem + (n == 1 ? QStringLiteral(" (copy)") : QStringLiteral(" (copy %1)").arg(n)) +
-                              extension;
+    const QString candidate =
+        stem + (n == 1 ? QStringLiteral(" (copy)") : QStringLiteral(" (copy %1)").arg(n)) + extension;
     if (!QFileInfo::exists(dir.filePath(candidate)))
       return candidate;
   }
 }
 
-CommandResult PasteFiles(const QStringList& sources, bool cut, const QString& folder)
+CommandResult PasteFiles(const QStringList &sources, bool cut, const QString &folder)
 {
   CommandResult result;
   if (!QFileInfo(folder).isDir()) {
     result.failures.append(QStringLiteral("The folder %1 does not exist.").arg(folder));
     return result;
   }
-  for (const QString& source : sources) {
+  for (const QString &source : sources) {
     const QFileInfo info(source);
     // fileName() of a path without a last part ("/") is empty.
     const QString name = info.fileName();
@@ -203,19 +203,20 @@ CommandResult PasteFiles(const QStringList& sources, bool cut, const QString& fo
       if (!why.isEmpty())
         result.failures.append(QStringLiteral("%1: %2.").arg(name, why));
     } else {
-      result.failures.append(QStringLiteral("%1: %2").arg(name, why.isEmpty() ? QStringLiteral("failed.") : why));
+      result.failures.append(
+          QStringLiteral("%1: %2").arg(name, why.isEmpty() ? QStringLiteral("failed.") : why));
     }
   }
   return result;
 }
 
-CommandResult MoveToTrash(const QStringList& paths)
+CommandResult MoveToTrash(const QStringList &paths)
 {
   CommandResult result;
   const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
   if (!dataHome.isEmpty())
     QDir().mkpath(dataHome);
-  for (const QString& path : paths) {
+  for (const QString &path : paths) {
     const QString name = QFileInfo(path).fileName();
     QString inTrash;
     if (!QFile::moveToTrash(path, &inTrash)) {
@@ -226,7 +227,8 @@ CommandResult MoveToTrash(const QStringList& paths)
       // Moved somewhere that is no trash: put it back where it was.
       if (!inTrash.isEmpty() && !QFileInfo::exists(path))
         QFile::rename(inTrash, path);
-      result.failures.append(QStringLiteral("%1: no trash folder to move it to; it was left in place.").arg(name));
+      result.failures.append(
+          QStringLiteral("%1: no trash folder to move it to; it was left in place.").arg(name));
       continue;
     }
     ++result.done;

@@ -15,25 +15,25 @@ namespace zr::shell {
 // separator, and " KB" ("1,234 KB"; an empty file is "0 KB"). The locale's
 // own choice to leave separators out (the C locale's) is overridden, since
 // the column always groups digits.
-QString SizeKbText(qint64 bytes, const QLocale& locale = QLocale());
+QString SizeKbText(qint64 bytes, const QLocale &locale = QLocale());
 
 // Clipboard contents for files to copy or to move: text/uri-list, GNOME's
 // x-special/gnome-copied-files ("copy" or "cut", then one URI a line, with no
 // line break after the last: file managers choke on one) and, for a cut,
 // KDE's application/x-kde-cutselection "1".
-QMimeData* MakeFileClipboardData(const QStringList& paths, bool cut);
+QMimeData *MakeFileClipboardData(const QStringList &paths, bool cut);
 
 struct ClipboardFiles {
-  QStringList paths;   // local files only
-  int nonLocal = 0;    // URLs that are not local files, which are left alone
+  QStringList paths; // local files only
+  int nonLocal = 0;  // URLs that are not local files, which are left alone
   bool cut = false;
 };
-ClipboardFiles ReadFileClipboard(const QMimeData* data);
+ClipboardFiles ReadFileClipboard(const QMimeData *data);
 
 // A name in `folder` for a copy of `name` that overwrites nothing: the name
 // itself when free, else "mix (copy).kch", "mix (copy 2).kch", ... The
 // extension stays last, because it tells the file's data type.
-QString FreeNameFor(const QString& folder, const QString& name);
+QString FreeNameFor(const QString &folder, const QString &name);
 
 struct CommandResult {
   int done = 0;
@@ -46,12 +46,12 @@ struct CommandResult {
 // overwritten: the newcomer gets a free name (FreeNameFor). A cut whose file
 // is already in `folder` has nothing to do; a copy there makes "(copy)".
 // A folder is never pasted into itself or below itself.
-CommandResult PasteFiles(const QStringList& sources, bool cut, const QString& folder);
+CommandResult PasteFiles(const QStringList &sources, bool cut, const QString &folder);
 
 // Moves files to the desktop's trash. Makes sure the user's data folder
 // exists first (without it Qt "trashes" a file into the current folder), and
 // checks that each file really landed in a trash folder; one that did not is
 // moved back and reported. Nothing is ever deleted outright.
-CommandResult MoveToTrash(const QStringList& paths);
+CommandResult MoveToTrash(const QStringList &paths);
 
 } // namespace zr::shell

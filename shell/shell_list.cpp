@@ -20,7 +20,7 @@ using shell::ShellFileModel;
 
 namespace {
 
-QString CleanFolder(const QString& path)
+QString CleanFolder(const QString &path)
 {
   return path.isEmpty() ? QString() : QDir::cleanPath(QDir::fromNativeSeparators(path));
 }
@@ -32,20 +32,20 @@ QString ShListData::GetSize() const
   return valid ? shell::SizeKbText(size) : QString();
 }
 
-ShellPrompter DefaultPrompter(QWidget* parent)
+ShellPrompter DefaultPrompter(QWidget *parent)
 {
   QPointer<QWidget> owner(parent);
-  return ShellPrompter{
-      [owner](const QString& question) {
-        return QMessageBox::question(owner, QStringLiteral("ZR4812 File Exchange"), question,
-                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
-      },
-      [owner](const QString& message) {
-        QMessageBox::warning(owner, QStringLiteral("ZR4812 File Exchange"), message);
-      }};
+  return ShellPrompter{[owner](const QString &question) {
+                         return QMessageBox::question(owner, QStringLiteral("ZR4812 File Exchange"), question,
+                                                      QMessageBox::Yes | QMessageBox::No,
+                                                      QMessageBox::No) == QMessageBox::Yes;
+                       },
+                       [owner](const QString &message) {
+                         QMessageBox::warning(owner, QStringLiteral("ZR4812 File Exchange"), message);
+                       }};
 }
 
-TPTShellList::TPTShellList(QWidget* parent) : QTreeView(parent), prompter_(DefaultPrompter(this))
+TPTShellList::TPTShellList(QWidget *parent) : QTreeView(parent), prompter_(DefaultPrompter(this))
 {
   setObjectName(QStringLiteral("PCView"));
   setRootIsDecorated(false);
@@ -68,7 +68,7 @@ TPTShellList::TPTShellList(QWidget* parent) : QTreeView(parent), prompter_(Defau
   });
 }
 
-void TPTShellList::ShowFolder(const QString& path)
+void TPTShellList::ShowFolder(const QString &path)
 {
   const QString folder = CleanFolder(path);
   if (folder == folder_ && (model_ || folder.isEmpty()))
@@ -84,30 +84,30 @@ void TPTShellList::FillItems()
 // A fresh model for every folder: Qt's model lists a folder once and then
 // only follows changes, so a fresh one is the way to read a folder again,
 // and it always reports when its listing is complete.
-void TPTShellList::Rebuild(const QString& folder)
+void TPTShellList::Rebuild(const QString &folder)
 {
   QList<int> widths;
   for (int c = 0; model_ && c < header()->count(); ++c)
     widths.append(header()->sectionSize(c));
 
-  ShellFileModel* oldModel = model_;
-  QItemSelectionModel* oldSelection = selectionModel();
+  ShellFileModel *oldModel = model_;
+  QItemSelectionModel *oldSelection = selectionModel();
   folder_ = folder;
   model_ = nullptr;
   fillPending_ = false;
 
   if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
-    auto* model = new ShellFileModel(ShellFileModel::Kind::Files, this);
-    model->reportError = [this](const QString& message) { Report(message); };
-    model->renameHook = [this](const QModelIndex& index, QString& newName) {
+    auto *model = new ShellFileModel(ShellFileModel::Kind::Files, this);
+    model->reportError = [this](const QString &message) { Report(message); };
+    model->renameHook = [this](const QModelIndex &index, QString &newName) {
       if (editedHook_)
         editedHook_(index.row(), newName);
     };
     connect(model, &QFileSystemModel::fileRenamed, this,
-            [this](const QString& path, const QString& oldName, const QString& newName) {
+            [this](const QString &path, const QString &oldName, const QString &newName) {
               emit Renamed(QDir(path).filePath(oldName), QDir(path).filePath(newName));
             });
-    connect(model, &QFileSystemModel::directoryLoaded, this, [this, model](const QString& loaded) {
+    connect(model, &QFileSystemModel::directoryLoaded, this, [this, model](const QString &loaded) {
       if (model != model_ || !fillPending_ || CleanFolder(loaded) != folder_)
         return;
       fillPending_ = false;
@@ -124,11 +124,11 @@ void TPTShellList::Rebuild(const QString& folder)
     setRootIndex(root);
     sortByColumn(sortColumn_, sortOrder_);
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& selected, const QItemSelection& deselected) {
-              for (const QModelIndex& index : selected.indexes())
+            [this](const QItemSelection &selected, const QItemSelection &deselected) {
+              for (const QModelIndex &index : selected.indexes())
                 if (index.column() == 0)
                   emit SelectItem(index.row(), true);
-              for (const QModelIndex& index : deselected.indexes())
+              for (const QModelIndex &index : deselected.indexes())
                 if (index.column() == 0)
                   emit SelectItem(index.row(), false);
               emit SelectionChangedOnce();
@@ -185,7 +185,7 @@ void TPTShellList::SetSelected(int item, bool selected)
   if (!index.isValid())
     return;
   selectionModel()->select(index, (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                                       QItemSelectionModel::Rows);
+                                      QItemSelectionModel::Rows);
 }
 
 int TPTShellList::SelCount() const
@@ -210,7 +210,7 @@ int TPTShellList::NextSelected(int after) const
   return -1;
 }
 
-int TPTShellList::IndexOfCaption(const QString& caption, Qt::CaseSensitivity cs) const
+int TPTShellList::IndexOfCaption(const QString &caption, Qt::CaseSensitivity cs) const
 {
   const int count = ItemCount();
   for (int i = 0; i < count; ++i)
@@ -270,31 +270,33 @@ int TPTShellList::ClientWidth() const
   return viewport()->width();
 }
 
-void TPTShellList::Report(const QString& message) const
+void TPTShellList::Report(const QString &message) const
 {
   if (prompter_.report)
     prompter_.report(message);
 }
 
-bool TPTShellList::Confirm(const QString& question) const
+bool TPTShellList::Confirm(const QString &question) const
 {
   return prompter_.confirm && prompter_.confirm(question);
 }
 
-bool TPTShellList::DoCommandForAllSelected(const QString& verb)
+bool TPTShellList::DoCommandForAllSelected(const QString &verb)
 {
   const QStringList paths = SelectedPaths();
   if (paths.isEmpty())
     return false;
   const QString command = verb.toLower();
   if (command == QStringLiteral("copy") || command == QStringLiteral("cut")) {
-    QGuiApplication::clipboard()->setMimeData(shell::MakeFileClipboardData(paths, command == QStringLiteral("cut")));
+    QGuiApplication::clipboard()->setMimeData(
+        shell::MakeFileClipboardData(paths, command == QStringLiteral("cut")));
     return true;
   }
   if (command == QStringLiteral("delete")) {
     const QString question =
         paths.size() == 1
-            ? QStringLiteral("Do you really want to move \"%1\" to the trash?").arg(QFileInfo(paths.first()).fileName())
+            ? QStringLiteral("Do you really want to move \"%1\" to the trash?")
+                  .arg(QFileInfo(paths.first()).fileName())
             : QStringLiteral("Do you really want to move these %1 files to the trash?").arg(paths.size());
     if (!Confirm(question))
       return false;
@@ -307,7 +309,7 @@ bool TPTShellList::DoCommandForAllSelected(const QString& verb)
   return false;
 }
 
-bool TPTShellList::DoCommandForFolder(const QString& verb)
+bool TPTShellList::DoCommandForFolder(const QString &verb)
 {
   if (verb.compare(QStringLiteral("paste"), Qt::CaseInsensitive) != 0) {
     Report(QStringLiteral("Unknown folder command \"%1\".").arg(verb));
@@ -315,14 +317,15 @@ bool TPTShellList::DoCommandForFolder(const QString& verb)
   }
   if (folder_.isEmpty())
     return false;
-  QClipboard* clipboard = QGuiApplication::clipboard();
+  QClipboard *clipboard = QGuiApplication::clipboard();
   const shell::ClipboardFiles files = shell::ReadFileClipboard(clipboard->mimeData());
   if (files.paths.isEmpty() && files.nonLocal == 0)
     return false; // nothing on the clipboard to paste
   shell::CommandResult result = shell::PasteFiles(files.paths, files.cut, folder_);
   if (files.nonLocal > 0)
     result.failures.append(
-        QStringLiteral("%1 item(s) on the clipboard are not local files and were not pasted.").arg(files.nonLocal));
+        QStringLiteral("%1 item(s) on the clipboard are not local files and were not pasted.")
+            .arg(files.nonLocal));
   // Moved files are no longer where the clipboard says; file managers
   // empty it after pasting a cut for the same reason.
   if (files.cut && result.ok())
@@ -332,7 +335,7 @@ bool TPTShellList::DoCommandForFolder(const QString& verb)
   return result.ok();
 }
 
-bool TPTShellList::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+bool TPTShellList::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
 {
   const bool wasEditing = state() == QAbstractItemView::EditingState;
   const bool editing = QTreeView::edit(index, trigger, event);
@@ -341,7 +344,7 @@ bool TPTShellList::edit(const QModelIndex& index, EditTrigger trigger, QEvent* e
   return editing;
 }
 
-void TPTShellList::mouseDoubleClickEvent(QMouseEvent* event)
+void TPTShellList::mouseDoubleClickEvent(QMouseEvent *event)
 {
   const QModelIndex index = indexAt(event->position().toPoint());
   if (!index.isValid() || event->button() != Qt::LeftButton) {
@@ -355,7 +358,7 @@ void TPTShellList::mouseDoubleClickEvent(QMouseEvent* event)
   event->accept();
 }
 
-void TPTShellList::dragEnterEvent(QDragEnterEvent* event)
+void TPTShellList::dragEnterEvent(QDragEnterEvent *event)
 {
   bool accept = false;
   emit DragOverList(event, &accept);
@@ -365,7 +368,7 @@ void TPTShellList::dragEnterEvent(QDragEnterEvent* event)
     event->ignore();
 }
 
-void TPTShellList::dragMoveEvent(QDragMoveEvent* event)
+void TPTShellList::dragMoveEvent(QDragMoveEvent *event)
 {
   bool accept = false;
   emit DragOverList(event, &accept);
@@ -375,7 +378,7 @@ void TPTShellList::dragMoveEvent(QDragMoveEvent* event)
     event->ignore();
 }
 
-void TPTShellList::dropEvent(QDropEvent* event)
+void TPTShellList::dropEvent(QDropEvent *event)
 {
   emit DropOnList(event);
   event->acceptProposedAction();

@@ -28,19 +28,19 @@ struct ShListData {
 // How the shell controls ask and tell the user. The defaults are message
 // boxes; tests answer through their own functions.
 struct ShellPrompter {
-  std::function<bool(const QString& question)> confirm;
-  std::function<void(const QString& message)> report;
+  std::function<bool(const QString &question)> confirm;
+  std::function<void(const QString &message)> report;
 };
-ShellPrompter DefaultPrompter(QWidget* parent);
+ShellPrompter DefaultPrompter(QWidget *parent);
 
 class TPTShellList : public QTreeView {
   Q_OBJECT
 public:
-  explicit TPTShellList(QWidget* parent = nullptr);
+  explicit TPTShellList(QWidget *parent = nullptr);
 
   // The folder shown. Showing another folder lists it anew; FolderChanged
   // follows once the listing is complete (Qt reads folders in the background).
-  void ShowFolder(const QString& path);
+  void ShowFolder(const QString &path);
   QString Folder() const { return folder_; }
   // Reads the shown folder again and rebuilds the list.
   void FillItems();
@@ -56,7 +56,7 @@ public:
   int FirstSelected() const;
   int NextSelected(int after) const;
   // The item whose caption is `caption`, or -1.
-  int IndexOfCaption(const QString& caption, Qt::CaseSensitivity cs = Qt::CaseInsensitive) const;
+  int IndexOfCaption(const QString &caption, Qt::CaseSensitivity cs = Qt::CaseInsensitive) const;
   ShListData GetShListData(int item) const;
   QString SizeText(int item) const { return GetShListData(item).GetSize(); }
   QStringList SelectedPaths() const;
@@ -72,17 +72,17 @@ public:
   // "copy", "cut" or "delete" on the selected items. Copy and cut put the
   // files on the system clipboard; delete asks once and moves them to the
   // trash. False when nothing was done or something failed (and was told).
-  bool DoCommandForAllSelected(const QString& verb);
+  bool DoCommandForAllSelected(const QString &verb);
   // "paste": the clipboard's files into the shown folder. Names already
   // there are not overwritten: the pasted file becomes "name (copy).ext".
-  bool DoCommandForFolder(const QString& verb);
+  bool DoCommandForFolder(const QString &verb);
 
   // Receives the name the user typed when an in-place rename ends, and may
   // change it before the file is renamed.
-  void SetEditedHook(std::function<void(int item, QString& newName)> hook) { editedHook_ = std::move(hook); }
+  void SetEditedHook(std::function<void(int item, QString &newName)> hook) { editedHook_ = std::move(hook); }
   void SetPrompter(ShellPrompter prompter) { prompter_ = std::move(prompter); }
 
-  shell::ShellFileModel* Model() const { return model_; }
+  shell::ShellFileModel *Model() const { return model_; }
 
 signals:
   // One per item whose selection changed, like a list view's select event.
@@ -90,33 +90,33 @@ signals:
   // Once per change of the selection, after the SelectItem signals.
   void SelectionChangedOnce();
   // The list has been filled for a newly shown folder (or by FillItems).
-  void FolderChanged(const QString& folder);
+  void FolderChanged(const QString &folder);
   // A double-click on an item; set *handled to stop the list opening the file.
-  void DblClickOpen(int item, bool* handled);
+  void DblClickOpen(int item, bool *handled);
   void EditingStarted(int item);
-  void Renamed(const QString& oldPath, const QString& newPath);
+  void Renamed(const QString &oldPath, const QString &newPath);
   // Something is dragged over the list or dropped on it; the list accepts
   // nothing unless a receiver sets *accept.
-  void DragOverList(QDragMoveEvent* event, bool* accept);
-  void DropOnList(QDropEvent* event);
+  void DragOverList(QDragMoveEvent *event, bool *accept);
+  void DropOnList(QDropEvent *event);
 
 protected:
-  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
-  void mouseDoubleClickEvent(QMouseEvent* event) override;
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dragMoveEvent(QDragMoveEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
+  bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+  void mouseDoubleClickEvent(QMouseEvent *event) override;
+  void dragEnterEvent(QDragEnterEvent *event) override;
+  void dragMoveEvent(QDragMoveEvent *event) override;
+  void dropEvent(QDropEvent *event) override;
 
 private:
-  void Rebuild(const QString& folder);
+  void Rebuild(const QString &folder);
   QModelIndex IndexOf(int item) const;
-  void Report(const QString& message) const;
-  bool Confirm(const QString& question) const;
+  void Report(const QString &message) const;
+  bool Confirm(const QString &question) const;
 
   QString folder_;
-  shell::ShellFileModel* model_ = nullptr;
+  shell::ShellFileModel *model_ = nullptr;
   bool fillPending_ = false;
-  std::function<void(int, QString&)> editedHook_;
+  std::function<void(int, QString &)> editedHook_;
   ShellPrompter prompter_;
   int sortColumn_ = 0;
   Qt::SortOrder sortOrder_ = Qt::AscendingOrder;

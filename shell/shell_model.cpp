@@ -7,7 +7,7 @@
 
 namespace zr::shell {
 
-ShellFileModel::ShellFileModel(Kind kind, QObject* parent) : QFileSystemModel(parent), kind_(kind)
+ShellFileModel::ShellFileModel(Kind kind, QObject *parent) : QFileSystemModel(parent), kind_(kind)
 {
   // Renaming in place needs a writable model.
   setReadOnly(false);
@@ -17,7 +17,7 @@ ShellFileModel::ShellFileModel(Kind kind, QObject* parent) : QFileSystemModel(pa
     setFilter(QDir::Files | QDir::System | QDir::NoDotAndDotDot);
 }
 
-QVariant ShellFileModel::data(const QModelIndex& index, int role) const
+QVariant ShellFileModel::data(const QModelIndex &index, int role) const
 {
   // Qt's own Size column reads "2.00 KiB"; this list counts whole kilobytes.
   if (index.isValid() && index.column() == kSizeColumn && role == Qt::DisplayRole) {
@@ -28,13 +28,13 @@ QVariant ShellFileModel::data(const QModelIndex& index, int role) const
   return QFileSystemModel::data(index, role);
 }
 
-void ShellFileModel::Report(const QString& message) const
+void ShellFileModel::Report(const QString &message) const
 {
   if (reportError)
     reportError(message);
 }
 
-bool ShellFileModel::setData(const QModelIndex& index, const QVariant& value, int role)
+bool ShellFileModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
   if (!index.isValid() || index.column() != kNameColumn || role != Qt::EditRole)
     return QFileSystemModel::setData(index, value, role);
@@ -54,7 +54,8 @@ bool ShellFileModel::setData(const QModelIndex& index, const QVariant& value, in
     return false;
   }
   if (QFileInfo::exists(QDir(folder).filePath(newName))) {
-    Report(QStringLiteral("Cannot rename %1: a file or folder named \"%2\" already exists.").arg(oldName, newName));
+    Report(QStringLiteral("Cannot rename %1: a file or folder named \"%2\" already exists.")
+               .arg(oldName, newName));
     return false;
   }
   if (!QFileInfo(folder).isWritable()) {

@@ -14,22 +14,25 @@ class ShellFileModel : public QFileSystemModel {
   Q_OBJECT
 public:
   enum class Kind { Folders, Files };
-  ShellFileModel(Kind kind, QObject* parent = nullptr);
+  ShellFileModel(Kind kind, QObject *parent = nullptr);
 
   Kind kind() const { return kind_; }
 
   // Called with the name the user typed before a rename; may change it.
-  std::function<void(const QModelIndex& index, QString& newName)> renameHook;
+  std::function<void(const QModelIndex &index, QString &newName)> renameHook;
   // Shows why a rename was refused.
-  std::function<void(const QString& message)> reportError;
+  std::function<void(const QString &message)> reportError;
 
-  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-  bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
-  bool canDropMimeData(const QMimeData*, Qt::DropAction, int, int, const QModelIndex&) const override
+  QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+  bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+  bool canDropMimeData(const QMimeData *, Qt::DropAction, int, int, const QModelIndex &) const override
   {
     return false;
   }
-  bool dropMimeData(const QMimeData*, Qt::DropAction, int, int, const QModelIndex&) override { return false; }
+  bool dropMimeData(const QMimeData *, Qt::DropAction, int, int, const QModelIndex &) override
+  {
+    return false;
+  }
 
   static constexpr int kNameColumn = 0;
   static constexpr int kSizeColumn = 1;
@@ -37,7 +40,7 @@ public:
   static constexpr int kDateColumn = 3;
 
 private:
-  void Report(const QString& message) const;
+  void Report(const QString &message) const;
   Kind kind_;
 };
 

@@ -17,11 +17,11 @@ namespace zr {
 
 using shell::ShellFileModel;
 
-TPTShellTree::TPTShellTree(QWidget* parent)
+TPTShellTree::TPTShellTree(QWidget *parent)
     : QTreeView(parent), model_(new ShellFileModel(ShellFileModel::Kind::Folders, this))
 {
   setObjectName(QStringLiteral("PTShellTree1"));
-  SetErrorReporter([this](const QString& message) {
+  SetErrorReporter([this](const QString &message) {
     QMessageBox::warning(this, QStringLiteral("ZR4812 File Exchange"), message);
   });
   // The whole file system: every drive, or "/" and everything below it.
@@ -41,38 +41,42 @@ TPTShellTree::TPTShellTree(QWidget* parent)
   // node, so it starts open.
   expand(model_->index(QDir::rootPath()));
 
-  connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex&, const QModelIndex&) {
-    const QString path = GetSelectedPathName();
-    if (list_)
-      list_->ShowFolder(path);
-    emit SelectedFolderChanged(path);
-  });
-  connect(model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int last) {
-    if (pendingNameEdit_.isEmpty() || state() == QAbstractItemView::EditingState)
-      return;
-    for (int row = first; row <= last; ++row) {
-      const QModelIndex index = model_->index(row, 0, parent);
-      if (model_->filePath(index) == pendingNameEdit_) {
-        scrollTo(index);
-        edit(index, QAbstractItemView::AllEditTriggers, nullptr);
-        return;
-      }
-    }
-  });
-  connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, [this](int) { keepSelectionInView_ = false; });
-  connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this](const QModelIndex& parent, int first, int last) {
-    for (int row = first; row <= last; ++row)
-      emit ItemDeleted(QDir::toNativeSeparators(model_->filePath(model_->index(row, 0, parent))));
-  });
+  connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex &, const QModelIndex &) {
+            const QString path = GetSelectedPathName();
+            if (list_)
+              list_->ShowFolder(path);
+            emit SelectedFolderChanged(path);
+          });
+  connect(model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex &parent, int first, int last) {
+            if (pendingNameEdit_.isEmpty() || state() == QAbstractItemView::EditingState)
+              return;
+            for (int row = first; row <= last; ++row) {
+              const QModelIndex index = model_->index(row, 0, parent);
+              if (model_->filePath(index) == pendingNameEdit_) {
+                scrollTo(index);
+                edit(index, QAbstractItemView::AllEditTriggers, nullptr);
+                return;
+              }
+            }
+          });
+  connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
+          [this](int) { keepSelectionInView_ = false; });
+  connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+          [this](const QModelIndex &parent, int first, int last) {
+            for (int row = first; row <= last; ++row)
+              emit ItemDeleted(QDir::toNativeSeparators(model_->filePath(model_->index(row, 0, parent))));
+          });
 }
 
-void TPTShellTree::SetShellList(TPTShellList* list)
+void TPTShellTree::SetShellList(TPTShellList *list)
 {
   list_ = list;
   Synchronize(true);
 }
 
-void TPTShellTree::SetErrorReporter(std::function<void(const QString&)> report)
+void TPTShellTree::SetErrorReporter(std::function<void(const QString &)> report)
 {
   model_->reportError = std::move(report);
 }
@@ -85,7 +89,7 @@ QString TPTShellTree::GetSelectedPathName() const
   return QDir::toNativeSeparators(model_->filePath(index));
 }
 
-void TPTShellTree::SelectIndex(const QModelIndex& index)
+void TPTShellTree::SelectIndex(const QModelIndex &index)
 {
   for (QModelIndex p = index.parent(); p.isValid(); p = p.parent())
     expand(p);
@@ -94,7 +98,7 @@ void TPTShellTree::SelectIndex(const QModelIndex& index)
   scrollTo(index);
 }
 
-bool TPTShellTree::SetSelectedPathName(const QString& path)
+bool TPTShellTree::SetSelectedPathName(const QString &path)
 {
   if (path.isEmpty())
     return false;
@@ -120,7 +124,7 @@ void TPTShellTree::GoUp(int levels)
     SelectIndex(target);
 }
 
-QString TPTShellTree::NewFolderName(const QString& folder)
+QString TPTShellTree::NewFolderName(const QString &folder)
 {
   const QDir dir(folder);
   const QString base = QStringLiteral("New Folder");
@@ -168,7 +172,7 @@ void TPTShellTree::Synchronize(bool includeList)
     list_->ShowFolder(GetSelectedPathName());
 }
 
-bool TPTShellTree::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+bool TPTShellTree::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
 {
   const bool wasEditing = state() == QAbstractItemView::EditingState;
   const bool editing = QTreeView::edit(index, trigger, event);
@@ -177,10 +181,10 @@ bool TPTShellTree::edit(const QModelIndex& index, EditTrigger trigger, QEvent* e
   return editing;
 }
 
-void TPTShellTree::commitData(QWidget* editor)
+void TPTShellTree::commitData(QWidget *editor)
 {
   const QString oldPath = editing_.isValid() ? model_->filePath(editing_) : QString();
-  const auto* line = qobject_cast<QLineEdit*>(editor);
+  const auto *line = qobject_cast<QLineEdit *>(editor);
   const QString typed = line ? line->text() : QString();
   QTreeView::commitData(editor);
   if (oldPath.isEmpty())
@@ -195,7 +199,7 @@ void TPTShellTree::commitData(QWidget* editor)
   emit Edited(QDir::toNativeSeparators(after));
 }
 
-void TPTShellTree::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+void TPTShellTree::closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint)
 {
   // The user ended the edit (Enter, Escape, elsewhere clicked).
   pendingNameEdit_.clear();
@@ -212,37 +216,35 @@ void TPTShellTree::updateGeometries()
   }
 }
 
-void TPTShellTree::mousePressEvent(QMouseEvent* event)
+void TPTShellTree::mousePressEvent(QMouseEvent *event)
 {
   keepSelectionInView_ = false;
   QTreeView::mousePressEvent(event);
 }
 
-void TPTShellTree::wheelEvent(QWheelEvent* event)
+void TPTShellTree::wheelEvent(QWheelEvent *event)
 {
   keepSelectionInView_ = false;
   QTreeView::wheelEvent(event);
 }
 
-void TPTShellTree::keyPressEvent(QKeyEvent* event)
+void TPTShellTree::keyPressEvent(QKeyEvent *event)
 {
   keepSelectionInView_ = false;
   QTreeView::keyPressEvent(event);
 }
 
-void TPTShellTree::contextMenuEvent(QContextMenuEvent* event)
+void TPTShellTree::contextMenuEvent(QContextMenuEvent *event)
 {
   const QPersistentModelIndex index = indexAt(event->pos());
   if (!index.isValid())
     return;
   SelectIndex(index);
   QMenu menu(this);
-  menu.addAction(QStringLiteral("&Open"), this, [this, index] {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(model_->filePath(index)));
-  });
-  menu.addAction(QStringLiteral("Re&name"), this, [this, index] {
-    edit(index, QAbstractItemView::AllEditTriggers, nullptr);
-  });
+  menu.addAction(QStringLiteral("&Open"), this,
+                 [this, index] { QDesktopServices::openUrl(QUrl::fromLocalFile(model_->filePath(index))); });
+  menu.addAction(QStringLiteral("Re&name"), this,
+                 [this, index] { edit(index, QAbstractItemView::AllEditTriggers, nullptr); });
   menu.addAction(QStringLiteral("New &Folder"), this, [this] {
     if (!CreateNewFolder(true) && model_->reportError)
       model_->reportError(QStringLiteral("Cannot create new directory."));

@@ -18,17 +18,17 @@ class TPTShellList;
 class TPTShellTree : public QTreeView {
   Q_OBJECT
 public:
-  explicit TPTShellTree(QWidget* parent = nullptr);
+  explicit TPTShellTree(QWidget *parent = nullptr);
 
   // The list that shows the selected folder from now on.
-  void SetShellList(TPTShellList* list);
+  void SetShellList(TPTShellList *list);
 
   // The selected folder's path with the platform's separators; empty when
   // nothing is selected.
   QString GetSelectedPathName() const;
   // Selects the folder, expanding the tree down to it. False (and nothing
   // changes) when there is no such folder.
-  bool SetSelectedPathName(const QString& path);
+  bool SetSelectedPathName(const QString &path);
   // Selects the ancestor `levels` up, or the topmost one on the way; nothing
   // happens when nothing is selected or the selection has no parent.
   void GoUp(int levels);
@@ -41,33 +41,33 @@ public:
   void Synchronize(bool includeList);
 
   // The name a new folder gets when `folder` has none of that name yet.
-  static QString NewFolderName(const QString& folder);
+  static QString NewFolderName(const QString &folder);
 
-  void SetErrorReporter(std::function<void(const QString&)> report);
-  shell::ShellFileModel* Model() const { return model_; }
+  void SetErrorReporter(std::function<void(const QString &)> report);
+  shell::ShellFileModel *Model() const { return model_; }
 
 signals:
-  void SelectedFolderChanged(const QString& path);
+  void SelectedFolderChanged(const QString &path);
   // The user ended an in-place edit of a folder's name; `path` is the
   // folder's path afterwards (its old path when the rename failed).
-  void Edited(const QString& path);
+  void Edited(const QString &path);
   // A folder node is about to go (its folder was removed or renamed).
-  void ItemDeleted(const QString& path);
+  void ItemDeleted(const QString &path);
 
 protected:
-  bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
-  void commitData(QWidget* editor) override;
-  void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
-  void contextMenuEvent(QContextMenuEvent* event) override;
+  bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+  void commitData(QWidget *editor) override;
+  void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
+  void contextMenuEvent(QContextMenuEvent *event) override;
   void updateGeometries() override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void wheelEvent(QWheelEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void wheelEvent(QWheelEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
 
 private:
-  void SelectIndex(const QModelIndex& index);
+  void SelectIndex(const QModelIndex &index);
 
-  shell::ShellFileModel* model_;
+  shell::ShellFileModel *model_;
   QPointer<TPTShellList> list_;
   QPersistentModelIndex editing_;
   // A new folder whose name the user is to type: editing starts as soon as

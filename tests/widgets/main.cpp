@@ -9,12 +9,12 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
   QTemporaryDir home(QDir::tempPath() + QStringLiteral("/zr-widget-tests-XXXXXX"));
   if (!home.isValid())
     return 2;
-  const auto set = [&home](const char* name, const QString& sub) {
+  const auto set = [&home](const char *name, const QString &sub) {
     const QString path = home.path() + sub;
     QDir().mkpath(path);
     qputenv(name, QFile::encodeName(path));

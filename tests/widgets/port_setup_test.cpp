@@ -23,7 +23,7 @@ struct FakeActions : zr::PortSetupActions {
   int closes = 0, probes = 0, midiSearches = 0, comSearches = 0;
   std::vector<int> checkMarks;
 
-  void ListMidiDevices(QStringList& in, QStringList& out) override
+  void ListMidiDevices(QStringList &in, QStringList &out) override
   {
     in = inputs;
     out = outputs;
@@ -45,7 +45,7 @@ struct FakeActions : zr::PortSetupActions {
   void CheckPortTypeMenuItem(int type) override { checkMarks.push_back(type); }
 };
 
-QStringList Items(QComboBox* box)
+QStringList Items(QComboBox *box)
 {
   QStringList items;
   for (int i = 0; i < box->count(); ++i)
@@ -60,14 +60,14 @@ TEST(PortSetup, LooksAsDesigned)
   EXPECT_EQ(dialog.windowTitle(), "Port Setup");
   EXPECT_EQ(dialog.size(), QSize(497, 137));
   struct Place {
-    QWidget* widget;
+    QWidget *widget;
     QRect rect;
   } places[] = {
-      {dialog.PortTypeBox(), QRect(8, 8, 113, 89)},   {dialog.ComboBox3(), QRect(128, 24, 170, 21)},
-      {dialog.ComboBox1(), QRect(128, 72, 170, 21)},  {dialog.ComboBox2(), QRect(320, 72, 170, 21)},
+      {dialog.PortTypeBox(), QRect(8, 8, 113, 89)},  {dialog.ComboBox3(), QRect(128, 24, 170, 21)},
+      {dialog.ComboBox1(), QRect(128, 72, 170, 21)}, {dialog.ComboBox2(), QRect(320, 72, 170, 21)},
       {dialog.BitBtn1(), QRect(128, 104, 113, 25)},
   };
-  for (const Place& p : places)
+  for (const Place &p : places)
     EXPECT_EQ(p.widget->geometry(), p.rect) << p.widget->objectName().toStdString();
   EXPECT_EQ(dialog.PortTypeBox()->title(), "Port Type");
   EXPECT_EQ(dialog.PortTypeButton(0)->text(), "Com port");
@@ -75,7 +75,7 @@ TEST(PortSetup, LooksAsDesigned)
   EXPECT_EQ(dialog.BitBtn1()->text(), "Ok");
   EXPECT_EQ(dialog.PortType(), TPortSetupFrm::PortTypeCom);
   QStringList labels;
-  for (QLabel* label : dialog.findChildren<QLabel*>())
+  for (QLabel *label : dialog.findChildren<QLabel *>())
     labels.append(label->text() + QStringLiteral("@%1,%2").arg(label->x()).arg(label->y()));
   labels.sort();
   EXPECT_EQ(labels, QStringList({"Com port:@128,8", "MIDI In:@128,56", "MIDI Out:@320,56"}));
@@ -85,16 +85,16 @@ TEST(PortSetup, TabOrderIsOutInOkComThenPortType)
 {
   FakeActions actions;
   TPortSetupFrm dialog(actions);
-  QList<QWidget*> order;
-  QWidget* w = dialog.ComboBox2();
+  QList<QWidget *> order;
+  QWidget *w = dialog.ComboBox2();
   for (int i = 0; i < 5; ++i) {
     order.append(w);
     do
       w = w->nextInFocusChain();
     while (!(w->focusPolicy() & Qt::TabFocus));
   }
-  const QList<QWidget*> expected{dialog.ComboBox2(), dialog.ComboBox1(), dialog.BitBtn1(), dialog.ComboBox3(),
-                                 dialog.PortTypeButton(0)};
+  const QList<QWidget *> expected{dialog.ComboBox2(), dialog.ComboBox1(), dialog.BitBtn1(),
+                                  dialog.ComboBox3(), dialog.PortTypeButton(0)};
   EXPECT_EQ(order, expected);
 }
 
@@ -131,13 +131,14 @@ TEST(PortSetup, ConnectedPortIsPreselectedOrNothingWhenItIsGone)
       {{4, 6}, 0, "COM Port 4"}, // never connected: the first item
       {{}, 0, ""},
   };
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     FakeActions actions;
     actions.ports = c.ports;
     actions.connected = c.connected;
     TPortSetupFrm dialog(actions);
     dialog.show();
-    EXPECT_EQ(dialog.ComboBox3()->currentIndex() < 0 ? QString() : dialog.ComboBox3()->currentText(), c.selected)
+    EXPECT_EQ(dialog.ComboBox3()->currentIndex() < 0 ? QString() : dialog.ComboBox3()->currentText(),
+              c.selected)
         << c.connected;
   }
 }
@@ -163,7 +164,7 @@ TEST(PortSetup, StoredMidiDeviceOutsideTheListSelectsTheFirst)
     int stored;
     int expected;
   } cases[] = {{-1, 0}, {0, 0}, {1, 1}, {2, 2}, {3, 0}, {99, 0}};
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     FakeActions actions;
     actions.inputs = {"In A", "In B", "In C"};
     actions.outputs = {"Out A", "Out B", "Out C"};
@@ -187,7 +188,7 @@ TEST(PortSetup, OkWithMidiStoresTheIndicesAndSearches)
       {{"In A", "In B"}, {"Out A", "Out B", "Out C"}, 1, 2, 1, 2},
       {{}, {}, -1, -1, -1, -1}, // no devices: -1 is stored, the link reports the failed open
   };
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     FakeActions actions;
     actions.inputs = c.inputs;
     actions.outputs = c.outputs;
@@ -239,7 +240,7 @@ TEST(PortSetup, ClickOnTheBackgroundListsAndProbesAgain)
   EXPECT_EQ(actions.closes, 2);
   EXPECT_EQ(dialog.ComboBox3()->count(), 2);
   // A click on a label is not a click on the dialog.
-  QLabel* label = dialog.findChild<QLabel*>();
+  QLabel *label = dialog.findChild<QLabel *>();
   QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(2, 2));
   EXPECT_EQ(actions.probes, 2);
 }

@@ -97,7 +97,7 @@ TEST(AboutBox, ShowsNameVersionAndAJpegPictureOfTheRightSize)
   EXPECT_FALSE(box.Copyright()->text().isEmpty());
   EXPECT_EQ(box.OKButton()->geometry(), QRect(151, 332, 75, 25));
 
-  const QByteArray& jpeg = TAboutBox::ProductPictureJpeg();
+  const QByteArray &jpeg = TAboutBox::ProductPictureJpeg();
   ASSERT_GE(jpeg.size(), 3);
   EXPECT_EQ(jpeg.left(3), QByteArray("\xFF\xD8\xFF", 3)); // a JPEG stream
   QImage decoded;

@@ -15,7 +15,7 @@ namespace {
 
 class SettingsTest : public ::testing::Test {
 protected:
-  QString Ini(const QByteArray& text)
+  QString Ini(const QByteArray &text)
   {
     const QString path = dir.filePath(QStringLiteral("zr4812-exchange.ini"));
     EXPECT_TRUE(WriteFile(path, text));
@@ -53,12 +53,12 @@ TEST_F(SettingsTest, IntegersAreReadLikeTheProfileFunctionsOrDefault)
                            "plain=9\n");
   SettingsFile settings(path);
   struct Case {
-    const char* key;
+    const char *key;
     int expected;
-  } cases[] = {{"plain", 5}, {"blanks", 7},   {"plus", 3},     {"minus", -2},   {"word", -99},
-               {"trailing", -99}, {"empty", -99}, {"inner", -99}, {"huge", -99}, {"twosigns", -99},
-               {"hex", -99},  {"first", 1},    {"missing", -99}, {"PLAIN", 5}};
-  for (const Case& c : cases)
+  } cases[] = {{"plain", 5},      {"blanks", 7},  {"plus", 3},      {"minus", -2}, {"word", -99},
+               {"trailing", -99}, {"empty", -99}, {"inner", -99},   {"huge", -99}, {"twosigns", -99},
+               {"hex", -99},      {"first", 1},   {"missing", -99}, {"PLAIN", 5}};
+  for (const Case &c : cases)
     EXPECT_EQ(settings.ReadInteger("communication", c.key, -99), c.expected) << c.key;
   EXPECT_EQ(settings.ReadInteger("Nowhere", "plain", -99), -99);
   EXPECT_EQ(settings.ReadInteger("OTHER", "plain", -99), 9);
@@ -118,11 +118,13 @@ TEST_F(SettingsTest, AFileInAWindowsCodePageKeepsItsBytes)
 {
   const QString path = Ini("; Mischpult B\xfchne\n[Prefs]\nDirectory=C:\\Eigene Dateien\\K\xf6ln\n");
   SettingsFile settings(path);
-  EXPECT_EQ(settings.ReadString("Prefs", "Directory", ""), QString::fromUtf8("C:\\Eigene Dateien\\K\u00f6ln"));
+  EXPECT_EQ(settings.ReadString("Prefs", "Directory", ""),
+            QString::fromUtf8("C:\\Eigene Dateien\\K\u00f6ln"));
   settings.WriteInteger("Communication", "Medium", 3);
   ASSERT_TRUE(settings.Flush());
-  EXPECT_EQ(ReadFile(path), QByteArray("; Mischpult B\xfchne\n[Prefs]\nDirectory=C:\\Eigene Dateien\\K\xf6ln\n"
-                                       "[Communication]\nMedium=3\n"));
+  EXPECT_EQ(ReadFile(path),
+            QByteArray("; Mischpult B\xfchne\n[Prefs]\nDirectory=C:\\Eigene Dateien\\K\xf6ln\n"
+                       "[Communication]\nMedium=3\n"));
 }
 
 TEST_F(SettingsTest, AValueCannotBreakTheFileIntoTwoLines)
@@ -166,11 +168,11 @@ TEST_F(SettingsTest, FileBesideTheProgramWinsThenAnEarlierFallbackThenAWritableF
       {true, true, true, beside},
       {true, false, false, beside}, // an existing file beside the program always wins
       {false, false, true, beside},
-      {false, true, true, config},  // where an earlier run had to save it
+      {false, true, true, config},   // where an earlier run had to save it
       {false, false, false, config}, // never lose the settings silently
   };
   QDir().mkpath(QFileInfo(config).absolutePath());
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     QFile::remove(beside);
     QFile::remove(config);
     if (c.besideExists) {
@@ -179,7 +181,7 @@ TEST_F(SettingsTest, FileBesideTheProgramWinsThenAnEarlierFallbackThenAWritableF
     if (c.configExists) {
       ASSERT_TRUE(WriteFile(config, "[Communication]\n"));
     }
-    const QString chosen = SettingsFile::ChooseLocation(beside, config, [&](const QString& folder) {
+    const QString chosen = SettingsFile::ChooseLocation(beside, config, [&](const QString &folder) {
       EXPECT_EQ(folder, QFileInfo(beside).absolutePath());
       return c.folderWritable;
     });
@@ -187,7 +189,8 @@ TEST_F(SettingsTest, FileBesideTheProgramWinsThenAnEarlierFallbackThenAWritableF
   }
   EXPECT_TRUE(SettingsFile::FolderWritable(dir.path()));
   EXPECT_FALSE(SettingsFile::FolderWritable(dir.filePath(QStringLiteral("no/such/folder"))));
-  EXPECT_TRUE(QDir(dir.path()).entryList(QStringList{QStringLiteral(".zr-write-probe*")}, QDir::Hidden | QDir::Files)
+  EXPECT_TRUE(QDir(dir.path())
+                  .entryList(QStringList{QStringLiteral(".zr-write-probe*")}, QDir::Hidden | QDir::Files)
                   .isEmpty());
 }
 

@@ -22,14 +22,18 @@ TEST(SizeColumn, WholeKilobytesRoundedUpWithTheLocalesSeparator)
   EXPECT_EQ(QLocale().groupSeparator(), ",");
   struct Case {
     qint64 bytes;
-    const char* text;
+    const char *text;
   } cases[] = {
-      {0, "0 KB"},           {1, "1 KB"},
-      {1024, "1 KB"},        {1025, "2 KB"},
-      {999 * 1024, "999 KB"}, {1234 * 1024 - 1, "1,234 KB"},
-      {1234 * 1024, "1,234 KB"}, {5LL * 1024 * 1024 * 1024, "5,242,880 KB"},
+      {0, "0 KB"},
+      {1, "1 KB"},
+      {1024, "1 KB"},
+      {1025, "2 KB"},
+      {999 * 1024, "999 KB"},
+      {1234 * 1024 - 1, "1,234 KB"},
+      {1234 * 1024, "1,234 KB"},
+      {5LL * 1024 * 1024 * 1024, "5,242,880 KB"},
   };
-  for (const Case& c : cases)
+  for (const Case &c : cases)
     EXPECT_EQ(SizeKbText(c.bytes), c.text) << c.bytes;
   EXPECT_EQ(SizeKbText(1234 * 1024, QLocale(QLocale::German, QLocale::Germany)), "1.234 KB");
 }
@@ -44,7 +48,7 @@ TEST(Clipboard, CarriesTheFormsOfGnomeAndKde)
       {false, "copy\nfile:///tmp/a%20b.kch\nfile:///tmp/c.kpr"},
       {true, "cut\nfile:///tmp/a%20b.kch\nfile:///tmp/c.kpr"},
   };
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     std::unique_ptr<QMimeData> data(MakeFileClipboardData(paths, c.cut));
     EXPECT_EQ(data->data("x-special/gnome-copied-files"), c.gnome); // no line break at the end
     EXPECT_EQ(data->urls(), QList<QUrl>({QUrl::fromLocalFile(paths[0]), QUrl::fromLocalFile(paths[1])}));
@@ -83,18 +87,18 @@ TEST(Clipboard, ReadsWhatOtherProgramsPutThere)
 TEST(Paste, FreeNamesKeepTheExtensionLast)
 {
   QTemporaryDir dir;
-  for (const char* name : {"mix.kch", "mix (copy).kch", "README", ".hidden"})
+  for (const char *name : {"mix.kch", "mix (copy).kch", "README", ".hidden"})
     ASSERT_TRUE(WriteFile(dir.filePath(name), "x"));
   struct Case {
-    const char* name;
-    const char* free;
+    const char *name;
+    const char *free;
   } cases[] = {
       {"new.kch", "new.kch"},
       {"mix.kch", "mix (copy 2).kch"},
       {"README", "README (copy)"},
       {".hidden", ".hidden (copy)"},
   };
-  for (const Case& c : cases)
+  for (const Case &c : cases)
     EXPECT_EQ(FreeNameFor(dir.path(), c.name), c.free) << c.name;
 }
 

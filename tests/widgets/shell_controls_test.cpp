@@ -25,11 +25,11 @@ namespace {
 
 // The line editor of an in-place edit under way (an editor the view has
 // just let go is hidden until it is deleted).
-QLineEdit* VisibleEditor(const QWidget& view)
+QLineEdit *VisibleEditor(const QWidget &view)
 {
-  QLineEdit* found = nullptr;
+  QLineEdit *found = nullptr;
   WaitUntil([&] {
-    for (QLineEdit* editor : view.findChildren<QLineEdit*>())
+    for (QLineEdit *editor : view.findChildren<QLineEdit *>())
       if (editor->isVisible())
         found = editor;
     return found != nullptr;
@@ -38,14 +38,14 @@ QLineEdit* VisibleEditor(const QWidget& view)
 }
 
 // Shows `folder` and waits until the list reports it filled.
-bool ShowAndWait(TPTShellList& list, const QString& folder)
+bool ShowAndWait(TPTShellList &list, const QString &folder)
 {
   QSignalSpy filled(&list, &TPTShellList::FolderChanged);
   list.ShowFolder(folder);
   return filled.wait(kWaitMs) || filled.count() > 0;
 }
 
-QStringList Captions(const TPTShellList& list)
+QStringList Captions(const TPTShellList &list)
 {
   QStringList captions;
   for (int i = 0; i < list.ItemCount(); ++i)
@@ -68,14 +68,14 @@ protected:
     list.show();
     prompts = 0;
     reports.clear();
-    list.SetPrompter({[this](const QString&) {
+    list.SetPrompter({[this](const QString &) {
                         ++prompts;
                         return answer;
                       },
-                      [this](const QString& m) { reports.append(m); }});
+                      [this](const QString &m) { reports.append(m); }});
     ASSERT_TRUE(ShowAndWait(list, folder.path()));
   }
-  int Item(const char* caption) const { return list.IndexOfCaption(caption); }
+  int Item(const char *caption) const { return list.IndexOfCaption(caption); }
 
   std::unique_ptr<QTemporaryDir> root;
   QDir folder;
@@ -102,7 +102,9 @@ TEST_F(ShellListTest, ListsTheFilesWithoutSubfoldersInFourColumns)
 TEST_F(ShellListTest, SelectionCanBeReadItemByItem)
 {
   QList<QPair<int, bool>> events;
-  QObject::connect(&list, &TPTShellList::SelectItem, [&](int item, bool selected) { events.append({item, selected}); });
+  QObject::connect(&list, &TPTShellList::SelectItem, [&](int item, bool selected) {
+    events.append({item, selected});
+  });
   EXPECT_EQ(list.SelCount(), 0);
   EXPECT_EQ(list.FirstSelected(), -1);
   list.SetSelected(0, true);
@@ -127,7 +129,7 @@ TEST_F(ShellListTest, RenameInPlaceGoesThroughTheEditedHook)
 {
   // The main window's rule: the extension of the old name stays.
   QStringList typed;
-  list.SetEditedHook([&](int item, QString& name) {
+  list.SetEditedHook([&](int item, QString &name) {
     typed.append(name);
     const QString old = list.Caption(item);
     const int dot = name.lastIndexOf('.');
@@ -136,7 +138,7 @@ TEST_F(ShellListTest, RenameInPlaceGoesThroughTheEditedHook)
   QSignalSpy started(&list, &TPTShellList::EditingStarted);
   ASSERT_TRUE(list.StartEdit(Item("mix.kch")));
   EXPECT_EQ(started.count(), 1);
-  auto* editor = VisibleEditor(list);
+  auto *editor = VisibleEditor(list);
   ASSERT_NE(editor, nullptr);
   editor->setText("song.txt");
   QTest::keyClick(editor, Qt::Key_Return); // the view commits on its next turn
@@ -148,7 +150,7 @@ TEST_F(ShellListTest, RenameInPlaceGoesThroughTheEditedHook)
 
   // A name that is taken is refused with a message, and nothing moves.
   int hookCalls = 0;
-  list.SetEditedHook([&](int, QString&) { ++hookCalls; });
+  list.SetEditedHook([&](int, QString &) { ++hookCalls; });
   ASSERT_TRUE(list.StartEdit(Item("song.kch")));
   editor = VisibleEditor(list);
   ASSERT_NE(editor, nullptr);
@@ -165,14 +167,14 @@ TEST_F(ShellListTest, CopyThenPasteIntoAnotherFolderCopiesTheFiles)
   list.SetSelected(Item("mix.kch"), true);
   list.SetSelected(Item("live.kpr"), true);
   ASSERT_TRUE(list.DoCommandForAllSelected("copy"));
-  const QMimeData* clip = QGuiApplication::clipboard()->mimeData();
+  const QMimeData *clip = QGuiApplication::clipboard()->mimeData();
   ASSERT_NE(clip, nullptr);
   EXPECT_TRUE(clip->data("x-special/gnome-copied-files").startsWith("copy\nfile://"));
 
   const QString other = root->filePath("other");
   QDir().mkpath(other);
   TPTShellList target;
-  target.SetPrompter(zr::ShellPrompter{[](const QString&) { return true; }, [](const QString&) {}});
+  target.SetPrompter(zr::ShellPrompter{[](const QString &) { return true; }, [](const QString &) {}});
   ASSERT_TRUE(ShowAndWait(target, other));
   EXPECT_EQ(target.ItemCount(), 0);
   ASSERT_TRUE(target.DoCommandForFolder("paste"));
@@ -199,7 +201,7 @@ TEST_F(ShellListTest, CutThenPasteMovesTheFilesAndEmptiesTheClipboard)
   ASSERT_TRUE(target.DoCommandForFolder("paste"));
   EXPECT_TRUE(QFileInfo::exists(QDir(other).filePath("notes.txt")));
   EXPECT_FALSE(QFileInfo::exists(folder.filePath("notes.txt")));
-  const QMimeData* after = QGuiApplication::clipboard()->mimeData();
+  const QMimeData *after = QGuiApplication::clipboard()->mimeData();
   EXPECT_TRUE(after == nullptr || !after->hasUrls());
 }
 
@@ -217,7 +219,8 @@ TEST_F(ShellListTest, DeleteAsksOnceThenMovesTheFilesToTheTrash)
   EXPECT_EQ(prompts, 2); // one question for both files
   EXPECT_FALSE(QFileInfo::exists(folder.filePath("mix.kch")));
   EXPECT_FALSE(QFileInfo::exists(folder.filePath("live.kpr")));
-  const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/";
+  const QString trash =
+      QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files/";
   EXPECT_TRUE(QFileInfo::exists(trash + "live.kpr"));
   EXPECT_TRUE(reports.isEmpty()) << reports.join('\n').toStdString();
   EXPECT_TRUE(WaitUntil([&] { return Captions(list) == QStringList{"notes.txt"}; }));
@@ -237,7 +240,7 @@ TEST_F(ShellListTest, FillItemsReadsTheFolderAgain)
 TEST_F(ShellListTest, DoubleClickCanBeHandledByTheWindow)
 {
   int clicked = -1;
-  QObject::connect(&list, &TPTShellList::DblClickOpen, [&](int item, bool* handled) {
+  QObject::connect(&list, &TPTShellList::DblClickOpen, [&](int item, bool *handled) {
     clicked = item;
     *handled = true; // so no program is started to open the file
   });
@@ -320,7 +323,7 @@ TEST_F(ShellTreeTest, NewFoldersGetFreeNamesAndCanBeNamedInPlace)
   EXPECT_TRUE(tree.CreateNewFolder(true));
   EXPECT_TRUE(QFileInfo(base.filePath("a/New Folder (2)")).isDir());
   EXPECT_TRUE(tree.isExpanded(tree.Model()->index(base.filePath("a"))));
-  auto* editor = VisibleEditor(tree);
+  auto *editor = VisibleEditor(tree);
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->text(), "New Folder (2)");
   editor->setText("Live 2024");

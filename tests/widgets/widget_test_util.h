@@ -14,11 +14,11 @@
 #include <QTest>
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os)
+inline void PrintTo(const QString &s, std::ostream *os)
 {
   *os << '"' << s.toStdString() << '"';
 }
-inline void PrintTo(const QStringList& list, std::ostream* os)
+inline void PrintTo(const QStringList &list, std::ostream *os)
 {
   *os << '[' << list.join(QStringLiteral(", ")).toStdString() << ']';
 }
@@ -30,7 +30,7 @@ namespace zr::test {
 constexpr int kWaitMs = 30000;
 
 // Runs the event loop until `done` holds or the time is up; returns `done`.
-inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs)
+inline bool WaitUntil(const std::function<bool()> &done, int timeoutMs = kWaitMs)
 {
   QDeadlineTimer deadline(timeoutMs);
   while (!done()) {
@@ -42,13 +42,13 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs
   return true;
 }
 
-inline bool WriteFile(const QString& path, const QByteArray& bytes)
+inline bool WriteFile(const QString &path, const QByteArray &bytes)
 {
   QFile file(path);
   return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-inline QByteArray ReadFile(const QString& path)
+inline QByteArray ReadFile(const QString &path)
 {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
