@@ -202,7 +202,10 @@ QString CardListView::RowType(int row) const
   return item ? item->text(1) : QString();
 }
 
-int CardListView::Count() const { return topLevelItemCount(); }
+int CardListView::Count() const
+{
+  return topLevelItemCount();
+}
 
 bool CardListView::IsSelected(int index) const
 {
@@ -222,8 +225,17 @@ int CardListView::ImageIndex(int index) const
   return item ? item->data(0, kTypeRole).toInt() : -1;
 }
 
-void CardListView::dragEnterEvent(QDragEnterEvent* event) { drop.Over(event); }
-void CardListView::dragMoveEvent(QDragMoveEvent* event) { drop.Over(event); }
-void CardListView::dropEvent(QDropEvent* event) { drop.Drop(event); }
+void CardListView::dragEnterEvent(QDragEnterEvent* event)
+{
+  drop.Over(event);
+}
+void CardListView::dragMoveEvent(QDragMoveEvent* event)
+{
+  drop.Over(event);
+}
+void CardListView::dropEvent(QDropEvent* event)
+{
+  drop.Drop(event);
+}
 
 } // namespace zr

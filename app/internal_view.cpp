@@ -43,8 +43,7 @@ public:
     const int nameX = std::max(InternalListView::kNameX, InternalListView::kLabelX + widestLabel + 3);
     painter->drawText(QRect(r.left() + InternalListView::kLabelX, r.top(), r.width(), r.height()), flags,
                       labels_[type]);
-    painter->drawText(QRect(r.left() + nameX, r.top(), r.width(), r.height()), flags,
-                      names_[type]);
+    painter->drawText(QRect(r.left() + nameX, r.top(), r.width(), r.height()), flags, names_[type]);
     painter->restore();
   }
 
@@ -104,8 +103,17 @@ std::string InternalListView::Caption(int index) const
   return names_[index].isEmpty() ? DataTypeTable[index].name : names_[index].toStdString();
 }
 
-void InternalListView::dragEnterEvent(QDragEnterEvent* event) { drop.Over(event); }
-void InternalListView::dragMoveEvent(QDragMoveEvent* event) { drop.Over(event); }
-void InternalListView::dropEvent(QDropEvent* event) { drop.Drop(event); }
+void InternalListView::dragEnterEvent(QDragEnterEvent* event)
+{
+  drop.Over(event);
+}
+void InternalListView::dragMoveEvent(QDragMoveEvent* event)
+{
+  drop.Over(event);
+}
+void InternalListView::dropEvent(QDropEvent* event)
+{
+  drop.Drop(event);
+}
 
 } // namespace zr

@@ -22,7 +22,8 @@ int main(int argc, char** argv)
     QApplication::exec();
   } catch (const std::exception& error) {
     // What escapes the start-up is shown, and the run ends as always.
-    QMessageBox::critical(nullptr, QStringLiteral("ZR4812 File Exchange"), QString::fromLocal8Bit(error.what()));
+    QMessageBox::critical(nullptr, QStringLiteral("ZR4812 File Exchange"),
+                          QString::fromLocal8Bit(error.what()));
   }
   return 0;
 }

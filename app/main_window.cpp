@@ -48,7 +48,10 @@ namespace {
 const QString kCommunication = QStringLiteral("Communication");
 const QString kPrefs = QStringLiteral("Prefs");
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString FromUtf8(const std::string& text)
+{
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Panel1 reports its size so that the anchored controls can follow it.
 class AnchorPanel : public QFrame {
@@ -65,7 +68,8 @@ protected:
   }
 };
 
-QAction* MakeAction(QObject* parent, const char* name, const QString& caption, const QKeySequence& shortcut = {})
+QAction* MakeAction(QObject* parent, const char* name, const QString& caption,
+                    const QKeySequence& shortcut = {})
 {
   auto* action = new QAction(caption, parent);
   action->setObjectName(QString::fromLatin1(name));
@@ -82,7 +86,10 @@ public:
   explicit PcListAccess(TPTShellList*& list) : list_(list) {}
   int Count() const override { return list_ ? list_->ItemCount() : 0; }
   bool IsSelected(int index) const override { return list_ && list_->IsSelected(index); }
-  std::string Caption(int index) const override { return list_ ? list_->Caption(index).toStdString() : std::string(); }
+  std::string Caption(int index) const override
+  {
+    return list_ ? list_->Caption(index).toStdString() : std::string();
+  }
   int ImageIndex(int) const override { return -1; }
 
 private:
@@ -218,7 +225,9 @@ void TForm1::CreateControls()
   const auto prompt = [this](const QString& text, BoxIcon icon, BoxButtons buttons) {
     return program_.prompter().ShowMessage(this, text, icon, buttons);
   };
-  pcView_->SetPrompter({[prompt](const QString& q) { return prompt(q, BoxIcon::Warning, BoxButtons::YesNo) == BoxAnswer::Yes; },
+  pcView_->SetPrompter({[prompt](const QString& q) {
+                          return prompt(q, BoxIcon::Warning, BoxButtons::YesNo) == BoxAnswer::Yes;
+                        },
                         [prompt](const QString& m) { prompt(m, BoxIcon::Warning, BoxButtons::Ok); }});
   shellTree_->SetErrorReporter([prompt](const QString& m) { prompt(m, BoxIcon::Warning, BoxButtons::Ok); });
 
@@ -283,24 +292,29 @@ void TForm1::CreatePopupMenus()
   };
   const auto popupOn = [](QWidget* list, QMenu* menu, std::function<void()> beforeShow) {
     list->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(list, &QWidget::customContextMenuRequested, menu, [list, menu, beforeShow](const QPoint& at) {
-      if (beforeShow)
-        beforeShow();
-      QWidget* viewport = qobject_cast<QAbstractScrollArea*>(list) ? qobject_cast<QAbstractScrollArea*>(list)->viewport() : list;
-      menu->popup(viewport->mapToGlobal(at));
-    });
+    QObject::connect(list, &QWidget::customContextMenuRequested, menu,
+                     [list, menu, beforeShow](const QPoint& at) {
+                       if (beforeShow)
+                         beforeShow();
+                       QWidget* viewport = qobject_cast<QAbstractScrollArea*>(list)
+                                               ? qobject_cast<QAbstractScrollArea*>(list)->viewport()
+                                               : list;
+                       menu->popup(viewport->mapToGlobal(at));
+                     });
   };
 
   popupMenu1_ = new QMenu(this);
   popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
-  add(solanoView_, popupMenu1_, "SelectAll1", QStringLiteral("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A), true,
-      [this] { SelectAll1Click(); });
+  add(solanoView_, popupMenu1_, "SelectAll1", QStringLiteral("Select &All"),
+      QKeySequence(Qt::CTRL | Qt::Key_A), true, [this] { SelectAll1Click(); });
   popupMenu1_->addSeparator()->setObjectName(QStringLiteral("N2"));
-  add(solanoView_, popupMenu1_, "Rename1", QStringLiteral("Re&name"), QKeySequence(Qt::Key_F2), false, nullptr);
-  add(solanoView_, popupMenu1_, "Delete1", QStringLiteral("&Delete"), QKeySequence(Qt::SHIFT | Qt::Key_Delete), false,
+  add(solanoView_, popupMenu1_, "Rename1", QStringLiteral("Re&name"), QKeySequence(Qt::Key_F2), false,
       nullptr);
+  add(solanoView_, popupMenu1_, "Delete1", QStringLiteral("&Delete"),
+      QKeySequence(Qt::SHIFT | Qt::Key_Delete), false, nullptr);
   popupMenu1_->addSeparator()->setObjectName(QStringLiteral("N3"));
-  add(solanoView_, popupMenu1_, "Cut1", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X), false, nullptr);
+  add(solanoView_, popupMenu1_, "Cut1", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X), false,
+      nullptr);
   add(solanoView_, popupMenu1_, "Copy1", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C), true,
       [this] { Copy1Click(); });
   add(solanoView_, popupMenu1_, "Paste1", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V), false,
@@ -312,28 +326,30 @@ void TForm1::CreatePopupMenus()
 
   popupMenu2_ = new QMenu(this);
   popupMenu2_->setObjectName(QStringLiteral("PopupMenu2"));
-  add(internalView_, popupMenu2_, "SelectAll2", QStringLiteral("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A),
-      true, [this] { SelectAll2Click(); });
+  add(internalView_, popupMenu2_, "SelectAll2", QStringLiteral("Select &All"),
+      QKeySequence(Qt::CTRL | Qt::Key_A), true, [this] { SelectAll2Click(); });
   popupMenu2_->addSeparator();
-  add(internalView_, popupMenu2_, "Rename2", QStringLiteral("Re&name"), QKeySequence(Qt::Key_F2), false, nullptr);
-  add(internalView_, popupMenu2_, "Delete2", QStringLiteral("&Delete"), QKeySequence(Qt::SHIFT | Qt::Key_Delete),
-      false, nullptr);
+  add(internalView_, popupMenu2_, "Rename2", QStringLiteral("Re&name"), QKeySequence(Qt::Key_F2), false,
+      nullptr);
+  add(internalView_, popupMenu2_, "Delete2", QStringLiteral("&Delete"),
+      QKeySequence(Qt::SHIFT | Qt::Key_Delete), false, nullptr);
   popupMenu2_->addSeparator();
-  add(internalView_, popupMenu2_, "Cut2", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X), false, nullptr);
+  add(internalView_, popupMenu2_, "Cut2", QStringLiteral("Cu&t"), QKeySequence(Qt::CTRL | Qt::Key_X), false,
+      nullptr);
   add(internalView_, popupMenu2_, "Copy2", QStringLiteral("&Copy"), QKeySequence(Qt::CTRL | Qt::Key_C), true,
       [this] { Copy2Click(); });
   // Paste2 has no action, also when enabled.
-  add(internalView_, popupMenu2_, "Paste2", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V), false,
-      nullptr);
+  add(internalView_, popupMenu2_, "Paste2", QStringLiteral("&Paste"), QKeySequence(Qt::CTRL | Qt::Key_V),
+      false, nullptr);
   popupMenu2_->addSeparator();
-  add(internalView_, popupMenu2_, "Update2", QStringLiteral("&Update List"), QKeySequence(Qt::Key_Insert), false,
-      nullptr);
+  add(internalView_, popupMenu2_, "Update2", QStringLiteral("&Update List"), QKeySequence(Qt::Key_Insert),
+      false, nullptr);
   popupOn(internalView_, popupMenu2_, nullptr);
 
   popupMenu4_ = new QMenu(this);
   popupMenu4_->setObjectName(QStringLiteral("PopupMenu4"));
-  add(pcView_, popupMenu4_, "SelectAll", QStringLiteral("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A), true,
-      [this] { SelectAllClick(); });
+  add(pcView_, popupMenu4_, "SelectAll", QStringLiteral("Select &All"), QKeySequence(Qt::CTRL | Qt::Key_A),
+      true, [this] { SelectAllClick(); });
   popupMenu4_->addSeparator();
   add(pcView_, popupMenu4_, "Rename4", QStringLiteral("Re&name"), QKeySequence(Qt::Key_F2), true,
       [this] { Rename4Click(); });
@@ -355,10 +371,12 @@ void TForm1::CreatePopupMenus()
 void TForm1::ConnectLists()
 {
   connect(solanoView_, &QTreeWidget::itemSelectionChanged, this, [this] { ViewSelectItem(ListId::Card); });
-  connect(internalView_, &QTreeWidget::itemSelectionChanged, this, [this] { ViewSelectItem(ListId::Internal); });
+  connect(internalView_, &QTreeWidget::itemSelectionChanged, this,
+          [this] { ViewSelectItem(ListId::Internal); });
   connect(pcView_, &TPTShellList::SelectionChangedOnce, this, [this] { ViewSelectItem(ListId::Pc); });
   connect(pcView_, &TPTShellList::FolderChanged, this, [this] { PCViewFillComplete(); });
-  connect(pcView_, &TPTShellList::DblClickOpen, this, [this](int item, bool* handled) { PCViewDblClickOpen(item, handled); });
+  connect(pcView_, &TPTShellList::DblClickOpen, this,
+          [this](int item, bool* handled) { PCViewDblClickOpen(item, handled); });
   pcView_->SetEditedHook([this](int item, QString& newName) { PCViewEdited(item, newName); });
   // The tree reads folders in the background, so the rows above the selected
   // folder keep arriving after it was selected: keep it in view meanwhile.
@@ -371,7 +389,8 @@ void TForm1::ConnectLists()
       ShowSelectedFolder();
   });
   // PTShellTree1Edited: the edited folder becomes the selected one.
-  connect(shellTree_, &TPTShellTree::Edited, this, [this](const QString& path) { shellTree_->SetSelectedPathName(path); });
+  connect(shellTree_, &TPTShellTree::Edited, this,
+          [this](const QString& path) { shellTree_->SetSelectedPathName(path); });
 
   // Which list names which source, for the drop rules of the batch logic.
   const auto sourceOf = [this](QObject* source) -> std::optional<ListId> {
@@ -395,9 +414,8 @@ void TForm1::ConnectLists()
   internalView_->drop.dropped = [this](QObject*) { AfterDrop([this] { InternalViewDragDrop(); }); };
 
   const auto pcAccepts = accepts(ListId::Pc);
-  connect(pcView_, &TPTShellList::DragOverList, this, [pcAccepts](QDragMoveEvent* event, bool* accept) {
-    *accept = pcAccepts(event->source());
-  });
+  connect(pcView_, &TPTShellList::DragOverList, this,
+          [pcAccepts](QDragMoveEvent* event, bool* accept) { *accept = pcAccepts(event->source()); });
   connect(pcView_, &TPTShellList::DropOnList, this, [this, sourceOf, pcAccepts](QDropEvent* event) {
     const std::optional<ListId> from = sourceOf(event->source());
     if (from && pcAccepts(event->source())) {
@@ -410,7 +428,9 @@ void TForm1::ConnectLists()
 void TForm1::ShowSelectedFolder()
 {
   // After the tree has laid out the rows that just arrived.
-  QTimer::singleShot(0, shellTree_, [tree = shellTree_] { tree->scrollTo(tree->currentIndex(), QAbstractItemView::PositionAtCenter); });
+  QTimer::singleShot(0, shellTree_, [tree = shellTree_] {
+    tree->scrollTo(tree->currentIndex(), QAbstractItemView::PositionAtCenter);
+  });
 }
 
 void TForm1::AfterDrop(std::function<void()> step)
@@ -418,11 +438,20 @@ void TForm1::AfterDrop(std::function<void()> step)
   QTimer::singleShot(0, this, std::move(step));
 }
 
-QString TForm1::StatusText(int panel) const { return statusPanels_[panel]->text(); }
+QString TForm1::StatusText(int panel) const
+{
+  return statusPanels_[panel]->text();
+}
 
-QAction* TForm1::Action(const char* name) const { return findChild<QAction*>(QString::fromLatin1(name)); }
+QAction* TForm1::Action(const char* name) const
+{
+  return findChild<QAction*>(QString::fromLatin1(name));
+}
 
-ListAccess& TForm1::PcList() const { return *pcList_; }
+ListAccess& TForm1::PcList() const
+{
+  return *pcList_;
+}
 
 // ---------------------------------------------------------------- start, end
 
@@ -517,12 +546,16 @@ void TForm1::FormClose()
 
   // Nothing may fire between here and the end of the process.
   QtTimerSet& t = program_.Timers();
-  for (QtTimer* timer : {&t.CommTimer, &t.TimeoutTimer, &t.UploadTimer, &t.DownloadTimer, &t.DummyTimer, &t.SendTimer})
+  for (QtTimer* timer :
+       {&t.CommTimer, &t.TimeoutTimer, &t.UploadTimer, &t.DownloadTimer, &t.DummyTimer, &t.SendTimer})
     timer->Stop();
   program_.EndProcess(0);
 }
 
-void TForm1::ExitClick() { close(); }
+void TForm1::ExitClick()
+{
+  close();
+}
 
 void TForm1::paintEvent(QPaintEvent* event)
 {
@@ -546,16 +579,46 @@ void TForm1::CommTimerTimer()
     timer.Start();
 }
 
-void TForm1::TimeoutTimerTimer() { program_.Control().TimeoutTimerTimer(); }
-void TForm1::UploadTimerTimer() { program_.Control().UploadTimerTimer(); }
-void TForm1::DownloadTimerTimer() { program_.Control().DownloadTimerTimer(); }
-void TForm1::DummyTimerTimer() { program_.Control().DummyTimerTimer(); }
-void TForm1::SendTimerTimer() { program_.batch().SendTimerTimer(); }
-void TForm1::SearchZR4812Click() { program_.Control().SearchZR4812Click(); }
-void TForm1::ComportClick() { program_.Control().ComportClick(); }
-void TForm1::MidiClick() { program_.Control().MidiClick(); }
-void TForm1::PortSetupClick() { program_.prompter().ExecDialog(program_.PortSetupFrm()); }
-void TForm1::AboutClick() { program_.prompter().ExecDialog(program_.AboutBox()); }
+void TForm1::TimeoutTimerTimer()
+{
+  program_.Control().TimeoutTimerTimer();
+}
+void TForm1::UploadTimerTimer()
+{
+  program_.Control().UploadTimerTimer();
+}
+void TForm1::DownloadTimerTimer()
+{
+  program_.Control().DownloadTimerTimer();
+}
+void TForm1::DummyTimerTimer()
+{
+  program_.Control().DummyTimerTimer();
+}
+void TForm1::SendTimerTimer()
+{
+  program_.batch().SendTimerTimer();
+}
+void TForm1::SearchZR4812Click()
+{
+  program_.Control().SearchZR4812Click();
+}
+void TForm1::ComportClick()
+{
+  program_.Control().ComportClick();
+}
+void TForm1::MidiClick()
+{
+  program_.Control().MidiClick();
+}
+void TForm1::PortSetupClick()
+{
+  program_.prompter().ExecDialog(program_.PortSetupFrm());
+}
+void TForm1::AboutClick()
+{
+  program_.prompter().ExecDialog(program_.AboutBox());
+}
 
 bool TForm1::AppMessageHook(QEvent* event)
 {
@@ -564,13 +627,34 @@ bool TForm1::AppMessageHook(QEvent* event)
   return DeliverMidiInput(event);
 }
 
-bool TForm1::ComportChecked() const { return Action("Comport")->isChecked(); }
-bool TForm1::MidiChecked() const { return Action("Midi")->isChecked(); }
-void TForm1::CheckComport() { Action("Comport")->setChecked(true); }
-void TForm1::CheckMidi() { Action("Midi")->setChecked(true); }
-int TForm1::PortType() const { return program_.PortSetupFrm().PortType(); }
-void TForm1::SetPortType(int portType) { program_.PortSetupFrm().SetPortType(portType); }
-void TForm1::CancelTransfer() { program_.ProgressForm().CancelBtnClick(); }
+bool TForm1::ComportChecked() const
+{
+  return Action("Comport")->isChecked();
+}
+bool TForm1::MidiChecked() const
+{
+  return Action("Midi")->isChecked();
+}
+void TForm1::CheckComport()
+{
+  Action("Comport")->setChecked(true);
+}
+void TForm1::CheckMidi()
+{
+  Action("Midi")->setChecked(true);
+}
+int TForm1::PortType() const
+{
+  return program_.PortSetupFrm().PortType();
+}
+void TForm1::SetPortType(int portType)
+{
+  program_.PortSetupFrm().SetPortType(portType);
+}
+void TForm1::CancelTransfer()
+{
+  program_.ProgressForm().CancelBtnClick();
+}
 
 // ---------------------------------------------------------------- card list
 
@@ -594,9 +678,18 @@ void TForm1::CardDirectoryReply(int type, const std::vector<std::string>& names,
     solanoView_->SortRows();
 }
 
-void TForm1::Update1Click() { RequestCardDirectory(-1); }
-void TForm1::SelectAll1Click() { solanoView_->SelectAll1Click(); }
-void TForm1::ViewColumnClick(int column) { solanoView_->ViewColumnClick(column); }
+void TForm1::Update1Click()
+{
+  RequestCardDirectory(-1);
+}
+void TForm1::SelectAll1Click()
+{
+  solanoView_->SelectAll1Click();
+}
+void TForm1::ViewColumnClick(int column)
+{
+  solanoView_->ViewColumnClick(column);
+}
 
 // ------------------------------------------------ PC pane, selection status
 
@@ -649,7 +742,10 @@ void TForm1::NewFolderBtnClick()
 
 // Only the step up: the "Configuration" box that used to follow it told the
 // user nothing.
-void TForm1::FolderUpBtnClick() { shellTree_->GoUp(1); }
+void TForm1::FolderUpBtnClick()
+{
+  shellTree_->GoUp(1);
+}
 
 void TForm1::Rename4Click()
 {
@@ -675,9 +771,18 @@ void TForm1::PCViewEdited(int item, QString& newName)
   newName = KeepExtension(pcView_->Caption(item), newName);
 }
 
-void TForm1::Delete4Click() { pcView_->DoCommandForAllSelected(QStringLiteral("delete")); }
-void TForm1::SelectAllClick() { pcView_->SelectAll(); }
-void TForm1::UpdateList1Click() { pcView_->FillItems(); }
+void TForm1::Delete4Click()
+{
+  pcView_->DoCommandForAllSelected(QStringLiteral("delete"));
+}
+void TForm1::SelectAllClick()
+{
+  pcView_->SelectAll();
+}
+void TForm1::UpdateList1Click()
+{
+  pcView_->FillItems();
+}
 void TForm1::PCViewDblClickOpen(int, bool* handled)
 {
   if (handled)
@@ -708,9 +813,18 @@ void TForm1::RefreshPasteItems()
   Action("Paste2")->setEnabled(program_.batch().Paste2Enabled());
 }
 
-void TForm1::PCViewDragDrop(ListId source) { program_.batch().PCViewDragDrop(source); }
-void TForm1::SolanoViewDragDrop() { program_.batch().SolanoViewDragDrop(); }
-void TForm1::InternalViewDragDrop() { program_.batch().InternalViewDragDrop(); }
+void TForm1::PCViewDragDrop(ListId source)
+{
+  program_.batch().PCViewDragDrop(source);
+}
+void TForm1::SolanoViewDragDrop()
+{
+  program_.batch().SolanoViewDragDrop();
+}
+void TForm1::InternalViewDragDrop()
+{
+  program_.batch().InternalViewDragDrop();
+}
 
 void TForm1::Copy1Click()
 {
@@ -718,7 +832,10 @@ void TForm1::Copy1Click()
   RefreshPasteItems();
 }
 
-void TForm1::Paste1Click() { program_.batch().Paste1Click(); }
+void TForm1::Paste1Click()
+{
+  program_.batch().Paste1Click();
+}
 
 void TForm1::Copy2Click()
 {
@@ -726,7 +843,10 @@ void TForm1::Copy2Click()
   RefreshPasteItems();
 }
 
-void TForm1::SelectAll2Click() { internalView_->SelectAll2Click(); }
+void TForm1::SelectAll2Click()
+{
+  internalView_->SelectAll2Click();
+}
 
 void TForm1::Copy4Click()
 {
@@ -769,16 +889,43 @@ std::optional<std::string> TForm1::AskSaveFileName(const SaveFileRequest& reques
   return chosen->toStdString();
 }
 
-void TForm1::ProgressSetTitle(const std::string& title) { program_.ProgressForm().SetTitle(FromUtf8(title)); }
-void TForm1::ProgressSetMaximum(int maximum) { program_.ProgressForm().SetMaximum(maximum); }
-void TForm1::ProgressShow() { program_.ProgressForm().show(); }
-void TForm1::ProgressSetPosition(int position) { program_.ProgressForm().SetPosition(position); }
-void TForm1::ProgressSetLabel(const std::string& text) { program_.ProgressForm().SetLabel(FromUtf8(text)); }
-void TForm1::ProgressClose() { program_.ProgressForm().close(); }
+void TForm1::ProgressSetTitle(const std::string& title)
+{
+  program_.ProgressForm().SetTitle(FromUtf8(title));
+}
+void TForm1::ProgressSetMaximum(int maximum)
+{
+  program_.ProgressForm().SetMaximum(maximum);
+}
+void TForm1::ProgressShow()
+{
+  program_.ProgressForm().show();
+}
+void TForm1::ProgressSetPosition(int position)
+{
+  program_.ProgressForm().SetPosition(position);
+}
+void TForm1::ProgressSetLabel(const std::string& text)
+{
+  program_.ProgressForm().SetLabel(FromUtf8(text));
+}
+void TForm1::ProgressClose()
+{
+  program_.ProgressForm().close();
+}
 
-std::string TForm1::SelectedPcFolder() { return shellTree_->GetSelectedPathName().toStdString(); }
-int TForm1::CardSelectedCount() { return solanoView_->SelectedCount(); }
-int TForm1::PcSelectedCount() { return program_.batch().SendBatchCount(); }
+std::string TForm1::SelectedPcFolder()
+{
+  return shellTree_->GetSelectedPathName().toStdString();
+}
+int TForm1::CardSelectedCount()
+{
+  return solanoView_->SelectedCount();
+}
+int TForm1::PcSelectedCount()
+{
+  return program_.batch().SendBatchCount();
+}
 
 std::optional<std::string> TForm1::PcListSizeText(const std::string& fileName)
 {
@@ -788,7 +935,13 @@ std::optional<std::string> TForm1::PcListSizeText(const std::string& fileName)
   return pcView_->SizeText(item).toStdString();
 }
 
-void TForm1::RequestNextCardFile(int index) { program_.batch().RequestNextCardFile(index); }
-void TForm1::SendNextPcFile(int index) { program_.batch().SendNextPcFile(index); }
+void TForm1::RequestNextCardFile(int index)
+{
+  program_.batch().RequestNextCardFile(index);
+}
+void TForm1::SendNextPcFile(int index)
+{
+  program_.batch().SendNextPcFile(index);
+}
 
 } // namespace zr

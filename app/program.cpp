@@ -13,8 +13,8 @@
 #include "link/backend/device_access.h"
 #include "link/backend/midi_rtmidi.h"
 #include "link/backend/serial_qt.h"
-#include "link/comm.h"
 #include "link/com_ports.h"
+#include "link/comm.h"
 #include "link/midi.h"
 #include "transfer/batch.h"
 #include "transfer/session.h"
@@ -65,7 +65,8 @@ Program::Program(ProgramOptions options)
   session_->Com = com_.get();
   session_->Midi = midi_.get();
   searchLinks_ = std::make_unique<LinksForSearch>(*this);
-  batch_ = std::make_unique<Batch>(*session_, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList());
+  batch_ =
+      std::make_unique<Batch>(*session_, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList());
   control_ = std::make_unique<ConnectionControl>(*session_, *searchLinks_, *form1_);
 
   progressForm_ = std::make_unique<TProgressForm>();
@@ -87,8 +88,8 @@ Program::Program(ProgramOptions options)
 Program::~Program()
 {
   // No handler may run into a half-dismantled program.
-  for (QtTimer* t : {&timers_->CommTimer, &timers_->TimeoutTimer, &timers_->UploadTimer, &timers_->DownloadTimer,
-                     &timers_->DummyTimer, &timers_->SendTimer}) {
+  for (QtTimer* t : {&timers_->CommTimer, &timers_->TimeoutTimer, &timers_->UploadTimer,
+                     &timers_->DownloadTimer, &timers_->DummyTimer, &timers_->SendTimer}) {
     t->Stop();
     t->SetHandler(nullptr);
   }
@@ -131,7 +132,8 @@ void Program::SearchComPortTellingWhy()
   if (com_->ComPortOpen() || com_->LastOpenResult() != SerialOpenResult::PermissionDenied)
     return;
   const std::string device = com_->LastOpenPath();
-  const QString text = NoPermissionText(QString::fromStdString(device), QString::fromStdString(DeviceGroupName(device)));
+  const QString text =
+      NoPermissionText(QString::fromStdString(device), QString::fromStdString(DeviceGroupName(device)));
   session_->ShowStatus("%s", text.toUtf8().constData());
 }
 
@@ -146,16 +148,46 @@ void Program::ListMidiDevices(QStringList& inputs, QStringList& outputs)
     outputs.append(QString::fromStdString(name));
 }
 
-void Program::CloseComPort() { com_->CloseComPort(); }
-std::vector<int> Program::ProbeComPorts() { return com_->ProbeComPorts(); }
-int Program::MidiInDevice() const { return session_->link.MidiInDevice; }
-int Program::MidiOutDevice() const { return session_->link.MidiOutDevice; }
-int Program::ConnectedComPort() const { return session_->link.ConnectedComPort; }
-void Program::SetMidiInDevice(int index) { session_->link.MidiInDevice = index; }
-void Program::SetMidiOutDevice(int index) { session_->link.MidiOutDevice = index; }
-void Program::SetComPortNumber(int number) { session_->link.ComPortNumber = number; }
-void Program::SearchMidiPort() { midi_->SearchMidiPort(); }
-void Program::SearchComPort() { SearchComPortTellingWhy(); }
+void Program::CloseComPort()
+{
+  com_->CloseComPort();
+}
+std::vector<int> Program::ProbeComPorts()
+{
+  return com_->ProbeComPorts();
+}
+int Program::MidiInDevice() const
+{
+  return session_->link.MidiInDevice;
+}
+int Program::MidiOutDevice() const
+{
+  return session_->link.MidiOutDevice;
+}
+int Program::ConnectedComPort() const
+{
+  return session_->link.ConnectedComPort;
+}
+void Program::SetMidiInDevice(int index)
+{
+  session_->link.MidiInDevice = index;
+}
+void Program::SetMidiOutDevice(int index)
+{
+  session_->link.MidiOutDevice = index;
+}
+void Program::SetComPortNumber(int number)
+{
+  session_->link.ComPortNumber = number;
+}
+void Program::SearchMidiPort()
+{
+  midi_->SearchMidiPort();
+}
+void Program::SearchComPort()
+{
+  SearchComPortTellingWhy();
+}
 
 void Program::CheckPortTypeMenuItem(int portType)
 {

@@ -20,10 +20,18 @@ BoxAnswer QtPrompter::ShowMessage(QWidget* parent, const QString& text, BoxIcon 
   box.setWindowTitle(BoxCaption());
   box.setText(text);
   switch (icon) {
-  case BoxIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-  case BoxIcon::Information: box.setIcon(QMessageBox::Information); break;
-  case BoxIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-  case BoxIcon::Error: box.setIcon(QMessageBox::Critical); break;
+  case BoxIcon::None:
+    box.setIcon(QMessageBox::NoIcon);
+    break;
+  case BoxIcon::Information:
+    box.setIcon(QMessageBox::Information);
+    break;
+  case BoxIcon::Warning:
+    box.setIcon(QMessageBox::Warning);
+    break;
+  case BoxIcon::Error:
+    box.setIcon(QMessageBox::Critical);
+    break;
   }
   switch (buttons) {
   case BoxButtons::Ok:
@@ -40,12 +48,18 @@ BoxAnswer QtPrompter::ShowMessage(QWidget* parent, const QString& text, BoxIcon 
     break;
   }
   switch (box.exec()) {
-  case QMessageBox::Ok: return BoxAnswer::Ok;
-  case QMessageBox::Yes: return BoxAnswer::Yes;
-  case QMessageBox::No: return BoxAnswer::No;
-  case QMessageBox::Abort: return BoxAnswer::Abort;
-  case QMessageBox::Retry: return BoxAnswer::Retry;
-  default: return BoxAnswer::Closed;
+  case QMessageBox::Ok:
+    return BoxAnswer::Ok;
+  case QMessageBox::Yes:
+    return BoxAnswer::Yes;
+  case QMessageBox::No:
+    return BoxAnswer::No;
+  case QMessageBox::Abort:
+    return BoxAnswer::Abort;
+  case QMessageBox::Retry:
+    return BoxAnswer::Retry;
+  default:
+    return BoxAnswer::Closed;
   }
 }
 
@@ -67,6 +81,9 @@ std::optional<QString> QtPrompter::AskSaveFileName(QWidget* parent, const SaveFi
   return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }
 
-int QtPrompter::ExecDialog(QDialog& dialog) { return dialog.exec(); }
+int QtPrompter::ExecDialog(QDialog& dialog)
+{
+  return dialog.exec();
+}
 
 } // namespace zr

@@ -27,7 +27,10 @@ bool ConnectionControl::WatchdogBox(const char* text)
   return false;
 }
 
-void ConnectionControl::ReportCheckConnection() { session_.ShowStatus("Check connection."); }
+void ConnectionControl::ReportCheckConnection()
+{
+  session_.ShowStatus("Check connection.");
+}
 
 void ConnectionControl::TimeoutTimerTimer()
 {

@@ -5,7 +5,10 @@
 namespace zr {
 
 // Windows grants COM ports per session, not per group.
-std::string DeviceGroupName(const std::string&) { return {}; }
+std::string DeviceGroupName(const std::string&)
+{
+  return {};
+}
 
 } // namespace zr
 
@@ -28,7 +31,8 @@ std::string DeviceGroupName(const std::string& devicePath)
   std::vector<char> buffer(16384);
   struct group entry {};
   struct group* found = nullptr;
-  if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found || !found->gr_name)
+  if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+      !found->gr_name)
     return {};
   return found->gr_name;
 }

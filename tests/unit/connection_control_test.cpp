@@ -328,17 +328,16 @@ TEST_P(Watchdog, AbortReportsRetrySearches)
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Watchdog,
-    ::testing::Values(
-        WatchdogCase{"UploadAbort", false, BoxAnswer::Abort, "No response from ZR4812 !!\nCheck connection.", 0,
-                     false},
-        WatchdogCase{"UploadClosed", false, BoxAnswer::Closed, "No response from ZR4812 !!\nCheck connection.",
-                     0, false},
-        WatchdogCase{"UploadRetry", false, BoxAnswer::Retry, "No response from ZR4812 !!\nCheck connection.", 0,
-                     true},
-        WatchdogCase{"DownloadAbort", true, BoxAnswer::Abort,
-                     "!! File sending not completed !!\nCheck connection.", 1, false},
-        WatchdogCase{"DownloadRetry", true, BoxAnswer::Retry,
-                     "!! File sending not completed !!\nCheck connection.", 0, true}),
+    ::testing::Values(WatchdogCase{"UploadAbort", false, BoxAnswer::Abort,
+                                   "No response from ZR4812 !!\nCheck connection.", 0, false},
+                      WatchdogCase{"UploadClosed", false, BoxAnswer::Closed,
+                                   "No response from ZR4812 !!\nCheck connection.", 0, false},
+                      WatchdogCase{"UploadRetry", false, BoxAnswer::Retry,
+                                   "No response from ZR4812 !!\nCheck connection.", 0, true},
+                      WatchdogCase{"DownloadAbort", true, BoxAnswer::Abort,
+                                   "!! File sending not completed !!\nCheck connection.", 1, false},
+                      WatchdogCase{"DownloadRetry", true, BoxAnswer::Retry,
+                                   "!! File sending not completed !!\nCheck connection.", 0, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConnectionControlTest, LinkTestWithoutAnswerClosesMidiAfterTheBox)

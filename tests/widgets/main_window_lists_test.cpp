@@ -45,7 +45,8 @@ protected:
     for (std::size_t answered = 0; answered < link.directoryRequests.size(); ++answered) {
       const int type = link.directoryRequests[answered];
       const auto found = card.find(type);
-      h.Form().CardDirectoryReply(type, found == card.end() ? std::vector<std::string>{} : found->second, midi);
+      h.Form().CardDirectoryReply(type, found == card.end() ? std::vector<std::string>{} : found->second,
+                                  midi);
     }
   }
 
@@ -78,12 +79,19 @@ TEST_P(Chain, FillsTheListByNameAndType)
 
 INSTANTIATE_TEST_SUITE_P(
     Cards, Chain,
-    ::testing::Values(
-        ChainCase{"SameNameTwoTypes", {{0, {"MIX"}}, {1, {"MIX"}}}, {{"MIX", "Project (all)"}, {"MIX", "Channel Library"}}},
-        ChainCase{"DuplicateEntriesOnce", {{1, {"MIX", "MIX"}}}, {{"MIX", "Channel Library"}}},
-        ChainCase{"TrailingBlanksAndControlsGo", {{2, {"AB  \x01\x7f", "C D   "}}}, {{"AB", "EQ Library"}, {"C D", "EQ Library"}}},
-        ChainCase{"NamesFoldedToUpperCase", {{5, {"b", "A", "_x", "Z"}}},
-                  {{"A", "Automation Data"}, {"b", "Automation Data"}, {"Z", "Automation Data"}, {"_x", "Automation Data"}}}),
+    ::testing::Values(ChainCase{"SameNameTwoTypes",
+                                {{0, {"MIX"}}, {1, {"MIX"}}},
+                                {{"MIX", "Project (all)"}, {"MIX", "Channel Library"}}},
+                      ChainCase{"DuplicateEntriesOnce", {{1, {"MIX", "MIX"}}}, {{"MIX", "Channel Library"}}},
+                      ChainCase{"TrailingBlanksAndControlsGo",
+                                {{2, {"AB  \x01\x7f", "C D   "}}},
+                                {{"AB", "EQ Library"}, {"C D", "EQ Library"}}},
+                      ChainCase{"NamesFoldedToUpperCase",
+                                {{5, {"b", "A", "_x", "Z"}}},
+                                {{"A", "Automation Data"},
+                                 {"b", "Automation Data"},
+                                 {"Z", "Automation Data"},
+                                 {"_x", "Automation Data"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CardListTest, ASecondChainAddsNoDuplicates)
@@ -110,7 +118,7 @@ TEST_F(CardListTest, TypeColumnOrdersByDisplayNameAscendingOnly)
 {
   RunChain({{0, {"P"}}, {1, {"C"}}, {2, {"Q"}}, {4, {"F"}}, {5, {"A"}}, {8, {"O"}}});
   h.Form().SolanoView()->header()->sectionClicked(1);
-  const Rows byType{{"A", "Automation Data"}, {"C", "Channel Library"}, {"F", "Effects Library"},
+  const Rows byType{{"A", "Automation Data"}, {"C", "Channel Library"},  {"F", "Effects Library"},
                     {"Q", "EQ Library"},      {"O", "Operating System"}, {"P", "Project (all)"}};
   EXPECT_EQ(RowsOf(List()), byType);
   h.Form().SolanoView()->header()->sectionClicked(1);
@@ -154,9 +162,13 @@ struct CompareCase {
 TEST(SolanoViewCompare, FoldsToUpperCaseAndPutsAPrefixFirst)
 {
   const CompareCase cases[] = {
-      {"abc", "ABC", 0},  {"ab", "abc", -1}, {"B", "a", 1},
+      {"abc", "ABC", 0},
+      {"ab", "abc", -1},
+      {"B", "a", 1},
       {"a_", "AZ", 1}, // '_' stands after the upper-case letters
-      {"Effects Library", "EQ Library", -1}, {"Automation Data", "Channel Library", -1}, {"", "", 0},
+      {"Effects Library", "EQ Library", -1},
+      {"Automation Data", "Channel Library", -1},
+      {"", "", 0},
   };
   for (const CompareCase& c : cases) {
     const int r = CardListView::CompareFolded(QString::fromLatin1(c.a), QString::fromLatin1(c.b));
@@ -171,8 +183,8 @@ class PcPaneTest : public ::testing::Test {
 protected:
   void SetUp() override
   {
-    ASSERT_TRUE(WriteFile(folder.filePath("big.kch"), QByteArray(1263000, 'b')));  // 1,234 KB
-    ASSERT_TRUE(WriteFile(folder.filePath("small.kpr"), QByteArray(7000, 's'))); // 7 KB
+    ASSERT_TRUE(WriteFile(folder.filePath("big.kch"), QByteArray(1263000, 'b'))); // 1,234 KB
+    ASSERT_TRUE(WriteFile(folder.filePath("small.kpr"), QByteArray(7000, 's')));  // 7 KB
     ASSERT_TRUE(WriteFile(folder.filePath("notes.txt"), QByteArray(10, 'n')));
     h.Show();
     ASSERT_TRUE(h.Form().PTShellTree1()->SetSelectedPathName(folder.path()));
@@ -213,7 +225,8 @@ TEST_F(PcPaneTest, TheMenuOffersRenameForOneFileOnly)
     std::initializer_list<const char*> selected;
     bool rename, others;
   };
-  for (const Case& c : {Case{{}, false, false}, Case{{"big.kch"}, true, true}, Case{{"big.kch", "notes.txt"}, false, true}}) {
+  for (const Case& c :
+       {Case{{}, false, false}, Case{{"big.kch"}, true, true}, Case{{"big.kch", "notes.txt"}, false, true}}) {
     Select(c.selected);
     h.Form().PopupMenu4Popup();
     EXPECT_EQ(h.Form().Action("Rename4")->isEnabled(), c.rename) << c.selected.size();
@@ -250,7 +263,8 @@ TEST_F(PcPaneTest, NewFolderAndUpOneLevel)
   EXPECT_TRUE(h.prompter.boxes.empty());
 
   h.Form().FolderUpBtnClick();
-  EXPECT_EQ(QFileInfo(h.Form().PTShellTree1()->GetSelectedPathName()), QFileInfo(QFileInfo(folder.path()).path()));
+  EXPECT_EQ(QFileInfo(h.Form().PTShellTree1()->GetSelectedPathName()),
+            QFileInfo(QFileInfo(folder.path()).path()));
   ASSERT_TRUE(h.Form().PTShellTree1()->SetSelectedPathName(QStringLiteral("/")));
   h.Form().FolderUpBtnClick();
   EXPECT_EQ(h.Form().PTShellTree1()->GetSelectedPathName(), QStringLiteral("/"));
@@ -277,8 +291,9 @@ TEST(SelectionStatus, SizeTextsAddUpInKilobytes)
 TEST(Rename, TheExtensionCannotChange)
 {
   const char* cases[][3] = {
-      {"mix.kch", "song.txt", "song.kch"}, {"mix.kch", "song", "song.kch"},      {"readme", "song.txt", "song"},
-      {"a.b.kch", "x.y.z", "x.y.kch"},     {"mix.kch", ".hidden", ".hidden.kch"}, {"mix.kch", "song.kch", "song.kch"},
+      {"mix.kch", "song.txt", "song.kch"},   {"mix.kch", "song", "song.kch"},
+      {"readme", "song.txt", "song"},        {"a.b.kch", "x.y.z", "x.y.kch"},
+      {"mix.kch", ".hidden", ".hidden.kch"}, {"mix.kch", "song.kch", "song.kch"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(TForm1::KeepExtension(c[0], c[1]), QString::fromLatin1(c[2])) << c[0] << " -> " << c[1];

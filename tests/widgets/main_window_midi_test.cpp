@@ -44,7 +44,8 @@ TEST(MidiSearch, StepsThroughThePairsUntilTheConsoleAnswers)
 {
   ConsoleFolders folders;
   folders.AddCardFile("LIVE.kpr");
-  ProgramHarness h(QStringLiteral("[Communication]\nMedium=3\nMidiIn=0\nMidiOut=0\n"), Console(2, 2, {1, 1}, folders));
+  ProgramHarness h(QStringLiteral("[Communication]\nMedium=3\nMidiIn=0\nMidiOut=0\n"),
+                   Console(2, 2, {1, 1}, folders));
   h.Show();
   EXPECT_TRUE(h.Form().MidiChecked());
   ASSERT_TRUE(WaitUntil([&] { return h.Form().SolanoView()->Count() == 1; }))
@@ -52,7 +53,8 @@ TEST(MidiSearch, StepsThroughThePairsUntilTheConsoleAnswers)
   // The search of the settings cannot step on (nothing counted yet); its
   // second time-out runs the Search command, which scans from pair 1->1.
   EXPECT_EQ(Searching(h.statuses), (QStringList{"1->1", "1->1", "2->1", "1->2", "2->2"}));
-  const QStringList after = h.statuses.mid(h.statuses.indexOf(QStringLiteral("Searching MIDI port 2->2")) + 1);
+  const QStringList after =
+      h.statuses.mid(h.statuses.indexOf(QStringLiteral("Searching MIDI port 2->2")) + 1);
   ASSERT_GE(after.size(), 3);
   EXPECT_EQ(after.mid(0, 2), (QStringList{"Connected thru MIDI", "Testing MIDI connection..."}));
   EXPECT_TRUE(after.mid(2).contains(QStringLiteral("Connected thru MIDI"))) << "the link test passed";
@@ -75,7 +77,8 @@ TEST(MidiSearch, ALinkTestWithoutAnswerClosesTheMidiPorts)
   ConsoleFolders folders;
   sim::PeerOptions silentOnBlocks;
   silentOnBlocks.silentAfterCommand = SYS_EX_BLOCK_REQUEST;
-  ProgramHarness h(QStringLiteral("[Communication]\nMedium=3\n"), Console(1, 1, {0, 0}, folders, silentOnBlocks));
+  ProgramHarness h(QStringLiteral("[Communication]\nMedium=3\n"),
+                   Console(1, 1, {0, 0}, folders, silentOnBlocks));
   QString statusDuringBox;
   bool openDuringBox = false;
   h.prompter.boxScripts.push_back([&](const BoxRecord&) {

@@ -46,8 +46,8 @@ TEST_P(StartWithoutLink, ShowsThePortSetupOrNothing)
   EXPECT_EQ(h.Form().MidiChecked(), c.midiChecked);
   EXPECT_EQ(h.Form().ComportChecked(), !c.midiChecked);
   // The dialog looks for COM ports, which it says; otherwise nothing was said.
-  EXPECT_EQ(h.Form().StatusText(0), c.dialogShown ? QStringLiteral("Looking for COM ports ..")
-                                                  : QStringLiteral("No port selected"));
+  EXPECT_EQ(h.Form().StatusText(0),
+            c.dialogShown ? QStringLiteral("Looking for COM ports ..") : QStringLiteral("No port selected"));
   EXPECT_TRUE(h.prompter.boxes.empty());
   EXPECT_FALSE(h.program->Com().ComPortOpen());
 }
@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                       StartCase{"MediumNotANumber", "[Communication]\nMedium=serial\n", true, true},
                       StartCase{"ComPortZero", "[Communication]\nMedium=1\nComPort=0\n", false, false},
                       // COM16 has no device in the default table.
-                      StartCase{"ComPortWithoutDevice", "[Communication]\nMedium=1\nComPort=16\n", false, false}),
+                      StartCase{"ComPortWithoutDevice", "[Communication]\nMedium=1\nComPort=16\n", false,
+                                false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartWithoutLink, TheFolderOfLastTimeIsShownWhenItStillExists)
@@ -83,8 +84,9 @@ TEST(StartWithoutLink, ClosingWritesTheSettingsInOrderAndEndsWithZero)
   h.Show();
   h.Close();
   EXPECT_EQ(h.endCodes, std::vector<int>{0});
-  const QString expected = QStringLiteral("[Prefs]\nDirectory=%1\n[Communication]\nMedium=0\nComPort=0\nMidiIn=0\nMidiOut=0\n")
-                               .arg(h.Form().PTShellTree1()->GetSelectedPathName());
+  const QString expected =
+      QStringLiteral("[Prefs]\nDirectory=%1\n[Communication]\nMedium=0\nComPort=0\nMidiIn=0\nMidiOut=0\n")
+          .arg(h.Form().PTShellTree1()->GetSelectedPathName());
   EXPECT_EQ(h.SettingsText(), expected);
 }
 
@@ -109,8 +111,9 @@ TEST_F(SerialStart, ConnectsListsTheCardAndWritesTheSettingsAtClose)
   StartSim();
   ProgramHarness h(SerialSettings(sim.Path()));
   h.Show();
-  ASSERT_TRUE(WaitUntil([&] { return h.Form().SolanoView()->Count() == 5 && h.session().timers.UploadTimer.IsActive() == false; }))
-      << h.statuses.join(QStringLiteral(" | ")).toStdString();
+  ASSERT_TRUE(WaitUntil([&] {
+    return h.Form().SolanoView()->Count() == 5 && h.session().timers.UploadTimer.IsActive() == false;
+  })) << h.statuses.join(QStringLiteral(" | ")).toStdString();
   ASSERT_GE(h.statuses.size(), 2);
   EXPECT_EQ(h.statuses[0], QStringLiteral("Searching ZR4812."));
   EXPECT_EQ(h.statuses[1], QStringLiteral("Connected thru COM port 3"));
@@ -126,7 +129,8 @@ TEST_F(SerialStart, ConnectsListsTheCardAndWritesTheSettingsAtClose)
   QStringList types;
   for (int i = 0; i < list.Count(); ++i)
     types.append(list.RowType(i));
-  EXPECT_EQ(types, (QStringList{"Automation Data", "Channel Library", "Effects Library", "EQ Library", "Project (all)"}));
+  EXPECT_EQ(types, (QStringList{"Automation Data", "Channel Library", "Effects Library", "EQ Library",
+                                "Project (all)"}));
 
   // The menu's link items only move the check mark while connected.
   const QString connected = h.Form().StatusText(0);
@@ -141,19 +145,20 @@ TEST_F(SerialStart, ConnectsListsTheCardAndWritesTheSettingsAtClose)
   h.Close();
   EXPECT_EQ(h.endCodes, std::vector<int>{0});
   EXPECT_FALSE(h.program->Com().ComPortOpen());
-  const QString expected = QStringLiteral("; written by hand\n"
-                                          "[Communication]\n"
-                                          "Medium=1\n"
-                                          "ComPort=3\n"
-                                          "MidiIn=0\n"
-                                          "MidiOut=0\n"
-                                          "[Other]\n"
-                                          "Keep=yes\n"
-                                          "[Ports]\n"
-                                          "COM3=%1\n"
-                                          "[Prefs]\n"
-                                          "Directory=%2\n")
-                               .arg(QString::fromStdString(sim.Path()), h.Form().PTShellTree1()->GetSelectedPathName());
+  const QString expected =
+      QStringLiteral("; written by hand\n"
+                     "[Communication]\n"
+                     "Medium=1\n"
+                     "ComPort=3\n"
+                     "MidiIn=0\n"
+                     "MidiOut=0\n"
+                     "[Other]\n"
+                     "Keep=yes\n"
+                     "[Ports]\n"
+                     "COM3=%1\n"
+                     "[Prefs]\n"
+                     "Directory=%2\n")
+          .arg(QString::fromStdString(sim.Path()), h.Form().PTShellTree1()->GetSelectedPathName());
   EXPECT_EQ(h.SettingsText(), expected);
 }
 
