@@ -134,6 +134,10 @@ void OnBlockRequest(Session& session, const Side& side, const Frame& f)
 void OnFileRequest(Session& session, const Side& side, const Frame& f)
 {
   session.timers.UploadTimer.Stop();
+  // After Cancel the console's acceptance of a name is a request like any
+  // other: it must not start the file that the user has just stopped.
+  if (session.batch.SendFinished)
+    return;
   session.TxTransfer.Medium = side.medium;
   if (side.link)
     side.link->AnswerBlockRequest(f.b[OFS_TYPE], 0);

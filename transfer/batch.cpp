@@ -311,19 +311,24 @@ bool Batch::RefuseUnsendable(const std::string& pcFileName)
   // cannot load, and the rest of the batch would never go.
   Filer& tx = session_.TxTransfer;
   int error = ERR_NONE;
+  int medium = MEDIUM_PC_FILE;
   if (!IsDataType(TypeOfFileName(pcFileName))) {
     error = ERR_UNKNOWN_TYPE;
   } else {
     const std::string path = JoinPcPath(session_.host.SelectedPcFolder(), pcFileName, error);
     std::error_code ec;
-    // An empty file has no blocks: the console would wait for one forever.
-    if (error == ERR_NONE && (!std::filesystem::is_regular_file(path, ec) ||
-                              std::filesystem::file_size(path, ec) == 0 || ec))
+    if (error == ERR_NONE && !std::filesystem::is_regular_file(path, ec)) {
+      error = ERR_NO_FILE; // "No file loaded"
+    } else if (error == ERR_NONE && (std::filesystem::file_size(path, ec) == 0 || ec)) {
+      // An empty file has no blocks: the console would wait for one forever.
+      // Said as the link says it, "No file to send", without offering it first.
       error = ERR_NO_FILE;
+      medium = Medium() == MEDIUM_PC_FILE ? MEDIUM_COM : Medium();
+    }
   }
   if (error == ERR_NONE)
     return false;
-  tx.Medium = MEDIUM_PC_FILE;
+  tx.Medium = medium;
   tx.Error = error;
   tx.ReportError(1);
   return true;

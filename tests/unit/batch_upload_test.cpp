@@ -146,7 +146,8 @@ TEST_F(UploadTest, FileThatCannotBeReadIsReportedAndTheBatchMovesOn)
   AcceptUpload(0);
   fakeTimers.clock.Advance(500);
   EXPECT_EQ(Offered(), (std::vector<std::string>{"a", "c"}));
-  EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "File error: No file loaded"), 2);
+  EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "File error: No file loaded"), 1);
+  EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "File error: No file to send"), 1);
   EXPECT_EQ(session.batch.FileNr, 4);
   AcceptUpload(1);
   ExpectEndedNormally();

@@ -350,6 +350,16 @@ TEST_F(DispatchTest, MidiBlockRequestGoesToTheMidiLink)
   EXPECT_EQ(midi.answers[0].block, 300u);
 }
 
+TEST_F(DispatchTest, FileRequestAfterCancelSendsNothing)
+{
+  LoadTx(2, 0);
+  session.batch.SendFinished = true; // Cancel pressed while the name was on its way
+  t.upload.Start();
+  Serial(BuildNameMessage(SYS_EX_FILE_REQUEST, 2, "ABC"));
+  EXPECT_FALSE(t.upload.IsActive());
+  EXPECT_TRUE(LastWrite().empty());
+}
+
 TEST_F(DispatchTest, FileRequestSendsBlockZeroOverTheLinkItCameOn)
 {
   LoadTx(2, 0); // read from the PC, waiting for the console's go-ahead
@@ -360,6 +370,7 @@ TEST_F(DispatchTest, FileRequestSendsBlockZeroOverTheLinkItCameOn)
   EXPECT_EQ(LastWrite(), BuildFileBlock(2, kAbc, sizeof kAbc, 0));
 
   session.TxTransfer.Medium = 0;
+  session.batch.SendFinished = false; // a new upload starts
   t.upload.Start();
   Midi(BuildNameMessage(SYS_EX_FILE_REQUEST, 2, "ABC"));
   EXPECT_FALSE(t.upload.IsActive());
