@@ -389,6 +389,8 @@ std::string Filer::ErrorText(int outgoing) const
     return "Unknown file type";
   case ERR_NO_FOLDER:
     return "No PC folder selected";
+  case ERR_NO_CARD_NAME:
+    return "File has no name";
   default:
     return text;
   }

@@ -24,6 +24,7 @@ enum FilerError : std::int32_t {
   ERR_FILE_TOO_LARGE = 8,   // a file that needs 16384 blocks or more
   ERR_UNKNOWN_TYPE = 9,     // a name without one of the nine extensions
   ERR_NO_FOLDER = 10,       // no PC folder selected
+  ERR_NO_CARD_NAME = 11,    // nothing left of the name for the card (".kpr")
 };
 
 // Where the next step of a record reads or writes.

@@ -95,6 +95,11 @@ void Session::SendFileToCard(int medium, std::string pcFileName)
   if (tx.Error == ERR_NONE)
     tx.LoadData();
   const std::string cardName = CardFileName(cut);
+  if (tx.Error == ERR_NONE && cardName.empty()) {
+    // ".kpr" has a type but no name the card could show.
+    tx.FreeBuffer();
+    tx.Error = ERR_NO_CARD_NAME;
+  }
   if (tx.Error != ERR_NONE) {
     tx.ReportError(1);
     return;

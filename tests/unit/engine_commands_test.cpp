@@ -82,6 +82,9 @@ TEST_F(CommandsTest, NamesWithoutAKnownExtensionAreRefused)
   WriteFile(folder.path() / "notes.txt", {1});
   session.SendFileToCard(1, "notes.txt");
   EXPECT_EQ(host.LastStatus(), "File error: Unknown file type");
+  WriteFile(folder.path() / ".kpr", {1});
+  session.SendFileToCard(1, ".kpr");
+  EXPECT_EQ(host.LastStatus(), "File error: File has no name");
   session.RestoreInternal(1, "notes.txt");
   EXPECT_EQ(host.LastStatus(), "File error: Unknown file type");
   EXPECT_TRUE(com.fileNames.empty() && com.sentBlocks.empty());
