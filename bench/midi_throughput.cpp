@@ -33,7 +33,7 @@ constexpr double kFileBytesPerBlock = 875;
 constexpr double kWireBytesPerBlock = 1015 + 11;
 constexpr double kLimit = kLineBytesPerSecond * kFileBytesPerBlock / kWireBytesPerBlock;
 constexpr int kTimeoutMs = 30 * 60 * 1000;
-const char* const kPortName = "ZR4812 Sim";
+const char *const kPortName = "ZR4812 Sim";
 
 struct Folders {
   QTemporaryDir root;
@@ -44,16 +44,16 @@ struct Folders {
     card = base / "card";
     internal = base / "internal";
     pc = base / "pc";
-    for (const fs::path& p : {card, internal, pc})
+    for (const fs::path &p : {card, internal, pc})
       fs::create_directories(p);
   }
 };
 
-void Report(const char* what, std::size_t bytes, double seconds)
+void Report(const char *what, std::size_t bytes, double seconds)
 {
   const double rate = bytes / seconds;
-  std::printf("%-8s %zu bytes in %.2f s = %.0f file bytes/s, ratio %.3f of the cable's %.0f (aim >= 0.95)\n", what,
-              bytes, seconds, rate, rate / kLimit, kLimit);
+  std::printf("%-8s %zu bytes in %.2f s = %.0f file bytes/s, ratio %.3f of the cable's %.0f (aim >= 0.95)\n",
+              what, bytes, seconds, rate, rate / kLimit, kLimit);
   std::fflush(stdout);
 }
 
@@ -66,7 +66,8 @@ struct Bench {
   bool Start()
   {
     std::string error;
-    if (!sim.Start(f.card, f.internal, {"--midi", "--name", kPortName, "--baud", QString::number(kBaud)}, error)) {
+    if (!sim.Start(f.card, f.internal, {"--midi", "--name", kPortName, "--baud", QString::number(kBaud)},
+                   error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return false;
     }
@@ -81,7 +82,7 @@ struct Bench {
   }
 };
 
-bool Download(const Bytes& file)
+bool Download(const Bytes &file)
 {
   Bench b;
   zr::test::WriteFile(b.f.card / "BENCH.kpr", file);
@@ -101,7 +102,7 @@ bool Download(const Bytes& file)
   return true;
 }
 
-bool Upload(const Bytes& file)
+bool Upload(const Bytes &file)
 {
   Bench b;
   zr::test::WriteFile(b.f.pc / "bench.kpr", file);
@@ -130,7 +131,7 @@ bool Upload(const Bytes& file)
 
 } // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
   QCoreApplication app(argc, argv);
   zr::MidiInputFilter midiInput;

@@ -10,16 +10,16 @@
 namespace zr {
 namespace {
 
-constexpr int SEARCH_STEP_MS = 500;   // time a console gets to answer on one pair
-constexpr int SEARCH_SKIP_MS = 10;    // a pair that does not open is left at once
-constexpr int UPLOAD_MS = 10000;      // first answer to a request
-constexpr int UPLOAD_OS_MS = 25000;   // the console needs longer for its operating system
+constexpr int SEARCH_STEP_MS = 500; // time a console gets to answer on one pair
+constexpr int SEARCH_SKIP_MS = 10;  // a pair that does not open is left at once
+constexpr int UPLOAD_MS = 10000;    // first answer to a request
+constexpr int UPLOAD_OS_MS = 25000; // the console needs longer for its operating system
 constexpr int OS_TYPE = 8;
 
 // Texts of the output open failures that get a box besides the status line.
 struct OpenFailureText {
   int code;
-  const char* text;
+  const char *text;
 };
 constexpr OpenFailureText OPEN_FAILURE_TEXTS[] = {
     {MIDI_NO_DEVICE, "No MIDI port was found. This error occurs only when the mapper is opened."},
@@ -29,9 +29,9 @@ constexpr OpenFailureText OPEN_FAILURE_TEXTS[] = {
     {MIDI_NO_MEMORY, "The system is unable to allocate or lock memory."},
 };
 
-const char* OpenFailureBoxText(int code)
+const char *OpenFailureBoxText(int code)
 {
-  for (const auto& entry : OPEN_FAILURE_TEXTS)
+  for (const auto &entry : OPEN_FAILURE_TEXTS)
     if (entry.code == code)
       return entry.text;
   return nullptr;
@@ -39,9 +39,9 @@ const char* OpenFailureBoxText(int code)
 
 } // namespace
 
-MidiLink::MidiLink(Session& session, MidiSystem& system) : session_(session), system_(system)
+MidiLink::MidiLink(Session &session, MidiSystem &system) : session_(session), system_(system)
 {
-  system_.SetReceiver([this](const std::uint8_t* data, std::size_t length) { OnSysExMessage(data, length); });
+  system_.SetReceiver([this](const std::uint8_t *data, std::size_t length) { OnSysExMessage(data, length); });
 }
 
 MidiLink::~MidiLink()
@@ -84,7 +84,7 @@ bool MidiLink::StartMidiSearch()
 bool MidiLink::SearchMidiPort()
 {
   CloseMidiPort();
-  Timer& timeout = session_.timers.TimeoutTimer;
+  Timer &timeout = session_.timers.TimeoutTimer;
   if (!OpenMidiPort()) {
     timeout.SetInterval(SEARCH_SKIP_MS);
     timeout.Start();
@@ -108,7 +108,7 @@ bool MidiLink::OpenMidiPort()
   const int outResult = system_.OpenOutput(session_.link.MidiOutDevice);
   if (outResult != MIDI_OK) {
     session_.ShowStatus(" ! No MIDI out device code = %d", outResult);
-    if (const char* text = OpenFailureBoxText(outResult))
+    if (const char *text = OpenFailureBoxText(outResult))
       session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::Ok);
     midiPortOpen_ = false;
     return false;
@@ -148,7 +148,7 @@ void MidiLink::CloseMidiPort()
   midiPortOpen_ = false;
 }
 
-void MidiLink::MidiSendSysEx(const std::uint8_t* data, std::size_t length)
+void MidiLink::MidiSendSysEx(const std::uint8_t *data, std::size_t length)
 {
   // The back-end copies the bytes before it returns, so the caller's buffer
   // may go away at once.
@@ -156,7 +156,7 @@ void MidiLink::MidiSendSysEx(const std::uint8_t* data, std::size_t length)
     system_.SendSysEx(data, length);
 }
 
-bool MidiLink::SendRequest(const Bytes& message)
+bool MidiLink::SendRequest(const Bytes &message)
 {
   if (!OpenMidiPort()) {
     session_.ShowStatus("%s", NO_DEVICE_TEXT);
@@ -168,7 +168,7 @@ bool MidiLink::SendRequest(const Bytes& message)
 
 void MidiLink::ArmUploadTimer(int type)
 {
-  Timer& upload = session_.timers.UploadTimer;
+  Timer &upload = session_.timers.UploadTimer;
   upload.SetInterval(type == OS_TYPE ? UPLOAD_OS_MS : UPLOAD_MS);
   upload.Start();
 }
@@ -191,7 +191,7 @@ void MidiLink::MidiRequestDirectory(int type)
   session_.timers.UploadTimer.Start();
 }
 
-void MidiLink::MidiSendFileName(int type, const std::string& name, bool request)
+void MidiLink::MidiSendFileName(int type, const std::string &name, bool request)
 {
   const std::uint8_t command = request ? SYS_EX_FILE_REQUEST : SYS_EX_FILE_NAME;
   if (!SendRequest(BuildNameMessage(command, type, name)))
@@ -209,7 +209,7 @@ bool MidiLink::ReadyToAnswer()
   return OpenMidiPort() && system_.StartInput() == MIDI_OK;
 }
 
-bool MidiLink::SendDataBlock(const std::uint8_t* message, std::size_t length)
+bool MidiLink::SendDataBlock(const std::uint8_t *message, std::size_t length)
 {
   if (!midiPortOpen_ || !message || length == 0)
     return false;
@@ -225,7 +225,7 @@ void MidiLink::SetUpInBuffers()
   buffersSetUp_ = true;
   queue_.clear();
   for (int i = 0; i < IN_BUFFER_COUNT; ++i) {
-    MidiInBuffer& b = inBuffers_[static_cast<std::size_t>(i)];
+    MidiInBuffer &b = inBuffers_[static_cast<std::size_t>(i)];
     b.bytesRecorded = 0;
     b.hasData = true;
     b.queued = true;
@@ -240,13 +240,13 @@ void MidiLink::ReleaseInBuffers()
   ++bufferGeneration_;
   buffersSetUp_ = false;
   queue_.clear();
-  for (MidiInBuffer& b : inBuffers_) {
+  for (MidiInBuffer &b : inBuffers_) {
     b.bytesRecorded = 0;
     b.queued = false;
   }
 }
 
-int MidiLink::IndexOf(const MidiInBuffer& buffer) const
+int MidiLink::IndexOf(const MidiInBuffer &buffer) const
 {
   for (int i = 0; i < IN_BUFFER_COUNT; ++i)
     if (&inBuffers_[static_cast<std::size_t>(i)] == &buffer)
@@ -254,7 +254,7 @@ int MidiLink::IndexOf(const MidiInBuffer& buffer) const
   return -1;
 }
 
-void MidiLink::Requeue(MidiInBuffer& buffer)
+void MidiLink::Requeue(MidiInBuffer &buffer)
 {
   const int index = IndexOf(buffer);
   // A buffer that is not ours, already queued, or released by a close in
@@ -266,7 +266,7 @@ void MidiLink::Requeue(MidiInBuffer& buffer)
   queue_.push_back(index);
 }
 
-void MidiLink::OnSysExMessage(const std::uint8_t* data, std::size_t length)
+void MidiLink::OnSysExMessage(const std::uint8_t *data, std::size_t length)
 {
   if (!data || length == 0)
     return;
@@ -279,7 +279,7 @@ void MidiLink::OnSysExMessage(const std::uint8_t* data, std::size_t length)
   while (offset < length && !queue_.empty()) {
     const int index = queue_.front();
     queue_.pop_front();
-    MidiInBuffer& b = inBuffers_[static_cast<std::size_t>(index)];
+    MidiInBuffer &b = inBuffers_[static_cast<std::size_t>(index)];
     const std::size_t chunk = std::min(length - offset, MidiInBuffer::SIZE);
     std::memcpy(b.data.data(), data + offset, chunk);
     b.bytesRecorded = chunk;
@@ -294,7 +294,7 @@ void MidiLink::OnSysExMessage(const std::uint8_t* data, std::size_t length)
     // port is closed; the buffers it took back are not delivered any more.
     if (generation != bufferGeneration_)
       return;
-    MidiInBuffer& b = inBuffers_[static_cast<std::size_t>(filled[static_cast<std::size_t>(i)])];
+    MidiInBuffer &b = inBuffers_[static_cast<std::size_t>(filled[static_cast<std::size_t>(i)])];
     HandleMidiSysExIn(session_, *this, b);
   }
 }

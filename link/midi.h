@@ -28,12 +28,12 @@ struct MidiDeviceLists {
 class MidiLink : public Link, public MidiPort {
 public:
   static constexpr int IN_BUFFER_COUNT = 2;
-  static constexpr const char* NO_DEVICE_TEXT = "  No MIDI device";
+  static constexpr const char *NO_DEVICE_TEXT = "  No MIDI device";
 
-  MidiLink(Session& session, MidiSystem& system);
+  MidiLink(Session &session, MidiSystem &system);
   ~MidiLink() override;
-  MidiLink(const MidiLink&) = delete;
-  MidiLink& operator=(const MidiLink&) = delete;
+  MidiLink(const MidiLink &) = delete;
+  MidiLink &operator=(const MidiLink &) = delete;
 
   // Names of the devices; a device whose name cannot be read is left out.
   MidiDeviceLists ListMidiDevices();
@@ -46,35 +46,35 @@ public:
   // Opens the current pair unless it already is open.
   bool OpenMidiPort();
   void CloseMidiPort();
-  void MidiSendSysEx(const std::uint8_t* data, std::size_t length);
+  void MidiSendSysEx(const std::uint8_t *data, std::size_t length);
 
   // The four link operations under their MIDI names.
   void MidiRequestBlock(int type, unsigned block);
   void MidiRequestDirectory(int type);
-  void MidiSendFileName(int type, const std::string& name, bool request);
+  void MidiSendFileName(int type, const std::string &name, bool request);
   void MidiAnswerBlockRequest(int type, unsigned block);
 
   // Link
   void RequestBlock(int type, unsigned block) override { MidiRequestBlock(type, block); }
   void RequestDirectory(int type) override { MidiRequestDirectory(type); }
-  void SendFileName(int type, const std::string& name, bool request) override
+  void SendFileName(int type, const std::string &name, bool request) override
   {
     MidiSendFileName(type, name, request);
   }
   void AnswerBlockRequest(int type, unsigned block) override { MidiAnswerBlockRequest(type, block); }
   bool ReadyToAnswer() override;
-  const char* NotReadyText() const override { return NO_DEVICE_TEXT; }
-  bool SendDataBlock(const std::uint8_t* message, std::size_t length) override;
+  const char *NotReadyText() const override { return NO_DEVICE_TEXT; }
+  bool SendDataBlock(const std::uint8_t *message, std::size_t length) override;
 
   // MidiPort
-  void SendSysEx(const std::uint8_t* data, std::size_t length) override { MidiSendSysEx(data, length); }
-  void Requeue(MidiInBuffer& buffer) override;
+  void SendSysEx(const std::uint8_t *data, std::size_t length) override { MidiSendSysEx(data, length); }
+  void Requeue(MidiInBuffer &buffer) override;
 
   // One System Exclusive message from the input device, on the GUI thread.
   // It fills the queued input buffers in order, as a driver does (a message
   // longer than one buffer continues in the next; what finds no buffer is
   // lost), and each filled buffer goes to HandleMidiSysExIn.
-  void OnSysExMessage(const std::uint8_t* data, std::size_t length);
+  void OnSysExMessage(const std::uint8_t *data, std::size_t length);
 
   // State that the main window's search stepping reads and writes.
   bool MidiSearching() const { return midiSearching_; }
@@ -86,18 +86,18 @@ public:
   bool MidiPortOpen() const { return midiPortOpen_; }
 
   // The input buffers, for tests and diagnostics.
-  const MidiInBuffer& InBuffer(int index) const { return inBuffers_[static_cast<std::size_t>(index)]; }
+  const MidiInBuffer &InBuffer(int index) const { return inBuffers_[static_cast<std::size_t>(index)]; }
   std::size_t QueuedBufferCount() const { return queue_.size(); }
 
 private:
   void SetUpInBuffers();
   void ReleaseInBuffers();
-  int IndexOf(const MidiInBuffer& buffer) const;
-  bool SendRequest(const std::vector<std::uint8_t>& message);
+  int IndexOf(const MidiInBuffer &buffer) const;
+  bool SendRequest(const std::vector<std::uint8_t> &message);
   void ArmUploadTimer(int type);
 
-  Session& session_;
-  MidiSystem& system_;
+  Session &session_;
+  MidiSystem &system_;
   int midiInCount_ = 0;
   int midiOutCount_ = 0;
   bool midiPortOpen_ = false;

@@ -16,20 +16,20 @@ constexpr RtMidi::Api PREFERRED_APIS[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK}
 constexpr RtMidi::Api PREFERRED_APIS[] = {RtMidi::UNSPECIFIED};
 #endif
 
-constexpr int BITS_PER_BYTE = 10;            // start bit, 8 data bits, stop bit
-constexpr std::size_t MAX_WAITING = 1024;    // messages not yet answered; a flood beyond is dropped
+constexpr int BITS_PER_BYTE = 10;         // start bit, 8 data bits, stop bit
+constexpr std::size_t MAX_WAITING = 1024; // messages not yet answered; a flood beyond is dropped
 constexpr std::size_t MAX_MESSAGE = 64 * 1024;
 constexpr auto POLL = std::chrono::milliseconds(100); // how often a quiet line looks at the stop flag
 
-void OnInput(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData)
+void OnInput(double /*timeStamp*/, std::vector<unsigned char> *message, void *userData)
 {
   if (message)
-    static_cast<MidiTransport*>(userData)->OnMessage(*message);
+    static_cast<MidiTransport *>(userData)->OnMessage(*message);
 }
 
-void OnRtMidiError(RtMidiError::Type type, const std::string& text, void* userData)
+void OnRtMidiError(RtMidiError::Type type, const std::string &text, void *userData)
 {
-  static_cast<MidiTransport*>(userData)->OnError(static_cast<int>(type), text);
+  static_cast<MidiTransport *>(userData)->OnError(static_cast<int>(type), text);
 }
 
 } // namespace
@@ -46,7 +46,7 @@ MidiTransport::~MidiTransport()
   out_.reset();
 }
 
-void MidiTransport::OnError(int type, const std::string& text)
+void MidiTransport::OnError(int type, const std::string &text)
 {
   std::lock_guard lock(mutex_);
   lastError_ = text;
@@ -54,7 +54,7 @@ void MidiTransport::OnError(int type, const std::string& text)
     failed_ = true;
 }
 
-void MidiTransport::OnMessage(const std::vector<unsigned char>& message)
+void MidiTransport::OnMessage(const std::vector<unsigned char> &message)
 {
   // RtMidi's thread: keep the bytes and wake the console, nothing more.
   if (message.empty() || message[0] != SYS_EX_START)
@@ -69,7 +69,7 @@ void MidiTransport::OnMessage(const std::vector<unsigned char>& message)
   arrived_.notify_one();
 }
 
-bool MidiTransport::Open(std::string& error)
+bool MidiTransport::Open(std::string &error)
 {
   std::string reasons;
   for (const RtMidi::Api api : PREFERRED_APIS) {
@@ -94,7 +94,7 @@ bool MidiTransport::Open(std::string& error)
         return true;
       }
       reasons += "\n  " + RtMidi::getApiDisplayName(api) + ": " + lastError_;
-    } catch (const RtMidiError& e) {
+    } catch (const RtMidiError &e) {
       reasons += "\n  " + RtMidi::getApiDisplayName(api) + ": " + e.getMessage();
     }
   }
@@ -110,7 +110,7 @@ MidiTransport::Clock::duration MidiTransport::WireTime(std::size_t bytes) const
       std::chrono::nanoseconds(1'000'000'000LL * BITS_PER_BYTE * static_cast<long long>(bytes) / baud_));
 }
 
-bool MidiTransport::SendPaced(const Bytes& message, const std::atomic<bool>& stop)
+bool MidiTransport::SendPaced(const Bytes &message, const std::atomic<bool> &stop)
 {
   if (baud_ > 0) {
     // A MIDI message is delivered whole, once its last byte is on the cable.
@@ -123,7 +123,7 @@ bool MidiTransport::SendPaced(const Bytes& message, const std::atomic<bool>& sto
   return true;
 }
 
-int MidiTransport::Serve(ConsolePeer& peer, const std::atomic<bool>& stop)
+int MidiTransport::Serve(ConsolePeer &peer, const std::atomic<bool> &stop)
 {
   if (!in_ || !out_)
     return 1;
@@ -143,7 +143,7 @@ int MidiTransport::Serve(ConsolePeer& peer, const std::atomic<bool>& stop)
       std::this_thread::sleep_until(inputFree_);
     }
     const std::vector<Bytes> answers = peer.Receive(message.bytes);
-    for (const Bytes& answer : answers)
+    for (const Bytes &answer : answers)
       if (!SendPaced(answer, stop))
         break;
   }

@@ -20,25 +20,25 @@ namespace zr::sim {
 
 class MidiTransport : public Transport {
 public:
-  static constexpr const char* DEFAULT_NAME = "ZR4812 Sim";
+  static constexpr const char *DEFAULT_NAME = "ZR4812 Sim";
 
   // baud 0: as fast as the MIDI system goes.
   MidiTransport(int baud, std::string name);
   ~MidiTransport() override;
 
-  bool Open(std::string& error) override;
+  bool Open(std::string &error) override;
   // The name of both ports.
   std::string Address() const override { return name_; }
-  int Serve(ConsolePeer& peer, const std::atomic<bool>& stop) override;
+  int Serve(ConsolePeer &peer, const std::atomic<bool> &stop) override;
 
   // Called on RtMidi's thread; public only for the C callbacks.
-  void OnMessage(const std::vector<unsigned char>& message);
-  void OnError(int type, const std::string& text);
+  void OnMessage(const std::vector<unsigned char> &message);
+  void OnError(int type, const std::string &text);
 
 private:
   using Clock = std::chrono::steady_clock;
   Clock::duration WireTime(std::size_t bytes) const;
-  bool SendPaced(const Bytes& message, const std::atomic<bool>& stop);
+  bool SendPaced(const Bytes &message, const std::atomic<bool> &stop);
 
   int baud_;
   std::string name_;

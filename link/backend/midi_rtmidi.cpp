@@ -45,20 +45,20 @@ constexpr int MAX_PENDING_MESSAGES = 256;
 constexpr std::size_t MAX_COPIED_BYTES = 64 * 1024;
 constexpr unsigned RTMIDI_QUEUE_SIZE = 100; // unused: input goes through the callback
 
-constexpr const char* OUR_OUTPUT_PORT = "MIDI Out";
-constexpr const char* OUR_INPUT_PORT = "MIDI In";
+constexpr const char *OUR_OUTPUT_PORT = "MIDI Out";
+constexpr const char *OUR_INPUT_PORT = "MIDI In";
 
 // Runs on RtMidi's thread (JACK's process thread): copy and post, nothing else.
-void OnRtMidiInput(double /*timeStamp*/, std::vector<unsigned char>* message, void* userData)
+void OnRtMidiInput(double /*timeStamp*/, std::vector<unsigned char> *message, void *userData)
 {
-  auto* inbox = static_cast<detail::MidiInbox*>(userData);
+  auto *inbox = static_cast<detail::MidiInbox *>(userData);
   if (!inbox || !message || message->empty() || !inbox->accepting.load())
     return;
   // Only System Exclusive messages fill input buffers; short messages
   // (notes, controllers) never reach them.
   if ((*message)[0] != 0xF0)
     return;
-  QCoreApplication* app = QCoreApplication::instance();
+  QCoreApplication *app = QCoreApplication::instance();
   if (!app || inbox->pending.load() >= MAX_PENDING_MESSAGES)
     return;
   const std::size_t n = std::min(message->size(), MAX_COPIED_BYTES);
@@ -67,9 +67,9 @@ void OnRtMidiInput(double /*timeStamp*/, std::vector<unsigned char>* message, vo
       app, new MidiSysExEvent(inbox->shared_from_this(), inbox->generation.load(), std::move(bytes)));
 }
 
-void OnRtMidiError(RtMidiError::Type type, const std::string& text, void* userData)
+void OnRtMidiError(RtMidiError::Type type, const std::string &text, void *userData)
 {
-  static_cast<RtMidiSystem*>(userData)->OnError(static_cast<int>(type), text);
+  static_cast<RtMidiSystem *>(userData)->OnError(static_cast<int>(type), text);
 }
 
 } // namespace
@@ -106,15 +106,15 @@ void MidiSysExEvent::Deliver() const
     inbox_->receiver(bytes_.data(), bytes_.size());
 }
 
-bool DeliverMidiInput(QEvent* event)
+bool DeliverMidiInput(QEvent *event)
 {
   if (!event || event->type() != MidiSysExEvent::EventType())
     return false;
-  static_cast<MidiSysExEvent*>(event)->Deliver();
+  static_cast<MidiSysExEvent *>(event)->Deliver();
   return true;
 }
 
-bool MidiInputFilter::eventFilter(QObject* watched, QEvent* event)
+bool MidiInputFilter::eventFilter(QObject *watched, QEvent *event)
 {
   if (DeliverMidiInput(event))
     return true;
@@ -141,7 +141,7 @@ RtMidiSystem::RtMidiSystem(std::string clientName)
       in_ = std::move(in);
       out_ = std::move(out);
       break;
-    } catch (const RtMidiError& e) {
+    } catch (const RtMidiError &e) {
       lastError_ = e.getMessage();
     }
   }
@@ -167,13 +167,13 @@ std::string RtMidiSystem::ApiName() const
   return RtMidi::getApiName(in_->getCurrentApi());
 }
 
-void RtMidiSystem::OnError(int type, const std::string& text)
+void RtMidiSystem::OnError(int type, const std::string &text)
 {
   lastErrorType_ = type;
   lastError_ = text;
 }
 
-bool RtMidiSystem::IsOwnPort(const std::string& name) const
+bool RtMidiSystem::IsOwnPort(const std::string &name) const
 {
   // Port names start with the client's name; a second client of the same
   // name gets "-01" and so on appended by JACK.
@@ -215,11 +215,17 @@ std::vector<RtMidiSystem::Port> RtMidiSystem::Outputs()
   return ports;
 }
 
-int RtMidiSystem::InputCount() { return static_cast<int>(Inputs().size()); }
-int RtMidiSystem::OutputCount() { return static_cast<int>(Outputs().size()); }
+int RtMidiSystem::InputCount()
+{
+  return static_cast<int>(Inputs().size());
+}
+int RtMidiSystem::OutputCount()
+{
+  return static_cast<int>(Outputs().size());
+}
 
 namespace {
-std::optional<std::string> NameAt(const std::vector<std::string>& names, int index)
+std::optional<std::string> NameAt(const std::vector<std::string> &names, int index)
 {
   if (index < 0 || index >= static_cast<int>(names.size()) || names[static_cast<std::size_t>(index)].empty())
     return std::nullopt;
@@ -230,7 +236,7 @@ std::optional<std::string> NameAt(const std::vector<std::string>& names, int ind
 std::optional<std::string> RtMidiSystem::InputName(int index)
 {
   std::vector<std::string> names;
-  for (Port& p : Inputs())
+  for (Port &p : Inputs())
     names.push_back(std::move(p.name));
   return NameAt(names, index);
 }
@@ -238,7 +244,7 @@ std::optional<std::string> RtMidiSystem::InputName(int index)
 std::optional<std::string> RtMidiSystem::OutputName(int index)
 {
   std::vector<std::string> names;
-  for (Port& p : Outputs())
+  for (Port &p : Outputs())
     names.push_back(std::move(p.name));
   return NameAt(names, index);
 }
@@ -246,12 +252,17 @@ std::optional<std::string> RtMidiSystem::OutputName(int index)
 int RtMidiSystem::OpenResult(int errorType) const
 {
   switch (errorType) {
-  case RtMidiError::NO_DEVICES_FOUND: return MIDI_NO_DEVICE;
-  case RtMidiError::INVALID_DEVICE: return MIDI_BAD_DEVICE_ID;
-  case RtMidiError::MEMORY_ERROR: return MIDI_NO_MEMORY;
+  case RtMidiError::NO_DEVICES_FOUND:
+    return MIDI_NO_DEVICE;
+  case RtMidiError::INVALID_DEVICE:
+    return MIDI_BAD_DEVICE_ID;
+  case RtMidiError::MEMORY_ERROR:
+    return MIDI_NO_MEMORY;
   case RtMidiError::INVALID_PARAMETER:
-  case RtMidiError::INVALID_USE: return MIDI_INVALID_PARAM;
-  default: return MIDI_ALLOCATED; // the device is there but would not open for us
+  case RtMidiError::INVALID_USE:
+    return MIDI_INVALID_PARAM;
+  default:
+    return MIDI_ALLOCATED; // the device is there but would not open for us
   }
 }
 
@@ -327,7 +338,7 @@ int RtMidiSystem::CloseInput()
   return MIDI_OK;
 }
 
-void RtMidiSystem::SendSysEx(const std::uint8_t* data, std::size_t length)
+void RtMidiSystem::SendSysEx(const std::uint8_t *data, std::size_t length)
 {
   // RtMidi has taken the bytes when sendMessage returns (JACK copies them
   // into its ring buffer, ALSA encodes them at once, Windows waits until
@@ -337,8 +348,14 @@ void RtMidiSystem::SendSysEx(const std::uint8_t* data, std::size_t length)
   out_->sendMessage(data, length);
 }
 
-void RtMidiSystem::SetReceiver(SysExReceiver receiver) { inbox_->receiver = std::move(receiver); }
+void RtMidiSystem::SetReceiver(SysExReceiver receiver)
+{
+  inbox_->receiver = std::move(receiver);
+}
 
-std::unique_ptr<MidiSystem> MakePlatformMidiSystem() { return std::make_unique<RtMidiSystem>(); }
+std::unique_ptr<MidiSystem> MakePlatformMidiSystem()
+{
+  return std::make_unique<RtMidiSystem>();
+}
 
 } // namespace zr

@@ -28,10 +28,11 @@ struct MidiInbox;
 class MidiSysExEvent : public QEvent {
 public:
   static QEvent::Type EventType();
-  MidiSysExEvent(std::shared_ptr<detail::MidiInbox> inbox, unsigned generation, std::vector<std::uint8_t> bytes);
+  MidiSysExEvent(std::shared_ptr<detail::MidiInbox> inbox, unsigned generation,
+                 std::vector<std::uint8_t> bytes);
   ~MidiSysExEvent() override;
 
-  const std::vector<std::uint8_t>& Bytes() const { return bytes_; }
+  const std::vector<std::uint8_t> &Bytes() const { return bytes_; }
   // Hands the bytes to the receiver of the system that posted them, unless
   // that system is gone or its input has been closed since.
   void Deliver() const;
@@ -45,14 +46,14 @@ private:
 // For an application-wide event filter (the main window's AppMessageHook):
 // delivers the event when it is MIDI input and returns true, so that the
 // filter marks it handled; any other event returns false, untouched.
-bool DeliverMidiInput(QEvent* event);
+bool DeliverMidiInput(QEvent *event);
 
 // A filter object that does only that, for programs and tests without a
 // main window. Install it with QCoreApplication::instance()->installEventFilter.
 class MidiInputFilter : public QObject {
 public:
   using QObject::QObject;
-  bool eventFilter(QObject* watched, QEvent* event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
 };
 
 class RtMidiSystem : public MidiSystem {
@@ -61,14 +62,14 @@ public:
   // out of the device lists.
   explicit RtMidiSystem(std::string clientName = "ZR4812 Exchange");
   ~RtMidiSystem() override;
-  RtMidiSystem(const RtMidiSystem&) = delete;
-  RtMidiSystem& operator=(const RtMidiSystem&) = delete;
+  RtMidiSystem(const RtMidiSystem &) = delete;
+  RtMidiSystem &operator=(const RtMidiSystem &) = delete;
 
   // RtMidi's short name of the MIDI system in use ("alsa", "jack", ...), or
   // "" when none could be reached.
   std::string ApiName() const;
   // The last message of RtMidi's error callback, for diagnostics.
-  const std::string& LastError() const { return lastError_; }
+  const std::string &LastError() const { return lastError_; }
 
   int InputCount() override;
   int OutputCount() override;
@@ -79,11 +80,11 @@ public:
   int StartInput() override;
   int CloseOutput() override;
   int CloseInput() override;
-  void SendSysEx(const std::uint8_t* data, std::size_t length) override;
+  void SendSysEx(const std::uint8_t *data, std::size_t length) override;
   void SetReceiver(SysExReceiver receiver) override;
 
   // Called by RtMidi; public only for the C callbacks.
-  void OnError(int type, const std::string& text);
+  void OnError(int type, const std::string &text);
 
 private:
   struct Port {
@@ -92,7 +93,7 @@ private:
   };
   std::vector<Port> Inputs();
   std::vector<Port> Outputs();
-  bool IsOwnPort(const std::string& name) const;
+  bool IsOwnPort(const std::string &name) const;
   int OpenResult(int errorType) const;
 
   std::string clientName_;

@@ -22,7 +22,7 @@ using zr::Bytes;
 // Reads the input front to back; past its end every read gives 0.
 class Reader {
 public:
-  Reader(const std::uint8_t* data, std::size_t size) : p_(data), end_(data + size) {}
+  Reader(const std::uint8_t *data, std::size_t size) : p_(data), end_(data + size) {}
   bool Done() const { return p_ >= end_; }
   std::uint8_t Byte() { return p_ < end_ ? *p_++ : 0; }
   Bytes Take(std::size_t n)
@@ -34,19 +34,20 @@ public:
   }
 
 private:
-  const std::uint8_t* p_;
-  const std::uint8_t* end_;
+  const std::uint8_t *p_;
+  const std::uint8_t *end_;
 };
 
 // One message as the input device hands it over. The first byte chooses its
 // kind, so that the fuzzer reaches the engine with messages it accepts.
-Bytes NextMessage(Reader& in)
+Bytes NextMessage(Reader &in)
 {
   const std::uint8_t kind = in.Byte();
   const std::uint8_t a = in.Byte();
   const std::uint8_t b = in.Byte();
   switch (kind % 8) {
-  case 0: return zr::BuildIdentify(a & 1 ? zr::MODEL_BYTE : a & 0x7F);
+  case 0:
+    return zr::BuildIdentify(a & 1 ? zr::MODEL_BYTE : a & 0x7F);
   case 1: { // a data block, its payload from the input
     const Bytes payload = in.Take(1 + (a * 8u + b) % zr::SYS_EX_BLOCKSIZE);
     Bytes m = zr::BuildDataBlock(b & 1 ? zr::SYS_EX_TEST_TYPE : b % 9, 1 + a % 4, b % 4, payload.data(),
@@ -55,9 +56,12 @@ Bytes NextMessage(Reader& in)
       m[m.size() - 2] ^= 1; // a bad checksum
     return m;
   }
-  case 2: return zr::BuildDirectoryReply(a % 10, {"A", "BB"});
-  case 3: return zr::BuildBlockRequest(a % 10, b);
-  case 4: return zr::BuildNameMessage(zr::SYS_EX_FILE_REQUEST, a % 10, "x");
+  case 2:
+    return zr::BuildDirectoryReply(a % 10, {"A", "BB"});
+  case 3:
+    return zr::BuildBlockRequest(a % 10, b);
+  case 4:
+    return zr::BuildNameMessage(zr::SYS_EX_FILE_REQUEST, a % 10, "x");
   case 5: { // a very long message: the input repeated
     Bytes unit = in.Take(1 + a % 64);
     if (unit.empty())
@@ -72,13 +76,14 @@ Bytes NextMessage(Reader& in)
     m.erase(m.begin());
     return m;
   }
-  default: return in.Take((std::size_t(a) << 4) + b); // raw bytes
+  default:
+    return in.Take((std::size_t(a) << 4) + b); // raw bytes
   }
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
   using namespace zr;
   using namespace zr::test;
@@ -103,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Sometimes an answer closes the port from within the handler.
   int sends = 0;
   if (setup & 0x80)
-    system.onSend = [&](const Bytes&) {
+    system.onSend = [&](const Bytes &) {
       if (++sends % 3 == 0)
         midi.CloseMidiPort();
     };

@@ -6,7 +6,7 @@
 
 #include "link/backend/midi_rtmidi.h"
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
   QCoreApplication app(argc, argv);
   // What the main window's AppMessageHook does for MIDI input.

@@ -39,7 +39,7 @@ public:
   {
     session.Midi = &midi;
     timers.TimeoutTimer.SetHandler([this] { control.TimeoutTimerTimer(); });
-    for (QtTimer* t : {&timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer}) {
+    for (QtTimer *t : {&timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer}) {
       t->SetHandler([this, t] {
         t->Stop();
         ++watchdogsFired;
@@ -55,21 +55,21 @@ public:
   }
   ~MidiSession()
   {
-    for (QtTimer* t : {&timers.TimeoutTimer, &timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer})
+    for (QtTimer *t : {&timers.TimeoutTimer, &timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer})
       t->Stop();
     midi.CloseMidiPort();
   }
 
-  bool StatusSeen(const std::string& text) const
+  bool StatusSeen(const std::string &text) const
   {
-    for (const std::string& s : host.statuses)
+    for (const std::string &s : host.statuses)
       if (s.find(text) != std::string::npos)
         return true;
     return false;
   }
 
   // Index of the first input or output whose name contains `part`.
-  std::optional<int> FindInput(const std::string& part)
+  std::optional<int> FindInput(const std::string &part)
   {
     const MidiDeviceLists lists = midi.ListMidiDevices();
     for (std::size_t i = 0; i < lists.inputs.size(); ++i)
@@ -77,7 +77,7 @@ public:
         return static_cast<int>(i);
     return std::nullopt;
   }
-  std::optional<int> FindOutput(const std::string& part)
+  std::optional<int> FindOutput(const std::string &part)
   {
     const MidiDeviceLists lists = midi.ListMidiDevices();
     for (std::size_t i = 0; i < lists.outputs.size(); ++i)
@@ -87,7 +87,7 @@ public:
   }
 
   // Searches the console on a known pair and waits for the passed link test.
-  bool ConnectTo(const std::string& portName, int timeoutMs = 60000)
+  bool ConnectTo(const std::string &portName, int timeoutMs = 60000)
   {
     const auto in = FindInput(portName);
     const auto out = FindOutput(portName);
@@ -101,7 +101,7 @@ public:
 
   class Links : public SearchLinks {
   public:
-    explicit Links(MidiLink& midi) : midi_(midi) {}
+    explicit Links(MidiLink &midi) : midi_(midi) {}
     void CloseComPort() override {}
     void CloseMidiPort() override { midi_.CloseMidiPort(); }
     bool StartMidiSearch() override { return midi_.StartMidiSearch(); }
@@ -112,7 +112,7 @@ public:
     int MidiOutCount() const override { return midi_.MidiOutCount(); }
 
   private:
-    MidiLink& midi_;
+    MidiLink &midi_;
   };
 
   ChainHost host;
@@ -128,7 +128,7 @@ public:
 
 // Waits until the MIDI system lists a port whose name contains `part` on
 // both sides (a console's ports appear shortly after it prints their name).
-inline bool WaitForPorts(MidiSession& s, const std::string& part, int timeoutMs = 30000)
+inline bool WaitForPorts(MidiSession &s, const std::string &part, int timeoutMs = 30000)
 {
   return RunUntil([&] { return s.FindInput(part) && s.FindOutput(part); }, timeoutMs);
 }

@@ -54,32 +54,31 @@ protected:
   void StartConsole(QStringList extra = {})
   {
     if (!extra.contains("--baud"))
-      extra << "--baud" << "0";
-    extra << "--midi" << "--name" << QString::fromStdString(kName);
+      extra << "--baud"
+            << "0";
+    extra << "--midi"
+          << "--name" << QString::fromStdString(kName);
     std::string error;
     ASSERT_TRUE(sim.Start(card.path(), internal.path(), extra, error)) << error;
     ASSERT_EQ(sim.Path(), kName);
     ASSERT_TRUE(WaitForPorts(*link, kName)) << "ports of " << kName << " never listed";
   }
 
-  void Connect()
-  {
-    ASSERT_TRUE(link->ConnectTo(kName)) << Log();
-  }
+  void Connect() { ASSERT_TRUE(link->ConnectTo(kName)) << Log(); }
 
   std::string Log() const
   {
     std::string text = "statuses:";
-    for (const std::string& s : link->host.statuses)
+    for (const std::string &s : link->host.statuses)
       text += "\n  " + s;
     const Bytes log = ReadFile(sim.LogPath());
     return text + "\nconsole log:\n" + std::string(log.begin(), log.end());
   }
 
-  Session& session() { return link->session; }
-  ChainHost& host() { return link->host; }
+  Session &session() { return link->session; }
+  ChainHost &host() { return link->host; }
 
-  static inline JackServer* jack_ = nullptr;
+  static inline JackServer *jack_ = nullptr;
   static inline std::string jackError_;
   const std::string kName = "ZR4812 Sim";
 
@@ -104,29 +103,31 @@ TEST_F(MidiLinkTest, SearchStepsThroughThePairsToTheConsole)
   EXPECT_NE(link->midi.MidiInCount(), 0);
   EXPECT_EQ(link->midi.MidiInCount(), link->midi.MidiOutCount());
   const MidiDeviceLists lists = link->midi.ListMidiDevices();
-  EXPECT_NE(lists.inputs.at(static_cast<std::size_t>(session().link.MidiInDevice)).find(kName), std::string::npos);
+  EXPECT_NE(lists.inputs.at(static_cast<std::size_t>(session().link.MidiInDevice)).find(kName),
+            std::string::npos);
   EXPECT_NE(lists.outputs.at(static_cast<std::size_t>(session().link.MidiOutDevice)).find(kName),
             std::string::npos);
   EXPECT_TRUE(link->StatusSeen("Searching MIDI port 1->1"));
   EXPECT_TRUE(link->StatusSeen("Testing MIDI connection..."));
   EXPECT_FALSE(link->timers.TimeoutTimer.IsActive());
   // Our own ports are not offered as devices.
-  for (const auto& name : lists.inputs)
+  for (const auto &name : lists.inputs)
     EXPECT_EQ(name.find("ZR4812 Exchange"), std::string::npos) << name;
   EXPECT_TRUE(host().boxes.empty());
 }
 
 TEST_F(MidiLinkTest, LinkTestThenCardListingOfAllTypes)
 {
-  const char* files[] = {"SONG1.kpr", "VOCALS.kch", "EQ1.keq", "DYN.kcg", "FX.kfx",
+  const char *files[] = {"SONG1.kpr", "VOCALS.kch", "EQ1.keq",   "DYN.kcg", "FX.kfx",
                          "AUTO.ka",   "SNAP.ksn",   "SETUP.ksu", "OS.kex"};
-  for (const char* f : files)
+  for (const char *f : files)
     WriteFile(card.path() / f, {1, 2, 3});
   StartConsole();
   Connect();
   EXPECT_EQ(host().LastStatus().empty(), false);
   ASSERT_TRUE(RunUntil([&] { return host().directoryReplies.size() >= 9; })) << Log();
-  const std::vector<std::string> expected = {"SONG1", "VOCALS", "EQ1", "DYN", "FX", "AUTO", "SNAP", "SETUP", "OS"};
+  const std::vector<std::string> expected = {"SONG1", "VOCALS", "EQ1",   "DYN", "FX",
+                                             "AUTO",  "SNAP",   "SETUP", "OS"};
   for (int type = 0; type < 9; ++type) {
     EXPECT_EQ(host().directoryReplies[type].type, type);
     EXPECT_EQ(host().directoryReplies[type].names, std::vector<std::string>{expected[type]});
@@ -193,7 +194,7 @@ TEST_F(MidiLinkTest, RubbishFromAnotherPortChangesNothing)
   other.openPort(static_cast<unsigned>(ourInput), "out");
   std::mt19937 rng(4812);
   Bytes big(15000);
-  for (auto& b : big)
+  for (auto &b : big)
     b = static_cast<std::uint8_t>(rng() & 0x7F);
   big.front() = 0xF0;
   big.back() = 0xF7;
@@ -202,7 +203,7 @@ TEST_F(MidiLinkTest, RubbishFromAnotherPortChangesNothing)
   other.sendMessage(note.data(), note.size());
   for (int i = 0; i < 300; ++i) {
     Bytes m(9 + rng() % 40);
-    for (auto& b : m)
+    for (auto &b : m)
       b = static_cast<std::uint8_t>(rng() & 0x7F);
     m.front() = 0xF0;
     m.back() = 0xF7;
@@ -221,7 +222,7 @@ TEST_F(MidiLinkTest, RubbishFromAnotherPortChangesNothing)
   host().directoryReplies.clear();
   session().RequestTypeDirectory(3, 0);
   ASSERT_TRUE(RunUntil([&] {
-    for (const auto& r : host().directoryReplies)
+    for (const auto &r : host().directoryReplies)
       if (r.names == std::vector<std::string>{"KEEP"})
         return true;
     return false;

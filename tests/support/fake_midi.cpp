@@ -5,7 +5,7 @@
 namespace zr::test {
 namespace {
 
-int Next(std::deque<int>& results)
+int Next(std::deque<int> &results)
 {
   if (results.empty())
     return MIDI_OK;
@@ -14,7 +14,7 @@ int Next(std::deque<int>& results)
   return r;
 }
 
-std::optional<std::string> NameAt(const std::vector<std::optional<std::string>>& names, int index)
+std::optional<std::string> NameAt(const std::vector<std::optional<std::string>> &names, int index)
 {
   if (index < 0 || index >= static_cast<int>(names.size()))
     return std::nullopt;
@@ -23,8 +23,14 @@ std::optional<std::string> NameAt(const std::vector<std::optional<std::string>>&
 
 } // namespace
 
-std::optional<std::string> FakeMidiSystem::InputName(int index) { return NameAt(inputs, index); }
-std::optional<std::string> FakeMidiSystem::OutputName(int index) { return NameAt(outputs, index); }
+std::optional<std::string> FakeMidiSystem::InputName(int index)
+{
+  return NameAt(inputs, index);
+}
+std::optional<std::string> FakeMidiSystem::OutputName(int index)
+{
+  return NameAt(outputs, index);
+}
 
 int FakeMidiSystem::OpenOutput(int index)
 {
@@ -70,16 +76,19 @@ int FakeMidiSystem::CloseInput()
   return r;
 }
 
-void FakeMidiSystem::SendSysEx(const std::uint8_t* data, std::size_t length)
+void FakeMidiSystem::SendSysEx(const std::uint8_t *data, std::size_t length)
 {
   sent.emplace_back(data, data + length);
   if (onSend)
     onSend(sent.back());
 }
 
-void FakeMidiSystem::Deliver(const Bytes& message) { Deliver(message.data(), message.size()); }
+void FakeMidiSystem::Deliver(const Bytes &message)
+{
+  Deliver(message.data(), message.size());
+}
 
-void FakeMidiSystem::Deliver(const std::uint8_t* data, std::size_t length)
+void FakeMidiSystem::Deliver(const std::uint8_t *data, std::size_t length)
 {
   if (receiver_)
     receiver_(data, length);
@@ -88,7 +97,7 @@ void FakeMidiSystem::Deliver(const std::uint8_t* data, std::size_t length)
 int FakeMidiSystem::OpenCalls() const
 {
   return static_cast<int>(std::count_if(calls.begin(), calls.end(),
-                                        [](const std::string& c) { return c.rfind("Open", 0) == 0; }));
+                                        [](const std::string &c) { return c.rfind("Open", 0) == 0; }));
 }
 
 void FakeMidiSystem::SetDevices(int inputCount, int outputCount)

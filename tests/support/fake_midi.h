@@ -36,7 +36,7 @@ public:
   bool outputOpen = false;
   bool inputOpen = false;
   // Called after each message sent, e.g. to answer it as a console would.
-  std::function<void(const Bytes&)> onSend;
+  std::function<void(const Bytes &)> onSend;
 
   int InputCount() override { return static_cast<int>(inputs.size()); }
   int OutputCount() override { return static_cast<int>(outputs.size()); }
@@ -47,12 +47,12 @@ public:
   int StartInput() override;
   int CloseOutput() override;
   int CloseInput() override;
-  void SendSysEx(const std::uint8_t* data, std::size_t length) override;
+  void SendSysEx(const std::uint8_t *data, std::size_t length) override;
   void SetReceiver(SysExReceiver receiver) override { receiver_ = std::move(receiver); }
 
   // One inbound message, delivered as the application's event filter would.
-  void Deliver(const Bytes& message);
-  void Deliver(const std::uint8_t* data, std::size_t length);
+  void Deliver(const Bytes &message);
+  void Deliver(const std::uint8_t *data, std::size_t length);
   bool HasReceiver() const { return static_cast<bool>(receiver_); }
   // Number of opens of either device so far.
   int OpenCalls() const;

@@ -19,16 +19,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
+extern char **environ;
 
 namespace zr::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-bool OnPath(const std::string& program)
+bool OnPath(const std::string &program)
 {
-  const char* path = std::getenv("PATH");
+  const char *path = std::getenv("PATH");
   std::stringstream dirs(path ? path : "/usr/bin:/bin");
   std::string dir;
   while (std::getline(dirs, dir, ':'))
@@ -38,11 +38,11 @@ bool OnPath(const std::string& program)
 }
 
 // Starts a program with its output appended to logPath. Returns its pid or -1.
-pid_t Spawn(const std::vector<std::string>& args, const std::string& logPath)
+pid_t Spawn(const std::vector<std::string> &args, const std::string &logPath)
 {
-  std::vector<char*> argv;
-  for (const std::string& a : args)
-    argv.push_back(const_cast<char*>(a.c_str()));
+  std::vector<char *> argv;
+  for (const std::string &a : args)
+    argv.push_back(const_cast<char *>(a.c_str()));
   argv.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
@@ -57,7 +57,7 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& logPath)
 }
 
 // Waits for a child; true when it ended within the time (its status in *status).
-bool WaitFor(pid_t pid, std::chrono::milliseconds limit, int* status)
+bool WaitFor(pid_t pid, std::chrono::milliseconds limit, int *status)
 {
   const auto end = std::chrono::steady_clock::now() + limit;
   for (;;) {
@@ -81,9 +81,12 @@ std::string UniqueName()
 
 } // namespace
 
-bool JackServer::Installed() { return OnPath("jackd") && OnPath("jack_wait"); }
+bool JackServer::Installed()
+{
+  return OnPath("jackd") && OnPath("jack_wait");
+}
 
-bool JackServer::Start(std::string& error, int timeoutSeconds)
+bool JackServer::Start(std::string &error, int timeoutSeconds)
 {
   Stop();
   name_ = UniqueName();
@@ -143,14 +146,20 @@ std::string JackServer::Log() const
 #else
 
 namespace zr::test {
-bool JackServer::Installed() { return false; }
-bool JackServer::Start(std::string& error, int)
+bool JackServer::Installed()
+{
+  return false;
+}
+bool JackServer::Start(std::string &error, int)
 {
   error = "no JACK server on this platform";
   return false;
 }
 void JackServer::Stop() {}
-std::string JackServer::Log() const { return {}; }
+std::string JackServer::Log() const
+{
+  return {};
+}
 } // namespace zr::test
 
 #endif

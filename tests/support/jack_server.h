@@ -13,20 +13,20 @@ class JackServer {
 public:
   JackServer() = default;
   ~JackServer() { Stop(); }
-  JackServer(const JackServer&) = delete;
-  JackServer& operator=(const JackServer&) = delete;
+  JackServer(const JackServer &) = delete;
+  JackServer &operator=(const JackServer &) = delete;
 
   // Whether jackd and jack_wait can be found on PATH.
   static bool Installed();
 
   // Starts jackd and waits until it answers (at most timeoutSeconds). False
   // with a reason in `error` when it does not come up.
-  bool Start(std::string& error, int timeoutSeconds = 20);
+  bool Start(std::string &error, int timeoutSeconds = 20);
   // Ends the server by its process id; waits for it to go.
   void Stop();
 
   bool Running() const { return pid_ > 0; }
-  const std::string& Name() const { return name_; }
+  const std::string &Name() const { return name_; }
   // jackd's own output, for a failing test's message.
   std::string Log() const;
 

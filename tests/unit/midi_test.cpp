@@ -28,14 +28,14 @@ protected:
     session.link.MidiOutDevice = 0;
   }
 
-  bool HasStatus(const std::string& text) const
+  bool HasStatus(const std::string &text) const
   {
     return std::find(host.statuses.begin(), host.statuses.end(), text) != host.statuses.end();
   }
-  int BoxCount(const std::string& text) const
+  int BoxCount(const std::string &text) const
   {
-    return static_cast<int>(
-        std::count_if(host.boxes.begin(), host.boxes.end(), [&](const BoxShown& b) { return b.text == text; }));
+    return static_cast<int>(std::count_if(host.boxes.begin(), host.boxes.end(),
+                                          [&](const BoxShown &b) { return b.text == text; }));
   }
 
   FakeHost host;
@@ -72,7 +72,7 @@ TEST_F(MidiLinkTest, OutputOpenFailureShowsCodeAndBoxForKnownCodes)
 {
   struct Case {
     int code;
-    const char* box; // nullptr: status text only
+    const char *box; // nullptr: status text only
   };
   const Case cases[] = {
       {MIDI_ALLOCATED, "The specified resource is already allocated."},
@@ -83,14 +83,15 @@ TEST_F(MidiLinkTest, OutputOpenFailureShowsCodeAndBoxForKnownCodes)
       {5, nullptr},
       {1, nullptr},
   };
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     SCOPED_TRACE(c.code);
     host.statuses.clear();
     host.boxes.clear();
     system.calls.clear();
     system.outputOpenResults = {c.code};
     EXPECT_FALSE(midi.OpenMidiPort());
-    EXPECT_EQ(host.statuses, std::vector<std::string>{" ! No MIDI out device code = " + std::to_string(c.code)});
+    EXPECT_EQ(host.statuses,
+              std::vector<std::string>{" ! No MIDI out device code = " + std::to_string(c.code)});
     if (c.box) {
       ASSERT_EQ(host.boxes.size(), 1u);
       EXPECT_EQ(host.boxes[0].text, c.box);
@@ -191,10 +192,10 @@ TEST_F(MidiLinkTest, ListMidiDevicesLeavesOutUnreadableNames)
 TEST_F(MidiLinkTest, RequestsArmTheirWatchdog)
 {
   struct Case {
-    const char* what;
+    const char *what;
     std::function<void()> call;
     Bytes message;
-    FakeTimer* timer;
+    FakeTimer *timer;
     int interval; // 0: left as it was
   };
   const Case cases[] = {
@@ -207,7 +208,7 @@ TEST_F(MidiLinkTest, RequestsArmTheirWatchdog)
       {"file request of the OS", [&] { midi.SendFileName(8, "os", true); },
        BuildNameMessage(SYS_EX_FILE_REQUEST, 8, "os"), &t.upload, 25000},
   };
-  for (const Case& c : cases) {
+  for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     t.upload.Stop();
     t.dummy.Stop();
@@ -286,8 +287,9 @@ TEST_F(MidiLinkTest, LongMessageIsSplitAcrossBothBuffersAndTheRestIsLost)
     std::size_t length;
     std::size_t first, second; // bytes recorded in buffer 0 and buffer 1
   };
-  const Case cases[] = {{9, 9, 0}, {1024, 1024, 0}, {1025, 1024, 1}, {2048, 1024, 1024}, {100'000, 1024, 1024}};
-  for (const Case& c : cases) {
+  const Case cases[] = {
+      {9, 9, 0}, {1024, 1024, 0}, {1025, 1024, 1}, {2048, 1024, 1024}, {100'000, 1024, 1024}};
+  for (const Case &c : cases) {
     SCOPED_TRACE(c.length);
     midi.CloseMidiPort();
     ASSERT_TRUE(midi.OpenMidiPort());
@@ -302,7 +304,8 @@ TEST_F(MidiLinkTest, LongMessageIsSplitAcrossBothBuffersAndTheRestIsLost)
     // queued again for what comes next.
     EXPECT_TRUE(std::equal(message.begin(), message.begin() + static_cast<std::ptrdiff_t>(c.first),
                            midi.InBuffer(0).data.begin()));
-    EXPECT_TRUE(std::equal(message.begin() + 1024, message.begin() + 1024 + static_cast<std::ptrdiff_t>(c.second),
+    EXPECT_TRUE(std::equal(message.begin() + 1024,
+                           message.begin() + 1024 + static_cast<std::ptrdiff_t>(c.second),
                            midi.InBuffer(1).data.begin()));
     EXPECT_EQ(midi.QueuedBufferCount(), 2u);
   }
@@ -314,7 +317,7 @@ TEST_F(MidiLinkTest, CloseWhileHandlingDropsTheRestOfTheMessage)
   // A search answer asks the link to send; sending closes the port, as a
   // box with a nested event loop could (the user closing the MIDI link).
   int answers = 0;
-  system.onSend = [&](const Bytes&) {
+  system.onSend = [&](const Bytes &) {
     ++answers;
     midi.CloseMidiPort();
   };
@@ -361,12 +364,12 @@ TEST_F(MidiLinkTest, RequeueRules)
   EXPECT_EQ(midi.QueuedBufferCount(), 2u);
 
   // A buffer that is already queued is not queued twice.
-  midi.Requeue(const_cast<MidiInBuffer&>(midi.InBuffer(0)));
+  midi.Requeue(const_cast<MidiInBuffer &>(midi.InBuffer(0)));
   EXPECT_EQ(midi.QueuedBufferCount(), 2u);
 
   // Nothing is queued on a closed port.
   midi.CloseMidiPort();
-  midi.Requeue(const_cast<MidiInBuffer&>(midi.InBuffer(0)));
+  midi.Requeue(const_cast<MidiInBuffer &>(midi.InBuffer(0)));
   EXPECT_EQ(midi.QueuedBufferCount(), 0u);
 }
 
@@ -389,13 +392,13 @@ protected:
     fs::create_directories(card.path());
     host.pcFolder = pc.str();
     host.onRequestCardDirectory = [this](int type) { session.RequestTypeDirectory(3, type < 0 ? 0 : type); };
-    system.onSend = [this](const Bytes& m) {
-      for (Bytes& answer : peer().Receive(m))
+    system.onSend = [this](const Bytes &m) {
+      for (Bytes &answer : peer().Receive(m))
         pending.push_back(std::move(answer));
     };
   }
 
-  sim::ConsolePeer& peer()
+  sim::ConsolePeer &peer()
   {
     if (!peer_) {
       options.cardDir = card.path();
@@ -448,7 +451,7 @@ TEST_F(MidiConsoleTest, FiveBadTestAnswersGiveOneBoxAfterTheFifth)
   Connect();
   const std::vector<Bytes> requests = [&] {
     std::vector<Bytes> r;
-    for (const Bytes& m : system.sent)
+    for (const Bytes &m : system.sent)
       if (m == BuildBlockRequest(127, 0))
         r.push_back(m);
     return r;
