@@ -3,21 +3,12 @@
 // outside the chosen folder) whatever the input.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "tests/support/fuzz_check.h"
 #include "transfer/datatypes.h"
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                                               \
-  do {                                                                                                      \
-    if (!(condition)) {                                                                                     \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);                 \
-      std::abort();                                                                                         \
-    }                                                                                                       \
-  } while (0)
 
 bool IsAsciiAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
 

@@ -5,22 +5,13 @@
 // frame, and any file survives packing, framing, parsing and unpacking.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "link/wire.h"
+#include "tests/support/fuzz_check.h"
 
 namespace {
-
-#define FUZZ_CHECK(condition)                                                                               \
-  do {                                                                                                      \
-    if (!(condition)) {                                                                                     \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);                 \
-      std::abort();                                                                                         \
-    }                                                                                                       \
-  } while (0)
 
 bool IsShownName(const std::string& name)
 {
