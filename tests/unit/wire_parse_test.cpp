@@ -6,19 +6,12 @@
 #include <memory>
 
 #include "link/wire.h"
+#include "tests/support/wire_frames.h"
 
 using namespace zr;
+using zr::test::Frame;
 
 namespace {
-
-const Bytes kHeader = {0xF0, 0x00, 0x7F, 0x33, 0x20, 0x0B};
-
-Bytes Frame(std::initializer_list<std::uint8_t> afterHeader)
-{
-  Bytes m = kHeader;
-  m.insert(m.end(), afterHeader);
-  return m;
-}
 
 Bytes With(Bytes m, std::size_t at, std::uint8_t value)
 {

@@ -5,22 +5,10 @@
 #include <numeric>
 
 #include "link/wire.h"
+#include "tests/support/wire_frames.h"
 
 using namespace zr;
-
-namespace {
-
-// F0, manufacturer ID, device, model.
-const Bytes kHeader = {0xF0, 0x00, 0x7F, 0x33, 0x20, 0x0B};
-
-Bytes Frame(std::initializer_list<std::uint8_t> afterHeader)
-{
-  Bytes m = kHeader;
-  m.insert(m.end(), afterHeader);
-  return m;
-}
-
-} // namespace
+using zr::test::Frame;
 
 TEST(WireVectors, AbcBlockOfTypeTwo)
 {
