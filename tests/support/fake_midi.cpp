@@ -2,17 +2,10 @@
 
 #include <algorithm>
 
+#include "tests/support/fakes.h"
+
 namespace zr::test {
 namespace {
-
-int Next(std::deque<int> &results)
-{
-  if (results.empty())
-    return MIDI_OK;
-  const int r = results.front();
-  results.pop_front();
-  return r;
-}
 
 std::optional<std::string> NameAt(const std::vector<std::optional<std::string>> &names, int index)
 {
@@ -32,24 +25,33 @@ std::optional<std::string> FakeMidiSystem::OutputName(int index)
   return NameAt(outputs, index);
 }
 
+int FakeMidiSystem::Open(const char *call, int index, int count, std::deque<int> &results, bool &open)
+{
+  calls.push_back(call + (" " + std::to_string(index)));
+  int r = TakeNext(results, MIDI_OK);
+  if (r == MIDI_OK && (index < 0 || index >= count))
+    r = MIDI_BAD_DEVICE_ID;
+  open = r == MIDI_OK;
+  return r;
+}
+
+int FakeMidiSystem::Close(const char *call, std::deque<int> &results, bool &open)
+{
+  calls.push_back(call);
+  const int r = TakeNext(results, MIDI_OK);
+  if (r == MIDI_OK)
+    open = false;
+  return r;
+}
+
 int FakeMidiSystem::OpenOutput(int index)
 {
-  calls.push_back("OpenOutput " + std::to_string(index));
-  int r = Next(outputOpenResults);
-  if (r == MIDI_OK && (index < 0 || index >= OutputCount()))
-    r = MIDI_BAD_DEVICE_ID;
-  outputOpen = r == MIDI_OK;
-  return r;
+  return Open("OpenOutput", index, OutputCount(), outputOpenResults, outputOpen);
 }
 
 int FakeMidiSystem::OpenInput(int index)
 {
-  calls.push_back("OpenInput " + std::to_string(index));
-  int r = Next(inputOpenResults);
-  if (r == MIDI_OK && (index < 0 || index >= InputCount()))
-    r = MIDI_BAD_DEVICE_ID;
-  inputOpen = r == MIDI_OK;
-  return r;
+  return Open("OpenInput", index, InputCount(), inputOpenResults, inputOpen);
 }
 
 int FakeMidiSystem::StartInput()
@@ -60,20 +62,12 @@ int FakeMidiSystem::StartInput()
 
 int FakeMidiSystem::CloseOutput()
 {
-  calls.push_back("CloseOutput");
-  const int r = Next(outputCloseResults);
-  if (r == MIDI_OK)
-    outputOpen = false;
-  return r;
+  return Close("CloseOutput", outputCloseResults, outputOpen);
 }
 
 int FakeMidiSystem::CloseInput()
 {
-  calls.push_back("CloseInput");
-  const int r = Next(inputCloseResults);
-  if (r == MIDI_OK)
-    inputOpen = false;
-  return r;
+  return Close("CloseInput", inputCloseResults, inputOpen);
 }
 
 void FakeMidiSystem::SendSysEx(const std::uint8_t *data, std::size_t length)

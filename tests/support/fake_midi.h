@@ -61,6 +61,10 @@ public:
   void SetDevices(int inputCount, int outputCount);
 
 private:
+  // Either device: the call recorded, the next scripted result, the state kept.
+  int Open(const char *call, int index, int count, std::deque<int> &results, bool &open);
+  int Close(const char *call, std::deque<int> &results, bool &open);
+
   SysExReceiver receiver_;
 };
 

@@ -49,14 +49,8 @@ void ManualClock::Advance(long long ms)
   now = end;
 }
 
-BoxAnswer FakeHost::ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons)
+BoxAnswer HarmlessAnswer(BoxButtons buttons)
 {
-  boxes.push_back({text, icon, buttons});
-  if (!answers.empty()) {
-    const BoxAnswer a = answers.front();
-    answers.pop_front();
-    return a;
-  }
   switch (buttons) {
   case BoxButtons::Ok: return BoxAnswer::Ok;
   case BoxButtons::YesNo: return BoxAnswer::No;
@@ -65,14 +59,16 @@ BoxAnswer FakeHost::ShowMessage(const std::string& text, BoxIcon icon, BoxButton
   return BoxAnswer::Closed;
 }
 
+BoxAnswer FakeHost::ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons)
+{
+  boxes.push_back({text, icon, buttons});
+  return TakeNext(answers, HarmlessAnswer(buttons));
+}
+
 std::optional<std::string> FakeHost::AskSaveFileName(const SaveFileRequest& request)
 {
   saveRequests.push_back(request);
-  if (saveAnswers.empty())
-    return std::nullopt;
-  auto a = saveAnswers.front();
-  saveAnswers.pop_front();
-  return a;
+  return TakeNext(saveAnswers);
 }
 
 std::optional<std::string> FakeHost::PcListSizeText(const std::string& fileName)

@@ -6,6 +6,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "link/link.h"
@@ -60,6 +62,22 @@ struct FakeTimers {
   FakeTimer send{clock, "SendTimer", 500};
   Timers timers{comm, timeout, upload, download, dummy, send};
 };
+
+// The next item of a script, taken off its front; `otherwise` once the
+// script has run out.
+template <class T>
+T TakeNext(std::deque<T>& script, std::type_identity_t<T> otherwise = T())
+{
+  if (script.empty())
+    return otherwise;
+  T next = std::move(script.front());
+  script.pop_front();
+  return next;
+}
+
+// The answer a box gets when no script says otherwise: the one that changes
+// nothing (Ok, No, Abort).
+BoxAnswer HarmlessAnswer(BoxButtons buttons);
 
 struct BoxShown {
   std::string text;

@@ -26,6 +26,7 @@
 #include "app/prompter.h"
 #include "sim/peer/console_peer.h"
 #include "tests/support/fake_midi.h"
+#include "tests/support/fakes.h"
 #include "tests/widgets/widget_test_util.h"
 
 namespace zr::test {
@@ -46,30 +47,15 @@ public:
   BoxAnswer ShowMessage(QWidget*, const QString& text, BoxIcon icon, BoxButtons buttons) override
   {
     boxes.push_back({text, icon, buttons});
-    if (!boxScripts.empty()) {
-      BoxScript script = std::move(boxScripts.front());
-      boxScripts.pop_front();
+    if (const BoxScript script = TakeNext(boxScripts))
       return script(boxes.back());
-    }
-    switch (buttons) {
-    case BoxButtons::Ok:
-      return BoxAnswer::Ok;
-    case BoxButtons::YesNo:
-      return BoxAnswer::No;
-    case BoxButtons::AbortRetry:
-      return BoxAnswer::Abort;
-    }
-    return BoxAnswer::Closed;
+    return HarmlessAnswer(buttons);
   }
 
   std::optional<QString> AskSaveFileName(QWidget*, const SaveFileRequest& request) override
   {
     saveRequests.push_back(request);
-    if (saveAnswers.empty())
-      return std::nullopt;
-    std::optional<QString> answer = saveAnswers.front();
-    saveAnswers.pop_front();
-    return answer;
+    return TakeNext(saveAnswers);
   }
 
   // Shown for real (its show event runs), scripted, then hidden again.
@@ -78,11 +64,8 @@ public:
     dialogs.push_back(dialog.objectName());
     dialog.show();
     int result = QDialog::Rejected;
-    if (!dialogScripts.empty()) {
-      DialogScript script = std::move(dialogScripts.front());
-      dialogScripts.pop_front();
+    if (const DialogScript script = TakeNext(dialogScripts))
       result = script(dialog);
-    }
     dialog.hide();
     return result;
   }

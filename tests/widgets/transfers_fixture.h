@@ -30,6 +30,7 @@
 #include "shell/shell_list.h"
 #include "shell/shell_tree.h"
 #include "tests/support/fake_midi.h"
+#include "tests/support/fakes.h"
 #include "tests/widgets/widget_test_util.h"
 #include "transfer/batch.h"
 #include "transfer/session.h"
@@ -51,26 +52,12 @@ public:
     boxes.push_back({text, icon, buttons});
     if (onBox)
       onBox(boxes.back());
-    if (!answers.empty()) {
-      const BoxAnswer a = answers.front();
-      answers.pop_front();
-      return a;
-    }
-    switch (buttons) {
-    case BoxButtons::Ok: return BoxAnswer::Ok;
-    case BoxButtons::YesNo: return BoxAnswer::No;
-    case BoxButtons::AbortRetry: return BoxAnswer::Abort;
-    }
-    return BoxAnswer::Closed;
+    return TakeNext(answers, HarmlessAnswer(buttons));
   }
   std::optional<QString> AskSaveFileName(QWidget*, const SaveFileRequest& request) override
   {
     saveRequests.push_back(request);
-    if (saveAnswers.empty())
-      return std::nullopt;
-    const std::optional<QString> a = saveAnswers.front();
-    saveAnswers.pop_front();
-    return a;
+    return TakeNext(saveAnswers);
   }
   int ExecDialog(QDialog&) override { return 0; }
 
