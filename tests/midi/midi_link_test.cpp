@@ -18,27 +18,14 @@ namespace {
 
 class MidiLinkTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite()
-  {
-    if (!JackServer::Installed())
-      return;
-    jack_ = new JackServer;
-    if (!jack_->Start(jackError_)) {
-      delete jack_;
-      jack_ = nullptr;
-    }
-  }
-  static void TearDownTestSuite()
-  {
-    delete jack_;
-    jack_ = nullptr;
-  }
+  static void SetUpTestSuite() { SuiteJackServer::Start(); }
+  static void TearDownTestSuite() { SuiteJackServer::Stop(); }
 
   void SetUp() override
   {
     if (!JackServer::Installed())
       GTEST_SKIP() << "jackd is not installed";
-    ASSERT_NE(jack_, nullptr) << jackError_;
+    ASSERT_TRUE(SuiteJackServer::Running()) << SuiteJackServer::Error();
     link = std::make_unique<MidiSession>();
     link->host.pcFolder = pc.str();
   }
@@ -78,8 +65,6 @@ protected:
   Session &session() { return link->session; }
   ChainHost &host() { return link->host; }
 
-  static inline JackServer *jack_ = nullptr;
-  static inline std::string jackError_;
   const std::string kName = "ZR4812 Sim";
 
   TempFolder card, internal, pc, decoyCard, decoyInternal;

@@ -5,6 +5,7 @@
 // that RtMidi here and every program started from here use it.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace zr::test {
@@ -34,6 +35,28 @@ private:
   std::string name_;
   std::string logPath_;
   long pid_ = -1;
+};
+
+// The one server a test suite shares: Start() from its SetUpTestSuite (a
+// machine without jackd gets none), Stop() from its TearDownTestSuite. A
+// test that finds it not Running() reports Error().
+class SuiteJackServer {
+public:
+  static void Start()
+  {
+    if (!JackServer::Installed())
+      return;
+    server_ = std::make_unique<JackServer>();
+    if (!server_->Start(error_))
+      server_.reset();
+  }
+  static void Stop() { server_.reset(); }
+  static bool Running() { return server_ != nullptr; }
+  static const std::string &Error() { return error_; }
+
+private:
+  static inline std::unique_ptr<JackServer> server_;
+  static inline std::string error_;
 };
 
 } // namespace zr::test

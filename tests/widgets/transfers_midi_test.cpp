@@ -12,28 +12,15 @@ namespace {
 
 class MidiTransfersTest : public TransfersTest {
 protected:
-  static void SetUpTestSuite()
-  {
-    if (!JackServer::Installed())
-      return;
-    jack_ = new JackServer;
-    if (!jack_->Start(jackError_)) {
-      delete jack_;
-      jack_ = nullptr;
-    }
-  }
-  static void TearDownTestSuite()
-  {
-    delete jack_;
-    jack_ = nullptr;
-  }
+  static void SetUpTestSuite() { SuiteJackServer::Start(); }
+  static void TearDownTestSuite() { SuiteJackServer::Stop(); }
 
   void SetUp() override
   {
     TransfersTest::SetUp();
     if (!JackServer::Installed())
       GTEST_SKIP() << "jackd is not installed";
-    ASSERT_NE(jack_, nullptr) << jackError_;
+    ASSERT_TRUE(SuiteJackServer::Running()) << SuiteJackServer::Error();
     connectedText = QStringLiteral("Connected thru MIDI");
   }
 
@@ -70,13 +57,7 @@ protected:
             .arg(pcDir.path());
     return LaunchProgram(settings, cardRows, {}, nullptr);
   }
-
-  static JackServer* jack_;
-  static std::string jackError_;
 };
-
-JackServer* MidiTransfersTest::jack_ = nullptr;
-std::string MidiTransfersTest::jackError_;
 
 TEST_F(MidiTransfersTest, DownloadInListOrder)
 {
