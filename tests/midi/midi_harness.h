@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "link/backend/midi_rtmidi.h"
 #include "link/connection_control.h"
@@ -33,25 +34,13 @@ public:
 // A session on the MIDI link over RtMidi, with the main window's search
 // stepping (ConnectionControl on a real TimeoutTimer). The other watchdogs
 // only record that they fired.
-class MidiSession {
+class MidiSession : public HarnessSession {
 public:
-  MidiSession() : midi(session, system), links(midi), control(session, links, window)
+  MidiSession() : HarnessSession(3), midi(session, system), links(midi), control(session, links, window)
   {
     session.Midi = &midi;
     timers.TimeoutTimer.SetHandler([this] { control.TimeoutTimerTimer(); });
-    for (QtTimer *t : {&timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer}) {
-      t->SetHandler([this, t] {
-        t->Stop();
-        ++watchdogsFired;
-      });
-    }
-    // The card listing chain as the main window runs it.
-    host.onRequestCardDirectory = [this](int type) { session.RequestTypeDirectory(3, type < 0 ? 0 : type); };
-    host.onDirectoryReply = [this](int type) {
-      timers.UploadTimer.Stop();
-      if (type < 8)
-        host.RequestCardDirectory(type + 1);
-    };
+    CountFirings({&timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer});
   }
   ~MidiSession()
   {
@@ -60,31 +49,9 @@ public:
     midi.CloseMidiPort();
   }
 
-  bool StatusSeen(const std::string &text) const
-  {
-    for (const std::string &s : host.statuses)
-      if (s.find(text) != std::string::npos)
-        return true;
-    return false;
-  }
-
   // Index of the first input or output whose name contains `part`.
-  std::optional<int> FindInput(const std::string &part)
-  {
-    const MidiDeviceLists lists = midi.ListMidiDevices();
-    for (std::size_t i = 0; i < lists.inputs.size(); ++i)
-      if (lists.inputs[i].find(part) != std::string::npos)
-        return static_cast<int>(i);
-    return std::nullopt;
-  }
-  std::optional<int> FindOutput(const std::string &part)
-  {
-    const MidiDeviceLists lists = midi.ListMidiDevices();
-    for (std::size_t i = 0; i < lists.outputs.size(); ++i)
-      if (lists.outputs[i].find(part) != std::string::npos)
-        return static_cast<int>(i);
-    return std::nullopt;
-  }
+  std::optional<int> FindInput(const std::string &part) { return Find(midi.ListMidiDevices().inputs, part); }
+  std::optional<int> FindOutput(const std::string &part) { return Find(midi.ListMidiDevices().outputs, part); }
 
   // Searches the console on a known pair and waits for the passed link test.
   bool ConnectTo(const std::string &portName, int timeoutMs = 60000)
@@ -115,15 +82,20 @@ public:
     MidiLink &midi_;
   };
 
-  ChainHost host;
-  QtTimerSet timers;
-  Session session{host, timers.timers};
   RtMidiSystem system;
   MidiLink midi;
   Links links;
   MidiOnlyWindow window;
   ConnectionControl control;
-  int watchdogsFired = 0;
+
+private:
+  static std::optional<int> Find(const std::vector<std::string> &names, const std::string &part)
+  {
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (names[i].find(part) != std::string::npos)
+        return static_cast<int>(i);
+    return std::nullopt;
+  }
 };
 
 // Waits until the MIDI system lists a port whose name contains `part` on

@@ -131,17 +131,11 @@ TEST_F(MidiLinkTest, MultiBlockDownloadAndUploadAreByteIdentical)
   Connect();
   ASSERT_TRUE(RunUntil([&] { return host().directoryReplies.size() >= 9; })) << Log();
 
-  host().cardSelected = 1;
-  session().batch.FileNr = 1;
-  session().RequestCardFile(3, 0, "MIX1");
-  ASSERT_TRUE(RunUntil([&] { return !host().nextCardFileCalls.empty(); })) << Log();
+  ASSERT_TRUE(link->DownloadCardFile(0, "MIX1")) << Log();
   EXPECT_EQ(ReadFile(pc.path() / "MIX1.kpr"), down);
   EXPECT_EQ(host().progressMax, 9);
 
-  host().pcSelected = 1;
-  session().batch.FileNr = 1;
-  session().batch.SendFinished = false;
-  session().SendFileToCard(3, "UP1.ksn");
+  link->StartUpload("UP1.ksn");
   ASSERT_TRUE(RunUntil([&] { return ReadFile(card.path() / "up1.ksn") == up; })) << Log();
   EXPECT_EQ(link->watchdogsFired, 0);
 }
@@ -152,10 +146,7 @@ TEST_F(MidiLinkTest, RecoversFromAnInjectedChecksumError)
   WriteFile(card.path() / "CSUM.kch", file);
   StartConsole({"--corrupt-block", "3"});
   Connect();
-  host().cardSelected = 1;
-  session().batch.FileNr = 1;
-  session().RequestCardFile(3, 1, "CSUM");
-  ASSERT_TRUE(RunUntil([&] { return !host().nextCardFileCalls.empty(); })) << Log();
+  ASSERT_TRUE(link->DownloadCardFile(1, "CSUM")) << Log();
   EXPECT_EQ(ReadFile(pc.path() / "CSUM.kch"), file);
   EXPECT_TRUE(link->StatusSeen("Checksum error"));
   EXPECT_EQ(link->watchdogsFired, 0);

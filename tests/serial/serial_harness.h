@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -110,37 +111,26 @@ public:
   std::function<void(int)> onDirectoryReply;
 };
 
-// A session whose serial link (COM 1) is the given device, polled by a real
-// CommTimer as the main window polls it. Watchdogs only record that they fired.
-class SerialSession {
+// What a session on either link shares: the recording window side with the
+// card listing chain the main window runs, the real timers, and the steps of
+// a one-file batch over the link's medium.
+class HarnessSession {
 public:
-  explicit SerialSession(const std::string& device)
-      : com(session, QtSerialDeviceFactory(), MakeComPortPaths({{1, device}}))
+  explicit HarnessSession(int medium) : medium_(medium)
   {
-    session.Com = &com;
-    session.link.ComPortNumber = 1;
-    timers.CommTimer.SetHandler([this] {
-      timers.CommTimer.Stop();
-      com.ComReadAndDispatch();
-      timers.CommTimer.Start();
-    });
-    for (QtTimer* t :
-         {&timers.TimeoutTimer, &timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer}) {
-      t->SetHandler([this, t] {
-        t->Stop();
-        ++watchdogsFired;
-      });
-    }
     // The card listing chain as the main window runs it: type 0, then each
     // next type when the reply for the previous one is in.
-    host.onRequestCardDirectory = [this](int type) { session.RequestTypeDirectory(1, type < 0 ? 0 : type); };
+    host.onRequestCardDirectory = [this](int type) {
+      session.RequestTypeDirectory(medium_, type < 0 ? 0 : type);
+    };
     host.onDirectoryReply = [this](int type) {
       timers.UploadTimer.Stop();
       if (type < 8)
         host.RequestCardDirectory(type + 1);
     };
   }
-  ~SerialSession() { com.CloseComPort(); }
+  HarnessSession(const HarnessSession&) = delete;
+  HarnessSession& operator=(const HarnessSession&) = delete;
 
   bool StatusSeen(const std::string& text) const
   {
@@ -150,11 +140,66 @@ public:
     return false;
   }
 
+  // Fetches card file `name` of `type` into the PC folder as a one-file
+  // batch does; true once the batch moves on, false when `timeoutMs` ran out.
+  bool DownloadCardFile(int type, const std::string& name, int timeoutMs = 60000)
+  {
+    host.cardSelected = 1;
+    session.batch.FileNr = 1;
+    session.RequestCardFile(medium_, type, name);
+    return RunUntil([this] { return !host.nextCardFileCalls.empty(); }, timeoutMs);
+  }
+
+  // Starts sending PC file `name` to the card as a one-file batch does; the
+  // caller waits for what it needs to see.
+  void StartUpload(const std::string& name)
+  {
+    host.pcSelected = 1;
+    session.batch.FileNr = 1;
+    session.batch.SendFinished = false;
+    session.SendFileToCard(medium_, name);
+  }
+
   ChainHost host;
   QtTimerSet timers;
   Session session{host, timers.timers};
-  ComLink com;
   int watchdogsFired = 0;
+
+protected:
+  // Timers the test does not drive: they only stop and count that they fired.
+  void CountFirings(std::initializer_list<QtTimer*> watchdogs)
+  {
+    for (QtTimer* t : watchdogs) {
+      t->SetHandler([this, t] {
+        t->Stop();
+        ++watchdogsFired;
+      });
+    }
+  }
+
+private:
+  int medium_;
+};
+
+// A session whose serial link (COM 1) is the given device, polled by a real
+// CommTimer as the main window polls it. Watchdogs only record that they fired.
+class SerialSession : public HarnessSession {
+public:
+  explicit SerialSession(const std::string& device)
+      : HarnessSession(1), com(session, QtSerialDeviceFactory(), MakeComPortPaths({{1, device}}))
+  {
+    session.Com = &com;
+    session.link.ComPortNumber = 1;
+    timers.CommTimer.SetHandler([this] {
+      timers.CommTimer.Stop();
+      com.ComReadAndDispatch();
+      timers.CommTimer.Start();
+    });
+    CountFirings({&timers.TimeoutTimer, &timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer});
+  }
+  ~SerialSession() { com.CloseComPort(); }
+
+  ComLink com;
 };
 
 } // namespace zr::test

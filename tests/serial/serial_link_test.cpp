@@ -74,10 +74,7 @@ TEST_F(SerialLinkTest, MultiBlockCardFileArrivesByteForByte)
   const Bytes file = RandomBytes(7000, 11); // 9 blocks
   WriteFile(card.path() / "MIX1.kpr", file);
   StartConsole();
-  host().cardSelected = 1;
-  session().batch.FileNr = 1;
-  session().RequestCardFile(1, 0, "MIX1");
-  ASSERT_TRUE(RunUntil([&] { return !host().nextCardFileCalls.empty(); })) << SimLog();
+  ASSERT_TRUE(link->DownloadCardFile(0, "MIX1")) << SimLog();
   EXPECT_EQ(ReadFile(pc.path() / "MIX1.kpr"), file);
   EXPECT_EQ(host().progressMax, 9);
   EXPECT_EQ(link->watchdogsFired, 0);
@@ -88,10 +85,7 @@ TEST_F(SerialLinkTest, ChecksumErrorOnBlock2IsRecoveredByAskingAgain)
   const Bytes file = RandomBytes(5000, 12);
   WriteFile(card.path() / "MIX2.kpr", file);
   StartConsole({"--corrupt-block", "2"});
-  host().cardSelected = 1;
-  session().batch.FileNr = 1;
-  session().RequestCardFile(1, 0, "MIX2");
-  ASSERT_TRUE(RunUntil([&] { return !host().nextCardFileCalls.empty(); })) << SimLog();
+  ASSERT_TRUE(link->DownloadCardFile(0, "MIX2")) << SimLog();
   EXPECT_TRUE(link->StatusSeen("Checksum error"));
   EXPECT_EQ(ReadFile(pc.path() / "MIX2.kpr"), file);
 }
@@ -101,10 +95,7 @@ TEST_F(SerialLinkTest, LeadingFillBytesAreSkipped)
   const Bytes file = RandomBytes(2500, 13);
   WriteFile(card.path() / "FILL.ksn", file);
   StartConsole({"--leading-ff", "3"});
-  host().cardSelected = 1;
-  session().batch.FileNr = 1;
-  session().RequestCardFile(1, 6, "FILL");
-  ASSERT_TRUE(RunUntil([&] { return !host().nextCardFileCalls.empty(); })) << SimLog();
+  ASSERT_TRUE(link->DownloadCardFile(6, "FILL")) << SimLog();
   EXPECT_EQ(ReadFile(pc.path() / "FILL.ksn"), file);
   EXPECT_TRUE(host().boxes.empty());
 }
@@ -114,9 +105,7 @@ TEST_F(SerialLinkTest, UploadIsStoredOnTheCardByteForByte)
   const Bytes file = RandomBytes(6000, 14);
   WriteFile(pc.path() / "song2.kch", file);
   StartConsole();
-  host().pcSelected = 1;
-  session().batch.FileNr = 1;
-  session().SendFileToCard(1, "song2.kch");
+  link->StartUpload("song2.kch");
   ASSERT_TRUE(RunUntil([&] { return session().batch.SendFinished; })) << SimLog();
   // The console stores the last block once it has it; the PC is already done.
   ASSERT_TRUE(RunUntil([&] { return fs::exists(card.path() / "song2.kch"); })) << SimLog();
