@@ -9,53 +9,20 @@
 // close to it; what is lost is JACK's period on each hop and our own work.
 //
 // Usage: bench_midi_throughput [file bytes]   (default 100000)
-#include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <random>
+#include <string>
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
+#include "bench/throughput.h"
 #include "tests/midi/midi_harness.h"
-#include "tests/support/engine_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-using zr::Bytes;
+using zr::bench::Folders;
 
 constexpr int kBaud = 31250;
-constexpr double kLineBytesPerSecond = kBaud / 10.0;
-constexpr double kFileBytesPerBlock = 875;
-constexpr double kWireBytesPerBlock = 1015 + 11;
-constexpr double kLimit = kLineBytesPerSecond * kFileBytesPerBlock / kWireBytesPerBlock;
-constexpr int kTimeoutMs = 30 * 60 * 1000;
 const char *const kPortName = "ZR4812 Sim";
-
-struct Folders {
-  QTemporaryDir root;
-  fs::path card, internal, pc;
-  Folders()
-  {
-    const fs::path base = root.path().toStdString();
-    card = base / "card";
-    internal = base / "internal";
-    pc = base / "pc";
-    for (const fs::path &p : {card, internal, pc})
-      fs::create_directories(p);
-  }
-};
-
-void Report(const char *what, std::size_t bytes, double seconds)
-{
-  const double rate = bytes / seconds;
-  std::printf("%-8s %zu bytes in %.2f s = %.0f file bytes/s, ratio %.3f of the cable's %.0f (aim >= 0.95)\n",
-              what, bytes, seconds, rate, rate / kLimit, kLimit);
-  std::fflush(stdout);
-}
 
 // A console on its MIDI ports and a session connected to it (link test passed).
 struct Bench {
@@ -80,54 +47,8 @@ struct Bench {
     link.host.pcFolder = f.pc.string();
     return true;
   }
+  zr::test::HarnessSession &Link() { return link; }
 };
-
-bool Download(const Bytes &file)
-{
-  Bench b;
-  zr::test::WriteFile(b.f.card / "BENCH.kpr", file);
-  if (!b.Start())
-    return false;
-  b.link.host.cardSelected = 1;
-  b.link.session.batch.FileNr = 1;
-  const auto start = Clock::now();
-  b.link.session.RequestCardFile(3, 0, "BENCH");
-  const bool done = zr::test::RunUntil([&] { return !b.link.host.nextCardFileCalls.empty(); }, kTimeoutMs);
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  if (!done || zr::test::ReadFile(b.f.pc / "BENCH.kpr") != file) {
-    std::fprintf(stderr, "download failed\n");
-    return false;
-  }
-  Report("download", file.size(), seconds);
-  return true;
-}
-
-bool Upload(const Bytes &file)
-{
-  Bench b;
-  zr::test::WriteFile(b.f.pc / "bench.kpr", file);
-  if (!b.Start())
-    return false;
-  b.link.host.pcSelected = 1;
-  b.link.session.batch.FileNr = 1;
-  const fs::path stored = b.f.card / "bench.kpr";
-  const auto start = Clock::now();
-  b.link.session.SendFileToCard(3, "bench.kpr");
-  // Done when the console has the last block and has stored the file.
-  const bool done = zr::test::RunUntil(
-      [&] {
-        std::error_code ec;
-        return fs::file_size(stored, ec) == file.size();
-      },
-      kTimeoutMs);
-  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  if (!done || zr::test::ReadFile(stored) != file) {
-    std::fprintf(stderr, "upload failed\n");
-    return false;
-  }
-  Report("upload", file.size(), seconds);
-  return true;
-}
 
 } // namespace
 
@@ -137,11 +58,9 @@ int main(int argc, char **argv)
   zr::MidiInputFilter midiInput;
   app.installEventFilter(&midiInput);
 
-  const std::size_t size = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;
-  if (size == 0 || size > zr::MAX_FILE_SIZE) {
-    std::fprintf(stderr, "usage: bench_midi_throughput [file bytes, 1 to %u]\n", zr::MAX_FILE_SIZE);
+  const std::size_t size = zr::bench::FileSizeArgument(argc, argv, 100000, "bench_midi_throughput");
+  if (size == 0)
     return 2;
-  }
   if (!zr::test::JackServer::Installed()) {
     std::fprintf(stderr, "jackd is not installed\n");
     return 2;
@@ -152,7 +71,7 @@ int main(int argc, char **argv)
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  const Bytes file = zr::test::RandomBytes(size, 4812);
-  const bool ok = Download(file) && Upload(file);
+  const zr::bench::Line cable{"cable", zr::bench::FileBytesPerSecond(kBaud), 0.95, 0.95, 30 * 60 * 1000};
+  const bool ok = zr::bench::DownloadAndUpload<Bench>(cable, zr::test::RandomBytes(size, 4812));
   return ok ? 0 : 1;
 }
