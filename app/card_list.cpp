@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QScrollBar>
 
+#include "shell/report_view.h"
 #include "transfer/datatypes.h"
 
 namespace zr {
@@ -27,23 +27,14 @@ QString CardRowName(const std::string& entry)
   return QString::fromLatin1(entry.data(), static_cast<qsizetype>(end));
 }
 
-CardListView::CardListView(QWidget* parent) : QTreeWidget(parent)
+CardListView::CardListView(QWidget* parent) : DropTreeWidget(parent)
 {
   setObjectName(QStringLiteral("SolanoView"));
   setColumnCount(2);
   setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type")});
-  setRootIsDecorated(false);
-  setItemsExpandable(false);
-  setUniformRowHeights(true);
-  setAllColumnsShowFocus(true);
-  setSelectionMode(QAbstractItemView::ExtendedSelection);
-  setSelectionBehavior(QAbstractItemView::SelectRows);
+  shell::SetUpReportView(this, QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSortingEnabled(false); // the list sorts itself, one direction only
-  setDragEnabled(true);
-  setAcceptDrops(true);
-  setDragDropMode(QAbstractItemView::DragDrop);
-  setDefaultDropAction(Qt::CopyAction);
   setMinimumWidth(176);
   setToolTip(QStringLiteral("Files on the ZR4812 Card"));
 
@@ -223,19 +214,6 @@ int CardListView::ImageIndex(int index) const
 {
   const QTreeWidgetItem* item = topLevelItem(index);
   return item ? item->data(0, kTypeRole).toInt() : -1;
-}
-
-void CardListView::dragEnterEvent(QDragEnterEvent* event)
-{
-  drop.Over(event);
-}
-void CardListView::dragMoveEvent(QDragMoveEvent* event)
-{
-  drop.Over(event);
-}
-void CardListView::dropEvent(QDropEvent* event)
-{
-  drop.Drop(event);
 }
 
 } // namespace zr

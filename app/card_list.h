@@ -13,7 +13,7 @@
 
 namespace zr {
 
-class CardListView : public QTreeWidget, public ListAccess {
+class CardListView : public DropTreeWidget, public ListAccess {
   Q_OBJECT
 public:
   static constexpr int kNameWidth = 70;
@@ -56,12 +56,7 @@ public:
   std::string Caption(int index) const override;
   int ImageIndex(int index) const override;
 
-  DropHandlers drop;
-
 protected:
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dragMoveEvent(QDragMoveEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
   bool viewportEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 

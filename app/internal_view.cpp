@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
-#include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyledItemDelegate>
+
+#include "shell/report_view.h"
 
 namespace zr {
 
@@ -55,22 +56,13 @@ private:
 } // namespace
 
 InternalListView::InternalListView(const TypeTexts& labels, const TypeTexts& names, QWidget* parent)
-    : QTreeWidget(parent), names_(names)
+    : DropTreeWidget(parent), names_(names)
 {
   setObjectName(QStringLiteral("InternalView"));
   setColumnCount(1);
   setHeaderLabels({QStringLiteral("Type")});
-  setRootIsDecorated(false);
-  setItemsExpandable(false);
-  setUniformRowHeights(true);
-  setAllColumnsShowFocus(true);
-  setSelectionMode(QAbstractItemView::SingleSelection);
-  setSelectionBehavior(QAbstractItemView::SelectRows);
+  shell::SetUpReportView(this, QAbstractItemView::SingleSelection);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setDragEnabled(true);
-  setAcceptDrops(true);
-  setDragDropMode(QAbstractItemView::DragDrop);
-  setDefaultDropAction(Qt::CopyAction);
   setItemDelegate(new InternalRowDelegate(labels, names, this));
 
   QHeaderView* h = header();
@@ -101,19 +93,6 @@ std::string InternalListView::Caption(int index) const
     return {};
   // Before the first show the window's table is still empty.
   return names_[index].isEmpty() ? DataTypeTable[index].name : names_[index].toStdString();
-}
-
-void InternalListView::dragEnterEvent(QDragEnterEvent* event)
-{
-  drop.Over(event);
-}
-void InternalListView::dragMoveEvent(QDragMoveEvent* event)
-{
-  drop.Over(event);
-}
-void InternalListView::dropEvent(QDropEvent* event)
-{
-  drop.Drop(event);
 }
 
 } // namespace zr

@@ -15,7 +15,7 @@ namespace zr {
 
 using TypeTexts = std::array<QString, DATA_TYPE_COUNT>;
 
-class InternalListView : public QTreeWidget, public ListAccess {
+class InternalListView : public DropTreeWidget, public ListAccess {
   Q_OBJECT
 public:
   static constexpr int kColumnWidth = 118;
@@ -34,13 +34,6 @@ public:
   bool IsSelected(int index) const override;
   std::string Caption(int index) const override;
   int ImageIndex(int index) const override { return index >= 0 && index < DATA_TYPE_COUNT ? index : -1; }
-
-  DropHandlers drop;
-
-protected:
-  void dragEnterEvent(QDragEnterEvent* event) override;
-  void dragMoveEvent(QDragMoveEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
 
 private:
   const TypeTexts& names_;

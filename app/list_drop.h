@@ -6,6 +6,7 @@
 #include <functional>
 
 #include <QDropEvent>
+#include <QTreeWidget>
 
 namespace zr {
 
@@ -40,6 +41,20 @@ struct DropHandlers {
     if (dropped)
       dropped(source);
   }
+};
+
+// A list of the window that takes drops from the others: what may land and
+// what a drop starts is the business of `drop`.
+class DropTreeWidget : public QTreeWidget {
+public:
+  using QTreeWidget::QTreeWidget;
+
+  DropHandlers drop;
+
+protected:
+  void dragEnterEvent(QDragEnterEvent* event) override { drop.Over(event); }
+  void dragMoveEvent(QDragMoveEvent* event) override { drop.Over(event); }
+  void dropEvent(QDropEvent* event) override { drop.Drop(event); }
 };
 
 } // namespace zr

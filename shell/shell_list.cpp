@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include "shell/file_commands.h"
+#include "shell/report_view.h"
 
 namespace zr {
 
@@ -48,17 +49,8 @@ ShellPrompter DefaultPrompter(QWidget *parent)
 TPTShellList::TPTShellList(QWidget *parent) : QTreeView(parent), prompter_(DefaultPrompter(this))
 {
   setObjectName(QStringLiteral("PCView"));
-  setRootIsDecorated(false);
-  setItemsExpandable(false);
-  setUniformRowHeights(true);
-  setAllColumnsShowFocus(true);
-  setSelectionMode(QAbstractItemView::ExtendedSelection);
-  setSelectionBehavior(QAbstractItemView::SelectRows);
+  shell::SetUpReportView(this, QAbstractItemView::ExtendedSelection);
   setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
-  setDragEnabled(true);
-  setAcceptDrops(true);
-  setDragDropMode(QAbstractItemView::DragDrop);
-  setDefaultDropAction(Qt::CopyAction);
   setSortingEnabled(true);
   header()->setSortIndicator(sortColumn_, sortOrder_);
   header()->setStretchLastSection(false);
@@ -360,12 +352,7 @@ void TPTShellList::mouseDoubleClickEvent(QMouseEvent *event)
 
 void TPTShellList::dragEnterEvent(QDragEnterEvent *event)
 {
-  bool accept = false;
-  emit DragOverList(event, &accept);
-  if (accept)
-    event->acceptProposedAction();
-  else
-    event->ignore();
+  dragMoveEvent(event);
 }
 
 void TPTShellList::dragMoveEvent(QDragMoveEvent *event)
