@@ -5,16 +5,11 @@
 
 #include <RtMidi.h>
 
+#include "link/backend/midi_apis.h"
+
 namespace zr::sim {
 
 namespace {
-
-// The same choice of MIDI system as the PC's back-end, so that both meet.
-#if defined(__linux__)
-constexpr RtMidi::Api PREFERRED_APIS[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
-#else
-constexpr RtMidi::Api PREFERRED_APIS[] = {RtMidi::UNSPECIFIED};
-#endif
 
 constexpr int BITS_PER_BYTE = 10;         // start bit, 8 data bits, stop bit
 constexpr std::size_t MAX_WAITING = 1024; // messages not yet answered; a flood beyond is dropped
@@ -72,7 +67,8 @@ void MidiTransport::OnMessage(const std::vector<unsigned char> &message)
 bool MidiTransport::Open(std::string &error)
 {
   std::string reasons;
-  for (const RtMidi::Api api : PREFERRED_APIS) {
+  // The same choice of MIDI system as the PC's back-end, so that both meet.
+  for (const RtMidi::Api api : PREFERRED_MIDI_APIS) {
     try {
       {
         std::lock_guard lock(mutex_);

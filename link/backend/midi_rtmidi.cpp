@@ -8,6 +8,8 @@
 
 #include <RtMidi.h>
 
+#include "link/backend/midi_apis.h"
+
 namespace zr {
 
 namespace detail {
@@ -26,15 +28,6 @@ struct MidiInbox : std::enable_shared_from_this<MidiInbox> {
 } // namespace detail
 
 namespace {
-
-// ALSA when its sequencer opens; in a container without /dev/snd/seq it
-// throws instead of falling back, so JACK is tried explicitly afterwards.
-// Elsewhere RtMidi's own choice is the system's API.
-#if defined(__linux__)
-constexpr RtMidi::Api PREFERRED_APIS[] = {RtMidi::LINUX_ALSA, RtMidi::UNIX_JACK};
-#else
-constexpr RtMidi::Api PREFERRED_APIS[] = {RtMidi::UNSPECIFIED};
-#endif
 
 // A flood of input must not fill the GUI thread's queue without end: like a
 // driver that has run out of buffers, further messages are dropped until
@@ -127,7 +120,7 @@ RtMidiSystem::RtMidiSystem(std::string clientName)
     : clientName_(std::move(clientName)), inbox_(std::make_shared<detail::MidiInbox>())
 {
   (void)MidiSysExEvent::EventType(); // registered here, not first on RtMidi's thread
-  for (const RtMidi::Api api : PREFERRED_APIS) {
+  for (const RtMidi::Api api : PREFERRED_MIDI_APIS) {
     try {
       auto in = std::make_unique<RtMidiIn>(api, clientName_, RTMIDI_QUEUE_SIZE);
       auto out = std::make_unique<RtMidiOut>(api, clientName_);
@@ -187,32 +180,28 @@ bool RtMidiSystem::IsOwnPort(const std::string &name) const
                      [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
-std::vector<RtMidiSystem::Port> RtMidiSystem::Inputs()
+std::vector<RtMidiSystem::Port> RtMidiSystem::Ports(RtMidi *side) const
 {
   std::vector<Port> ports;
-  if (!in_)
+  if (!side)
     return ports;
-  const unsigned n = in_->getPortCount();
+  const unsigned n = side->getPortCount();
   for (unsigned i = 0; i < n; ++i) {
-    std::string name = in_->getPortName(i);
+    std::string name = side->getPortName(i);
     if (!IsOwnPort(name))
       ports.push_back({i, std::move(name)});
   }
   return ports;
 }
 
+std::vector<RtMidiSystem::Port> RtMidiSystem::Inputs()
+{
+  return Ports(in_.get());
+}
+
 std::vector<RtMidiSystem::Port> RtMidiSystem::Outputs()
 {
-  std::vector<Port> ports;
-  if (!out_)
-    return ports;
-  const unsigned n = out_->getPortCount();
-  for (unsigned i = 0; i < n; ++i) {
-    std::string name = out_->getPortName(i);
-    if (!IsOwnPort(name))
-      ports.push_back({i, std::move(name)});
-  }
-  return ports;
+  return Ports(out_.get());
 }
 
 int RtMidiSystem::InputCount()
@@ -225,28 +214,24 @@ int RtMidiSystem::OutputCount()
 }
 
 namespace {
-std::optional<std::string> NameAt(const std::vector<std::string> &names, int index)
+// `ports`: a list of RtMidiSystem's ports, whose name an empty one lacks.
+template <class Ports>
+std::optional<std::string> NameAt(const Ports &ports, int index)
 {
-  if (index < 0 || index >= static_cast<int>(names.size()) || names[static_cast<std::size_t>(index)].empty())
+  if (index < 0 || index >= static_cast<int>(ports.size()) || ports[static_cast<std::size_t>(index)].name.empty())
     return std::nullopt;
-  return names[static_cast<std::size_t>(index)];
+  return ports[static_cast<std::size_t>(index)].name;
 }
 } // namespace
 
 std::optional<std::string> RtMidiSystem::InputName(int index)
 {
-  std::vector<std::string> names;
-  for (Port &p : Inputs())
-    names.push_back(std::move(p.name));
-  return NameAt(names, index);
+  return NameAt(Inputs(), index);
 }
 
 std::optional<std::string> RtMidiSystem::OutputName(int index)
 {
-  std::vector<std::string> names;
-  for (Port &p : Outputs())
-    names.push_back(std::move(p.name));
-  return NameAt(names, index);
+  return NameAt(Outputs(), index);
 }
 
 int RtMidiSystem::OpenResult(int errorType) const
@@ -266,6 +251,21 @@ int RtMidiSystem::OpenResult(int errorType) const
   }
 }
 
+int RtMidiSystem::OpenPort(RtMidi &side, const std::vector<Port> &ports, int index, const char *ourPortName)
+{
+  if (index < 0 || index >= static_cast<int>(ports.size()))
+    return MIDI_BAD_DEVICE_ID;
+  lastErrorType_ = -1;
+  side.openPort(ports[static_cast<std::size_t>(index)].rtIndex, ourPortName);
+  // RtMidi may leave a half-made port behind after reporting an error.
+  if (lastErrorType_ != -1 || !side.isPortOpen()) {
+    const int result = OpenResult(lastErrorType_);
+    side.closePort();
+    return result;
+  }
+  return MIDI_OK;
+}
+
 int RtMidiSystem::OpenOutput(int index)
 {
   if (!out_)
@@ -278,18 +278,9 @@ int RtMidiSystem::OpenOutput(int index)
       return MIDI_NO_DEVICE;
     index = 0;
   }
-  if (index < 0 || index >= static_cast<int>(ports.size()))
-    return MIDI_BAD_DEVICE_ID;
-  lastErrorType_ = -1;
-  out_->openPort(ports[static_cast<std::size_t>(index)].rtIndex, OUR_OUTPUT_PORT);
-  // RtMidi may leave a half-made port behind after reporting an error.
-  if (lastErrorType_ != -1 || !out_->isPortOpen()) {
-    const int result = OpenResult(lastErrorType_);
-    out_->closePort();
-    return result;
-  }
-  outputOpen_ = true;
-  return MIDI_OK;
+  const int result = OpenPort(*out_, ports, index, OUR_OUTPUT_PORT);
+  outputOpen_ = result == MIDI_OK;
+  return result;
 }
 
 int RtMidiSystem::OpenInput(int index)
@@ -297,16 +288,9 @@ int RtMidiSystem::OpenInput(int index)
   if (!in_)
     return MIDI_NO_DEVICE;
   (void)CloseInput();
-  const std::vector<Port> ports = Inputs();
-  if (index < 0 || index >= static_cast<int>(ports.size()))
-    return MIDI_BAD_DEVICE_ID;
-  lastErrorType_ = -1;
-  in_->openPort(ports[static_cast<std::size_t>(index)].rtIndex, OUR_INPUT_PORT);
-  if (lastErrorType_ != -1 || !in_->isPortOpen()) {
-    const int result = OpenResult(lastErrorType_);
-    in_->closePort();
+  const int result = OpenPort(*in_, Inputs(), index, OUR_INPUT_PORT);
+  if (result != MIDI_OK)
     return result;
-  }
   ++inbox_->generation;
   inputOpen_ = true;
   return MIDI_OK;

@@ -14,6 +14,7 @@
 
 #include "link/midi_system.h"
 
+class RtMidi;
 class RtMidiIn;
 class RtMidiOut;
 
@@ -91,10 +92,14 @@ private:
     unsigned rtIndex; // RtMidi's index right now
     std::string name;
   };
+  // The devices of one side (input or output), our own ports left out.
+  std::vector<Port> Ports(RtMidi *side) const;
   std::vector<Port> Inputs();
   std::vector<Port> Outputs();
   bool IsOwnPort(const std::string &name) const;
   int OpenResult(int errorType) const;
+  // Opens device `index` of `ports` on one side under our port name.
+  int OpenPort(RtMidi &side, const std::vector<Port> &ports, int index, const char *ourPortName);
 
   std::string clientName_;
   std::shared_ptr<detail::MidiInbox> inbox_;
