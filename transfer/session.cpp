@@ -10,6 +10,15 @@ namespace zr {
 namespace {
 constexpr const char* NO_PORT_SELECTED = "No communication port selected";
 constexpr const char* BACKUP_DIALOG_TITLE = "Save current settings as...";
+
+// The link a command goes out on; none after telling the user so.
+Link* SelectedLink(Session& session, int medium)
+{
+  Link* l = session.LinkFor(medium);
+  if (!l)
+    session.ShowStatus("%s", NO_PORT_SELECTED);
+  return l;
+}
 } // namespace
 
 Session::Session(Host& h, Timers& t) : host(h), timers(t), RxTransfer(*this), TxTransfer(*this) {}
@@ -69,11 +78,9 @@ void Session::RequestCardFile(int medium, int type, const std::string& cardName)
     rx.ReportError(0);
     return;
   }
-  Link* l = LinkFor(medium);
-  if (!l) {
-    ShowStatus("%s", NO_PORT_SELECTED);
+  Link* l = SelectedLink(*this, medium);
+  if (!l)
     return;
-  }
   l->SendFileName(type, cardName, true);
 }
 
@@ -104,11 +111,9 @@ void Session::SendFileToCard(int medium, std::string pcFileName)
     tx.ReportError(1);
     return;
   }
-  Link* l = LinkFor(medium);
-  if (!l) {
-    ShowStatus("%s", NO_PORT_SELECTED);
+  Link* l = SelectedLink(*this, medium);
+  if (!l)
     return;
-  }
   l->SendFileName(tx.DataType, cardName, false);
 }
 
@@ -127,11 +132,9 @@ void Session::BackupInternal(int medium, int type)
   ShowStatus("Backing up..");
   rx.Medium = medium;
   rx.BlockNr = 0;
-  Link* l = LinkFor(medium);
-  if (!l) {
-    ShowStatus("%s", NO_PORT_SELECTED);
+  Link* l = SelectedLink(*this, medium);
+  if (!l)
     return;
-  }
   l->RequestBlock(rx.DataType, 0);
 }
 
@@ -158,11 +161,9 @@ void Session::RestoreInternal(int medium, std::string pcFileName)
   ShowStatus("  Sending file");
   tx.Medium = medium;
   tx.BlockNr = 0;
-  Link* l = LinkFor(medium);
-  if (!l) {
-    ShowStatus("%s", NO_PORT_SELECTED);
+  Link* l = SelectedLink(*this, medium);
+  if (!l)
     return;
-  }
   SendRequestedBlock(*l, tx.DataType, 0);
 }
 
