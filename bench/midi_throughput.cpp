@@ -19,14 +19,14 @@
 
 namespace {
 
-using zr::bench::Folders;
+using zr::test::ConsoleFolders;
 
 constexpr int kBaud = 31250;
 const char *const kPortName = "ZR4812 Sim";
 
 // A console on its MIDI ports and a session connected to it (link test passed).
 struct Bench {
-  Folders f;
+  ConsoleFolders f;
   zr::test::SimProcess sim;
   zr::test::MidiSession link;
 

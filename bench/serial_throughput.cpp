@@ -18,12 +18,12 @@
 
 namespace {
 
-using zr::bench::Folders;
+using zr::test::ConsoleFolders;
 
 // A console pacing its pseudo-terminal at 115200 baud and a session whose
 // COM 1 is that line, opened.
 struct Bench {
-  Folders f;
+  ConsoleFolders f;
   zr::test::SimProcess sim;
   std::unique_ptr<zr::test::SerialSession> link;
 

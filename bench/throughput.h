@@ -10,8 +10,6 @@
 #include <functional>
 #include <system_error>
 
-#include <QTemporaryDir>
-
 #include "tests/serial/serial_harness.h"
 #include "tests/support/engine_fixture.h"
 
@@ -34,20 +32,6 @@ struct Line {
   double downloadAim; // the share of the limit each direction should reach
   double uploadAim;
   int timeoutMs; // for one transfer
-};
-
-struct Folders {
-  QTemporaryDir root;
-  fs::path card, internal, pc;
-  Folders()
-  {
-    const fs::path base = root.path().toStdString();
-    card = base / "card";
-    internal = base / "internal";
-    pc = base / "pc";
-    for (const fs::path& p : {card, internal, pc})
-      fs::create_directories(p);
-  }
 };
 
 // The file size from the command line, `fallback` without one; 0 after
@@ -82,8 +66,8 @@ inline bool Measure(const char* what, const Line& line, double aim, const Bytes&
 }
 
 // `file` downloaded from the card as BENCH.kpr, then uploaded from the PC as
-// bench.kpr, each through a fresh Bench: Folders `f`, Start() to bring up a
-// console on them and connect, and Link(), the HarnessSession connected.
+// bench.kpr, each through a fresh Bench: ConsoleFolders `f`, Start() to bring
+// up a console on them and connect, and Link(), the HarnessSession connected.
 template <class Bench>
 bool DownloadAndUpload(const Line& line, const Bytes& file)
 {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <initializer_list>
 #include <string>
@@ -14,6 +15,7 @@
 #include <QEventLoop>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "app/qt_timer.h"
@@ -38,6 +40,28 @@ inline bool RunUntil(const std::function<bool()>& done, int timeoutMs = 60000)
   }
   return true;
 }
+
+// A card and an internal-memory folder for a console and a PC folder beside
+// them, all removed when this goes.
+struct ConsoleFolders {
+  QTemporaryDir root;
+  std::filesystem::path card, internal, pc;
+
+  ConsoleFolders()
+  {
+    const std::filesystem::path base = root.path().toStdString();
+    card = base / "card";
+    internal = base / "internal";
+    pc = base / "pc";
+    for (const std::filesystem::path& p : {card, internal, pc})
+      std::filesystem::create_directories(p);
+  }
+  // A card file of `size` bytes.
+  void AddCardFile(const std::string& name, int size = 100)
+  {
+    std::ofstream(card / name, std::ios::binary) << std::string(static_cast<std::size_t>(size), 'x');
+  }
+};
 
 // One zr4812-sim process; stopped when this goes.
 class SimProcess {

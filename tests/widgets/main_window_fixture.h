@@ -5,7 +5,6 @@
 #pragma once
 
 #include <deque>
-#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -149,25 +148,6 @@ private:
   sim::ConsolePeer peer_;
   int openIn_ = -1;
   int openOut_ = -1;
-};
-
-// A card and an internal-memory folder for the virtual console.
-struct ConsoleFolders {
-  QTemporaryDir root;
-  std::filesystem::path card;
-  std::filesystem::path internal;
-
-  ConsoleFolders()
-  {
-    card = std::filesystem::path(root.path().toStdString()) / "card";
-    internal = std::filesystem::path(root.path().toStdString()) / "internal";
-    std::filesystem::create_directories(card);
-    std::filesystem::create_directories(internal);
-  }
-  void AddCardFile(const std::string& name, int size = 100)
-  {
-    WriteFile(QString::fromStdString((card / name).string()), QByteArray(size, 'x'));
-  }
 };
 
 // One program with its settings file and the records of a run.

@@ -9,6 +9,7 @@
 #include "dialogs/port_setup.h"
 #include "link/midi.h"
 #include "link/wire.h"
+#include "tests/serial/serial_harness.h"
 #include "tests/widgets/main_window_fixture.h"
 #include "transfer/session.h"
 

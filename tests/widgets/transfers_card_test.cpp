@@ -65,7 +65,7 @@ TEST_F(TransfersTest, UploadSkipsTheDeclinedClashAndRereadsTheCard)
   EXPECT_FALSE(titles.contains(QStringLiteral("Sending file nr 2 of 3.")));
   EXPECT_TRUE(State().SendFinished);
   EXPECT_GE(CardRow(QStringLiteral("a1")), 0);
-  for (const QFileInfo& f : QDir(sim.dir.path() + QStringLiteral("/card")).entryInfoList(QDir::Files)) {
+  for (const QFileInfo& f : QDir(sim.CardFolder()).entryInfoList(QDir::Files)) {
     if (f.fileName().compare(QStringLiteral("a1.kch"), Qt::CaseInsensitive) == 0)
       EXPECT_EQ(ReadFile(f.filePath()), a1);
     if (f.fileName().compare(QStringLiteral("c3.keq"), Qt::CaseInsensitive) == 0)

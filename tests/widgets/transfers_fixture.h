@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QAction>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -30,6 +29,7 @@
 #include "shell/shell_list.h"
 #include "shell/shell_tree.h"
 #include "tests/support/fake_midi.h"
+#include "tests/serial/serial_harness.h"
 #include "tests/support/fakes.h"
 #include "tests/widgets/widget_test_util.h"
 #include "transfer/batch.h"
@@ -85,57 +85,32 @@ inline QByteArray RandomData(int size, unsigned seed)
   return data;
 }
 
-// zr4812-sim on a pseudo-terminal of its own.
+// zr4812-sim on a pseudo-terminal of its own, with the paths and the log
+// in the form the widget tests use.
 class SimConsole {
 public:
-  SimConsole()
-  {
-    QDir(dir.path()).mkpath(QStringLiteral("card"));
-    QDir(dir.path()).mkpath(QStringLiteral("internal"));
-  }
-  ~SimConsole() { Stop(); }
-
-  QString CardPath(const QString& name) const { return dir.path() + QStringLiteral("/card/") + name; }
+  QString CardFolder() const { return QString::fromStdString(folders.card.string()); }
+  QString CardPath(const QString& name) const { return CardFolder() + QLatin1Char('/') + name; }
   QString InternalPath(int type) const
   {
-    return dir.path() + QStringLiteral("/internal/internal.") + DataTypeTable[type].extension;
+    return QString::fromStdString(folders.internal.string()) + QStringLiteral("/internal.") +
+           DataTypeTable[type].extension;
   }
-  QString LogPath() const { return dir.path() + QStringLiteral("/sim.log"); }
 
   // Starts the console; returns the pseudo-terminal's path, or "" on failure.
   QString Start(const QStringList& extra = {})
   {
-    QStringList args{QStringLiteral("--card"),   dir.path() + QStringLiteral("/card"),
-                     QStringLiteral("--internal"), dir.path() + QStringLiteral("/internal"),
-                     QStringLiteral("--log"),    LogPath(),
-                     QStringLiteral("--die-with-parent")};
-    args << extra;
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(QStringLiteral(ZR_BUILD_DIR "/zr4812-sim"), args);
-    if (!process.waitForStarted(kWaitMs))
+    std::string error;
+    if (!process.Start(folders.card, folders.internal, extra, error))
       return {};
-    QByteArray line;
-    QDeadlineTimer deadline(kWaitMs);
-    while (!line.contains('\n') && !deadline.hasExpired()) {
-      process.waitForReadyRead(100);
-      line += process.readAllStandardOutput();
-    }
-    return QString::fromLocal8Bit(line.left(line.indexOf('\n'))).trimmed();
+    return QString::fromStdString(process.Path());
   }
-
-  void Stop()
-  {
-    if (process.state() == QProcess::NotRunning)
-      return;
-    process.terminate();
-    if (!process.waitForFinished(kWaitMs))
-      process.kill();
-    process.waitForFinished(kWaitMs);
-  }
+  void Stop() { process.Stop(); }
 
   QStringList Log() const
   {
-    return QString::fromLocal8Bit(ReadFile(LogPath())).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromLocal8Bit(ReadFile(QString::fromStdString(process.LogPath())))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   }
   // What the console received from the PC, one message a line.
   QStringList ReceivedLines() const
@@ -157,8 +132,8 @@ public:
     return n;
   }
 
-  QTemporaryDir dir;
-  QProcess process;
+  ConsoleFolders folders;
+  SimProcess process;
 };
 
 class TransfersTest : public ::testing::Test {
