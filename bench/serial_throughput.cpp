@@ -38,12 +38,12 @@ struct Bench {
     link->host.pcFolder = f.pc.string();
     return link->com.OpenComPort();
   }
-  zr::test::HarnessSession& Link() { return *link; }
+  zr::test::HarnessSession &Link() { return *link; }
 };
 
 } // namespace
 
-int main(int argc, char** argv)
+int main(int argc, char **argv)
 {
   QCoreApplication app(argc, argv);
   const std::size_t size = zr::bench::FileSizeArgument(argc, argv, 300000, "bench_serial_throughput");

@@ -27,7 +27,7 @@ constexpr double FileBytesPerSecond(int baud)
 
 // How one link is measured.
 struct Line {
-  const char* name;   // what the report calls it: "line", "cable"
+  const char *name;   // what the report calls it: "line", "cable"
   double limit;       // file bytes a second
   double downloadAim; // the share of the limit each direction should reach
   double uploadAim;
@@ -36,7 +36,7 @@ struct Line {
 
 // The file size from the command line, `fallback` without one; 0 after
 // printing the usage when it is out of range.
-inline std::size_t FileSizeArgument(int argc, char** argv, std::size_t fallback, const char* program)
+inline std::size_t FileSizeArgument(int argc, char **argv, std::size_t fallback, const char *program)
 {
   const std::size_t size = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : fallback;
   if (size == 0 || size > MAX_FILE_SIZE) {
@@ -48,8 +48,8 @@ inline std::size_t FileSizeArgument(int argc, char** argv, std::size_t fallback,
 
 // Times `transfer` (true when it finished), then checks that `result` holds
 // `file` and prints the rate. False when either went wrong.
-inline bool Measure(const char* what, const Line& line, double aim, const Bytes& file, const fs::path& result,
-                    const std::function<bool()>& transfer)
+inline bool Measure(const char *what, const Line &line, double aim, const Bytes &file, const fs::path &result,
+                    const std::function<bool()> &transfer)
 {
   const auto start = std::chrono::steady_clock::now();
   const bool done = transfer();
@@ -59,8 +59,8 @@ inline bool Measure(const char* what, const Line& line, double aim, const Bytes&
     return false;
   }
   const double rate = file.size() / seconds;
-  std::printf("%-8s %zu bytes in %.2f s = %.0f file bytes/s, ratio %.3f of the %s's %.0f (aim >= %.2f)\n", what,
-              file.size(), seconds, rate, rate / line.limit, line.name, line.limit, aim);
+  std::printf("%-8s %zu bytes in %.2f s = %.0f file bytes/s, ratio %.3f of the %s's %.0f (aim >= %.2f)\n",
+              what, file.size(), seconds, rate, rate / line.limit, line.name, line.limit, aim);
   std::fflush(stdout);
   return true;
 }
@@ -68,8 +68,7 @@ inline bool Measure(const char* what, const Line& line, double aim, const Bytes&
 // `file` downloaded from the card as BENCH.kpr, then uploaded from the PC as
 // bench.kpr, each through a fresh Bench: ConsoleFolders `f`, Start() to bring
 // up a console on them and connect, and Link(), the HarnessSession connected.
-template <class Bench>
-bool DownloadAndUpload(const Line& line, const Bytes& file)
+template <class Bench> bool DownloadAndUpload(const Line &line, const Bytes &file)
 {
   {
     Bench b;

@@ -215,10 +215,10 @@ int RtMidiSystem::OutputCount()
 
 namespace {
 // `ports`: a list of RtMidiSystem's ports, whose name an empty one lacks.
-template <class Ports>
-std::optional<std::string> NameAt(const Ports &ports, int index)
+template <class Ports> std::optional<std::string> NameAt(const Ports &ports, int index)
 {
-  if (index < 0 || index >= static_cast<int>(ports.size()) || ports[static_cast<std::size_t>(index)].name.empty())
+  if (index < 0 || index >= static_cast<int>(ports.size()) ||
+      ports[static_cast<std::size_t>(index)].name.empty())
     return std::nullopt;
   return ports[static_cast<std::size_t>(index)].name;
 }

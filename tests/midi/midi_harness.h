@@ -51,7 +51,10 @@ public:
 
   // Index of the first input or output whose name contains `part`.
   std::optional<int> FindInput(const std::string &part) { return Find(midi.ListMidiDevices().inputs, part); }
-  std::optional<int> FindOutput(const std::string &part) { return Find(midi.ListMidiDevices().outputs, part); }
+  std::optional<int> FindOutput(const std::string &part)
+  {
+    return Find(midi.ListMidiDevices().outputs, part);
+  }
 
   // Searches the console on a known pair and waits for the passed link test.
   bool ConnectTo(const std::string &portName, int timeoutMs = 60000)
