@@ -1,5 +1,7 @@
 #include "dialogs/progress_form.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -77,9 +79,11 @@ TProgressForm::TProgressForm(QWidget *parent)
   label1_ = new QLabel(QStringLiteral("0%"), this);
   label1_->setObjectName(QStringLiteral("Label1"));
   label1_->move(168, 10);
-  // Room for "100%", so the label never clips as the number grows.
+  // Room for "100%", so the label never clips as the number grows; a font
+  // wider than the one the dialog was laid out for widens the dialog a little.
   label1_->resize(label1_->fontMetrics().horizontalAdvance(QStringLiteral("100%")) + 4,
                   label1_->sizeHint().height());
+  resize(std::max(width(), label1_->geometry().right() + 1 + 4), height());
 
   cancelBtn_ = new QPushButton(AbortIcon(style()), QStringLiteral("Cancel"), this);
   cancelBtn_->setObjectName(QStringLiteral("CancelBtn"));
@@ -106,14 +110,22 @@ void TProgressForm::SetLabel(const QString &text)
 
 void TProgressForm::FormShow()
 {
-  if (mainWindow_)
-    mainWindow_->setEnabled(false);
+  if (!mainWindow_ || !mainWindow_->isEnabled())
+    return;
+  // Disabling the window takes the focus from its lists; the user carries on
+  // with the keyboard where he was when the transfer ends.
+  focusBefore_ = mainWindow_->focusWidget();
+  mainWindow_->setEnabled(false);
 }
 
 void TProgressForm::FormHide()
 {
-  if (mainWindow_)
-    mainWindow_->setEnabled(true);
+  if (!mainWindow_)
+    return;
+  mainWindow_->setEnabled(true);
+  if (focusBefore_ && focusBefore_->isEnabled() && focusBefore_->isVisible())
+    focusBefore_->setFocus(Qt::OtherFocusReason);
+  focusBefore_ = nullptr;
 }
 
 void TProgressForm::CancelBtnClick()

@@ -58,6 +58,7 @@ private:
   QLabel *label1_;
   QPushButton *cancelBtn_;
   QPointer<QWidget> mainWindow_;
+  QPointer<QWidget> focusBefore_; // the main window's focus before it was disabled
   std::function<void()> cancelHandler_;
 };
 
