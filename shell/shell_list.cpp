@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -53,7 +54,8 @@ TPTShellList::TPTShellList(QWidget *parent) : QTreeView(parent), prompter_(Defau
   setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
   setSortingEnabled(true);
   header()->setSortIndicator(sortColumn_, sortOrder_);
-  header()->setStretchLastSection(false);
+  // The last column (the date) takes what the window gives the list.
+  header()->setStretchLastSection(true);
   connect(header(), &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
     sortColumn_ = column;
     sortOrder_ = order;
@@ -84,6 +86,7 @@ void TPTShellList::Rebuild(const QString &folder)
 
   ShellFileModel *oldModel = model_;
   QItemSelectionModel *oldSelection = selectionModel();
+  const bool hadSelection = oldSelection && oldSelection->hasSelection();
   folder_ = folder;
   model_ = nullptr;
   fillPending_ = false;
@@ -140,6 +143,10 @@ void TPTShellList::Rebuild(const QString &folder)
   delete oldSelection;
   if (oldModel)
     oldModel->deleteLater();
+  // The new listing starts with nothing selected; whoever shows the
+  // selection must hear that the old one is gone.
+  if (hadSelection)
+    emit SelectionChangedOnce();
 }
 
 QModelIndex TPTShellList::IndexOf(int item) const
@@ -334,6 +341,19 @@ bool TPTShellList::edit(const QModelIndex &index, EditTrigger trigger, QEvent *e
   if (editing && !wasEditing && state() == QAbstractItemView::EditingState)
     emit EditingStarted(index.row());
   return editing;
+}
+
+void TPTShellList::keyPressEvent(QKeyEvent *event)
+{
+  // Files are copied and cut through the window's menu commands. Where a
+  // command is switched off, the keys do nothing: the view's own reaction,
+  // the current file's name as text on the clipboard, would replace what
+  // the user put there.
+  if (event->matches(QKeySequence::Copy) || event->matches(QKeySequence::Cut)) {
+    event->accept();
+    return;
+  }
+  QTreeView::keyPressEvent(event);
 }
 
 void TPTShellList::mouseDoubleClickEvent(QMouseEvent *event)

@@ -102,6 +102,7 @@ signals:
 
 protected:
   bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
   void mouseDoubleClickEvent(QMouseEvent *event) override;
   void dragEnterEvent(QDragEnterEvent *event) override;
   void dragMoveEvent(QDragMoveEvent *event) override;

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QToolButton>
 
@@ -209,6 +210,11 @@ TEST_F(PcPaneTest, SelectionStatusOfAllThreeLists)
   EXPECT_EQ(Panels(), (QStringList{"2 object(s) selected", "1241 KB"}));
   Select({});
   EXPECT_EQ(Panels(), (QStringList{"", ""}));
+  // Read again ("Update List"), the list has nothing selected, and says so.
+  Select({"big.kch"});
+  h.Form().UpdateList1Click();
+  EXPECT_EQ(Panels(), (QStringList{"", ""}));
+  ASSERT_TRUE(WaitUntil([&] { return Pc().ItemCount() == 3; }));
 
   h.Form().CardDirectoryReply(1, {"A", "B"}, true);
   h.Form().SolanoView()->selectAll();
@@ -305,6 +311,7 @@ TEST(Layout, ListsGrowDownTheSplitterAlsoRightTheButtonsStayRight)
 {
   ProgramHarness h(QStringLiteral("[Communication]\nMedium=1\nComPort=0\n"));
   TForm1& f = h.Form();
+  QSignalSpy listed(f.PCView(), &TPTShellList::FolderChanged);
   h.Show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
   f.Panel1()->resize(TForm1::kPanelDesignSize);
@@ -314,6 +321,10 @@ TEST(Layout, ListsGrowDownTheSplitterAlsoRightTheButtonsStayRight)
   EXPECT_EQ(f.NewFolderBtn()->geometry(), QRect(636, 5, 20, 20));
   EXPECT_EQ(f.PTSplitter1()->geometry(), QRect(336, 29, 318, 295));
   EXPECT_EQ(f.PTSplitter1()->sizes().value(0), 139);
+  // The column widths are set at the first paint and whenever a folder has
+  // been listed: both are behind us before the window grows.
+  f.repaint();
+  ASSERT_TRUE(WaitUntil([&] { return listed.count() > 0; }));
 
   f.Panel1()->resize(TForm1::kPanelDesignSize + QSize(100, 50));
   EXPECT_EQ(f.SolanoView()->geometry(), QRect(8, 29, 188, 344)) << "grows down";
@@ -321,6 +332,9 @@ TEST(Layout, ListsGrowDownTheSplitterAlsoRightTheButtonsStayRight)
   EXPECT_EQ(f.FolderUpBtn()->geometry(), QRect(712, 5, 20, 20)) << "stays at the right";
   EXPECT_EQ(f.NewFolderBtn()->geometry(), QRect(736, 5, 20, 20));
   EXPECT_EQ(f.PTSplitter1()->geometry(), QRect(336, 29, 418, 345)) << "grows down and right";
+  // The PC list's last column (the date) takes the new width.
+  EXPECT_TRUE(WaitUntil([&] { return f.PCView()->ColumnWidth(3) == f.PCView()->ClientWidth() - 213; }))
+      << f.PCView()->ColumnWidth(3) << " of " << f.PCView()->ClientWidth();
 
   f.resize(10, 10);
   EXPECT_EQ(f.size(), f.minimumSize());
