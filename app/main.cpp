@@ -13,8 +13,9 @@
 int main(int argc, char** argv)
 {
   QApplication application(argc, argv);
+  // No display name: Qt would add it to every window title ("About — ZR4812
+  // File Exchange"), and the titles are meant to read as they are set.
   QApplication::setApplicationName(QStringLiteral("zr4812-exchange"));
-  QApplication::setApplicationDisplayName(QStringLiteral("ZR4812 File Exchange"));
   QGuiApplication::setDesktopFileName(QStringLiteral("org.zr4812.FileExchange"));
   try {
     zr::Program program;

@@ -242,6 +242,7 @@ void TForm1::CreateControls()
     label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setIndent(2);
+    label->setTextFormat(Qt::PlainText); // a file name is never markup
     statusPanels_[i] = label;
     if (i < 2) {
       label->setFixedWidth(kStatusPanelWidths[i]);

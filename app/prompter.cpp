@@ -1,6 +1,5 @@
 #include "app/prompter.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -10,14 +9,16 @@ namespace zr {
 
 QString BoxCaption()
 {
-  const QString name = QApplication::applicationDisplayName();
-  return name.isEmpty() ? QStringLiteral("ZR4812 File Exchange") : name;
+  return QStringLiteral("ZR4812 File Exchange");
 }
 
 BoxAnswer QtPrompter::ShowMessage(QWidget* parent, const QString& text, BoxIcon icon, BoxButtons buttons)
 {
   QMessageBox box(parent);
   box.setWindowTitle(BoxCaption());
+  // Texts carry file names from the PC and the console, which must show as
+  // they are, never as markup.
+  box.setTextFormat(Qt::PlainText);
   box.setText(text);
   switch (icon) {
   case BoxIcon::None:
