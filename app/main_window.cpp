@@ -864,8 +864,11 @@ void TForm1::Cut4Click()
 
 void TForm1::Paste4Click()
 {
-  program_.batch().Paste4Click();
+  // The clipboard's files before the card's: a box about the paste would
+  // otherwise stand over the window that the download disables, greyed out
+  // and unanswerable until the download ends.
   pcView_->DoCommandForFolder(QStringLiteral("paste"));
+  program_.batch().Paste4Click();
 }
 
 // --------------------------------------------------------------------- Host
