@@ -1,0 +1,87 @@
+// The main window with the keyboard alone, against the virtual console: the
+// lists are reached with Tab, rows are chosen with the arrow keys, and files
+// go between the card and the PC with Ctrl+C and Ctrl+V.
+#include <QApplication>
+#include <QClipboard>
+
+#include "tests/widgets/transfers_fixture.h"
+
+namespace zr::test {
+namespace {
+
+class KeyboardTest : public TransfersTest {
+protected:
+  // What a window manager does when a dialog has gone: the main window is
+  // active again, and its focus is where the window kept it.
+  bool Activate()
+  {
+    QApplication::setActiveWindow(&Form());
+    return QTest::qWaitForWindowActive(&Form());
+  }
+  static QWidget* Focus() { return QApplication::focusWidget(); }
+  static void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+  {
+    QTest::keyClick(Focus(), key, modifiers);
+  }
+};
+
+TEST_F(KeyboardTest, FilesGoBetweenCardAndPcWithoutTheMouse)
+{
+  const QByteArray a = RandomData(1500, 1), b = RandomData(30, 2), up = RandomData(900, 3);
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("A1.kch")), a));
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("B2.kpr")), b));
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("C3.keq")), QByteArray("c")));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("zz.kch")), up));
+  ASSERT_TRUE(StartProgram(3));
+  ASSERT_TRUE(SelectPc({QStringLiteral("zz.kch")}));
+  ASSERT_TRUE(Activate());
+  ASSERT_EQ(Focus(), &Pc()) << "the PC list has the focus at start";
+
+  // Tab: the card list; the first two rows; Shift+Tab back; Ctrl+V fetches them.
+  Key(Qt::Key_Tab);
+  ASSERT_EQ(Focus(), &Card());
+  Key(Qt::Key_Home);
+  Key(Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_EQ(Card().SelectedCount(), 2);
+  EXPECT_EQ(Form().StatusText(1), QStringLiteral("2 object(s) selected"));
+  Key(Qt::Key_Tab, Qt::ShiftModifier);
+  ASSERT_EQ(Focus(), &Pc());
+  Key(Qt::Key_V, Qt::ControlModifier);
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(PcPath(QStringLiteral("B2.kpr"))); }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(ReadFile(PcPath(QStringLiteral("A1.kch"))), a);
+  EXPECT_EQ(ReadFile(PcPath(QStringLiteral("B2.kpr"))), b);
+  // The progress dialog took the window's input; the focus is back where it was.
+  EXPECT_EQ(Form().focusWidget(), &Pc());
+  ASSERT_TRUE(Activate());
+  ASSERT_EQ(Focus(), &Pc());
+
+  // The last PC file alone, Ctrl+C, Tab to the card list, Ctrl+V sends it.
+  ASSERT_TRUE(WaitUntil([&] { return Pc().ItemCount() == 3 && Pc().Caption(2) == QStringLiteral("zz.kch"); }));
+  Key(Qt::Key_End);
+  ASSERT_EQ(Pc().SelCount(), 1);
+  ASSERT_EQ(Pc().Caption(Pc().FirstSelected()), QStringLiteral("zz.kch"));
+  Key(Qt::Key_C, Qt::ControlModifier);
+  Key(Qt::Key_Tab);
+  ASSERT_EQ(Focus(), &Card());
+  Key(Qt::Key_V, Qt::ControlModifier);
+  ASSERT_TRUE(WaitUntil([&] { return CardRow(QStringLiteral("zz")) >= 0; }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(ReadFile(sim.CardPath(QStringLiteral("zz.kch"))), up);
+  EXPECT_TRUE(prompter.boxes.empty());
+
+  // Copy switched off by the last opening of the menu (nothing was selected
+  // then): Ctrl+C leaves the clipboard alone.
+  ASSERT_TRUE(Activate());
+  Pc().setFocus();
+  Pc().clearSelection();
+  Form().PopupMenu4Popup();
+  ASSERT_FALSE(Form().Action("Copy4")->isEnabled());
+  QApplication::clipboard()->setText(QStringLiteral("the user's"));
+  Key(Qt::Key_Home);
+  Key(Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("the user's"));
+}
+
+} // namespace
+} // namespace zr::test
