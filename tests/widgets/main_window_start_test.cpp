@@ -41,8 +41,9 @@ TEST_P(StartWithoutLink, ShowsThePortSetupOrNothing)
   });
   h.Show();
   EXPECT_EQ(h.prompter.dialogs, c.dialogShown ? QStringList{"PortSetupFrm"} : QStringList{});
-  if (c.dialogShown)
+  if (c.dialogShown) {
     EXPECT_EQ(portTypeInDialog, TPortSetupFrm::PortTypeCom);
+  }
   EXPECT_EQ(h.Form().MidiChecked(), c.midiChecked);
   EXPECT_EQ(h.Form().ComportChecked(), !c.midiChecked);
   // The dialog looks for COM ports, which it says; otherwise nothing was said.

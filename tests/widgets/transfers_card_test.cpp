@@ -66,10 +66,12 @@ TEST_F(TransfersTest, UploadSkipsTheDeclinedClashAndRereadsTheCard)
   EXPECT_TRUE(State().SendFinished);
   EXPECT_GE(CardRow(QStringLiteral("a1")), 0);
   for (const QFileInfo& f : QDir(sim.CardFolder()).entryInfoList(QDir::Files)) {
-    if (f.fileName().compare(QStringLiteral("a1.kch"), Qt::CaseInsensitive) == 0)
+    if (f.fileName().compare(QStringLiteral("a1.kch"), Qt::CaseInsensitive) == 0) {
       EXPECT_EQ(ReadFile(f.filePath()), a1);
-    if (f.fileName().compare(QStringLiteral("c3.keq"), Qt::CaseInsensitive) == 0)
+    }
+    if (f.fileName().compare(QStringLiteral("c3.keq"), Qt::CaseInsensitive) == 0) {
       EXPECT_EQ(ReadFile(f.filePath()), c3);
+    }
   }
 }
 
