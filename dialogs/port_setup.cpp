@@ -111,6 +111,10 @@ void TPortSetupFrm::ApplyPortTypeToLists()
   comboBox1_->setEnabled(midi);
   comboBox2_->setEnabled(midi);
   comboBox3_->setEnabled(!midi);
+  // The port type is one stop for Tab, at the type that is chosen; the
+  // arrow keys move between the two.
+  comButton_->setFocusPolicy(midi ? Qt::ClickFocus : Qt::StrongFocus);
+  midiButton_->setFocusPolicy(midi ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void TPortSetupFrm::FormShow()

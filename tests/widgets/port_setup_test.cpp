@@ -2,6 +2,7 @@
 // preselects, what Ok stores and starts, and its tab order.
 #include <vector>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -81,21 +82,43 @@ TEST(PortSetup, LooksAsDesigned)
   EXPECT_EQ(labels, QStringList({"Com port:@128,8", "MIDI In:@128,56", "MIDI Out:@320,56"}));
 }
 
-TEST(PortSetup, TabOrderIsOutInOkComThenPortType)
+// Out, In, Ok, COM port, port type; the lists switched off are passed over,
+// and the port type is one stop, at the type that is chosen.
+TEST(PortSetup, TabGoesOutInOkComThenToTheChosenPortType)
 {
   FakeActions actions;
+  actions.inputs = {"In A"};
+  actions.outputs = {"Out A"};
+  actions.ports = {1};
   TPortSetupFrm dialog(actions);
-  QList<QWidget *> order;
-  QWidget *w = dialog.ComboBox2();
-  for (int i = 0; i < 5; ++i) {
-    order.append(w);
-    do
-      w = w->nextInFocusChain();
-    while (!(w->focusPolicy() & Qt::TabFocus));
-  }
-  const QList<QWidget *> expected{dialog.ComboBox2(), dialog.ComboBox1(), dialog.BitBtn1(),
-                                  dialog.ComboBox3(), dialog.PortTypeButton(0)};
-  EXPECT_EQ(order, expected);
+  dialog.show();
+  QApplication::setActiveWindow(&dialog);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  const auto tabs = [](int count) {
+    QList<QWidget *> order{QApplication::focusWidget()};
+    for (int i = 0; i < count; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      order.append(QApplication::focusWidget());
+    }
+    return order;
+  };
+  const QList<QWidget *> com{dialog.BitBtn1(), dialog.ComboBox3(),
+                             dialog.PortTypeButton(TPortSetupFrm::PortTypeCom), dialog.BitBtn1()};
+  EXPECT_EQ(tabs(3), com);
+
+  dialog.SetPortType(TPortSetupFrm::PortTypeMidi);
+  dialog.BitBtn1()->setFocus();
+  const QList<QWidget *> midi{dialog.BitBtn1(), dialog.PortTypeButton(TPortSetupFrm::PortTypeMidi),
+                              dialog.ComboBox2(), dialog.ComboBox1(), dialog.BitBtn1()};
+  EXPECT_EQ(tabs(4), midi);
+
+  // An arrow key chooses the other type, as a click does.
+  dialog.PortTypeButton(TPortSetupFrm::PortTypeMidi)->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+  EXPECT_EQ(dialog.PortType(), TPortSetupFrm::PortTypeCom);
+  EXPECT_EQ(QApplication::focusWidget(), dialog.PortTypeButton(TPortSetupFrm::PortTypeCom));
+  EXPECT_EQ(actions.checkMarks, std::vector<int>{TPortSetupFrm::PortTypeCom});
+  EXPECT_TRUE(dialog.ComboBox3()->isEnabled());
 }
 
 TEST(PortSetup, ComPortsAreSortedAsTextAndChoosingOneSearchesIt)
