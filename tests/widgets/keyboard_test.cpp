@@ -70,10 +70,21 @@ TEST_F(KeyboardTest, FilesGoBetweenCardAndPcWithoutTheMouse)
   EXPECT_EQ(ReadFile(sim.CardPath(QStringLiteral("zz.kch"))), up);
   EXPECT_TRUE(prompter.boxes.empty());
 
-  // Copy switched off by the last opening of the menu (nothing was selected
-  // then): Ctrl+C leaves the clipboard alone.
+  // F2 renames; Del and Ctrl+A while the name is being typed edit the
+  // name and leave the files alone.
   ASSERT_TRUE(Activate());
   Pc().setFocus();
+  Key(Qt::Key_F2);
+  ASSERT_NE(Focus(), &Pc()) << "an editor has the focus";
+  Key(Qt::Key_A, Qt::ControlModifier);
+  Key(Qt::Key_Delete);
+  Key(Qt::Key_Escape);
+  EXPECT_TRUE(prompter.boxes.empty());
+  EXPECT_TRUE(QFileInfo::exists(PcPath(QStringLiteral("zz.kch"))));
+  EXPECT_EQ(Pc().SelCount(), 1);
+
+  // Copy switched off by the last opening of the menu (nothing was selected
+  // then): Ctrl+C leaves the clipboard alone.
   Pc().clearSelection();
   Form().PopupMenu4Popup();
   ASSERT_FALSE(Form().Action("Copy4")->isEnabled());
