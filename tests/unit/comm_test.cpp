@@ -285,9 +285,11 @@ TEST_P(ComRequests, WriteAndArm)
   c.call(com);
   ASSERT_EQ(line.writes.size(), 1u);
   EXPECT_EQ(line.writes[0], c.expected);
-  for (FakeTimer* timer : t.clock.timers)
-    if (timer->Name() != "CommTimer")
+  for (FakeTimer* timer : t.clock.timers) {
+    if (timer->Name() != "CommTimer") {
       EXPECT_EQ(timer->IsActive(), timer->Name() == c.timer) << timer->Name();
+    }
+  }
   EXPECT_EQ(t.upload.Interval(), c.uploadInterval);
 }
 

@@ -147,8 +147,9 @@ TEST_P(DispatchIdentify, ConfirmsTheConnection)
   EXPECT_EQ(host.statuses, c.statuses);
   EXPECT_EQ(session.link.CommMedium, c.commMedium);
   EXPECT_EQ(host.cardDirectoryCalls, c.listsCard ? std::vector<int>{-1} : std::vector<int>{});
-  if (c.serial)
+  if (c.serial) {
     EXPECT_FALSE(com.ComSearching);
+  }
   if (c.testsLink) {
     ASSERT_EQ(midi.blockRequests.size(), 1u);
     EXPECT_EQ(midi.blockRequests[0].type, 127);
