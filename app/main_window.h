@@ -10,7 +10,7 @@
 #include <QMainWindow>
 
 #include "app/internal_view.h"
-#include "link/connection_control.h"
+#include "transfer/connection_control.h"
 #include "transfer/batch.h"
 #include "transfer/host.h"
 

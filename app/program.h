@@ -10,7 +10,7 @@
 #include <QString>
 
 #include "dialogs/port_setup.h"
-#include "link/connection_control.h"
+#include "transfer/connection_control.h"
 #include "link/midi_system.h"
 #include "link/serial_device.h"
 

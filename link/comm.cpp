@@ -4,14 +4,11 @@
 
 #include "link/com_ports.h"
 #include "link/dispatch.h"
-#include "transfer/datatypes.h"
-#include "transfer/session.h"
+#include "link/link_context.h"
 
 namespace zr {
 
 namespace {
-constexpr int UPLOAD_INTERVAL_MS = 10000;
-constexpr int UPLOAD_INTERVAL_OS_MS = 25000; // the operating system takes the console longer
 constexpr std::uint8_t LEADING_FILL = 0xFF;  // what some adapters send before a frame
 } // namespace
 
@@ -34,8 +31,8 @@ const char* SerialOpenResultText(SerialOpenResult result)
   return "cannot be opened";
 }
 
-ComLink::ComLink(Session& session, SerialDeviceFactory factory, ComPortPaths paths)
-    : session_(session), factory_(std::move(factory)), paths_(std::move(paths))
+ComLink::ComLink(LinkContext& context, SerialDeviceFactory factory, ComPortPaths paths)
+    : context_(context), factory_(std::move(factory)), paths_(std::move(paths))
 {
 }
 
@@ -65,10 +62,10 @@ SerialOpenResult ComLink::OpenDevice(int port, std::unique_ptr<SerialDevice>& de
 
 std::vector<int> ComLink::ProbeComPorts()
 {
-  session_.ShowStatus("Looking for COM ports ..");
+  context_.ShowStatus("Looking for COM ports ..");
   std::vector<int> present;
   for (int n = COM_PORT_FIRST; n <= COM_PORT_LAST; ++n) {
-    if (comPortOpen_ && n == session_.link.ConnectedComPort) {
+    if (comPortOpen_ && n == context_.link.ConnectedComPort) {
       // Our own exclusive open would make it look missing.
       present.push_back(n);
       continue;
@@ -90,9 +87,9 @@ bool ComLink::OpenComPort()
     // so that this open finds it again once it is back.
     device_.reset();
     comPortOpen_ = false;
-    session_.timers.CommTimer.Stop();
+    context_.timers.CommTimer.Stop();
   }
-  const int port = session_.link.ComPortNumber;
+  const int port = context_.link.ComPortNumber;
   if (port == 0 || comPortOpen_)
     return comPortOpen_;
   std::unique_ptr<SerialDevice> device;
@@ -100,9 +97,9 @@ bool ComLink::OpenComPort()
   if (lastOpenResult_ == SerialOpenResult::Ok) {
     device_ = std::move(device);
     ComReadBuffer.fill(0);
-    session_.timers.CommTimer.Start();
+    context_.timers.CommTimer.Start();
     comPortOpen_ = true;
-    session_.link.ConnectedComPort = port;
+    context_.link.ConnectedComPort = port;
   } else {
     comPortOpen_ = false;
   }
@@ -113,10 +110,10 @@ void ComLink::CloseComPort()
 {
   if (!comPortOpen_ || !device_)
     return;
-  session_.ShowStatus("Closing COM port.");
+  context_.ShowStatus("Closing COM port.");
   device_->Close();
   device_.reset();
-  session_.timers.CommTimer.Stop();
+  context_.timers.CommTimer.Stop();
   comPortOpen_ = false;
 }
 
@@ -124,9 +121,9 @@ void ComLink::SearchComPort()
 {
   if (!OpenComPort())
     return;
-  session_.ShowStatus("Searching ZR4812.");
+  context_.ShowStatus("Searching ZR4812.");
   ComWrite(BuildSearch());
-  session_.timers.TimeoutTimer.Start();
+  context_.timers.TimeoutTimer.Start();
   ComSearching = true;
 }
 
@@ -140,14 +137,13 @@ bool ComLink::ReadyToRequest()
 {
   if (OpenComPort())
     return true;
-  session_.ShowStatus("  No serial device");
+  context_.ShowStatus("  No serial device");
   return false;
 }
 
 void ComLink::ArmUploadTimerFor(int type)
 {
-  session_.timers.UploadTimer.SetInterval(type == OPERATING_SYSTEM_TYPE ? UPLOAD_INTERVAL_OS_MS
-                                                                        : UPLOAD_INTERVAL_MS);
+  context_.timers.UploadTimer.SetInterval(UploadIntervalFor(type));
 }
 
 void ComLink::RequestBlock(int type, unsigned block)
@@ -156,9 +152,9 @@ void ComLink::RequestBlock(int type, unsigned block)
     return;
   ComWrite(BuildBlockRequest(type, block));
   if (type == SYS_EX_TEST_TYPE)
-    session_.timers.DummyTimer.Start();
+    context_.timers.DummyTimer.Start();
   else
-    session_.timers.UploadTimer.Start();
+    context_.timers.UploadTimer.Start();
   ArmUploadTimerFor(type);
 }
 
@@ -167,7 +163,7 @@ void ComLink::RequestDirectory(int type)
   if (!ReadyToRequest())
     return;
   ComWrite(BuildDirectoryRequest(type));
-  session_.timers.UploadTimer.Start();
+  context_.timers.UploadTimer.Start();
 }
 
 void ComLink::SendFileName(int type, const std::string& name, bool request)
@@ -176,12 +172,12 @@ void ComLink::SendFileName(int type, const std::string& name, bool request)
     return;
   ComWrite(BuildNameMessage(request ? SYS_EX_FILE_REQUEST : SYS_EX_FILE_NAME, type, name));
   ArmUploadTimerFor(type);
-  session_.timers.UploadTimer.Start();
+  context_.timers.UploadTimer.Start();
 }
 
 void ComLink::AnswerBlockRequest(int type, unsigned block)
 {
-  session_.SendRequestedBlock(*this, type, block);
+  context_.SendRequestedBlock(*this, type, block);
 }
 
 bool ComLink::SendDataBlock(const std::uint8_t* message, std::size_t length)
@@ -230,14 +226,14 @@ void ComLink::ComReadAndDispatch()
   while (start < n && buffer[start] == LEADING_FILL)
     ++start;
   if (start == n || buffer[start] != SYS_EX_START || buffer[n - 1] != SYS_EX_END) {
-    session_.host.ShowMessage("Read comm error: no block bounds.", BoxIcon::Error, BoxButtons::Ok);
+    context_.ShowErrorBox("Read comm error: no block bounds.");
     return;
   }
   const std::uint8_t* frame = buffer + start;
   const std::size_t length = n - start;
   if (!HasManufacturerId(frame, length))
     return;
-  DispatchComFrame(session_, *this, frame, length);
+  DispatchComFrame(context_, *this, frame, length);
 }
 
 } // namespace zr

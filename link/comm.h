@@ -16,7 +16,7 @@
 
 namespace zr {
 
-class Session;
+class LinkContext;
 
 // Size of `ComReadBuffer`: one data block message (1015 bytes) and room
 // for a few leading 0xFF bytes.
@@ -27,7 +27,7 @@ constexpr int COM_POLL_PAUSE_MS = 10;
 
 class ComLink : public Link {
 public:
-  ComLink(Session& session, SerialDeviceFactory factory, ComPortPaths paths);
+  ComLink(LinkContext& context, SerialDeviceFactory factory, ComPortPaths paths);
   ~ComLink() override;
   ComLink(const ComLink&) = delete;
   ComLink& operator=(const ComLink&) = delete;
@@ -77,7 +77,7 @@ private:
   bool ReadyToRequest();
   void ArmUploadTimerFor(int type);
 
-  Session& session_;
+  LinkContext& context_;
   SerialDeviceFactory factory_;
   ComPortPaths paths_;
   std::unique_ptr<SerialDevice> device_; // the port handle; null when invalid

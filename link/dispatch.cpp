@@ -7,20 +7,12 @@
 
 #include "link/comm.h"
 #include "link/wire.h"
-#include "transfer/datatypes.h"
-#include "transfer/session.h"
+#include "link/link_context.h"
 
 namespace zr {
 
 namespace {
 
-// Frame offsets beyond the common header.
-constexpr std::size_t OFS_FLAG = 8;
-constexpr std::size_t OFS_TOTAL = 9;         // data block: N, two 7-bit halves
-constexpr std::size_t OFS_BLOCK = 11;        // data block: k
-constexpr std::size_t OFS_REQUEST_BLOCK = 8; // block request: k
-constexpr std::size_t OFS_PAYLOAD = 13;
-constexpr std::uint8_t DATA_BLOCK_FLAG = 1;
 constexpr std::size_t MIDI_MIN_MESSAGE = 9;
 
 // A frame as the handlers read it: b[i] for the offsets of the wire layout.
@@ -44,19 +36,19 @@ struct Frame {
 // Where the two handlers part ways.
 struct Side {
   int medium;                   // MEDIUM_COM or MEDIUM_MIDI
-  Link* link;                   // answers block and file requests; may be null
+  Link* link;                   // the serial link; null for MIDI (the engine knows its MIDI link)
   ComLink* com = nullptr;       // serial only
   MidiPort* midiPort = nullptr; // MIDI only
 };
 
-void OnSearch(Session& session, const Side& side)
+void OnSearch(LinkContext& context, const Side& side)
 {
   const Bytes identify = BuildIdentify();
   if (side.com) {
     // While our own search is unanswered, a search coming in is our own
     // message coming back: the cable or adapter loops.
     if (side.com->ComSearching)
-      session.host.ShowMessage("COM port in loop mode ?!?!", BoxIcon::Error, BoxButtons::Ok);
+      context.ShowErrorBox("COM port in loop mode ?!?!");
     else
       side.com->ComWrite(identify);
   } else if (side.midiPort) {
@@ -64,83 +56,54 @@ void OnSearch(Session& session, const Side& side)
   }
 }
 
-void OnIdentify(Session& session, const Side& side, const Frame& f)
+void OnIdentify(LinkContext& context, const Side& side, const Frame& f)
 {
-  session.timers.TimeoutTimer.Stop();
-  const bool ourConsole = f.b[OFS_MODEL] == MODEL_BYTE;
-  if (side.com) {
+  context.timers.TimeoutTimer.Stop();
+  if (side.com)
     side.com->ComSearching = false;
-    session.link.CommMedium = MEDIUM_COM;
-    session.ShowStatus("Connected thru COM port %d", session.link.ConnectedComPort);
-    if (ourConsole)
-      session.host.RequestCardDirectory(-1);
-    return;
-  }
-  session.ShowStatus("Connected thru MIDI");
-  if (!ourConsole)
-    return;
-  // Only a console that carries long messages both ways counts as
-  // connected over MIDI: ask for the test block first.
-  session.ShowStatus("Testing MIDI connection...");
-  session.link.MidiTestRetries = 4;
-  session.RxTransfer.BlockNr = 0;
-  if (side.link)
-    side.link->RequestBlock(SYS_EX_TEST_TYPE, 0);
+  context.OnIdentify(side.link, side.medium, f.b[OFS_MODEL] == MODEL_BYTE);
 }
 
-void OnDataBlock(Session& session, const Side& side, const Frame& f)
+void OnDataBlock(LinkContext& context, const Side& side, const Frame& f)
 {
   const int type = f.b[OFS_TYPE];
   if (type == SYS_EX_TEST_TYPE)
-    session.timers.DummyTimer.Stop();
+    context.timers.DummyTimer.Stop();
   else
-    session.timers.UploadTimer.Stop();
+    context.timers.UploadTimer.Stop();
   if (f.b[OFS_FLAG] != DATA_BLOCK_FLAG)
     return;
-  // Over MIDI a cancelled transfer is dropped by ReceiveBlock itself, which
-  // still lets the link test through.
-  if (side.com && session.batch.CancelRequested)
-    return;
-  Filer& rx = session.RxTransfer;
-  rx.Medium = side.medium;
-  rx.DataType = type;
-  const unsigned block = Join14(f.b[OFS_BLOCK], f.b[OFS_BLOCK + 1]);
-  if (block != rx.BlockNr)
-    return;
-  const unsigned total = Join14(f.b[OFS_TOTAL], f.b[OFS_TOTAL + 1]);
+  InboundBlock block;
+  block.medium = side.medium;
+  block.type = type;
+  block.total = Join14(f.b[OFS_TOTAL], f.b[OFS_TOTAL + 1]);
+  block.block = Join14(f.b[OFS_BLOCK], f.b[OFS_BLOCK + 1]);
   // The checksum byte follows the payload: n - 15 payload bytes from offset 13.
-  rx.ReceiveBlock(total, f.b + OFS_PAYLOAD, f.n - DATA_BLOCK_OVERHEAD);
+  block.payload = f.b + OFS_PAYLOAD;
+  block.count = f.n - DATA_BLOCK_OVERHEAD;
+  context.OnDataBlock(block);
 }
 
-void OnDirectory(Session& session, const Side& side, const Frame& f)
+void OnDirectory(LinkContext& context, const Side& side, const Frame& f)
 {
   const int type = f.b[OFS_TYPE];
   // The card list has rows for the nine types only; a reply for any other
   // type answers nothing we asked.
   if (!IsDataType(type))
     return;
-  const std::vector<std::string> entries = ParseDirectoryEntries(f.b, f.available);
-  session.host.CardDirectoryReply(type, entries, side.medium == MEDIUM_MIDI);
+  context.OnDirectoryReply(side.medium, type, ParseDirectoryEntries(f.b, f.available));
 }
 
-void OnBlockRequest(Session& session, const Side& side, const Frame& f)
+void OnBlockRequest(LinkContext& context, const Side& side, const Frame& f)
 {
-  session.timers.DownloadTimer.Stop();
-  if (session.batch.SendFinished || !side.link)
-    return;
-  side.link->AnswerBlockRequest(f.b[OFS_TYPE], Join14(f.b[OFS_REQUEST_BLOCK], f.b[OFS_REQUEST_BLOCK + 1]));
+  context.timers.DownloadTimer.Stop();
+  context.OnBlockRequest(side.link, side.medium, f.b[OFS_TYPE], Join14(f.b[OFS_REQUEST_BLOCK], f.b[OFS_REQUEST_BLOCK + 1]));
 }
 
-void OnFileRequest(Session& session, const Side& side, const Frame& f)
+void OnFileRequest(LinkContext& context, const Side& side, const Frame& f)
 {
-  session.timers.UploadTimer.Stop();
-  // After Cancel the console's acceptance of a name is a request like any
-  // other: it must not start the file that the user has just stopped.
-  if (session.batch.SendFinished)
-    return;
-  session.TxTransfer.Medium = side.medium;
-  if (side.link)
-    side.link->AnswerBlockRequest(f.b[OFS_TYPE], 0);
+  context.timers.UploadTimer.Stop();
+  context.OnFileRequest(side.link, side.medium, f.b[OFS_TYPE]);
 }
 
 // The last offset each command reads; a shorter frame is dropped.
@@ -166,7 +129,7 @@ bool LongEnough(std::uint8_t command, const Frame& f)
 }
 
 // The common steps: check the header, then the command table.
-void Dispatch(Session& session, const Side& side, const Frame& f)
+void Dispatch(LinkContext& session, const Side& side, const Frame& f)
 {
   if (!f.Reaches(OFS_COMMAND) || !HasManufacturerId(f.b, f.available))
     return;
@@ -199,7 +162,7 @@ void Dispatch(Session& session, const Side& side, const Frame& f)
 
 } // namespace
 
-void DispatchComFrame(Session& session, ComLink& com, const std::uint8_t* frame, std::size_t n)
+void DispatchComFrame(LinkContext& session, ComLink& com, const std::uint8_t* frame, std::size_t n)
 {
   if (frame == nullptr)
     return;
@@ -207,7 +170,7 @@ void DispatchComFrame(Session& session, ComLink& com, const std::uint8_t* frame,
   Dispatch(session, side, Frame{frame, n, n});
 }
 
-void HandleMidiSysExIn(Session& session, MidiPort& port, MidiInBuffer& buffer)
+void HandleMidiSysExIn(LinkContext& session, MidiPort& port, MidiInBuffer& buffer)
 {
   if (buffer.bytesRecorded == 0 || !buffer.hasData) {
     session.ShowStatus("HandleMidiSysExIn");
@@ -219,7 +182,7 @@ void HandleMidiSysExIn(Session& session, MidiPort& port, MidiInBuffer& buffer)
     port.Requeue(buffer);
     return;
   }
-  const Side side{MEDIUM_MIDI, session.Midi, nullptr, &port};
+  const Side side{MEDIUM_MIDI, nullptr, nullptr, &port};
   if (buffer.data[0] == SYS_EX_START) {
     Dispatch(session, side, Frame{buffer.data.data(), n, n});
   } else {

@@ -11,15 +11,15 @@
 
 namespace zr {
 
-class Session;
+class LinkContext;
 class ComLink;
 
 // The serial handler: one complete frame from ComReadAndDispatch (leading
 // 0xFF bytes already skipped, F0 first, F7 last, manufacturer ID checked).
-void DispatchComFrame(Session& session, ComLink& com, const std::uint8_t* frame, std::size_t n);
+void DispatchComFrame(LinkContext& context, ComLink& com, const std::uint8_t* frame, std::size_t n);
 
 // One filled MIDI input buffer. Requeues it through `port` when done,
 // except a buffer without bytes or data area, which is reported and kept.
-void HandleMidiSysExIn(Session& session, MidiPort& port, MidiInBuffer& buffer);
+void HandleMidiSysExIn(LinkContext& context, MidiPort& port, MidiInBuffer& buffer);
 
 } // namespace zr

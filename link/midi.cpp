@@ -5,16 +5,13 @@
 
 #include "link/dispatch.h"
 #include "link/wire.h"
-#include "transfer/session.h"
+#include "link/link_context.h"
 
 namespace zr {
 namespace {
 
 constexpr int SEARCH_STEP_MS = 500; // time a console gets to answer on one pair
 constexpr int SEARCH_SKIP_MS = 10;  // a pair that does not open is left at once
-constexpr int UPLOAD_MS = 10000;    // first answer to a request
-constexpr int UPLOAD_OS_MS = 25000; // the console needs longer for its operating system
-constexpr int OS_TYPE = 8;
 
 // Texts of the output open failures that get a box besides the status line.
 struct OpenFailureText {
@@ -39,7 +36,7 @@ const char *OpenFailureBoxText(int code)
 
 } // namespace
 
-MidiLink::MidiLink(Session &session, MidiSystem &system) : session_(session), system_(system)
+MidiLink::MidiLink(LinkContext &context, MidiSystem &system) : context_(context), system_(system)
 {
   system_.SetReceiver([this](const std::uint8_t *data, std::size_t length) { OnSysExMessage(data, length); });
 }
@@ -75,8 +72,8 @@ void MidiLink::CountMidiDevices()
 bool MidiLink::StartMidiSearch()
 {
   CountMidiDevices();
-  session_.link.MidiInDevice = 0;
-  session_.link.MidiOutDevice = 0;
+  context_.link.MidiInDevice = 0;
+  context_.link.MidiOutDevice = 0;
   SearchMidiPort();
   return midiInCount_ > 0 && midiOutCount_ > 0;
 }
@@ -84,14 +81,14 @@ bool MidiLink::StartMidiSearch()
 bool MidiLink::SearchMidiPort()
 {
   CloseMidiPort();
-  Timer &timeout = session_.timers.TimeoutTimer;
+  Timer &timeout = context_.timers.TimeoutTimer;
   if (!OpenMidiPort()) {
     timeout.SetInterval(SEARCH_SKIP_MS);
     timeout.Start();
     return false;
   }
-  session_.ShowStatus("Searching MIDI port %d->%d", session_.link.MidiInDevice + 1,
-                      session_.link.MidiOutDevice + 1);
+  context_.ShowStatus("Searching MIDI port %d->%d", context_.link.MidiInDevice + 1,
+                      context_.link.MidiOutDevice + 1);
   midiSearching_ = true;
   const Bytes search = BuildSearch();
   MidiSendSysEx(search.data(), search.size());
@@ -105,23 +102,23 @@ bool MidiLink::OpenMidiPort()
   if (midiPortOpen_)
     return true;
 
-  const int outResult = system_.OpenOutput(session_.link.MidiOutDevice);
+  const int outResult = system_.OpenOutput(context_.link.MidiOutDevice);
   if (outResult != MIDI_OK) {
-    session_.ShowStatus(" ! No MIDI out device code = %d", outResult);
+    context_.ShowStatus(" ! No MIDI out device code = %d", outResult);
     if (const char *text = OpenFailureBoxText(outResult))
-      session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::Ok);
+      context_.ShowErrorBox(text);
     midiPortOpen_ = false;
     return false;
   }
 
-  const int inResult = system_.OpenInput(session_.link.MidiInDevice);
+  const int inResult = system_.OpenInput(context_.link.MidiInDevice);
   if (inResult == MIDI_OK) {
     // As on the platform this was first written for, a failed start shows up
     // later, when a request finds no input running.
     (void)system_.StartInput();
     midiPortOpen_ = true;
   } else {
-    session_.ShowStatus("! No MIDI in %d device code = %d", session_.link.MidiInDevice, inResult);
+    context_.ShowStatus("! No MIDI in %d device code = %d", context_.link.MidiInDevice, inResult);
     midiPortOpen_ = false;
   }
 
@@ -142,7 +139,7 @@ void MidiLink::CloseMidiPort()
   if ((r1 | r2) != 0) {
     // The devices may still be held; the link keeps counting as open so that
     // the user sees the error rather than a silent reopen of a busy pair.
-    session_.ShowStatus("CloseMidiPort error = %d", r1 | r2);
+    context_.ShowStatus("CloseMidiPort error = %d", r1 | r2);
     return;
   }
   midiPortOpen_ = false;
@@ -159,7 +156,7 @@ void MidiLink::MidiSendSysEx(const std::uint8_t *data, std::size_t length)
 bool MidiLink::SendRequest(const Bytes &message)
 {
   if (!OpenMidiPort()) {
-    session_.ShowStatus("%s", NO_DEVICE_TEXT);
+    context_.ShowStatus("%s", NO_DEVICE_TEXT);
     return false;
   }
   MidiSendSysEx(message.data(), message.size());
@@ -168,8 +165,8 @@ bool MidiLink::SendRequest(const Bytes &message)
 
 void MidiLink::ArmUploadTimer(int type)
 {
-  Timer &upload = session_.timers.UploadTimer;
-  upload.SetInterval(type == OS_TYPE ? UPLOAD_OS_MS : UPLOAD_MS);
+  Timer &upload = context_.timers.UploadTimer;
+  upload.SetInterval(UploadIntervalFor(type));
   upload.Start();
 }
 
@@ -178,7 +175,7 @@ void MidiLink::MidiRequestBlock(int type, unsigned block)
   if (!SendRequest(BuildBlockRequest(type, block)))
     return;
   if (type == SYS_EX_TEST_TYPE)
-    session_.timers.DummyTimer.Start();
+    context_.timers.DummyTimer.Start();
   else
     ArmUploadTimer(type);
 }
@@ -188,7 +185,7 @@ void MidiLink::MidiRequestDirectory(int type)
   if (!SendRequest(BuildDirectoryRequest(type)))
     return;
   // The interval stays what the last block request or file name set.
-  session_.timers.UploadTimer.Start();
+  context_.timers.UploadTimer.Start();
 }
 
 void MidiLink::MidiSendFileName(int type, const std::string &name, bool request)
@@ -201,7 +198,7 @@ void MidiLink::MidiSendFileName(int type, const std::string &name, bool request)
 
 void MidiLink::MidiAnswerBlockRequest(int type, unsigned block)
 {
-  session_.SendRequestedBlock(*this, type, block);
+  context_.SendRequestedBlock(*this, type, block);
 }
 
 bool MidiLink::ReadyToAnswer()
@@ -295,7 +292,7 @@ void MidiLink::OnSysExMessage(const std::uint8_t *data, std::size_t length)
     if (generation != bufferGeneration_)
       return;
     MidiInBuffer &b = inBuffers_[static_cast<std::size_t>(filled[static_cast<std::size_t>(i)])];
-    HandleMidiSysExIn(session_, *this, b);
+    HandleMidiSysExIn(context_, *this, b);
   }
 }
 

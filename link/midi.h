@@ -16,7 +16,7 @@
 
 namespace zr {
 
-class Session;
+class LinkContext;
 
 // What the port setup dialog shows: the product names by device index.
 struct MidiDeviceLists {
@@ -30,7 +30,7 @@ public:
   static constexpr int IN_BUFFER_COUNT = 2;
   static constexpr const char *NO_DEVICE_TEXT = "  No MIDI device";
 
-  MidiLink(Session &session, MidiSystem &system);
+  MidiLink(LinkContext &context, MidiSystem &system);
   ~MidiLink() override;
   MidiLink(const MidiLink &) = delete;
   MidiLink &operator=(const MidiLink &) = delete;
@@ -96,7 +96,7 @@ private:
   bool SendRequest(const std::vector<std::uint8_t> &message);
   void ArmUploadTimer(int type);
 
-  Session &session_;
+  LinkContext &context_;
   MidiSystem &system_;
   int midiInCount_ = 0;
   int midiOutCount_ = 0;

@@ -99,7 +99,7 @@ Bytes BuildDataBlock(int type, unsigned total, unsigned block, const std::uint8_
   Bytes m = Header(SYS_EX_DATA_BLOCK);
   m.reserve(count + DATA_BLOCK_OVERHEAD);
   m.push_back(TypeByte(type));
-  m.push_back(0x01);
+  m.push_back(DATA_BLOCK_FLAG);
   m.push_back(High7(total));
   m.push_back(Low7(total));
   m.push_back(High7(block));
@@ -267,18 +267,18 @@ std::optional<Message> ParseMessage(const std::uint8_t* bytes, std::size_t n)
     if (n < 11)
       return std::nullopt;
     m.type = bytes[OFS_TYPE];
-    m.block = Join14(bytes[8], bytes[9]);
+    m.block = Join14(bytes[OFS_REQUEST_BLOCK], bytes[OFS_REQUEST_BLOCK + 1]);
     break;
   case SYS_EX_DATA_BLOCK: {
     if (n < DATA_BLOCK_OVERHEAD + 1 || n > MAX_DATA_BLOCK_MESSAGE)
       return std::nullopt;
     m.type = bytes[OFS_TYPE];
-    m.flag = bytes[8];
-    m.total = Join14(bytes[9], bytes[10]);
-    m.block = Join14(bytes[11], bytes[12]);
+    m.flag = bytes[OFS_FLAG];
+    m.total = Join14(bytes[OFS_TOTAL], bytes[OFS_TOTAL + 1]);
+    m.block = Join14(bytes[OFS_BLOCK], bytes[OFS_BLOCK + 1]);
     const std::size_t count = n - DATA_BLOCK_OVERHEAD;
-    m.payload.assign(bytes + 13, bytes + 13 + count);
-    m.checksum = bytes[13 + count];
+    m.payload.assign(bytes + OFS_PAYLOAD, bytes + OFS_PAYLOAD + count);
+    m.checksum = bytes[OFS_PAYLOAD + count];
     break;
   }
   default:

@@ -38,9 +38,29 @@ constexpr int CARD_NAME_LENGTH = 8;
 constexpr int HEADER_LENGTH = 7;        // F0, ID, device, model, command
 
 // Offsets inside a frame.
+constexpr int OFS_MODEL = 5;
 constexpr int OFS_COMMAND = 6;
 constexpr int OFS_TYPE = 7;
-constexpr int OFS_MODEL = 5;
+constexpr int OFS_FLAG = 8;          // data block: 1 for a data block
+constexpr int OFS_TOTAL = 9;         // data block: N, two 7-bit halves
+constexpr int OFS_BLOCK = 11;        // data block: k
+constexpr int OFS_REQUEST_BLOCK = 8; // block request: k
+constexpr int OFS_PAYLOAD = 13;      // data block: first payload byte
+constexpr std::uint8_t DATA_BLOCK_FLAG = 1;
+
+// The console's data types travel as 0 to 8; 8 is its operating system.
+constexpr int DATA_TYPE_COUNT = 9;
+constexpr int OPERATING_SYSTEM_TYPE = 8;
+constexpr bool IsDataType(int type) { return type >= 0 && type < DATA_TYPE_COUNT; }
+
+// How long the console may take to answer a request (UploadTimer): its
+// operating system takes it longer than any other kind.
+constexpr int UPLOAD_INTERVAL_MS = 10000;
+constexpr int UPLOAD_INTERVAL_OS_MS = 25000;
+constexpr int UploadIntervalFor(int type)
+{
+  return type == OPERATING_SYSTEM_TYPE ? UPLOAD_INTERVAL_OS_MS : UPLOAD_INTERVAL_MS;
+}
 
 // Length of the largest file whose stream still numbers its blocks in 14 bits.
 constexpr std::uint32_t MAX_FILE_SIZE = ((MAX_BLOCKS - 1) * SYS_EX_BLOCKSIZE / 8 - 1) * 7;

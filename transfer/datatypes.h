@@ -6,10 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace zr {
+#include "link/wire.h"
 
-constexpr int DATA_TYPE_COUNT = 9;
-constexpr int OPERATING_SYSTEM_TYPE = 8;
+namespace zr {
 
 struct DataTypeRow {
   const char* name;      // display name, at most 16 characters
@@ -28,8 +27,6 @@ inline constexpr std::array<DataTypeRow, DATA_TYPE_COUNT> DataTypeTable = {{
     {"Setup", "ksu", "KSU:"},
     {"Operating System", "kex", "KEX:"},
 }};
-
-constexpr bool IsDataType(int type) { return type >= 0 && type < DATA_TYPE_COUNT; }
 
 // The data type of a PC file name, or -1. The name is lower-cased in place;
 // the first dot whose whole remainder is one of the extensions wins.

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "link/link_context.h"
+
 namespace zr {
 
 class Session;
@@ -27,8 +29,6 @@ enum FilerError : std::int32_t {
   ERR_NO_CARD_NAME = 11,    // nothing left of the name for the card (".kpr")
 };
 
-// Where the next step of a record reads or writes.
-enum Medium : std::int32_t { MEDIUM_PC_FILE = 0, MEDIUM_COM = 1, MEDIUM_COM_ALT = 2, MEDIUM_MIDI = 3 };
 
 // Longest PC path a record holds, terminating zero included: 260 as on
 // Windows, or the platform's own limit where that is larger.

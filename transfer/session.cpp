@@ -21,7 +21,7 @@ Link* SelectedLink(Session& session, int medium)
 }
 } // namespace
 
-Session::Session(Host& h, Timers& t) : host(h), timers(t), RxTransfer(*this), TxTransfer(*this) {}
+Session::Session(Host& h, Timers& t) : LinkContext(t), host(h), RxTransfer(*this), TxTransfer(*this) {}
 
 Link* Session::LinkFor(int medium) const
 {
@@ -36,14 +36,14 @@ Link* Session::LinkFor(int medium) const
   }
 }
 
-void Session::ShowStatus(const char* format, ...)
+void Session::SetStatusText(const std::string& text)
 {
-  char text[256];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
   host.SetStatusText(text);
+}
+
+void Session::ShowErrorBox(const std::string& text)
+{
+  host.ShowMessage(text, BoxIcon::Error, BoxButtons::Ok);
 }
 
 void Session::ShowConnectionStatus()

@@ -4,23 +4,15 @@
 #pragma once
 
 #include <array>
-#include <cstdarg>
 #include <string>
+#include <vector>
 
 #include "link/link.h"
+#include "link/link_context.h"
 #include "transfer/filer.h"
 #include "transfer/host.h"
 
 namespace zr {
-
-struct LinkState {
-  int CommMedium = 0;        // 0 none, 1 serial (2 routed like 1), 3 MIDI
-  int ComPortNumber = 0;     // 1 to 16, 0 none
-  int ConnectedComPort = 0;  // port of the last successful open
-  int MidiInDevice = -1;
-  int MidiOutDevice = -1;
-  int MidiTestRetries = 0;
-};
 
 enum class CopySourceKind { None = 0, Card = 1, Internal = 2, Pc = 3 };
 
@@ -44,15 +36,11 @@ struct BatchState {
   int CopyCount = 0; // entries filled by the last Copy
 };
 
-class Session {
+class Session : public LinkContext {
 public:
   Session(Host& host, Timers& timers);
-  Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
 
   Host& host;
-  Timers& timers;
-  LinkState link;
   BatchState batch;
   // Constructed in this order, destroyed in the opposite one.
   Filer RxTransfer;
@@ -64,12 +52,9 @@ public:
   // 1 and 2: the serial link; 3: the MIDI link; anything else: none.
   Link* LinkFor(int medium) const;
 
-  // printf-style status line text ("%d" and "%s"), at most 255 characters.
-  void ShowStatus(const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
+  // LinkContext: the status line and boxes go to the host.
+  void SetStatusText(const std::string& text) override;
+  void ShowErrorBox(const std::string& text) override;
   // "Connected thru COM port %d" when CommMedium is 1, else "Connected thru MIDI".
   void ShowConnectionStatus();
 
@@ -85,8 +70,14 @@ public:
   // DataType and Error (1 when cancelled). Returns the path or "".
   std::string AskBackupFileName(int type);
 
+  // What the console sends (transfer/inbound.cpp).
+  void OnIdentify(Link* via, int medium, bool ourConsole) override;
+  void OnDataBlock(const InboundBlock& block) override;
+  void OnDirectoryReply(int medium, int type, const std::vector<std::string>& names) override;
+  void OnBlockRequest(Link* via, int medium, int type, unsigned block) override;
+  void OnFileRequest(Link* via, int medium, int type) override;
   // The console asks for block `block` of `type` through link `via`.
-  void SendRequestedBlock(Link& via, int type, unsigned block);
+  void SendRequestedBlock(Link& via, int type, unsigned block) override;
 
 private:
   std::string lastBackupName_; // the name chosen last time, shown again

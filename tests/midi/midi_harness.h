@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "link/backend/midi_rtmidi.h"
-#include "link/connection_control.h"
+#include "transfer/connection_control.h"
 #include "link/midi.h"
 #include "tests/serial/serial_harness.h"
 #include "tests/support/jack_server.h"

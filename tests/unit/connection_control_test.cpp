@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/connection_control.h"
+#include "transfer/connection_control.h"
 #include "tests/support/fakes.h"
 #include "transfer/session.h"
 

@@ -1,4 +1,4 @@
-#include "link/connection_control.h"
+#include "transfer/connection_control.h"
 
 #include "transfer/session.h"
 
