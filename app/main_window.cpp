@@ -659,29 +659,22 @@ void TForm1::CancelTransfer()
 
 // ---------------------------------------------------------------- card list
 
-void TForm1::RequestCardDirectory(int type)
+void TForm1::CardListClear()
 {
-  if (type == -1) {
-    solanoView_->ClearRows();
-    type = 0;
-  }
-  Session& s = program_.session();
-  s.RequestTypeDirectory(s.link.CommMedium, type);
+  solanoView_->ClearRows();
 }
-
-void TForm1::CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply)
+void TForm1::CardListAdd(int type, const std::vector<std::string>& names)
 {
-  program_.session().timers.UploadTimer.Stop();
   solanoView_->AddEntries(type, names);
-  if (type < DATA_TYPE_COUNT - 1)
-    RequestCardDirectory(type + 1);
-  if (sortAfterEveryReply || type == DATA_TYPE_COUNT - 1)
-    solanoView_->SortRows();
+}
+void TForm1::CardListSort()
+{
+  solanoView_->SortRows();
 }
 
 void TForm1::Update1Click()
 {
-  RequestCardDirectory(-1);
+  program_.batch().RequestCardDirectory(-1);
 }
 void TForm1::SelectAll1Click()
 {
@@ -922,14 +915,6 @@ std::string TForm1::SelectedPcFolder()
 {
   return shellTree_->GetSelectedPathName().toStdString();
 }
-int TForm1::CardSelectedCount()
-{
-  return solanoView_->SelectedCount();
-}
-int TForm1::PcSelectedCount()
-{
-  return program_.batch().SendBatchCount();
-}
 
 std::optional<std::string> TForm1::PcListSizeText(const std::string& fileName)
 {
@@ -937,15 +922,6 @@ std::optional<std::string> TForm1::PcListSizeText(const std::string& fileName)
   if (item < 0)
     return std::nullopt;
   return pcView_->SizeText(item).toStdString();
-}
-
-void TForm1::RequestNextCardFile(int index)
-{
-  program_.batch().RequestNextCardFile(index);
-}
-void TForm1::SendNextPcFile(int index)
-{
-  program_.batch().SendNextPcFile(index);
 }
 
 } // namespace zr

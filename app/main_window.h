@@ -114,13 +114,10 @@ public:
   void ProgressSetLabel(const std::string& text) override;
   void ProgressClose() override;
   std::string SelectedPcFolder() override;
-  int CardSelectedCount() override;
-  int PcSelectedCount() override;
   std::optional<std::string> PcListSizeText(const std::string& fileName) override;
-  void RequestNextCardFile(int index) override;
-  void SendNextPcFile(int index) override;
-  void RequestCardDirectory(int type) override;
-  void CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply) override;
+  void CardListClear() override;
+  void CardListAdd(int type, const std::vector<std::string>& names) override;
+  void CardListSort() override;
 
   // --- ConnectionWindow ---
   bool ComportChecked() const override;

@@ -67,6 +67,7 @@ Program::Program(ProgramOptions options)
   searchLinks_ = std::make_unique<LinksForSearch>(*this);
   batch_ =
       std::make_unique<Batch>(*session_, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList());
+  session_->Steps = batch_.get();
   control_ = std::make_unique<ConnectionControl>(*session_, *searchLinks_, *form1_);
 
   progressForm_ = std::make_unique<TProgressForm>();

@@ -353,7 +353,7 @@ void Batch::EndSendBatch()
   if (filesStarted_ == 0)
     return;
   session_.host.ProgressClose();
-  session_.host.RequestCardDirectory(-1);
+  session_.steps().RequestCardDirectory(-1);
   session_.ShowConnectionStatus();
 }
 

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "transfer/batch_steps.h"
 #include "transfer/session.h"
 
 namespace zr {
@@ -29,7 +31,7 @@ public:
 
 enum class ListId { Card, Internal, Pc };
 
-class Batch {
+class Batch : public BatchSteps {
 public:
   Batch(Session& session, ListAccess& card, ListAccess& internal, ListAccess& pc);
 
@@ -42,9 +44,15 @@ public:
   void SolanoViewDragDrop();           // upload
   void InternalViewDragDrop();         // restore, with its checks and confirmation
 
-  // Batch steps; the engine calls them through the main window.
-  void RequestNextCardFile(int index);
-  void SendNextPcFile(int index);
+  // BatchSteps: what the engine asks after each file.
+  int CardSelectedCount() override { return card_.SelectedCount(); }
+  int PcSelectedCount() override { return SendBatchCount(); }
+  void RequestNextCardFile(int index) override;
+  void SendNextPcFile(int index) override;
+  // The card listing (card_listing.cpp): types 0 to 8, one at a time.
+  void RequestCardDirectory(int type) override;
+  void CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply) override;
+
   void SendTimerTimer();
 
   // Copy and paste (the clipboard part of Copy4/Cut4/Paste4 is the window's).

@@ -135,7 +135,7 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
       if (batch.InternalMode)
         host.ProgressSetTitle("Backing up current settings.");
       else
-        host.ProgressSetTitle(Format("Receiving file nr %d of %d.", batch.FileNr, host.CardSelectedCount()));
+        host.ProgressSetTitle(Format("Receiving file nr %d of %d.", batch.FileNr, session_.steps().CardSelectedCount()));
       host.ProgressSetMaximum(static_cast<int>(total));
       host.ProgressShow();
       host.ProgressSetPosition(static_cast<int>(BlockNr) + 1);
@@ -155,7 +155,7 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
       if (Error == ERR_NONE) {
         link.CommMedium = MEDIUM_MIDI;
         session_.ShowStatus("Connected thru MIDI");
-        host.RequestCardDirectory(-1);
+        session_.steps().RequestCardDirectory(-1);
       } else if (link.MidiTestRetries > 0) {
         if (session_.Midi)
           session_.Midi->RequestBlock(SYS_EX_TEST_TYPE, 0);
@@ -185,7 +185,7 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
         StoreData();
         const bool nextFileStarted = batch.FileNr != fileNr;
         if (Error == ERR_NONE &&
-            (batch.InternalMode || (!nextFileStarted && host.CardSelectedCount() <= batch.FileNr))) {
+            (batch.InternalMode || (!nextFileStarted && session_.steps().CardSelectedCount() <= batch.FileNr))) {
           host.ProgressClose();
           session_.ShowConnectionStatus();
         }
@@ -237,7 +237,7 @@ void Filer::WritePcFile()
                                    std::to_string((std::uint64_t(Size) + 1023) / 1024) + "KB.";
       if (host.ShowMessage(question, BoxIcon::Warning, BoxButtons::YesNo) != BoxAnswer::Yes) {
         FreeBuffer();
-        host.RequestNextCardFile(batch.CardIndex);
+        session_.steps().RequestNextCardFile(batch.CardIndex);
         return;
       }
     }
@@ -268,7 +268,7 @@ void Filer::WritePcFile()
     return;
   }
   if (!batch.InternalMode)
-    host.RequestNextCardFile(batch.CardIndex);
+    session_.steps().RequestNextCardFile(batch.CardIndex);
 }
 
 void Filer::ReadPcFile()
@@ -324,7 +324,7 @@ void Filer::SendBlock()
     Error = ERR_ILLEGAL_DATA;
     return;
   }
-  const int count = host.PcSelectedCount();
+  const int count = session_.steps().PcSelectedCount();
   host.ProgressSetTitle(
       Format(batch.InternalMode ? "Restoring file nr %d of %d." : "Sending file nr %d of %d.", batch.FileNr, count));
   host.ProgressSetMaximum(static_cast<int>(total));
@@ -339,11 +339,11 @@ void Filer::SendBlock()
 
   const bool operatingSystemUpdate = DataType == OPERATING_SYSTEM_TYPE && batch.InternalMode;
   if (BlockNr + 1 == total) {
-    if (host.PcSelectedCount() > batch.FileNr) {
+    if (session_.steps().PcSelectedCount() > batch.FileNr) {
       if (operatingSystemUpdate)
         host.ShowMessage("Please press enter on your mixer to save the update.", BoxIcon::Information,
                          BoxButtons::Ok);
-      host.SendNextPcFile(batch.PcIndex);
+      session_.steps().SendNextPcFile(batch.PcIndex);
     } else {
       batch.SendFinished = true;
       host.ProgressClose();
@@ -351,7 +351,7 @@ void Filer::SendBlock()
         host.ShowMessage("Please press enter on your mixer to save the update.", BoxIcon::Information,
                          BoxButtons::Ok);
       } else {
-        host.RequestCardDirectory(-1);
+        session_.steps().RequestCardDirectory(-1);
         session_.ShowConnectionStatus();
       }
     }

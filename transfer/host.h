@@ -1,6 +1,7 @@
-// What the core needs of the main window: the status line, message boxes,
-// the save dialog, the progress dialog, the PC pane and the lists, the batch
-// steps, and the six timers. The Qt window implements it; tests use fakes.
+// What the core needs of a screen (or a terminal): the status line, message
+// boxes, the save dialog, the progress dialog, and what the lists show. The
+// Qt window implements it; tests use fakes. What happens next in a batch is
+// the core's own business (BatchSteps), never the screen's.
 #pragma once
 
 #include <functional>
@@ -46,22 +47,16 @@ public:
 
   // The folder selected in the PC folder tree; empty when none is.
   virtual std::string SelectedPcFolder() = 0;
-  // Number of files in the current receive batch: the card list's selection count.
-  virtual int CardSelectedCount() = 0;
-  // Number of files in the current send batch: the PC list's selection
-  // count, or the number of copied entries while a paste runs.
-  virtual int PcSelectedCount() = 0;
   // The Size column text of the PC list entry whose caption equals the
   // name (case ignored), or nothing when the list shows no such entry.
   virtual std::optional<std::string> PcListSizeText(const std::string& fileName) = 0;
 
-  // The main window's batch steps and card list.
-  virtual void RequestNextCardFile(int index) = 0;
-  virtual void SendNextPcFile(int index) = 0;
-  virtual void RequestCardDirectory(int type) = 0;
-  // A directory reply for one type (names trimmed). sortAfter tells whether
-  // this link sorts after every reply (MIDI) or after type 8 only (serial).
-  virtual void CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply) = 0;
+  // The card list: emptied before it is read again, filled one directory
+  // reply at a time (names not yet listed with that type are added), sorted
+  // by its sort column.
+  virtual void CardListClear() = 0;
+  virtual void CardListAdd(int type, const std::vector<std::string>& names) = 0;
+  virtual void CardListSort() = 0;
 };
 
 } // namespace zr

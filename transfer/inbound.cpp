@@ -12,7 +12,7 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
     link.CommMedium = MEDIUM_COM;
     ShowStatus("Connected thru COM port %d", link.ConnectedComPort);
     if (ourConsole)
-      host.RequestCardDirectory(-1);
+      steps().RequestCardDirectory(-1);
     return;
   }
   ShowStatus("Connected thru MIDI");
@@ -43,7 +43,7 @@ void Session::OnDataBlock(const InboundBlock& in)
 
 void Session::OnDirectoryReply(int medium, int type, const std::vector<std::string>& names)
 {
-  host.CardDirectoryReply(type, names, medium == MEDIUM_MIDI);
+  steps().CardDirectoryReply(type, names, medium == MEDIUM_MIDI);
 }
 
 void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)

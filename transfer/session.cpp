@@ -23,6 +23,24 @@ Link* SelectedLink(Session& session, int medium)
 
 Session::Session(Host& h, Timers& t) : LinkContext(t), host(h), RxTransfer(*this), TxTransfer(*this) {}
 
+namespace {
+class NoBatch final : public BatchSteps {
+public:
+  int CardSelectedCount() override { return 0; }
+  int PcSelectedCount() override { return 0; }
+  void RequestNextCardFile(int) override {}
+  void SendNextPcFile(int) override {}
+  void RequestCardDirectory(int) override {}
+  void CardDirectoryReply(int, const std::vector<std::string>&, bool) override {}
+};
+} // namespace
+
+BatchSteps& Session::steps() const
+{
+  static NoBatch none;
+  return Steps ? *Steps : none;
+}
+
 Link* Session::LinkFor(int medium) const
 {
   switch (medium) {

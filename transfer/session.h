@@ -9,6 +9,7 @@
 
 #include "link/link.h"
 #include "link/link_context.h"
+#include "transfer/batch_steps.h"
 #include "transfer/filer.h"
 #include "transfer/host.h"
 
@@ -46,9 +47,13 @@ public:
   Filer RxTransfer;
   Filer TxTransfer;
 
-  // The two links; set by whoever builds them (the program, a test).
+  // The two links and the batch; set by whoever builds them (the program,
+  // a test).
   Link* Com = nullptr;
   Link* Midi = nullptr;
+  BatchSteps* Steps = nullptr;
+  // The batch, or one that holds no files and takes no steps.
+  BatchSteps& steps() const;
   // 1 and 2: the serial link; 3: the MIDI link; anything else: none.
   Link* LinkFor(int medium) const;
 

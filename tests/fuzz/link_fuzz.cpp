@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   FakeHost host;
   FakeTimers timers;
-  Session session(host, timers.timers);
+  TestSession session(host, timers.timers);
   FakeSerialLine line;
   line.devices["/dev/fuzz"] = SerialOpenResult::Ok;
   ComLink com(session, line.Factory(), [](int) { return std::string("/dev/fuzz"); });

@@ -94,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
   FakeHost host;
   FakeTimers timers;
-  Session session(host, timers.timers);
+  TestSession session(host, timers.timers);
   FakeMidiSystem system;
   system.SetDevices(1 + setup % 3, 1 + (setup >> 2) % 3);
   MidiLink midi(session, system);

@@ -186,7 +186,7 @@ public:
 
   ChainHost host;
   QtTimerSet timers;
-  Session session{host, timers.timers};
+  TestSession session{host, timers.timers};
   int watchdogsFired = 0;
 
 protected:

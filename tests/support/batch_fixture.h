@@ -99,7 +99,7 @@ protected:
   ListHost host{card};
   FakeTimers fakeTimers;
   FakeLink com{"  No COM port"};
-  Session session{host, fakeTimers.timers};
+  TestSession session{host, fakeTimers.timers};
   Batch batch{session, card, internal, pc};
 };
 

@@ -118,7 +118,7 @@ protected:
   FakeTimers fakeTimers;
   FakeLink com{"  No COM port"};
   FakeLink midi{"  No MIDI device"};
-  Session session{host, fakeTimers.timers};
+  TestSession session{host, fakeTimers.timers};
 };
 
 } // namespace zr::test

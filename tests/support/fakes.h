@@ -12,7 +12,9 @@
 
 #include "link/link.h"
 #include "link/wire.h"
+#include "transfer/batch_steps.h"
 #include "transfer/host.h"
+#include "transfer/session.h"
 
 namespace zr::test {
 
@@ -85,8 +87,9 @@ struct BoxShown {
   BoxButtons buttons;
 };
 
-// The main window's side with scripted answers; records everything.
-class FakeHost : public Host {
+// The main window's side with scripted answers, and a batch that records
+// the engine's steps (a test makes it the session's Steps); records everything.
+class FakeHost : public Host, public BatchSteps {
 public:
   void SetStatusText(const std::string& text) override { statuses.push_back(text); }
   BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) override;
@@ -108,6 +111,13 @@ public:
   void SendNextPcFile(int index) override;
   void RequestCardDirectory(int type) override;
   void CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply) override;
+  void CardListClear() override { cardListRows.clear(); }
+  void CardListAdd(int type, const std::vector<std::string>& names) override
+  {
+    for (const auto& name : names)
+      cardListRows.push_back({type, name});
+  }
+  void CardListSort() override { ++cardListSorts; }
 
   std::string LastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
 
@@ -135,6 +145,8 @@ public:
   std::vector<int> cardDirectoryCalls;
   struct Reply { int type; std::vector<std::string> names; bool sortEvery; };
   std::vector<Reply> directoryReplies;
+  std::vector<std::pair<int, std::string>> cardListRows; // what the card list shows
+  int cardListSorts = 0;
   // Optional behaviour for the batch steps.
   std::function<void(int)> onRequestNextCardFile;
   std::function<void(int)> onSendNextPcFile;
@@ -175,6 +187,12 @@ public:
 
 private:
   const char* notReadyText_;
+};
+
+// A session whose batch steps are recorded by the fake host.
+class TestSession : public Session {
+public:
+  TestSession(FakeHost& h, Timers& t) : Session(h, t) { Steps = &h; }
 };
 
 } // namespace zr::test

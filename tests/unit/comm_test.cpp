@@ -28,7 +28,7 @@ protected:
 
   FakeHost host;
   FakeTimers t;
-  Session session{host, t.timers};
+  TestSession session{host, t.timers};
   FakeSerialLine line;
   ComLink com{session, line.Factory(), [](int n) { return FakePath(n); }};
 };

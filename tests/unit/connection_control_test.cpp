@@ -17,6 +17,7 @@ namespace {
 
 using test::FakeHost;
 using test::FakeTimers;
+using test::TestSession;
 
 // The MIDI link's search as the control sees it: a step opens the pair
 // unless the test marks it broken, announces it, and arms the time-out.
@@ -118,7 +119,7 @@ protected:
 
   FakeHost host;
   FakeTimers timers;
-  Session session;
+  TestSession session;
   FakeSearchLinks links;
   FakeWindow window;
   ConnectionControl control;

@@ -81,7 +81,7 @@ protected:
 
   FakeHost host;
   FakeTimers t;
-  Session session{host, t.timers};
+  TestSession session{host, t.timers};
   FakeSerialLine line;
   ComLink com{session, line.Factory(), [](int n) { return "/dev/fake" + std::to_string(n); }};
   FakeLink midi{"  No MIDI device"};

@@ -201,7 +201,7 @@ TEST(LoopBack, FilesOfManySizesArriveByteIdentical)
   TempFolder from, to;
   FakeHost senderHost, receiverHost;
   FakeTimers senderTimers, receiverTimers;
-  Session sender(senderHost, senderTimers.timers), receiver(receiverHost, receiverTimers.timers);
+  TestSession sender(senderHost, senderTimers.timers), receiver(receiverHost, receiverTimers.timers);
   std::deque<std::function<void()>> wire;
   LoopLink senderLink(wire), receiverLink(wire);
   senderLink.self = &sender;

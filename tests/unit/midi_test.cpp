@@ -40,7 +40,7 @@ protected:
 
   FakeHost host;
   FakeTimers t;
-  Session session{host, t.timers};
+  TestSession session{host, t.timers};
   FakeMidiSystem system;
   MidiLink midi{session, system};
 };

@@ -181,6 +181,7 @@ public:
 
   TForm1& Form() const { return program->Form1(); }
   Session& session() const { return program->session(); }
+  Batch& batch() const { return program->batch(); }
 
   void Show() { Form().show(); }
   void Close() { Form().close(); }

@@ -42,11 +42,11 @@ protected:
   // Answers each directory request with the names given for its type.
   void RunChain(const std::map<int, std::vector<std::string>>& card, bool midi = false)
   {
-    h.Form().RequestCardDirectory(-1);
+    h.batch().RequestCardDirectory(-1);
     for (std::size_t answered = 0; answered < link.directoryRequests.size(); ++answered) {
       const int type = link.directoryRequests[answered];
       const auto found = card.find(type);
-      h.Form().CardDirectoryReply(type, found == card.end() ? std::vector<std::string>{} : found->second,
+      h.batch().CardDirectoryReply(type, found == card.end() ? std::vector<std::string>{} : found->second,
                                   midi);
     }
   }
@@ -101,17 +101,17 @@ TEST_F(CardListTest, ASecondChainAddsNoDuplicates)
   RunChain(card);
   // A refresh while the first chain still runs: both reach type 8.
   RunChain(card);
-  h.Form().CardDirectoryReply(0, {"LIVE"}, false);
+  h.batch().CardDirectoryReply(0, {"LIVE"}, false);
   EXPECT_EQ(RowsOf(List()), (Rows{{"LIVE", "Project (all)"}, {"V11F", "Operating System"}}));
 }
 
 TEST_F(CardListTest, SerialSortsAfterTypeEightMidiAfterEveryReply)
 {
-  h.Form().RequestCardDirectory(-1);
-  h.Form().CardDirectoryReply(0, {"B", "A"}, false);
+  h.batch().RequestCardDirectory(-1);
+  h.batch().CardDirectoryReply(0, {"B", "A"}, false);
   EXPECT_EQ(RowsOf(List()), (Rows{{"B", "Project (all)"}, {"A", "Project (all)"}}));
-  h.Form().RequestCardDirectory(-1);
-  h.Form().CardDirectoryReply(0, {"B", "A"}, true);
+  h.batch().RequestCardDirectory(-1);
+  h.batch().CardDirectoryReply(0, {"B", "A"}, true);
   EXPECT_EQ(RowsOf(List()), (Rows{{"A", "Project (all)"}, {"B", "Project (all)"}}));
 }
 
@@ -148,7 +148,7 @@ TEST_F(CardListTest, TypeColumnGivesRoomToTheScrollBar)
   std::vector<std::string> many;
   for (int i = 0; i < 40; ++i)
     many.push_back("F" + std::to_string(i));
-  h.Form().CardDirectoryReply(1, many, true);
+  h.batch().CardDirectoryReply(1, many, true);
   EXPECT_TRUE(WaitUntil([&] { return List().columnWidth(1) == 98; }));
   h.Form().Update1Click();
   EXPECT_TRUE(WaitUntil([&] { return List().columnWidth(1) == 114; }));
@@ -216,7 +216,7 @@ TEST_F(PcPaneTest, SelectionStatusOfAllThreeLists)
   EXPECT_EQ(Panels(), (QStringList{"", ""}));
   ASSERT_TRUE(WaitUntil([&] { return Pc().ItemCount() == 3; }));
 
-  h.Form().CardDirectoryReply(1, {"A", "B"}, true);
+  h.batch().CardDirectoryReply(1, {"A", "B"}, true);
   h.Form().SolanoView()->selectAll();
   EXPECT_EQ(Panels(), (QStringList{"2 object(s) selected", ""}));
   h.Form().InternalView()->setCurrentItem(h.Form().InternalView()->topLevelItem(7));
@@ -259,7 +259,7 @@ TEST_F(PcPaneTest, HostSeesTheFolderAndTheSizes)
   EXPECT_EQ(h.Form().PcListSizeText("BIG.KCH"), std::optional<std::string>("1,234 KB"));
   EXPECT_EQ(h.Form().PcListSizeText("missing.kch"), std::nullopt);
   Select({"big.kch", "small.kpr"});
-  EXPECT_EQ(h.Form().PcSelectedCount(), 2);
+  EXPECT_EQ(h.batch().PcSelectedCount(), 2);
 }
 
 TEST_F(PcPaneTest, NewFolderAndUpOneLevel)
