@@ -16,6 +16,8 @@
 #include <sys/prctl.h>
 #endif
 
+#include "sim/peer/serial_console.h"
+
 namespace zr::sim {
 
 namespace {

@@ -14,8 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t MAX_MESSAGE = 2 * MAX_DATA_BLOCK_MESSAGE;
-
 // What the console answers the MIDI link test with (block 0 of type 127).
 const Bytes& LinkTestData()
 {
@@ -231,7 +229,7 @@ std::vector<Bytes> ConsolePeer::Receive(const std::uint8_t* message, std::size_t
 std::vector<LineOutput> ConsolePeer::Respond(const std::uint8_t* message, std::size_t n)
 {
   std::vector<LineOutput> line;
-  if (message == nullptr || n == 0 || n > MAX_MESSAGE)
+  if (message == nullptr || n == 0 || n > MAX_INBOUND_MESSAGE)
     return line;
   std::vector<Bytes> out;
   glueAt_.reset();
@@ -553,58 +551,6 @@ void ConsolePeer::Store(const Incoming& in, const std::uint8_t* data, std::size_
     Log("   stored " + std::to_string(size) + " bytes as " + target.string());
   else
     Log("   could not write " + target.string());
-}
-
-std::vector<Bytes> SysExFramer::Feed(const std::uint8_t* bytes, std::size_t n)
-{
-  std::vector<Bytes> messages;
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint8_t b = bytes[i];
-    if (b == SYS_EX_START) {
-      if (inMessage_)
-        dropped_ += current_.size();
-      current_.assign(1, b);
-      inMessage_ = true;
-    } else if (!inMessage_) {
-      ++dropped_;
-    } else {
-      current_.push_back(b);
-      if (b == SYS_EX_END) {
-        messages.push_back(std::move(current_));
-        current_.clear();
-        inMessage_ = false;
-      } else if (current_.size() > MAX_MESSAGE) {
-        dropped_ += current_.size();
-        current_.clear();
-        inMessage_ = false;
-      }
-    }
-  }
-  return messages;
-}
-
-std::vector<LineOutput> SerialConsole::FeedLine(const std::uint8_t* bytes, std::size_t n)
-{
-  std::vector<LineOutput> line;
-  for (const Bytes& message : framer_.Feed(bytes, n))
-    for (LineOutput& piece : peer_.Respond(message.data(), message.size())) {
-      if (line.empty() || piece.pauseBefore.count() > 0)
-        line.push_back(LineOutput{{}, piece.pauseBefore});
-      LineOutput& write = line.back();
-      if (piece.startsMessage)
-        write.bytes.insert(write.bytes.end(), static_cast<std::size_t>(std::max(0, leadingFill_)), 0xFF);
-      write.bytes.insert(write.bytes.end(), piece.bytes.begin(), piece.bytes.end());
-      write.sameWrite = write.sameWrite || piece.sameWrite;
-    }
-  return line;
-}
-
-Bytes SerialConsole::Feed(const std::uint8_t* bytes, std::size_t n)
-{
-  Bytes all;
-  for (const LineOutput& write : FeedLine(bytes, n))
-    all.insert(all.end(), write.bytes.begin(), write.bytes.end());
-  return all;
 }
 
 } // namespace zr::sim

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/peer/console_peer.h"
+#include "sim/peer/serial_console.h"
 #include "tests/support/engine_fixture.h"
 
 namespace zr::test {
