@@ -75,6 +75,41 @@ Faults:
                       nothing is answered
   --leading-ff N      send N 0xFF bytes before every message
   --no-end-byte K     send data block K once without its end byte (F7)
+  --drop-7f K         the first time block K of a file goes to the PC, leave
+                      out the first 0x7F byte of its payload: the block is one
+                      byte short and its checksum still good. Asked for again,
+                      the block goes out whole. A block without 0x7F is sent
+                      as it is, with a warning on standard error
+  --stray-block       the first time the last block of a file goes to the PC,
+                      send that block once more straight after it, unasked
+  --repeat-last-request
+                      after the last block of the first file from the PC
+                      (upload or restore), ask for that block once more; the
+                      file is stored once, when the last block first arrives,
+                      and the repeat is compared with it (a difference is
+                      reported on standard error)
+  --repeat-request K  ask once more for block K of the first file from the PC
+                      that has it: right after block K + 1 has arrived (after
+                      block K itself when it is the last), then go on
+  --reject-block K[:N]
+                      take block K from the PC as corrupt N times (default
+                      1): drop it and ask for it again; may be given more
+                      than once
+  --split-frame N[:OFFSET]
+                      cut the N-th message the console sends (1 = the first;
+                      the identify reply counts) after OFFSET bytes (default:
+                      half of it) and send the rest 2 s later. Over MIDI the
+                      two pieces go out as two messages
+  --back-to-back      answer the first search with the identify reply and,
+                      in the same write, a search of the console's own (the
+                      PC takes the reply, then answers the search with its
+                      identify, which the console ignores). Over MIDI they
+                      are two messages, one straight after the other
+  --full-directory    list every card file of a type in one directory reply,
+                      however long (by default at most 112 entries, what fits
+                      the PC's 1024-byte read buffer)
+  "A file" is never the MIDI link test block. All faults but --corrupt-block
+  and --reject-block go off once.
 
   --help              this text
 )";
@@ -179,6 +214,27 @@ Options Parse(int argc, char** argv)
       o.leadingFill = static_cast<int>(Number(value(), arg, 0, 1000));
     } else if (arg == "--no-end-byte") {
       o.peer.noEndByteBlock = static_cast<unsigned>(Number(value(), arg, 0, MAX_BLOCKS - 1));
+    } else if (arg == "--drop-7f") {
+      o.peer.drop7fBlock = static_cast<unsigned>(Number(value(), arg, 0, MAX_BLOCKS - 1));
+    } else if (arg == "--stray-block") {
+      o.peer.strayBlock = true;
+    } else if (arg == "--repeat-last-request") {
+      o.peer.repeatLastRequest = true;
+    } else if (arg == "--repeat-request") {
+      o.peer.repeatRequestBlock = static_cast<unsigned>(Number(value(), arg, 0, MAX_BLOCKS - 1));
+    } else if (arg == "--reject-block") {
+      const auto [block, times] = SplitColon(value());
+      o.peer.rejectBlocks[static_cast<unsigned>(Number(block, arg, 0, MAX_BLOCKS - 1))] +=
+          times ? static_cast<int>(Number(*times, arg, 0, 1'000'000)) : 1;
+    } else if (arg == "--split-frame") {
+      const auto [message, offset] = SplitColon(value());
+      o.peer.splitMessage = static_cast<unsigned>(Number(message, arg, 1, 1'000'000'000));
+      if (offset)
+        o.peer.splitOffset = static_cast<std::size_t>(Number(*offset, arg, 0, 1'000'000));
+    } else if (arg == "--back-to-back") {
+      o.peer.backToBack = true;
+    } else if (arg == "--full-directory") {
+      o.peer.fullDirectory = true;
     } else if (arg == "--midi") {
       o.midi = true;
     } else if (arg == "--name") {
@@ -233,6 +289,7 @@ int main(int argc, char** argv)
   const auto start = std::chrono::steady_clock::now();
 
   ConsolePeer peer(options.peer);
+  peer.SetWarn([](const std::string& line) { std::cerr << "zr4812-sim: " << line << std::endl; });
   if (log)
     peer.SetLog([&](const std::string& line) {
       const auto ms =

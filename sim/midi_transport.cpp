@@ -138,10 +138,14 @@ int MidiTransport::Serve(ConsolePeer &peer, const std::atomic<bool> &stop)
       inputFree_ = std::max(inputFree_, message.at) + WireTime(message.bytes.size());
       std::this_thread::sleep_until(inputFree_);
     }
-    const std::vector<Bytes> answers = peer.Receive(message.bytes);
-    for (const Bytes &answer : answers)
-      if (!SendPaced(answer, stop))
+    // Each piece goes as a message of its own, also the two halves of a cut
+    // one and messages meant for one write.
+    for (const LineOutput &piece : peer.Respond(message.bytes.data(), message.bytes.size())) {
+      if (piece.pauseBefore.count() > 0 && !QuietLine(piece.pauseBefore, stop))
         break;
+      if (!piece.bytes.empty() && !SendPaced(piece.bytes, stop))
+        break;
+    }
   }
   return 0;
 }

@@ -16,6 +16,8 @@
 #include <sys/prctl.h>
 #endif
 
+#include "sim/peer/serial_console.h"
+
 namespace zr::sim {
 
 namespace {
@@ -83,7 +85,7 @@ PtyTransport::Clock::duration PtyTransport::ByteTime() const
       std::chrono::nanoseconds(baud_ > 0 ? 1'000'000'000LL * BITS_PER_BYTE / baud_ : 0));
 }
 
-bool PtyTransport::WritePaced(const Bytes& bytes, const std::atomic<bool>& stop)
+bool PtyTransport::WritePaced(const Bytes& bytes, bool oneWrite, const std::atomic<bool>& stop)
 {
   // One schedule for the whole answer, so that a late wake-up is made up by
   // the next chunk instead of adding up over a block.
@@ -93,7 +95,8 @@ bool PtyTransport::WritePaced(const Bytes& bytes, const std::atomic<bool>& stop)
     std::size_t chunk = bytes.size() - done;
     if (baud_ > 0) {
       // A byte reaches the PC once its last bit is on the line.
-      chunk = std::min(chunk, PACE_CHUNK);
+      if (!oneWrite)
+        chunk = std::min(chunk, PACE_CHUNK);
       outputFree_ += ByteTime() * static_cast<int>(chunk);
       std::this_thread::sleep_until(outputFree_);
     }
@@ -138,14 +141,18 @@ int PtyTransport::Serve(ConsolePeer& peer, const std::atomic<bool>& stop)
     }
     if (baud_ > 0)
       inputFree = std::max(inputFree, Clock::now()) + ByteTime() * static_cast<int>(n);
-    const Bytes answer = console.Feed(buffer, static_cast<std::size_t>(n));
+    const std::vector<LineOutput> answer = console.FeedLine(buffer, static_cast<std::size_t>(n));
     if (answer.empty())
       continue;
     // Nothing is answered before the question has fully arrived.
     if (baud_ > 0)
       std::this_thread::sleep_until(inputFree);
-    if (!WritePaced(answer, stop))
-      return 1;
+    for (const LineOutput& write : answer) {
+      if (write.pauseBefore.count() > 0 && !QuietLine(write.pauseBefore, stop))
+        return 0;
+      if (!WritePaced(write.bytes, write.sameWrite, stop))
+        return 1;
+    }
   }
   return 0;
 }

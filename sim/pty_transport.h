@@ -25,7 +25,9 @@ private:
   using Clock = std::chrono::steady_clock;
   // Time one byte takes on the line.
   Clock::duration ByteTime() const;
-  bool WritePaced(const Bytes& bytes, const std::atomic<bool>& stop);
+  // oneWrite: the bytes go out in a single write once all of them have
+  // crossed the line, instead of a few at a time.
+  bool WritePaced(const Bytes& bytes, bool oneWrite, const std::atomic<bool>& stop);
 
   int baud_;
   int leadingFill_;

@@ -3,8 +3,11 @@
 // a pseudo-terminal standing in for a COM port, or a pair of MIDI ports.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "sim/peer/console_peer.h"
 
@@ -21,5 +24,16 @@ public:
   // the line fails. Returns the program's exit code.
   virtual int Serve(ConsolePeer& peer, const std::atomic<bool>& stop) = 0;
 };
+
+// Keeps the line quiet for `pause` (the gap inside a cut message), looking at
+// the stop flag now and then. False when stopped.
+inline bool QuietLine(std::chrono::milliseconds pause, const std::atomic<bool>& stop)
+{
+  const auto until = std::chrono::steady_clock::now() + pause;
+  while (!stop && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        until - std::chrono::steady_clock::now(), std::chrono::milliseconds(100)));
+  return !stop;
+}
 
 } // namespace zr::sim

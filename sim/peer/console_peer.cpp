@@ -14,8 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t MAX_MESSAGE = 2 * MAX_DATA_BLOCK_MESSAGE;
-
 // What the console answers the MIDI link test with (block 0 of type 127).
 const Bytes& LinkTestData()
 {
@@ -173,6 +171,13 @@ void ConsolePeer::Log(const std::string& line) const
     log_(line);
 }
 
+void ConsolePeer::Warn(const std::string& line) const
+{
+  Log("   " + line);
+  if (warn_)
+    warn_(line);
+}
+
 std::vector<std::string> ConsolePeer::CardNames(int type) const
 {
   std::vector<std::string> names;
@@ -193,7 +198,7 @@ std::vector<std::string> ConsolePeer::CardNames(int type) const
   }
   std::sort(names.begin(), names.end(),
             [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
-  if (names.size() > MAX_DIRECTORY_ENTRIES)
+  if (!options_.fullDirectory && names.size() > MAX_DIRECTORY_ENTRIES)
     names.resize(MAX_DIRECTORY_ENTRIES);
   return names;
 }
@@ -215,9 +220,19 @@ std::optional<fs::path> ConsolePeer::FindCardFile(int type, const std::string& n
 
 std::vector<Bytes> ConsolePeer::Receive(const std::uint8_t* message, std::size_t n)
 {
+  std::vector<Bytes> pieces;
+  for (LineOutput& piece : Respond(message, n))
+    pieces.push_back(std::move(piece.bytes));
+  return pieces;
+}
+
+std::vector<LineOutput> ConsolePeer::Respond(const std::uint8_t* message, std::size_t n)
+{
+  std::vector<LineOutput> line;
+  if (message == nullptr || n == 0 || n > MAX_INBOUND_MESSAGE)
+    return line;
   std::vector<Bytes> out;
-  if (message == nullptr || n == 0 || n > MAX_MESSAGE)
-    return out;
+  glueAt_.reset();
   Log("<- " + DescribeMessage(message, n));
   if (options_.loop) {
     out.emplace_back(message, message + n);
@@ -232,17 +247,59 @@ std::vector<Bytes> ConsolePeer::Receive(const std::uint8_t* message, std::size_t
     if (!silent_)
       Answer(*m, out);
   }
-  for (const Bytes& b : out)
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const Bytes& b = out[i];
     Log("-> " + DescribeMessage(b.data(), b.size()) +
-        (b.empty() || b.back() != SYS_EX_END ? " (no end byte)" : ""));
-  return out;
+        (b.empty() || b.back() != SYS_EX_END ? " (no end byte)" : "") +
+        (glueAt_ == i ? " (in one write with the one before)" : ""));
+    ++sent_;
+    const std::size_t first = line.size();
+    if (options_.splitMessage && *options_.splitMessage == sent_) {
+      options_.splitMessage.reset();
+      Split(std::move(out[i]), line);
+    } else {
+      line.push_back(LineOutput{std::move(out[i])});
+    }
+    line[first].sameWrite = glueAt_ == i;
+  }
+  return line;
+}
+
+void ConsolePeer::Split(Bytes message, std::vector<LineOutput>& line)
+{
+  const std::size_t offset = options_.splitOffset.value_or(message.size() / 2);
+  if (offset >= message.size()) {
+    Warn("--split-frame: the message has only " + std::to_string(message.size()) + " bytes, sent whole");
+    line.push_back(LineOutput{std::move(message)});
+    return;
+  }
+  Log("   cut after " + std::to_string(offset) + " bytes, the rest " + std::to_string(SPLIT_PAUSE.count()) +
+      " ms later");
+  Bytes rest(message.begin() + static_cast<std::ptrdiff_t>(offset), message.end());
+  message.resize(offset);
+  line.push_back(LineOutput{std::move(message)});
+  line.push_back(LineOutput{std::move(rest), SPLIT_PAUSE, false});
 }
 
 void ConsolePeer::Answer(const Message& m, std::vector<Bytes>& out)
 {
+  // A file already stored whose block was asked for once more: anything but
+  // that block ends the wait.
+  if (in_ && in_->stored &&
+      !(m.command == SYS_EX_DATA_BLOCK && m.type == in_->type && m.block == in_->next)) {
+    Log("   block " + std::to_string(in_->next) + " asked for again did not come");
+    in_.reset();
+  }
   switch (m.command) {
   case SYS_EX_SEARCH:
     out.push_back(BuildIdentify(options_.model, 0x00));
+    if (options_.backToBack) {
+      // Two messages in one read: the PC must take the identify reply first
+      // (its search is answered), then answer the console's search.
+      options_.backToBack = false;
+      glueAt_ = out.size();
+      out.push_back(BuildSearch());
+    }
     break;
   case SYS_EX_DIRECTORY_REQUEST:
     out.push_back(BuildDirectoryReply(m.type, CardNames(m.type)));
@@ -274,6 +331,10 @@ void ConsolePeer::SendBlock(Outgoing& file, unsigned block, std::vector<Bytes>& 
       BuildFileBlock(file.type, file.file.data(), static_cast<std::uint32_t>(file.file.size()), block);
   file.lastSent = static_cast<int>(block);
   file.lastCorrupted = false;
+  if (options_.drop7fBlock && *options_.drop7fBlock == block && file.type != SYS_EX_TEST_TYPE) {
+    options_.drop7fBlock.reset();
+    file.lastCorrupted = Drop7f(message, block);
+  }
   if (auto it = options_.corruptBlocks.find(block); it != options_.corruptBlocks.end() && it->second > 0) {
     --it->second;
     message[message.size() - 2] ^= 0x01; // stays a 7-bit byte
@@ -284,6 +345,28 @@ void ConsolePeer::SendBlock(Outgoing& file, unsigned block, std::vector<Bytes>& 
     message.pop_back();
   }
   out.push_back(std::move(message));
+  if (options_.strayBlock && block + 1 == file.total && file.type != SYS_EX_TEST_TYPE) {
+    options_.strayBlock = false;
+    Log("   and the last block once more, unasked");
+    out.push_back(
+        BuildFileBlock(file.type, file.file.data(), static_cast<std::uint32_t>(file.file.size()), block));
+  }
+}
+
+bool ConsolePeer::Drop7f(Bytes& message, unsigned block) const
+{
+  // Taking out a byte 0x7F leaves the checksum as it was: (0x7F + 1) adds
+  // 128 to the sum, which the 7 bits of the checksum do not see.
+  const auto payload = message.begin() + 13;
+  const auto end = message.end() - 2; // checksum and end byte
+  const auto at = std::find(payload, end, std::uint8_t{0x7F});
+  if (at == end) {
+    Warn("--drop-7f: block " + std::to_string(block) + " has no 0x7F byte, sent as it is");
+    return false;
+  }
+  Log("   byte 0x7F at payload offset " + std::to_string(at - payload) + " left out");
+  message.erase(at);
+  return true;
 }
 
 void ConsolePeer::OnBlockRequest(const Message& m, std::vector<Bytes>& out)
@@ -360,7 +443,7 @@ void ConsolePeer::OnDataBlock(const Message& m, std::vector<Bytes>& out)
     Log("   flag byte not 1: ignored");
     return;
   }
-  if (m.block == 0) {
+  if (m.block == 0 && !in.repeating) {
     if (m.total == 0 || m.total >= MAX_BLOCKS) {
       Log("   impossible block count: transfer dropped");
       in_.reset();
@@ -375,24 +458,84 @@ void ConsolePeer::OnDataBlock(const Message& m, std::vector<Bytes>& out)
     in_.reset();
     return;
   }
-  if (Checksum(m.payload.data(), m.payload.size()) != m.checksum) {
+  const bool rejected = Rejected(m.block);
+  if (rejected || Checksum(m.payload.data(), m.payload.size()) != m.checksum) {
     out.push_back(BuildBlockRequest(m.type, m.block)); // once more, please
+    return;
+  }
+  if (in.repeating) {
+    OnRepeatedBlock(m, out);
     return;
   }
   std::copy(m.payload.begin(), m.payload.end(), in.stream.begin() + static_cast<std::ptrdiff_t>(offset));
   in.filled = offset + m.payload.size();
-  if (m.block + 1 < in.total) {
-    in.next = m.block + 1;
+  const bool last = m.block + 1 == in.total;
+  if (last) {
+    Bytes stream(in.stream.begin(), in.stream.begin() + static_cast<std::ptrdiff_t>(in.filled));
+    const std::optional<std::uint32_t> size = UnpackStream(stream.data(), stream.size());
+    if (!size)
+      Log("   the size field asks for more than arrived: not stored");
+    else
+      Store(in, stream.data(), *size);
+  }
+  if (const std::optional<unsigned> again = BlockToAskAgain(m.block, last)) {
+    Log("   asking for block " + std::to_string(*again) + " once more");
+    in.repeating = true;
+    in.stored = last;
+    in.resume = m.block + 1;
+    in.next = *again;
     out.push_back(BuildBlockRequest(m.type, in.next));
     return;
   }
-  Bytes stream(in.stream.begin(), in.stream.begin() + static_cast<std::ptrdiff_t>(in.filled));
-  const std::optional<std::uint32_t> size = UnpackStream(stream.data(), stream.size());
-  if (!size)
-    Log("   the size field asks for more than arrived: not stored");
+  if (last) {
+    in_.reset();
+    return;
+  }
+  in.next = m.block + 1;
+  out.push_back(BuildBlockRequest(m.type, in.next));
+}
+
+bool ConsolePeer::Rejected(unsigned block)
+{
+  auto it = options_.rejectBlocks.find(block);
+  if (it == options_.rejectBlocks.end() || it->second <= 0)
+    return false;
+  --it->second;
+  Log("   taken as corrupt: asked for again");
+  return true;
+}
+
+std::optional<unsigned> ConsolePeer::BlockToAskAgain(unsigned block, bool last)
+{
+  if (const std::optional<unsigned> k = options_.repeatRequestBlock;
+      k && (block == *k + 1 || (last && block == *k))) {
+    options_.repeatRequestBlock.reset();
+    return k;
+  }
+  if (last && options_.repeatLastRequest) {
+    options_.repeatLastRequest = false;
+    return block;
+  }
+  return std::nullopt;
+}
+
+void ConsolePeer::OnRepeatedBlock(const Message& m, std::vector<Bytes>& out)
+{
+  Incoming& in = *in_;
+  const auto first = in.stream.begin() + static_cast<std::ptrdiff_t>(std::size_t(m.block) * SYS_EX_BLOCKSIZE);
+  const std::size_t firstSize =
+      std::min<std::size_t>(SYS_EX_BLOCKSIZE, in.filled - std::size_t(m.block) * SYS_EX_BLOCKSIZE);
+  if (m.payload.size() == firstSize && std::equal(m.payload.begin(), m.payload.end(), first))
+    Log("   block " + std::to_string(m.block) + " again: the same bytes");
   else
-    Store(in, stream.data(), *size);
-  in_.reset();
+    Warn("block " + std::to_string(m.block) + " came back different when asked for again; the first kept");
+  in.repeating = false;
+  if (in.stored) {
+    in_.reset();
+    return;
+  }
+  in.next = in.resume;
+  out.push_back(BuildBlockRequest(m.type, in.next));
 }
 
 void ConsolePeer::Store(const Incoming& in, const std::uint8_t* data, std::size_t size)
@@ -408,45 +551,6 @@ void ConsolePeer::Store(const Incoming& in, const std::uint8_t* data, std::size_
     Log("   stored " + std::to_string(size) + " bytes as " + target.string());
   else
     Log("   could not write " + target.string());
-}
-
-std::vector<Bytes> SysExFramer::Feed(const std::uint8_t* bytes, std::size_t n)
-{
-  std::vector<Bytes> messages;
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint8_t b = bytes[i];
-    if (b == SYS_EX_START) {
-      if (inMessage_)
-        dropped_ += current_.size();
-      current_.assign(1, b);
-      inMessage_ = true;
-    } else if (!inMessage_) {
-      ++dropped_;
-    } else {
-      current_.push_back(b);
-      if (b == SYS_EX_END) {
-        messages.push_back(std::move(current_));
-        current_.clear();
-        inMessage_ = false;
-      } else if (current_.size() > MAX_MESSAGE) {
-        dropped_ += current_.size();
-        current_.clear();
-        inMessage_ = false;
-      }
-    }
-  }
-  return messages;
-}
-
-Bytes SerialConsole::Feed(const std::uint8_t* bytes, std::size_t n)
-{
-  Bytes line;
-  for (const Bytes& message : framer_.Feed(bytes, n))
-    for (const Bytes& answer : peer_.Receive(message)) {
-      line.insert(line.end(), static_cast<std::size_t>(std::max(0, leadingFill_)), 0xFF);
-      line.insert(line.end(), answer.begin(), answer.end());
-    }
-  return line;
 }
 
 } // namespace zr::sim

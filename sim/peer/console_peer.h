@@ -8,6 +8,7 @@
 // internal.kex), and can inject faults for the tests.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -35,6 +36,45 @@ struct PeerOptions {
   std::optional<unsigned> noEndByteBlock;
   // A looped cable: every message comes straight back, nothing is answered.
   bool loop = false;
+
+  // The faults below go off once each, then the option is spent.
+  // Block K of a file sent to the PC goes out without the first 0x7F byte of
+  // its payload: one byte short, and still with a good checksum.
+  std::optional<unsigned> drop7fBlock;
+  // After the last block of a file sent to the PC, that block once more, unasked.
+  bool strayBlock = false;
+  // After the last block of a file from the PC, the request for it once more.
+  bool repeatLastRequest = false;
+  // Block K of a file from the PC is asked for once more after block K + 1
+  // (after K itself when K is the last block).
+  std::optional<unsigned> repeatRequestBlock;
+  // Data block number of a file from the PC -> how many more times it is
+  // taken as corrupt and asked for again.
+  std::map<unsigned, int> rejectBlocks;
+  // The N-th message the console sends (1 = the first) is cut after
+  // `splitOffset` bytes (default: half of it); the rest follows SPLIT_PAUSE later.
+  std::optional<unsigned> splitMessage;
+  std::optional<std::size_t> splitOffset;
+  // The first search is answered with the identify reply and a search of the
+  // console's own, in one write.
+  bool backToBack = false;
+  // Directory replies list every card file of the type, however long the
+  // message gets (else at most MAX_DIRECTORY_ENTRIES).
+  bool fullDirectory = false;
+};
+
+// The longest message the console takes from the PC: twice the longest the protocol has.
+constexpr std::size_t MAX_INBOUND_MESSAGE = 2 * MAX_DATA_BLOCK_MESSAGE;
+
+// How long the line stays quiet between the two pieces of a cut message.
+constexpr std::chrono::milliseconds SPLIT_PAUSE{2000};
+
+// A piece of the console's output as it goes onto the line.
+struct LineOutput {
+  Bytes bytes;
+  std::chrono::milliseconds pauseBefore{0}; // the line stays quiet this long first
+  bool startsMessage = true;                // false: the rest of a message cut short
+  bool sameWrite = false;                   // goes out in one write with the piece before
 };
 
 // The internal-memory file of a data type: "internal." + its extension.
@@ -50,12 +90,16 @@ class ConsolePeer {
 public:
   explicit ConsolePeer(PeerOptions options);
 
-  // One complete message from the PC; returns the messages to send back, in order.
+  // One complete message from the PC; returns what goes back on the line, in order.
+  std::vector<LineOutput> Respond(const std::uint8_t* message, std::size_t n);
+  // The same without the timing: the messages (or pieces of a cut one) only.
   std::vector<Bytes> Receive(const std::uint8_t* message, std::size_t n);
   std::vector<Bytes> Receive(const Bytes& message) { return Receive(message.data(), message.size()); }
 
   // Receives a line for every message in and out, and for what the console did.
   void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+  // Receives a line when a fault cannot be injected as asked (it is logged too).
+  void SetWarn(std::function<void(const std::string&)> warn) { warn_ = std::move(warn); }
 
   // The card files of a type, as the directory reply lists them (sorted).
   std::vector<std::string> CardNames(int type) const;
@@ -66,7 +110,7 @@ private:
     Bytes file;
     unsigned total = 0;
     int lastSent = -1;
-    bool lastCorrupted = false;
+    bool lastCorrupted = false; // the last block went out damaged: the PC may ask for it again
   };
   struct Incoming {
     int type = 0;
@@ -76,52 +120,38 @@ private:
     unsigned next = 0;
     std::size_t filled = 0; // encoded bytes up to the end of the last block stored
     Bytes stream;
+    // A block asked for once more (`next`): then go on with `resume`, or, when
+    // the file is already stored, end the transfer.
+    bool repeating = false;
+    unsigned resume = 0;
+    bool stored = false;
   };
 
   void Log(const std::string& line) const;
+  void Warn(const std::string& line) const;
   void Answer(const Message& m, std::vector<Bytes>& out);
   void OnBlockRequest(const Message& m, std::vector<Bytes>& out);
   void OnFileRequest(const Message& m, std::vector<Bytes>& out);
   void OnFileName(const Message& m, std::vector<Bytes>& out);
   void OnDataBlock(const Message& m, std::vector<Bytes>& out);
   void SendBlock(Outgoing& file, unsigned block, std::vector<Bytes>& out);
+  bool Drop7f(Bytes& message, unsigned block) const;
+  bool Rejected(unsigned block);
+  std::optional<unsigned> BlockToAskAgain(unsigned block, bool last);
+  void OnRepeatedBlock(const Message& m, std::vector<Bytes>& out);
+  void Split(Bytes message, std::vector<LineOutput>& line);
   void Store(const Incoming& in, const std::uint8_t* data, std::size_t size);
   std::optional<std::filesystem::path> FindCardFile(int type, const std::string& name) const;
 
   PeerOptions options_;
   std::function<void(const std::string&)> log_;
+  std::function<void(const std::string&)> warn_;
   std::optional<Outgoing> out_;
   std::optional<Incoming> in_;
   int silentSeen_ = 0;
   bool silent_ = false;
-};
-
-// Cuts a byte stream (the serial line) into System Exclusive messages.
-// Bytes outside F0 ... F7 are dropped; a message longer than any the
-// protocol has is dropped too.
-class SysExFramer {
-public:
-  std::vector<Bytes> Feed(const std::uint8_t* bytes, std::size_t n);
-  std::size_t DroppedBytes() const { return dropped_; }
-
-private:
-  Bytes current_;
-  bool inMessage_ = false;
-  std::size_t dropped_ = 0;
-};
-
-// The console on a byte stream: frames the PC's bytes, answers, and puts
-// the answers back on the line, with `leadingFill` 0xFF bytes before each
-// (some adapters send them).
-class SerialConsole {
-public:
-  SerialConsole(ConsolePeer& peer, int leadingFill = 0) : peer_(peer), leadingFill_(leadingFill) {}
-  Bytes Feed(const std::uint8_t* bytes, std::size_t n);
-
-private:
-  ConsolePeer& peer_;
-  int leadingFill_;
-  SysExFramer framer_;
+  unsigned sent_ = 0;                 // messages sent so far
+  std::optional<std::size_t> glueAt_; // this answer goes in one write with the one before
 };
 
 } // namespace zr::sim

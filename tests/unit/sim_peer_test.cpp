@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/peer/console_peer.h"
+#include "sim/peer/serial_console.h"
 #include "tests/support/engine_fixture.h"
 
 namespace zr::test {
@@ -66,7 +67,8 @@ protected:
   // Plays the sending PC: block 0 now, then whatever the console asks for.
   // Returns the console's answers that were not block requests.
   static std::vector<Bytes> SendFile(ConsolePeer& peer, int type, const Bytes& file,
-                                     std::vector<Bytes> answer, int corruptFirstTimeOfBlock = -1)
+                                     std::vector<Bytes> answer, int corruptFirstTimeOfBlock = -1,
+                                     std::vector<unsigned>* asked = nullptr)
   {
     std::vector<Bytes> others;
     bool corrupted = false;
@@ -85,6 +87,8 @@ protected:
         others.push_back(answer[0]);
         break;
       }
+      if (asked)
+        asked->push_back(m.block);
       answer = peer.Receive(block(m.block));
     }
     return others;
@@ -267,6 +271,184 @@ TEST_F(SimPeerTest, BlockWithoutEndByteOnce)
   EXPECT_EQ(cut.size(), 1014u);
   EXPECT_NE(cut.back(), SYS_EX_END);
   EXPECT_EQ(peer.Receive(BuildBlockRequest(0, 1)).at(0).back(), SYS_EX_END);
+}
+
+TEST_F(SimPeerTest, Drop7fLeavesOutOneByteOnceAndKeepsTheChecksum)
+{
+  const Bytes mix = RandomBytes(3000, 10);
+  const Bytes zero(3000, 0); // packs into no 0x7F at all
+  WriteFile(card.path() / "MIX1.kpr", mix);
+  WriteFile(card.path() / "ZERO.kpr", zero);
+  for (unsigned block : {0u, 1u}) {
+    for (const bool has7f : {true, false}) {
+      const char* name = has7f ? "MIX1" : "ZERO";
+      const Bytes intact = BuildFileBlock(0, (has7f ? mix : zero).data(), 3000, block);
+      PeerOptions o = Options();
+      o.drop7fBlock = block;
+      ConsolePeer peer(o);
+      std::vector<std::string> warnings;
+      peer.SetWarn([&](const std::string& line) { warnings.push_back(line); });
+      std::vector<Bytes> answer = peer.Receive(BuildNameMessage(SYS_EX_FILE_REQUEST, 0, name));
+      if (block > 0)
+        answer = peer.Receive(BuildBlockRequest(0, block));
+      ASSERT_EQ(answer.size(), 1u);
+      const Message sent = Parse(answer[0]);
+      EXPECT_TRUE(ChecksumOk(sent)) << block << name;
+      Bytes expected = Parse(intact).payload;
+      if (has7f)
+        expected.erase(std::find(expected.begin(), expected.end(), 0x7F));
+      EXPECT_EQ(sent.payload, expected) << block << name;
+      EXPECT_EQ(warnings.size(), has7f ? 0u : 1u);
+      // Asked for again, the block goes out whole.
+      if (has7f) {
+        EXPECT_EQ(peer.Receive(BuildBlockRequest(0, block)), std::vector<Bytes>{intact}) << block;
+      }
+    }
+  }
+}
+
+TEST_F(SimPeerTest, StrayBlockFollowsTheLastBlockOnce)
+{
+  WriteFile(card.path() / "MIX1.kpr", RandomBytes(1500, 11));
+  PeerOptions o = Options();
+  o.strayBlock = true;
+  ConsolePeer peer(o);
+  EXPECT_EQ(peer.Receive(BuildNameMessage(SYS_EX_FILE_REQUEST, 0, "MIX1")).size(), 1u);
+  const std::vector<Bytes> last = peer.Receive(BuildBlockRequest(0, 1));
+  ASSERT_EQ(last.size(), 2u);
+  EXPECT_EQ(last[1], last[0]);
+  EXPECT_EQ(Parse(last[1]).block, 1u);
+  EXPECT_EQ(peer.Receive(BuildBlockRequest(0, 1)).size(), 1u);
+}
+
+// What the console asks for while a 4-block file comes from the PC, and
+// that the file is stored once and whole.
+TEST_F(SimPeerTest, FaultsOnReceivedBlocksAskAsChosen)
+{
+  const Bytes file = RandomBytes(3000, 12);
+  const struct {
+    const char* fault;
+    void (*set)(PeerOptions&);
+    std::vector<unsigned> asked;
+  } cases[] = {
+      {"none", [](PeerOptions&) {}, {1, 2, 3}},
+      {"repeat last", [](PeerOptions& o) { o.repeatLastRequest = true; }, {1, 2, 3, 3}},
+      {"repeat 0", [](PeerOptions& o) { o.repeatRequestBlock = 0; }, {1, 0, 2, 3}},
+      {"repeat 1", [](PeerOptions& o) { o.repeatRequestBlock = 1; }, {1, 2, 1, 3}},
+      {"repeat 2", [](PeerOptions& o) { o.repeatRequestBlock = 2; }, {1, 2, 3, 2}},
+      {"repeat 3", [](PeerOptions& o) { o.repeatRequestBlock = 3; }, {1, 2, 3, 3}},
+      {"reject 2", [](PeerOptions& o) { o.rejectBlocks[2] = 1; }, {1, 2, 2, 3}},
+      {"reject 0 twice", [](PeerOptions& o) { o.rejectBlocks[0] = 2; }, {0, 0, 1, 2, 3}},
+  };
+  for (const auto& c : cases) {
+    for (bool restore : {false, true}) {
+      PeerOptions o = Options();
+      c.set(o);
+      ConsolePeer peer(o);
+      int stores = 0;
+      peer.SetLog([&](const std::string& line) { stores += line.rfind("   stored", 0) == 0; });
+      std::vector<unsigned> asked;
+      const std::vector<Bytes> start =
+          restore ? std::vector<Bytes>{} : peer.Receive(BuildNameMessage(SYS_EX_FILE_NAME, 2, "EQ"));
+      EXPECT_TRUE(SendFile(peer, 2, file, start, -1, &asked).empty());
+      EXPECT_EQ(asked, c.asked) << c.fault << restore;
+      EXPECT_EQ(stores, 1) << c.fault << restore;
+      EXPECT_EQ(ReadFile(restore ? internal.path() / "internal.keq" : card.path() / "EQ.keq"), file)
+          << c.fault;
+      // Spent: the next file goes without it.
+      asked.clear();
+      SendFile(peer, 2, file, peer.Receive(BuildNameMessage(SYS_EX_FILE_NAME, 2, "EQ2")), -1, &asked);
+      EXPECT_EQ(asked, (std::vector<unsigned>{1, 2, 3})) << c.fault;
+    }
+  }
+}
+
+TEST_F(SimPeerTest, RepeatedLastRequestUnansweredEndsTheWait)
+{
+  PeerOptions o = Options();
+  o.repeatLastRequest = true;
+  ConsolePeer peer(o);
+  const Bytes file = RandomBytes(10, 13);
+  // The PC does not answer the second request for block 0 and restores
+  // another file of the same type: that is a new file, not the repeat.
+  const std::vector<Bytes> again = peer.Receive(BuildFileBlock(2, file.data(), 10, 0));
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(Parse(again[0]).command, SYS_EX_BLOCK_REQUEST);
+  EXPECT_EQ(peer.Receive(BuildSearch()).size(), 1u);
+  const Bytes other = RandomBytes(20, 14);
+  EXPECT_TRUE(peer.Receive(BuildFileBlock(2, other.data(), 20, 0)).empty());
+  EXPECT_EQ(ReadFile(internal.path() / "internal.keq"), other);
+}
+
+TEST_F(SimPeerTest, SplitFrameCutsTheChosenMessage)
+{
+  WriteFile(card.path() / "SONG1.kpr", {1});
+  const struct {
+    std::optional<std::size_t> offset;
+    std::size_t firstPiece;
+  } cases[] = {{5, 5}, {std::nullopt, 9}, {1, 1}};
+  for (const auto& c : cases) {
+    PeerOptions o = Options();
+    o.splitMessage = 2;
+    o.splitOffset = c.offset;
+    ConsolePeer peer(o);
+    EXPECT_EQ(peer.Respond(BuildSearch().data(), 8).size(), 1u);
+    const Bytes request = BuildDirectoryRequest(0);
+    const std::vector<sim::LineOutput> line = peer.Respond(request.data(), request.size());
+    ASSERT_EQ(line.size(), 2u);
+    const Bytes reply = BuildDirectoryReply(0, {"SONG1"}); // 18 bytes
+    EXPECT_EQ(line[0].bytes, Bytes(reply.begin(), reply.begin() + c.firstPiece));
+    EXPECT_EQ(line[1].bytes, Bytes(reply.begin() + c.firstPiece, reply.end()));
+    EXPECT_EQ(line[0].pauseBefore.count(), 0);
+    EXPECT_EQ(line[1].pauseBefore, sim::SPLIT_PAUSE);
+    EXPECT_FALSE(line[1].startsMessage);
+    EXPECT_EQ(peer.Respond(request.data(), request.size()).size(), 1u);
+  }
+  // On the serial line the fill bytes go before the message, not into it.
+  PeerOptions o = Options();
+  o.splitMessage = 1;
+  o.splitOffset = 3;
+  ConsolePeer peer(o);
+  sim::SerialConsole console(peer, 1);
+  const Bytes search = BuildSearch();
+  const std::vector<sim::LineOutput> writes = console.FeedLine(search.data(), search.size());
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[0].bytes, (Bytes{0xFF, 0xF0, 0x00, 0x7F}));
+  EXPECT_EQ(writes[1].bytes, (Bytes{0x33, 0x20, 0x0B, 0x00, 0x00, 0xF7}));
+}
+
+TEST_F(SimPeerTest, BackToBackGluesASearchToTheFirstIdentifyReply)
+{
+  PeerOptions o = Options();
+  o.backToBack = true;
+  ConsolePeer peer(o);
+  sim::SerialConsole console(peer);
+  const Bytes search = BuildSearch();
+  const Bytes identify = BuildIdentify(MODEL_BYTE, 0x00);
+  const std::vector<sim::LineOutput> first = console.FeedLine(search.data(), search.size());
+  ASSERT_EQ(first.size(), 1u);
+  Bytes both = identify;
+  both.insert(both.end(), search.begin(), search.end());
+  EXPECT_EQ(first[0].bytes, both);
+  EXPECT_TRUE(first[0].sameWrite);
+  // The PC's identify answer needs nothing; the next search gets the reply alone.
+  EXPECT_TRUE(peer.Receive(BuildIdentify()).empty());
+  EXPECT_EQ(peer.Receive(search), std::vector<Bytes>{identify});
+}
+
+TEST_F(SimPeerTest, FullDirectoryListsEveryFile)
+{
+  for (int i = 0; i < 300; ++i)
+    WriteFile(card.path() / ("SONG" + std::to_string(1000 + i) + ".kpr"), {1});
+  for (bool full : {false, true}) {
+    PeerOptions o = Options();
+    o.fullDirectory = full;
+    ConsolePeer peer(o);
+    const Bytes reply = peer.Receive(BuildDirectoryRequest(0)).at(0);
+    const std::size_t entries = full ? 300 : sim::MAX_DIRECTORY_ENTRIES;
+    EXPECT_EQ(reply.size(), 9 + 9 * entries);
+    EXPECT_EQ(ParseDirectoryEntries(reply.data(), reply.size()).size(), entries);
+  }
 }
 
 TEST(SimFraming, BytesFromTheLineBecomeMessages)
