@@ -1,18 +1,20 @@
 // The main window `TForm1` (unit MainSolano): the card list, the Internal
 // Files list, the PC folder tree and file list, the status bar and the menus.
 // Its handlers are short: the connection logic lives in ConnectionControl,
-// the transfers in Batch and the engine, the links in `comm` and `midi`.
+// the transfers in Batch and the engine, the links in `comm` and `midi`. The
+// layout is built in main_window_layout.cpp; what the engine shows goes
+// through WindowHost (window_host.h).
 #pragma once
 
 #include <array>
 #include <functional>
+#include <memory>
 
 #include <QMainWindow>
 
 #include "app/internal_view.h"
-#include "transfer/connection_control.h"
 #include "transfer/batch.h"
-#include "transfer/host.h"
+#include "transfer/connection_control.h"
 
 class QAction;
 class QActionGroup;
@@ -25,11 +27,38 @@ class QToolButton;
 namespace zr {
 
 class CardListView;
-class Program;
+class ComLink;
+class MidiLink;
+class Prompter;
+class Session;
+class TAboutBox;
+class TPortSetupFrm;
+class TProgressForm;
 class TPTShellList;
 class TPTShellTree;
+struct QtTimerSet;
 
-class TForm1 : public QMainWindow, public Host, public ConnectionWindow {
+// What the window's handlers drive. The program builds these after the
+// window (they need its lists) and hands them over with Attach.
+struct WindowParts {
+  Session& session;
+  ComLink& com;
+  MidiLink& midi;
+  Batch& batch;
+  ConnectionControl& control;
+  Prompter& prompter;
+  TProgressForm& progressForm;
+  TAboutBox& aboutBox;
+  TPortSetupFrm& portSetupFrm;
+  QtTimerSet& timers;
+  QString settingsPath;
+  // Opens the configured COM port and searches, saying why it cannot.
+  std::function<void()> searchComPort;
+  // The last step of closing: the process ends with this code.
+  std::function<void(int exitCode)> endProcess;
+};
+
+class TForm1 : public QMainWindow, public ConnectionWindow {
   Q_OBJECT
 public:
   // The size of Panel1 that the control places below are laid out for; the
@@ -44,8 +73,9 @@ public:
   static constexpr int kStatusBarHeight = 18;
   static constexpr std::array<int, 3> kStatusPanelWidths{338, 160, 50};
 
-  explicit TForm1(Program& program);
+  TForm1();
   ~TForm1() override;
+  void Attach(WindowParts parts);
 
   // Texts of the nine data types, filled at the first show (Part of the
   // window's state because the Internal Files list draws them).
@@ -103,21 +133,8 @@ public:
   void Cut4Click();
   void Paste4Click();
 
-  // --- Host ---
-  void SetStatusText(const std::string& text) override;
-  BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) override;
-  std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
-  void ProgressSetTitle(const std::string& title) override;
-  void ProgressSetMaximum(int maximum) override;
-  void ProgressShow() override;
-  void ProgressSetPosition(int position) override;
-  void ProgressSetLabel(const std::string& text) override;
-  void ProgressClose() override;
-  std::string SelectedPcFolder() override;
-  std::optional<std::string> PcListSizeText(const std::string& fileName) override;
-  void CardListClear() override;
-  void CardListAdd(int type, const std::vector<std::string>& names) override;
-  void CardListSort() override;
+  // Panel 0 of the status bar (the engine's status line).
+  void ShowStatusText(const QString& text);
 
   // --- ConnectionWindow ---
   bool ComportChecked() const override;
@@ -177,7 +194,9 @@ private:
   // asks is not shown from inside the drag.
   void AfterDrop(std::function<void()> step);
 
-  Program& program_;
+  WindowParts& parts() const { return *parts_; }
+
+  std::unique_ptr<WindowParts> parts_;
   bool shown_ = false;
   bool painted_ = false;
   bool closing_ = false;

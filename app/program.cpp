@@ -8,6 +8,7 @@
 #include "app/prompter.h"
 #include "app/qt_timer.h"
 #include "app/settings.h"
+#include "app/window_host.h"
 #include "dialogs/about_box.h"
 #include "dialogs/progress_form.h"
 #include "link/backend/device_access.h"
@@ -56,10 +57,14 @@ Program::Program(ProgramOptions options)
   ComPortPaths comPaths = MakeComPortPaths(SettingsFile(settingsPath_).ComPortTableFromPorts());
 
   timers_ = std::make_unique<QtTimerSet>();
-  // The windows come first: the main window is the session's view of the
-  // user, and the other three exist before the main window is first shown.
-  form1_ = std::make_unique<TForm1>(*this);
-  session_ = std::make_unique<Session>(*form1_, timers_->timers);
+  // The four windows first, in the order the user may meet them; the main
+  // window's lists are what the batch reads.
+  form1_ = std::make_unique<TForm1>();
+  progressForm_ = std::make_unique<TProgressForm>();
+  progressForm_->SetMainWindow(form1_.get());
+  aboutBox_ = std::make_unique<TAboutBox>(form1_.get());
+  host_ = std::make_unique<WindowHost>(*form1_, *progressForm_, *prompter_);
+  session_ = std::make_unique<Session>(*host_, timers_->timers);
   com_ = std::make_unique<ComLink>(*session_, std::move(serialFactory), std::move(comPaths));
   midi_ = std::make_unique<MidiLink>(*session_, *midiSystem_);
   session_->Com = com_.get();
@@ -69,12 +74,11 @@ Program::Program(ProgramOptions options)
       std::make_unique<Batch>(*session_, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList());
   session_->Steps = batch_.get();
   control_ = std::make_unique<ConnectionControl>(*session_, *searchLinks_, *form1_);
-
-  progressForm_ = std::make_unique<TProgressForm>();
-  progressForm_->SetMainWindow(form1_.get());
   progressForm_->SetCancelHandler([this] { batch_->CancelBtnClick(); });
-  aboutBox_ = std::make_unique<TAboutBox>(form1_.get());
   portSetupFrm_ = std::make_unique<TPortSetupFrm>(*this, form1_.get());
+  form1_->Attach(WindowParts{*session_, *com_, *midi_, *batch_, *control_, *prompter_, *progressForm_,
+                             *aboutBox_, *portSetupFrm_, *timers_, settingsPath_,
+                             [this] { SearchComPortTellingWhy(); }, [this](int code) { EndProcess(code); }});
 
   TForm1& f = *form1_;
   QtTimerSet& t = *timers_;
@@ -95,8 +99,6 @@ Program::~Program()
     t->SetHandler(nullptr);
   }
   portSetupFrm_.reset();
-  aboutBox_.reset();
-  progressForm_.reset();
   control_.reset();
   batch_.reset();
   searchLinks_.reset();
@@ -107,6 +109,9 @@ Program::~Program()
     session_->Midi = nullptr;
   }
   session_.reset();
+  host_.reset();
+  aboutBox_.reset();
+  progressForm_.reset();
   form1_.reset();
 }
 

@@ -10,9 +10,9 @@
 #include <QString>
 
 #include "dialogs/port_setup.h"
-#include "transfer/connection_control.h"
 #include "link/midi_system.h"
 #include "link/serial_device.h"
+#include "transfer/connection_control.h"
 
 namespace zr {
 
@@ -24,6 +24,7 @@ class Session;
 class TAboutBox;
 class TForm1;
 class TProgressForm;
+class WindowHost;
 struct QtTimerSet;
 
 struct ProgramOptions {
@@ -53,6 +54,7 @@ public:
   TPortSetupFrm& PortSetupFrm() const { return *portSetupFrm_; }
 
   Session& session() const { return *session_; }
+  WindowHost& Host() const { return *host_; }
   ComLink& Com() const { return *com_; }
   MidiLink& Midi() const { return *midi_; }
   Batch& batch() const { return *batch_; }
@@ -98,6 +100,7 @@ private:
   Prompter* prompter_ = nullptr;
   std::unique_ptr<QtTimerSet> timers_;
   std::unique_ptr<TForm1> form1_;
+  std::unique_ptr<WindowHost> host_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<ComLink> com_;
   std::unique_ptr<MidiLink> midi_;

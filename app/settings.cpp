@@ -299,4 +299,43 @@ bool SettingsFile::FolderWritable(const QString &folder)
   return probe.open();
 }
 
+namespace {
+const QString kCommunication = QStringLiteral("Communication");
+const QString kPrefs = QStringLiteral("Prefs");
+} // namespace
+
+int SettingsFile::Medium() const
+{
+  return ReadInteger(kCommunication, QStringLiteral("Medium"), 0);
+}
+int SettingsFile::ComPort() const
+{
+  return ReadInteger(kCommunication, QStringLiteral("ComPort"), 1);
+}
+int SettingsFile::MidiIn() const
+{
+  return ReadInteger(kCommunication, QStringLiteral("MidiIn"), 0);
+}
+int SettingsFile::MidiOut() const
+{
+  return ReadInteger(kCommunication, QStringLiteral("MidiOut"), 0);
+}
+QString SettingsFile::Directory(const QString &fallback) const
+{
+  return ReadString(kPrefs, QStringLiteral("Directory"), fallback);
+}
+
+void SettingsFile::WriteLink(int medium, int comPort, int midiIn, int midiOut)
+{
+  WriteInteger(kCommunication, QStringLiteral("Medium"), medium);
+  WriteInteger(kCommunication, QStringLiteral("ComPort"), comPort);
+  WriteInteger(kCommunication, QStringLiteral("MidiIn"), midiIn);
+  WriteInteger(kCommunication, QStringLiteral("MidiOut"), midiOut);
+}
+
+void SettingsFile::WriteDirectory(const QString &directory)
+{
+  WriteString(kPrefs, QStringLiteral("Directory"), directory);
+}
+
 } // namespace zr

@@ -52,6 +52,21 @@ public:
   // else the default table; empty when the port has no device.
   QString ComPortDevice(int n) const;
 
+  // --- The program's own keys ---
+
+  // [Communication] Medium: the link to open at start (1 serial, 3 MIDI,
+  // anything else: none, the port setup dialog is shown); default 0.
+  int Medium() const;
+  // [Communication] ComPort (default 1), MidiIn and MidiOut (default 0).
+  int ComPort() const;
+  int MidiIn() const;
+  int MidiOut() const;
+  // [Prefs] Directory: the PC folder shown at start; `fallback` when unset.
+  QString Directory(const QString &fallback) const;
+  // Writes the keys of the link and the folder, as the program does at close.
+  void WriteLink(int medium, int comPort, int midiIn, int midiOut);
+  void WriteDirectory(const QString &directory);
+
   // --- Where the file lives ---
 
   // "<name>.ini" for a program file name: a Windows ".exe" is replaced,

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "link/dispatch.h"
-#include "link/wire.h"
 #include "link/link_context.h"
+#include "link/wire.h"
 
 namespace zr {
 namespace {
@@ -102,7 +102,7 @@ bool MidiLink::OpenMidiPort()
   if (midiPortOpen_)
     return true;
 
-  const int outResult = system_.OpenOutput(context_.link.MidiOutDevice);
+  const MidiResult outResult = system_.OpenOutput(context_.link.MidiOutDevice);
   if (outResult != MIDI_OK) {
     context_.ShowStatus(" ! No MIDI out device code = %d", outResult);
     if (const char *text = OpenFailureBoxText(outResult))
@@ -111,7 +111,7 @@ bool MidiLink::OpenMidiPort()
     return false;
   }
 
-  const int inResult = system_.OpenInput(context_.link.MidiInDevice);
+  const MidiResult inResult = system_.OpenInput(context_.link.MidiInDevice);
   if (inResult == MIDI_OK) {
     // As on the platform this was first written for, a failed start shows up
     // later, when a request finds no input running.

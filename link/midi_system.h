@@ -31,11 +31,11 @@ public:
   virtual std::optional<std::string> InputName(int index) = 0;
   virtual std::optional<std::string> OutputName(int index) = 0;
 
-  virtual int OpenOutput(int index) = 0;  // MidiResult
-  virtual int OpenInput(int index) = 0;   // MidiResult
-  virtual int StartInput() = 0;           // MidiResult
-  virtual int CloseOutput() = 0;          // MidiResult
-  virtual int CloseInput() = 0;           // stops input first; MidiResult
+  [[nodiscard]] virtual MidiResult OpenOutput(int index) = 0;
+  [[nodiscard]] virtual MidiResult OpenInput(int index) = 0;
+  [[nodiscard]] virtual MidiResult StartInput() = 0;
+  [[nodiscard]] virtual MidiResult CloseOutput() = 0;
+  [[nodiscard]] virtual MidiResult CloseInput() = 0; // stops input first
 
   // Sends one complete System Exclusive message. The back-end keeps the
   // bytes alive for as long as the platform reads them.

@@ -234,7 +234,7 @@ std::optional<std::string> RtMidiSystem::OutputName(int index)
   return NameAt(Outputs(), index);
 }
 
-int RtMidiSystem::OpenResult(int errorType) const
+MidiResult RtMidiSystem::OpenResult(int errorType) const
 {
   switch (errorType) {
   case RtMidiError::NO_DEVICES_FOUND:
@@ -251,7 +251,8 @@ int RtMidiSystem::OpenResult(int errorType) const
   }
 }
 
-int RtMidiSystem::OpenPort(RtMidi &side, const std::vector<Port> &ports, int index, const char *ourPortName)
+MidiResult RtMidiSystem::OpenPort(RtMidi &side, const std::vector<Port> &ports, int index,
+                                  const char *ourPortName)
 {
   if (index < 0 || index >= static_cast<int>(ports.size()))
     return MIDI_BAD_DEVICE_ID;
@@ -259,14 +260,14 @@ int RtMidiSystem::OpenPort(RtMidi &side, const std::vector<Port> &ports, int ind
   side.openPort(ports[static_cast<std::size_t>(index)].rtIndex, ourPortName);
   // RtMidi may leave a half-made port behind after reporting an error.
   if (lastErrorType_ != -1 || !side.isPortOpen()) {
-    const int result = OpenResult(lastErrorType_);
+    const MidiResult result = OpenResult(lastErrorType_);
     side.closePort();
     return result;
   }
   return MIDI_OK;
 }
 
-int RtMidiSystem::OpenOutput(int index)
+MidiResult RtMidiSystem::OpenOutput(int index)
 {
   if (!out_)
     return MIDI_NO_DEVICE;
@@ -278,17 +279,17 @@ int RtMidiSystem::OpenOutput(int index)
       return MIDI_NO_DEVICE;
     index = 0;
   }
-  const int result = OpenPort(*out_, ports, index, OUR_OUTPUT_PORT);
+  const MidiResult result = OpenPort(*out_, ports, index, OUR_OUTPUT_PORT);
   outputOpen_ = result == MIDI_OK;
   return result;
 }
 
-int RtMidiSystem::OpenInput(int index)
+MidiResult RtMidiSystem::OpenInput(int index)
 {
   if (!in_)
     return MIDI_NO_DEVICE;
   (void)CloseInput();
-  const int result = OpenPort(*in_, Inputs(), index, OUR_INPUT_PORT);
+  const MidiResult result = OpenPort(*in_, Inputs(), index, OUR_INPUT_PORT);
   if (result != MIDI_OK)
     return result;
   ++inbox_->generation;
@@ -296,7 +297,7 @@ int RtMidiSystem::OpenInput(int index)
   return MIDI_OK;
 }
 
-int RtMidiSystem::StartInput()
+MidiResult RtMidiSystem::StartInput()
 {
   if (!inputOpen_)
     return MIDI_INVALID_HANDLE;
@@ -304,7 +305,7 @@ int RtMidiSystem::StartInput()
   return MIDI_OK;
 }
 
-int RtMidiSystem::CloseOutput()
+MidiResult RtMidiSystem::CloseOutput()
 {
   if (outputOpen_ && out_)
     out_->closePort();
@@ -312,7 +313,7 @@ int RtMidiSystem::CloseOutput()
   return MIDI_OK;
 }
 
-int RtMidiSystem::CloseInput()
+MidiResult RtMidiSystem::CloseInput()
 {
   inbox_->accepting = false;
   ++inbox_->generation;

@@ -76,11 +76,11 @@ public:
   int OutputCount() override;
   std::optional<std::string> InputName(int index) override;
   std::optional<std::string> OutputName(int index) override;
-  int OpenOutput(int index) override;
-  int OpenInput(int index) override;
-  int StartInput() override;
-  int CloseOutput() override;
-  int CloseInput() override;
+  MidiResult OpenOutput(int index) override;
+  MidiResult OpenInput(int index) override;
+  MidiResult StartInput() override;
+  MidiResult CloseOutput() override;
+  MidiResult CloseInput() override;
   void SendSysEx(const std::uint8_t *data, std::size_t length) override;
   void SetReceiver(SysExReceiver receiver) override;
 
@@ -97,9 +97,9 @@ private:
   std::vector<Port> Inputs();
   std::vector<Port> Outputs();
   bool IsOwnPort(const std::string &name) const;
-  int OpenResult(int errorType) const;
+  MidiResult OpenResult(int errorType) const;
   // Opens device `index` of `ports` on one side under our port name.
-  int OpenPort(RtMidi &side, const std::vector<Port> &ports, int index, const char *ourPortName);
+  MidiResult OpenPort(RtMidi &side, const std::vector<Port> &ports, int index, const char *ourPortName);
 
   std::string clientName_;
   std::shared_ptr<detail::MidiInbox> inbox_;

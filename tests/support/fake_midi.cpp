@@ -25,47 +25,48 @@ std::optional<std::string> FakeMidiSystem::OutputName(int index)
   return NameAt(outputs, index);
 }
 
-int FakeMidiSystem::Open(const char *call, int index, int count, std::deque<int> &results, bool &open)
+MidiResult FakeMidiSystem::Open(const char *call, int index, int count, std::deque<MidiResult> &results,
+                                bool &open)
 {
   calls.push_back(call + (" " + std::to_string(index)));
-  int r = TakeNext(results, MIDI_OK);
+  MidiResult r = TakeNext(results, MIDI_OK);
   if (r == MIDI_OK && (index < 0 || index >= count))
     r = MIDI_BAD_DEVICE_ID;
   open = r == MIDI_OK;
   return r;
 }
 
-int FakeMidiSystem::Close(const char *call, std::deque<int> &results, bool &open)
+MidiResult FakeMidiSystem::Close(const char *call, std::deque<MidiResult> &results, bool &open)
 {
   calls.push_back(call);
-  const int r = TakeNext(results, MIDI_OK);
+  const MidiResult r = TakeNext(results, MIDI_OK);
   if (r == MIDI_OK)
     open = false;
   return r;
 }
 
-int FakeMidiSystem::OpenOutput(int index)
+MidiResult FakeMidiSystem::OpenOutput(int index)
 {
   return Open("OpenOutput", index, OutputCount(), outputOpenResults, outputOpen);
 }
 
-int FakeMidiSystem::OpenInput(int index)
+MidiResult FakeMidiSystem::OpenInput(int index)
 {
   return Open("OpenInput", index, InputCount(), inputOpenResults, inputOpen);
 }
 
-int FakeMidiSystem::StartInput()
+MidiResult FakeMidiSystem::StartInput()
 {
   calls.push_back("StartInput");
   return startInputResult;
 }
 
-int FakeMidiSystem::CloseOutput()
+MidiResult FakeMidiSystem::CloseOutput()
 {
   return Close("CloseOutput", outputCloseResults, outputOpen);
 }
 
-int FakeMidiSystem::CloseInput()
+MidiResult FakeMidiSystem::CloseInput()
 {
   return Close("CloseInput", inputCloseResults, inputOpen);
 }

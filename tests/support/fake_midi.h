@@ -23,11 +23,11 @@ public:
   // Results of the next opens and closes, used up in order; when a queue is
   // empty the call succeeds (an open of an index out of range fails with
   // MIDI_BAD_DEVICE_ID, as the platform's would).
-  std::deque<int> outputOpenResults;
-  std::deque<int> inputOpenResults;
-  std::deque<int> outputCloseResults;
-  std::deque<int> inputCloseResults;
-  int startInputResult = MIDI_OK;
+  std::deque<MidiResult> outputOpenResults;
+  std::deque<MidiResult> inputOpenResults;
+  std::deque<MidiResult> outputCloseResults;
+  std::deque<MidiResult> inputCloseResults;
+  MidiResult startInputResult = MIDI_OK;
 
   // What happened, in order: "OpenOutput 0", "OpenInput 1", "StartInput",
   // "CloseOutput", "CloseInput".
@@ -42,11 +42,11 @@ public:
   int OutputCount() override { return static_cast<int>(outputs.size()); }
   std::optional<std::string> InputName(int index) override;
   std::optional<std::string> OutputName(int index) override;
-  int OpenOutput(int index) override;
-  int OpenInput(int index) override;
-  int StartInput() override;
-  int CloseOutput() override;
-  int CloseInput() override;
+  MidiResult OpenOutput(int index) override;
+  MidiResult OpenInput(int index) override;
+  MidiResult StartInput() override;
+  MidiResult CloseOutput() override;
+  MidiResult CloseInput() override;
   void SendSysEx(const std::uint8_t *data, std::size_t length) override;
   void SetReceiver(SysExReceiver receiver) override { receiver_ = std::move(receiver); }
 
@@ -62,8 +62,8 @@ public:
 
 private:
   // Either device: the call recorded, the next scripted result, the state kept.
-  int Open(const char *call, int index, int count, std::deque<int> &results, bool &open);
-  int Close(const char *call, std::deque<int> &results, bool &open);
+  MidiResult Open(const char *call, int index, int count, std::deque<MidiResult> &results, bool &open);
+  MidiResult Close(const char *call, std::deque<MidiResult> &results, bool &open);
 
   SysExReceiver receiver_;
 };

@@ -88,7 +88,7 @@ TEST_F(MidiLinkTest, OutputOpenFailureShowsCodeAndBoxForKnownCodes)
     host.statuses.clear();
     host.boxes.clear();
     system.calls.clear();
-    system.outputOpenResults = {c.code};
+    system.outputOpenResults = {static_cast<MidiResult>(c.code)};
     EXPECT_FALSE(midi.OpenMidiPort());
     EXPECT_EQ(host.statuses,
               std::vector<std::string>{" ! No MIDI out device code = " + std::to_string(c.code)});
@@ -160,8 +160,8 @@ TEST_F(MidiLinkTest, StartMidiSearchCountsAndBeginsAtPairZero)
 TEST_F(MidiLinkTest, CloseErrorKeepsTheLinkOpen)
 {
   ASSERT_TRUE(midi.OpenMidiPort());
-  system.outputCloseResults = {4};
-  system.inputCloseResults = {1};
+  system.outputCloseResults = {MIDI_ALLOCATED};
+  system.inputCloseResults = {static_cast<MidiResult>(1)};
   midi.CloseMidiPort();
   EXPECT_EQ(host.LastStatus(), "CloseMidiPort error = 5");
   EXPECT_TRUE(midi.MidiPortOpen());
@@ -238,7 +238,7 @@ TEST_F(MidiLinkTest, RequestWithoutDevicesSendsNothing)
 TEST_F(MidiLinkTest, ReadyToAnswerNeedsTheInputRunning)
 {
   EXPECT_TRUE(midi.ReadyToAnswer());
-  system.startInputResult = 5;
+  system.startInputResult = MIDI_INVALID_HANDLE;
   EXPECT_FALSE(midi.ReadyToAnswer());
   EXPECT_STREQ(midi.NotReadyText(), "  No MIDI device");
 }

@@ -23,6 +23,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/prompter.h"
+#include "app/window_host.h"
 #include "sim/peer/console_peer.h"
 #include "tests/support/fake_midi.h"
 #include "tests/support/fakes.h"
@@ -105,26 +106,26 @@ public:
     };
   }
 
-  int OpenInput(int index) override
+  MidiResult OpenInput(int index) override
   {
-    const int result = FakeMidiSystem::OpenInput(index);
+    const MidiResult result = FakeMidiSystem::OpenInput(index);
     if (result == MIDI_OK)
       openIn_ = index;
     return result;
   }
-  int OpenOutput(int index) override
+  MidiResult OpenOutput(int index) override
   {
-    const int result = FakeMidiSystem::OpenOutput(index);
+    const MidiResult result = FakeMidiSystem::OpenOutput(index);
     if (result == MIDI_OK)
       openOut_ = index;
     return result;
   }
-  int CloseInput() override
+  MidiResult CloseInput() override
   {
     openIn_ = -1;
     return FakeMidiSystem::CloseInput();
   }
-  int CloseOutput() override
+  MidiResult CloseOutput() override
   {
     openOut_ = -1;
     return FakeMidiSystem::CloseOutput();

@@ -47,7 +47,7 @@ protected:
       const int type = link.directoryRequests[answered];
       const auto found = card.find(type);
       h.batch().CardDirectoryReply(type, found == card.end() ? std::vector<std::string>{} : found->second,
-                                  midi);
+                                   midi);
     }
   }
 
@@ -255,9 +255,10 @@ TEST_F(PcPaneTest, RenamingKeepsTheExtension)
 
 TEST_F(PcPaneTest, HostSeesTheFolderAndTheSizes)
 {
-  EXPECT_EQ(QFileInfo(QString::fromStdString(h.Form().SelectedPcFolder())), QFileInfo(folder.path()));
-  EXPECT_EQ(h.Form().PcListSizeText("BIG.KCH"), std::optional<std::string>("1,234 KB"));
-  EXPECT_EQ(h.Form().PcListSizeText("missing.kch"), std::nullopt);
+  EXPECT_EQ(QFileInfo(QString::fromStdString(h.program->Host().SelectedPcFolder())),
+            QFileInfo(folder.path()));
+  EXPECT_EQ(h.program->Host().PcListSizeText("BIG.KCH"), std::optional<std::string>("1,234 KB"));
+  EXPECT_EQ(h.program->Host().PcListSizeText("missing.kch"), std::nullopt);
   Select({"big.kch", "small.kpr"});
   EXPECT_EQ(h.batch().PcSelectedCount(), 2);
 }

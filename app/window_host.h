@@ -1,0 +1,39 @@
+// What the engine shows, on the main window: the status line, boxes and the
+// save dialog through the prompter, the progress dialog, the PC pane's folder
+// and sizes, and the card list's rows.
+#pragma once
+
+#include "transfer/host.h"
+
+namespace zr {
+
+class Prompter;
+class TForm1;
+class TProgressForm;
+
+class WindowHost : public Host {
+public:
+  WindowHost(TForm1& form, TProgressForm& progress, Prompter& prompter);
+
+  void SetStatusText(const std::string& text) override;
+  BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) override;
+  std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
+  void ProgressSetTitle(const std::string& title) override;
+  void ProgressSetMaximum(int maximum) override;
+  void ProgressShow() override;
+  void ProgressSetPosition(int position) override;
+  void ProgressSetLabel(const std::string& text) override;
+  void ProgressClose() override;
+  std::string SelectedPcFolder() override;
+  std::optional<std::string> PcListSizeText(const std::string& fileName) override;
+  void CardListClear() override;
+  void CardListAdd(int type, const std::vector<std::string>& names) override;
+  void CardListSort() override;
+
+private:
+  TForm1& form_;
+  TProgressForm& progress_;
+  Prompter& prompter_;
+};
+
+} // namespace zr
