@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStyle>
 
 #include "shell/report_view.h"
 #include "transfer/datatypes.h"
@@ -42,17 +43,62 @@ CardListView::CardListView(QWidget* parent) : DropTreeWidget(parent)
   h->setStretchLastSection(false);
   h->setSectionsMovable(false);
   h->setSectionsClickable(true);
-  h->setSectionResizeMode(0, QHeaderView::Fixed);
+  h->setSectionResizeMode(0, QHeaderView::Interactive);
   h->setSectionResizeMode(1, QHeaderView::Interactive);
   h->setMinimumSectionSize(1);
-  setColumnWidth(0, kNameWidth);
-  setColumnWidth(1, kTypeWidth);
+  MeasureFont();
+  SetWidth(0, nameWidth_);
+  SetWidth(1, TypeWidth(false));
   connect(h, &QHeaderView::sectionClicked, this, &CardListView::ViewColumnClick);
-  // The Type column never gets narrower than the scroll bar leaves it.
+  // The user's widths are kept; a column dragged narrower than its text
+  // needs springs back.
   connect(h, &QHeaderView::sectionResized, this, [this](int section, int, int size) {
-    if (section == 1 && size < kTypeWidthScrolled)
-      setColumnWidth(1, kTypeWidthScrolled);
+    if (settingWidth_)
+      return;
+    if (section == 0) {
+      userNameWidth_ = size;
+      if (size < nameWidth_)
+        SetWidth(0, nameWidth_);
+    } else if (section == 1) {
+      userTypeWidth_ = size;
+      if (size < typeWidthScrolled_)
+        SetWidth(1, typeWidthScrolled_);
+    }
   });
+}
+
+void CardListView::MeasureFont()
+{
+  const QFontMetrics metrics = fontMetrics();
+  // The text of a cell is inset by the focus frame's margin and one pixel
+  // on either side.
+  const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+  int widestChar = 0;
+  for (char c = ' '; c <= '~'; ++c)
+    widestChar = std::max(widestChar, metrics.horizontalAdvance(QLatin1Char(c)));
+  nameWidth_ = std::max(kNameWidth, 8 * widestChar + margins);
+  int widestType = 0;
+  for (const DataTypeRow& row : DataTypeTable)
+    widestType = std::max(widestType, metrics.horizontalAdvance(QString::fromLatin1(row.name)));
+  typeWidthScrolled_ = std::max(kTypeWidthScrolled, widestType + margins);
+}
+
+void CardListView::SetWidth(int column, int width)
+{
+  if (columnWidth(column) == width)
+    return;
+  settingWidth_ = true;
+  setColumnWidth(column, width);
+  settingWidth_ = false;
+}
+
+void CardListView::changeEvent(QEvent* event)
+{
+  QTreeWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+    MeasureFont();
+    SolanoViewCustomDraw();
+  }
 }
 
 void CardListView::ClearRows()
@@ -163,9 +209,8 @@ void CardListView::SolanoViewCustomDraw()
       rowHeight = std::max(1, sizeHintForRow(0));
     fit = viewport()->height() / rowHeight;
   }
-  const int width = fit < rows ? kTypeWidthScrolled : kTypeWidth;
-  if (columnWidth(1) != width)
-    setColumnWidth(1, width);
+  SetWidth(0, std::max(nameWidth_, userNameWidth_));
+  SetWidth(1, std::max(TypeWidth(fit < rows), userTypeWidth_));
 }
 
 bool CardListView::viewportEvent(QEvent* event)

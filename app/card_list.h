@@ -16,6 +16,8 @@ namespace zr {
 class CardListView : public DropTreeWidget, public ListAccess {
   Q_OBJECT
 public:
+  // The least widths of the columns; a larger font widens them, and so can
+  // the user.
   static constexpr int kNameWidth = 70;
   static constexpr int kTypeWidth = 114;
   // With a vertical scroll bar the Type column gives it room.
@@ -36,6 +38,13 @@ public:
   void SelectAll1Click();
   // The Type column is narrower while not every row fits (SolanoViewCustomDraw).
   void SolanoViewCustomDraw();
+  // What the columns need in the list's font: eight of its widest
+  // characters for a name, the longest type name (at least the fixed widths).
+  int NameWidth() const { return nameWidth_; }
+  int TypeWidth(bool scrolled) const
+  {
+    return scrolled ? typeWidthScrolled_ : typeWidthScrolled_ + kTypeWidth - kTypeWidthScrolled;
+  }
 
   // The order of two rows: negative, zero or positive. Letters a to z fold
   // to upper case and the bytes compare in order, a text that begins the
@@ -59,9 +68,20 @@ public:
 protected:
   bool viewportEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
 private:
   bool HasRow(const QString& name, int type) const;
+  void MeasureFont();
+  void SetWidth(int column, int width);
+
+  int nameWidth_ = kNameWidth;
+  int typeWidthScrolled_ = kTypeWidthScrolled;
+  // What the user dragged the columns to (0: never); they never get
+  // narrower than the list needs.
+  int userNameWidth_ = 0;
+  int userTypeWidth_ = 0;
+  bool settingWidth_ = false;
 };
 
 // A card file name as the list shows it: trailing blanks and control

@@ -9,6 +9,11 @@ foreach(program zr4812-exchange zr4812-sim)
 endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/data/${ZR_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${CMAKE_SOURCE_DIR}/data/${ZR_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The file types of the console's data. Debian's shared-mime-info (which Qt
+# depends on) rebuilds the database by a dpkg trigger on this folder, so the
+# package needs no maintainer scripts of its own.
+install(FILES ${CMAKE_SOURCE_DIR}/data/${ZR_APP_ID}.mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+        RENAME ${ZR_APP_ID}.xml)
 install(FILES ${CMAKE_SOURCE_DIR}/data/icons/${ZR_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/data/icons/${ZR_APP_ID}.png

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "shell/file_commands.h"
+#include "transfer/datatypes.h"
 
 namespace zr::shell {
 
@@ -24,6 +25,14 @@ QVariant ShellFileModel::data(const QModelIndex &index, int role) const
     if (isDir(index))
       return QString();
     return SizeKbText(size(index));
+  }
+  // The console's files read as the card list names them, whatever the
+  // system's file types call these extensions (if they know them at all).
+  if (index.isValid() && index.column() == kTypeColumn && role == Qt::DisplayRole && !isDir(index)) {
+    // (fileName() reads the display text of the cell it is given.)
+    const int type = TypeOfFileName(fileName(index.siblingAtColumn(kNameColumn)).toStdString());
+    if (IsDataType(type))
+      return QString::fromLatin1(DataTypeTable[type].name);
   }
   return QFileSystemModel::data(index, role);
 }

@@ -1,7 +1,7 @@
 // The file-system model behind the folder tree and the file list: Qt's model
-// with the list's own Size column, renames that report their failures
-// through the program, and no file operations on drop (the main window
-// decides what a drop means).
+// with the list's own Size column, the console's kind names in the Type
+// column, renames that report their failures through the program, and no
+// file operations on drop (the main window decides what a drop means).
 #pragma once
 
 #include <functional>

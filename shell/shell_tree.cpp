@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScrollBar>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 
 #include "shell/shell_list.h"
@@ -96,6 +98,58 @@ void TPTShellTree::SelectIndex(const QModelIndex &index)
   keepSelectionInView_ = true;
   selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
   scrollTo(index);
+}
+
+void TPTShellTree::rowsAboutToBeRemoved(const QModelIndex &parent, int first, int last)
+{
+  // The selection goes with the node (or one above it). Qt's view is told
+  // before the selection, and moves it to a neighbour here; the replacement
+  // is chosen once the model has settled.
+  const QModelIndex selected = currentIndex();
+  if (selected.isValid() && selectionModel()->isSelected(selected) && lostSelection_.isEmpty())
+    for (QModelIndex i = selected; i.isValid(); i = i.parent())
+      if (i.parent() == parent && i.row() >= first && i.row() <= last) {
+        lostSelection_ = model_->filePath(selected);
+        QTimer::singleShot(0, this, &TPTShellTree::SelectNearestExisting);
+        break;
+      }
+  QTreeView::rowsAboutToBeRemoved(parent, first, last);
+}
+
+void TPTShellTree::SelectNearestExisting()
+{
+  // Qt's view has moved the selection to a neighbour of the removed node,
+  // if it had one; the parent is what the user expects.
+  QString path = lostSelection_;
+  lostSelection_.clear();
+  if (path.isEmpty())
+    return;
+  while (!QFileInfo(path).isDir() && path != QDir::cleanPath(QFileInfo(path).absolutePath()))
+    path = QDir::cleanPath(QFileInfo(path).absolutePath());
+  SetSelectedPathName(path);
+}
+
+QString TPTShellTree::StartFolder()
+{
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  if (!documents.isEmpty() && QFileInfo(documents).isDir())
+    return QDir::toNativeSeparators(documents);
+  return QDir::toNativeSeparators(QDir::homePath());
+}
+
+QItemSelectionModel::SelectionFlags TPTShellTree::selectionCommand(const QModelIndex &index,
+                                                                   const QEvent *event) const
+{
+  const QItemSelectionModel::SelectionFlags command = QTreeView::selectionCommand(index, event);
+  if (command & QItemSelectionModel::Toggle) {
+    if (index.isValid() && !selectionModel()->isSelected(index))
+      return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    return QItemSelectionModel::NoUpdate;
+  }
+  if ((command & QItemSelectionModel::Deselect) ||
+      ((command & QItemSelectionModel::Clear) && !(command & QItemSelectionModel::Select)))
+    return QItemSelectionModel::NoUpdate;
+  return command;
 }
 
 bool TPTShellTree::SetSelectedPathName(const QString &path)

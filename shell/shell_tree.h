@@ -42,6 +42,9 @@ public:
 
   // The name a new folder gets when `folder` has none of that name yet.
   static QString NewFolderName(const QString &folder);
+  // The folder the tree starts in: the user's documents folder, or the home
+  // folder when there is no documents folder.
+  static QString StartFolder();
 
   void SetErrorReporter(std::function<void(const QString &)> report);
   shell::ShellFileModel *Model() const { return model_; }
@@ -55,7 +58,12 @@ signals:
   void ItemDeleted(const QString &path);
 
 protected:
+  // A folder stays selected: clicks and keys that would only deselect it
+  // (Ctrl+click, Ctrl+Space) do nothing.
+  QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                       const QEvent *event = nullptr) const override;
   bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+  void rowsAboutToBeRemoved(const QModelIndex &parent, int first, int last) override;
   void commitData(QWidget *editor) override;
   void closeEditor(QWidget *editor, QAbstractItemDelegate::EndEditHint hint) override;
   void contextMenuEvent(QContextMenuEvent *event) override;
@@ -66,6 +74,9 @@ protected:
 
 private:
   void SelectIndex(const QModelIndex &index);
+  // The selected folder went away (deleted or moved by another program):
+  // its nearest ancestor that still exists is selected instead.
+  void SelectNearestExisting();
 
   shell::ShellFileModel *model_;
   QPointer<TPTShellList> list_;
@@ -77,6 +88,8 @@ private:
   // the folders above it come in and move the rows, until the user takes
   // over the tree (click, wheel, key, scroll bar).
   bool keepSelectionInView_ = false;
+  // The selected folder's path while its node is being removed.
+  QString lostSelection_;
   bool scrolling_ = false;
 };
 

@@ -141,18 +141,67 @@ TEST_F(CardListTest, SortingKeepsTheSelection)
 
 TEST_F(CardListTest, TypeColumnGivesRoomToTheScrollBar)
 {
+  // The fixed widths, in a font small enough for them (a larger one widens
+  // the columns: CardColumns below).
+  QFont font = List().font();
+  font.setPixelSize(6);
+  List().setFont(font);
   h.Show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&h.Form()));
   EXPECT_EQ(List().columnWidth(0), 70);
   EXPECT_EQ(List().columnWidth(1), 114);
   std::vector<std::string> many;
-  for (int i = 0; i < 40; ++i)
+  for (int i = 0; i < 80; ++i) // more than the small rows that fit
     many.push_back("F" + std::to_string(i));
   h.batch().CardDirectoryReply(1, many, true);
   EXPECT_TRUE(WaitUntil([&] { return List().columnWidth(1) == 98; }));
   h.Form().Update1Click();
   EXPECT_TRUE(WaitUntil([&] { return List().columnWidth(1) == 114; }));
 }
+
+// The columns fit the list's font; the fixed widths are the least they get.
+class CardColumns : public CardListTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CardColumns, FitTheFontAndCanBeWidened)
+{
+  QFont font = List().font();
+  font.setPixelSize(GetParam());
+  List().setFont(font);
+  h.Show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&h.Form()));
+  const QFontMetrics m(font);
+  const int name = List().columnWidth(0), type = List().columnWidth(1);
+  EXPECT_GE(name, std::max(70, 8 * m.horizontalAdvance('W')));
+  EXPECT_GE(type, std::max(114, m.horizontalAdvance("Operating System") + 16));
+  if (GetParam() <= 6) {
+    EXPECT_EQ(name, 70);
+    EXPECT_EQ(type, 114);
+  }
+  std::vector<std::string> many;
+  for (int i = 0; i < 80; ++i)
+    many.push_back("F" + std::to_string(i));
+  h.Form().CardDirectoryReply(1, many, true);
+  EXPECT_TRUE(WaitUntil([&] { return List().columnWidth(1) == type - 16; })) << "room for the scroll bar";
+
+  // What the user widens stays wide, scroll bar or not; what the user makes
+  // narrower than its text springs back.
+  EXPECT_EQ(List().header()->sectionResizeMode(0), QHeaderView::Interactive);
+  EXPECT_EQ(List().header()->sectionResizeMode(1), QHeaderView::Interactive);
+  List().header()->resizeSection(0, name + 30);
+  List().header()->resizeSection(1, type + 40);
+  h.Form().Update1Click();
+  List().viewport()->repaint();
+  EXPECT_EQ(List().columnWidth(0), name + 30);
+  EXPECT_EQ(List().columnWidth(1), type + 40);
+  h.Form().CardDirectoryReply(1, many, true);
+  List().header()->resizeSection(0, 10);
+  List().header()->resizeSection(1, 10);
+  List().viewport()->repaint();
+  EXPECT_EQ(List().columnWidth(0), name);
+  EXPECT_EQ(List().columnWidth(1), type - 16);
+}
+
+INSTANTIATE_TEST_SUITE_P(PixelSizes, CardColumns, ::testing::Values(6, 13, 24));
 
 struct CompareCase {
   const char* a;

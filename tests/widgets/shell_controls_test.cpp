@@ -1,6 +1,8 @@
 // The folder tree and the file list against temporary folders: filling,
 // items and selection, rename in place, the file commands through the
 // clipboard and the trash, and the tree's operations.
+#include <functional>
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -97,6 +99,38 @@ TEST_F(ShellListTest, ListsTheFilesWithoutSubfoldersInFourColumns)
   const QModelIndex sizeCell = list.Model()->index(Item("mix.kch"), 1, list.rootIndex());
   EXPECT_EQ(sizeCell.data().toString(), "1,234 KB");
   EXPECT_EQ(list.Folder(), folder.path());
+}
+
+TEST_F(ShellListTest, TypeColumnNamesTheConsoleKindsWhateverTheSystemCallsThem)
+{
+  // *.kpr and *.kfx are other programs' types in the system's own database.
+  const struct {
+    const char *file;
+    const char *type; // nullptr: the system's text
+  } cases[] = {{"live.kpr", "Project (all)"},
+               {"A.KCH", "Channel Library"},
+               {"b.keq", "EQ Library"},
+               {"c.kcg", "Dynamics Library"},
+               {"d.Kfx", "Effects Library"},
+               {"e.ka", "Automation Data"},
+               {"f.ksn", "Snapshots"},
+               {"g.ksu", "Setup"},
+               {"h.kex", "Operating System"},
+               {"a.kpr.kch", "Channel Library"},
+               {"notes.txt", nullptr},
+               {"a.kpr.bak", nullptr},
+               {"x.kaa", nullptr}};
+  for (const auto &c : cases)
+    if (!QFileInfo::exists(folder.filePath(c.file)))
+      ASSERT_TRUE(WriteFile(folder.filePath(c.file), "\xf0\x01"));
+  list.FillItems();
+  ASSERT_TRUE(WaitUntil([&] { return Item("x.kaa") >= 0; }));
+  for (const auto &c : cases) {
+    const QModelIndex cell = list.Model()->index(Item(c.file), 2, list.rootIndex());
+    const QString expected = c.type ? QString(c.type) : list.Model()->type(cell);
+    EXPECT_EQ(cell.data().toString(), expected) << c.file;
+    EXPECT_FALSE(expected.isEmpty()) << c.file;
+  }
 }
 
 TEST_F(ShellListTest, SelectionCanBeReadItemByItem)
@@ -296,6 +330,63 @@ TEST_F(ShellTreeTest, GoUpStopsAtTheTop)
   ASSERT_TRUE(tree.SetSelectedPathName(top));
   tree.GoUp(1);
   EXPECT_EQ(tree.GetSelectedPathName(), top);
+}
+
+TEST_F(ShellTreeTest, AFolderStaysSelected)
+{
+  const auto ctrlClick = [](TPTShellTree &t, const QDir &) {
+    const QRect row = t.visualRect(t.currentIndex());
+    QTest::mouseClick(t.viewport(), Qt::LeftButton, Qt::ControlModifier, row.center());
+  };
+  const auto ctrlSpace = [](TPTShellTree &t, const QDir &) {
+    t.setFocus();
+    QTest::keyClick(&t, Qt::Key_Space, Qt::ControlModifier);
+  };
+  const auto remove = [](const char *folder) {
+    return [folder](TPTShellTree &, const QDir &base) { QDir(base.filePath(folder)).removeRecursively(); };
+  };
+  const struct {
+    const char *what;
+    const char *selected;
+    std::function<void(TPTShellTree &, const QDir &)> action;
+    const char *after;
+  } cases[] = {
+      {"Ctrl+click", "a/b", ctrlClick, "a/b"},
+      {"Ctrl+Space", "a/b", ctrlSpace, "a/b"},
+      {"the folder deleted", "a/b/c", remove("a/b/c"), "a/b"},
+      {"a folder above deleted", "a/b/c", remove("a/b"), "a"},
+  };
+  for (const auto &c : cases) {
+    QDir().mkpath(base.filePath("a/b/c"));
+    QDir().mkpath(base.filePath("a/b/d")); // Qt's own choice when c goes
+    ASSERT_TRUE(tree.SetSelectedPathName(base.filePath(c.selected))) << c.what;
+    c.action(tree, base);
+    const QString expected = QDir::toNativeSeparators(base.filePath(c.after));
+    EXPECT_TRUE(WaitUntil([&] { return tree.GetSelectedPathName() == expected; }))
+        << c.what << ": " << tree.GetSelectedPathName().toStdString();
+    EXPECT_EQ(list.Folder(), QDir::fromNativeSeparators(expected)) << c.what;
+  }
+}
+
+TEST(ShellTreeStart, TheDocumentsFolderOrElseHome)
+{
+  const QString userDirs =
+      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + "/user-dirs.dirs";
+  QTemporaryDir documents(QDir::homePath() + "/docs-XXXXXX");
+  ASSERT_TRUE(WriteFile(documents.filePath("a file"), "x"));
+  const struct {
+    QString documents;
+    QString start;
+  } cases[] = {
+      {documents.path(), documents.path()},
+      {documents.filePath("missing"), QDir::homePath()},
+      {documents.filePath("a file"), QDir::homePath()},
+  };
+  for (const auto &c : cases) {
+    ASSERT_TRUE(WriteFile(userDirs, QStringLiteral("XDG_DOCUMENTS_DIR=\"%1\"\n").arg(c.documents).toUtf8()));
+    EXPECT_EQ(QFileInfo(TPTShellTree::StartFolder()), QFileInfo(c.start)) << c.documents.toStdString();
+  }
+  QFile::remove(userDirs);
 }
 
 TEST_F(ShellTreeTest, ShowsHiddenFolders)
