@@ -19,7 +19,6 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
@@ -175,8 +174,7 @@ void TForm1::FormShow()
     else if (s.link.CommMedium == MEDIUM_MIDI)
       MidiClick();
 
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    shellTree_->SetSelectedPathName(documents);
+    shellTree_->SetSelectedPathName(TPTShellTree::StartFolder());
     const QString shown = shellTree_->GetSelectedPathName();
     const QString directory = settings.Directory(shown);
     if (!directory.isEmpty() && QFileInfo(directory).isDir())

@@ -180,7 +180,7 @@ TEST_P(CardColumns, FitTheFontAndCanBeWidened)
   std::vector<std::string> many;
   for (int i = 0; i < 80; ++i)
     many.push_back("F" + std::to_string(i));
-  h.Form().CardDirectoryReply(1, many, true);
+  h.batch().CardDirectoryReply(1, many, true);
   EXPECT_TRUE(WaitUntil([&] { return List().columnWidth(1) == type - 16; })) << "room for the scroll bar";
 
   // What the user widens stays wide, scroll bar or not; what the user makes
@@ -193,7 +193,7 @@ TEST_P(CardColumns, FitTheFontAndCanBeWidened)
   List().viewport()->repaint();
   EXPECT_EQ(List().columnWidth(0), name + 30);
   EXPECT_EQ(List().columnWidth(1), type + 40);
-  h.Form().CardDirectoryReply(1, many, true);
+  h.batch().CardDirectoryReply(1, many, true);
   List().header()->resizeSection(0, 10);
   List().header()->resizeSection(1, 10);
   List().viewport()->repaint();
