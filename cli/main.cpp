@@ -99,7 +99,10 @@ struct Options {
 
 int Usage(const std::string& problem)
 {
-  std::fprintf(stderr, "zr4812: %s\n\n%s", problem.c_str(), USAGE);
+  std::fprintf(stderr,
+               "zr4812: %s\nUsage: zr4812 [--port DEVICE|COMn | --midi IN,OUT] "
+               "ports|list|get|put|backup|restore|archive ...\nTry 'zr4812 --help' for more.\n",
+               problem.c_str());
   return EXIT_USAGE;
 }
 
@@ -215,6 +218,26 @@ public:
   void CardListSort() override {}
 };
 
+// No MIDI system at all: a serial run does not wake the platform's MIDI
+// (which complains on stderr when it finds no sequencer or JACK server).
+class NoMidi : public MidiSystem {
+public:
+  int InputCount() override { return 0; }
+  int OutputCount() override { return 0; }
+  std::optional<std::string> InputName(int) override { return std::nullopt; }
+  std::optional<std::string> OutputName(int) override { return std::nullopt; }
+  int OpenOutput(int) override { return NO_MIDI; }
+  int OpenInput(int) override { return NO_MIDI; }
+  int StartInput() override { return NO_MIDI; }
+  int CloseOutput() override { return 0; }
+  int CloseInput() override { return 0; }
+  void SendSysEx(const std::uint8_t*, std::size_t) override {}
+  void SetReceiver(SysExReceiver) override {}
+
+private:
+  static constexpr int NO_MIDI = MIDI_BAD_DEVICE_ID;
+};
+
 // Progress on a terminal: one line on stderr, rewritten in place.
 class TerminalView : public JobView {
 public:
@@ -323,6 +346,14 @@ int FindDevice(const std::string& text, const std::vector<std::string>& names)
   return -1;
 }
 
+bool UsesMidi(const Options& o, const SettingsFile& settings)
+{
+  if (o.command == "ports" || !o.midi.empty())
+    return true;
+  return o.port.empty() &&
+         settings.ReadInteger(QStringLiteral("Communication"), QStringLiteral("Medium"), 0) == MEDIUM_MIDI;
+}
+
 QString SettingsPath(const Options& o)
 {
   if (!o.settings.empty())
@@ -351,7 +382,7 @@ class Runner {
 public:
   explicit Runner(Options options)
       : o_(std::move(options)), settings_(SettingsPath(o_)), hosts_(quiet_), session_(hosts_, timers_.timers),
-        com_(session_, QtSerialDeviceFactory(), ComPaths()), midiSystem_(MakePlatformMidiSystem()),
+        com_(session_, QtSerialDeviceFactory(), ComPaths()), midiSystem_(UsesMidi(o_, settings_) ? MakePlatformMidiSystem() : std::make_unique<NoMidi>()),
         midi_(session_, *midiSystem_), links_(com_, midi_), window_([this] { job_.Cancel(); }),
         control_(session_, links_, window_), view_(!o_.quiet && ::isatty(2)),
         job_(session_, hosts_, view_, JobOptions{o_.replace, o_.yes})
