@@ -520,6 +520,9 @@ void ConsoleJob::BeginFile(const std::string& name, std::uint64_t bytes)
 
 void ConsoleJob::Fail(const std::string& why)
 {
+  // What the link says while a cancelled file is dropped is no news.
+  if (cancelled_)
+    return;
   if (!fileOpen_ && !restoring_) {
     ++filesNotDone_;
     view_.FileNotDone(fileName_, why, false);
