@@ -132,11 +132,17 @@ std::optional<std::string> Parse(int argc, char** argv, Options& o)
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     std::optional<std::string> v;
-    if (a == "--port" || a == "--midi" || a == "--trace" || a == "--settings" || a == "--to" || a == "--type") {
+    if (a == "--port" || a == "--midi" || a == "--trace" || a == "--settings" || a == "--to" ||
+        a == "--type") {
       v = value(i, a.c_str());
       if (!v)
         return a + " needs a value";
-      (a == "--port" ? o.port : a == "--midi" ? o.midi : a == "--trace" ? o.traceFile : a == "--settings" ? o.settings : a == "--to" ? o.to : o.type) = *v;
+      (a == "--port"       ? o.port
+       : a == "--midi"     ? o.midi
+       : a == "--trace"    ? o.traceFile
+       : a == "--settings" ? o.settings
+       : a == "--to"       ? o.to
+                           : o.type) = *v;
     } else if (a == "--all") {
       o.all = true;
     } else if (a == "--replace") {
@@ -367,8 +373,8 @@ QString SettingsPath(const Options& o)
 }
 
 // Hex of a message for the trace.
-void TraceLine(std::FILE* file, std::chrono::steady_clock::time_point start, bool out, const std::uint8_t* data,
-               std::size_t length)
+void TraceLine(std::FILE* file, std::chrono::steady_clock::time_point start, bool out,
+               const std::uint8_t* data, std::size_t length)
 {
   const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::fprintf(file, "%10.3f %s", t, out ? "->" : "<-");
@@ -382,7 +388,8 @@ class Runner {
 public:
   explicit Runner(Options options)
       : o_(std::move(options)), settings_(SettingsPath(o_)), hosts_(quiet_), session_(hosts_, timers_.timers),
-        com_(session_, QtSerialDeviceFactory(), ComPaths()), midiSystem_(UsesMidi(o_, settings_) ? MakePlatformMidiSystem() : std::make_unique<NoMidi>()),
+        com_(session_, QtSerialDeviceFactory(), ComPaths()),
+        midiSystem_(UsesMidi(o_, settings_) ? MakePlatformMidiSystem() : std::make_unique<NoMidi>()),
         midi_(session_, *midiSystem_), links_(com_, midi_), window_([this] { job_.Cancel(); }),
         control_(session_, links_, window_), view_(!o_.quiet && ::isatty(2)),
         job_(session_, hosts_, view_, JobOptions{o_.replace, o_.yes})
@@ -407,8 +414,8 @@ public:
 
   ~Runner()
   {
-    for (QtTimer* t : {&timers_.CommTimer, &timers_.TimeoutTimer, &timers_.UploadTimer, &timers_.DownloadTimer,
-                       &timers_.DummyTimer, &timers_.SendTimer}) {
+    for (QtTimer* t : {&timers_.CommTimer, &timers_.TimeoutTimer, &timers_.UploadTimer,
+                       &timers_.DownloadTimer, &timers_.DummyTimer, &timers_.SendTimer}) {
       t->Stop();
       t->SetHandler(nullptr);
     }
@@ -423,7 +430,8 @@ public:
     if (!o_.traceFile.empty()) {
       trace_ = std::fopen(o_.traceFile.c_str(), "w");
       if (!trace_) {
-        std::fprintf(stderr, "zr4812: cannot write the trace %s: %s\n", o_.traceFile.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "zr4812: cannot write the trace %s: %s\n", o_.traceFile.c_str(),
+                     std::strerror(errno));
         return EXIT_USAGE;
       }
       const auto start = std::chrono::steady_clock::now();
@@ -446,6 +454,10 @@ public:
     Wait([this] { return job_.Done(); }, 0);
     if (interrupted_)
       return EXIT_INTERRUPTED;
+    // The last message may still be on its way through the MIDI system,
+    // which has no flush: give it time before the ports close.
+    if (session_.link.CommMedium == MEDIUM_MIDI)
+      Wait([] { return false; }, 500);
     return Report();
   }
 
@@ -515,8 +527,9 @@ private:
       serial = medium == MEDIUM_COM || medium == MEDIUM_COM_ALT;
       midi = medium == MEDIUM_MIDI;
       if (!serial && !midi)
-        return NoConsole("no link: give --port or --midi, or choose one in ZR4812 File Exchange (settings file " +
-                         settings_.Path().toStdString() + ")");
+        return NoConsole(
+            "no link: give --port or --midi, or choose one in ZR4812 File Exchange (settings file " +
+            settings_.Path().toStdString() + ")");
     }
     if (serial) {
       if (!o_.port.empty())
@@ -542,8 +555,10 @@ private:
         in = o_.midi.substr(0, comma);
         out = comma == std::string::npos ? in : o_.midi.substr(comma + 1);
       } else {
-        in = std::to_string(settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("MidiIn"), 0));
-        out = std::to_string(settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("MidiOut"), 0));
+        in = std::to_string(
+            settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("MidiIn"), 0));
+        out = std::to_string(
+            settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("MidiOut"), 0));
       }
       link.MidiInDevice = FindDevice(in, lists.inputs);
       link.MidiOutDevice = FindDevice(out, lists.outputs);
@@ -597,7 +612,8 @@ private:
       const int only = o_.type.empty() ? -1 : KindOf(o_.type);
       for (const CardFile& f : job_.CardFiles())
         if (only < 0 || f.type == only)
-          std::printf("%s\t%s\n", CardFilePcName(f).c_str(), DataTypeTable[static_cast<std::size_t>(f.type)].name);
+          std::printf("%s\t%s\n", CardFilePcName(f).c_str(),
+                      DataTypeTable[static_cast<std::size_t>(f.type)].name);
     } else {
       std::printf("%s\n", job_.SummaryLine().c_str());
     }

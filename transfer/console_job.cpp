@@ -163,7 +163,10 @@ ConsoleJob::ConsoleJob(Session& session, HostSwitch& hosts, JobView& view, JobOp
 {
 }
 
-ConsoleJob::~ConsoleJob() { Detach(); }
+ConsoleJob::~ConsoleJob()
+{
+  Detach();
+}
 
 void ConsoleJob::Attach()
 {
@@ -204,45 +207,46 @@ void ConsoleJob::GetFiles(std::vector<std::string> names, std::string folder)
 {
   folder = Absolute(folder);
   // Which files these are is known once the card list is in.
-  steps_.push_back({[] {},
-                    [this, names = std::move(names), folder] {
-                      std::vector<CardFile> files;
-                      for (const CardFile& f : cards_) {
-                        if (names.empty()) {
-                          files.push_back(f);
-                          continue;
-                        }
-                      }
-                      for (const std::string& wanted : names) {
-                        const int type = TypeOfFileName(wanted);
-                        const std::string name = WithoutExtension(wanted);
-                        auto found = std::find_if(cards_.begin(), cards_.end(), [&](const CardFile& f) {
-                          return f.type == type &&
-                                 (CompareIgnoringCase(f.name, name) == 0 || CardFilePcName(f) == wanted);
-                        });
-                        if (found == cards_.end()) {
-                          ++filesNotDone_;
-                          view_.FileNotDone(wanted, "not on the card", false);
-                        } else {
-                          files.push_back(*found);
-                        }
-                      }
-                      const int count = static_cast<int>(files.size());
-                      // In front of whatever the plan holds next, in the card list's order.
-                      for (int i = count - 1; i >= 0; --i) {
-                        const CardFile f = files[static_cast<std::size_t>(i)];
-                        steps_.push_front({[this, f, folder, i, count] { GetStep(f, folder, i + 1, count); },
-                                           [this, f, folder] { EndFile(folder + PATH_SEPARATOR + CardFilePcName(f)); }});
-                      }
-                    }});
+  steps_.push_back(
+      {[] {},
+       [this, names = std::move(names), folder] {
+         std::vector<CardFile> files;
+         for (const CardFile& f : cards_) {
+           if (names.empty()) {
+             files.push_back(f);
+             continue;
+           }
+         }
+         for (const std::string& wanted : names) {
+           const int type = TypeOfFileName(wanted);
+           const std::string name = WithoutExtension(wanted);
+           auto found = std::find_if(cards_.begin(), cards_.end(), [&](const CardFile& f) {
+             return f.type == type && (CompareIgnoringCase(f.name, name) == 0 || CardFilePcName(f) == wanted);
+           });
+           if (found == cards_.end()) {
+             ++filesNotDone_;
+             view_.FileNotDone(wanted, "not on the card", false);
+           } else {
+             files.push_back(*found);
+           }
+         }
+         const int count = static_cast<int>(files.size());
+         // In front of whatever the plan holds next, in the card list's order.
+         for (int i = count - 1; i >= 0; --i) {
+           const CardFile f = files[static_cast<std::size_t>(i)];
+           steps_.push_front({[this, f, folder, i, count] { GetStep(f, folder, i + 1, count); },
+                              [this, f, folder] { EndFile(folder + PATH_SEPARATOR + CardFilePcName(f)); }});
+         }
+       }});
 }
 
 void ConsoleJob::GetStep(const CardFile& file, const std::string& folder, int number, int count)
 {
   folder_ = folder;
-  const auto index = std::find_if(cards_.begin(), cards_.end(), [&](const CardFile& f) {
-                       return f.type == file.type && f.name == file.name;
-                     }) - cards_.begin();
+  const auto index =
+      std::find_if(cards_.begin(), cards_.end(),
+                   [&](const CardFile& f) { return f.type == file.type && f.name == file.name; }) -
+      cards_.begin();
   std::fill(cardSelected_.begin(), cardSelected_.end(), false);
   if (static_cast<std::size_t>(index) < cardSelected_.size())
     cardSelected_[static_cast<std::size_t>(index)] = true;
@@ -314,7 +318,8 @@ void ConsoleJob::Restore(std::vector<std::string> paths)
                       for (const std::string& path : paths) {
                         const fs::path p(Absolute(path));
                         pcItems_.push_back({p.parent_path().string(), p.filename().string(), true});
-                        operatingSystem = operatingSystem || TypeOfFileName(p.filename().string()) == OPERATING_SYSTEM_TYPE;
+                        operatingSystem =
+                            operatingSystem || TypeOfFileName(p.filename().string()) == OPERATING_SYSTEM_TYPE;
                       }
                       lastFileNr_ = 0;
                       pcItemRead_ = -1;
@@ -356,34 +361,37 @@ void ConsoleJob::Archive(std::string parent)
                     }});
   ListCard();
   // What goes into the archive is known once the card list is in.
-  steps_.push_back({[] {}, [this] {
-    const std::string folder = (fs::path(archiveFolder_) / "card").string();
-    const int count = static_cast<int>(cards_.size()) + DATA_TYPE_COUNT;
-    std::vector<Step> planned;
-    for (int i = 0; i < static_cast<int>(cards_.size()); ++i) {
-      const CardFile f = cards_[static_cast<std::size_t>(i)];
-      planned.push_back({[this, f, folder, i, count] { GetStep(f, folder, i + 1, count); },
-                         [this, f, folder] {
-                           const bool done = filesDone_;
-                           EndFile(folder + PATH_SEPARATOR + CardFilePcName(f));
-                           if (filesDone_ != done)
-                             archived_.push_back("card/" + CardFilePcName(f));
-                         }});
-    }
-    for (int type = 0; type < DATA_TYPE_COUNT; ++type) {
-      const std::string path = (fs::path(archiveFolder_) / "internal" / DefaultBackupName(type)).string();
-      const int number = static_cast<int>(cards_.size()) + type + 1;
-      planned.push_back({[this, type, path, number, count] { BackupStep(type, path, number, count); },
-                         [this, type, path] {
-                           const int done = filesDone_;
-                           EndFile(path);
-                           if (filesDone_ != done)
-                             archived_.push_back("internal/" + DefaultBackupName(type));
-                         }});
-    }
-    planned.push_back({[this] { WriteChecksums(); }, [] {}});
-    steps_.insert(steps_.begin(), planned.begin(), planned.end());
-  }});
+  steps_.push_back({[] {},
+                    [this] {
+                      const std::string folder = (fs::path(archiveFolder_) / "card").string();
+                      const int count = static_cast<int>(cards_.size()) + DATA_TYPE_COUNT;
+                      std::vector<Step> planned;
+                      for (int i = 0; i < static_cast<int>(cards_.size()); ++i) {
+                        const CardFile f = cards_[static_cast<std::size_t>(i)];
+                        planned.push_back({[this, f, folder, i, count] { GetStep(f, folder, i + 1, count); },
+                                           [this, f, folder] {
+                                             const bool done = filesDone_;
+                                             EndFile(folder + PATH_SEPARATOR + CardFilePcName(f));
+                                             if (filesDone_ != done)
+                                               archived_.push_back("card/" + CardFilePcName(f));
+                                           }});
+                      }
+                      for (int type = 0; type < DATA_TYPE_COUNT; ++type) {
+                        const std::string path =
+                            (fs::path(archiveFolder_) / "internal" / DefaultBackupName(type)).string();
+                        const int number = static_cast<int>(cards_.size()) + type + 1;
+                        planned.push_back(
+                            {[this, type, path, number, count] { BackupStep(type, path, number, count); },
+                             [this, type, path] {
+                               const int done = filesDone_;
+                               EndFile(path);
+                               if (filesDone_ != done)
+                                 archived_.push_back("internal/" + DefaultBackupName(type));
+                             }});
+                      }
+                      planned.push_back({[this] { WriteChecksums(); }, [] {}});
+                      steps_.insert(steps_.begin(), planned.begin(), planned.end());
+                    }});
 }
 
 void ConsoleJob::WriteChecksums()
@@ -583,8 +591,8 @@ void ConsoleJob::SetStatusText(const std::string& text)
   view_.Status(text);
   if (text.rfind(FILE_ERROR, 0) == 0)
     Fail(text.substr(std::char_traits<char>::length(FILE_ERROR)));
-  else if (text == "No communication port selected" || text == "  No serial device" || text == "  No COM port" ||
-           text == "  No MIDI device")
+  else if (text == "No communication port selected" || text == "  No serial device" ||
+           text == "  No COM port" || text == "  No MIDI device")
     Fail(text.substr(text.find_first_not_of(' ')));
 }
 
@@ -635,8 +643,8 @@ void ConsoleJob::ProgressShow()
     if (fileOpen_)
       EndFile();
     lastFileNr_ = session_.batch.FileNr;
-    const PcItem& item = pcItems_[static_cast<std::size_t>(std::clamp(session_.batch.PcIndex, 0,
-                                                                     static_cast<int>(pcItems_.size()) - 1))];
+    const PcItem& item = pcItems_[static_cast<std::size_t>(
+        std::clamp(session_.batch.PcIndex, 0, static_cast<int>(pcItems_.size()) - 1))];
     view_.FileBegins(lastFileNr_, static_cast<int>(pcItems_.size()), item.name);
     BeginFile(item.name, FileSize(item.folder + PATH_SEPARATOR + item.name));
   }
@@ -688,8 +696,9 @@ void ConsoleJob::CardListAdd(int type, const std::vector<std::string>& names)
 void ConsoleJob::CardListSort()
 {
   // By name, as the card list sorts at first; equal names keep their order.
-  std::stable_sort(cards_.begin(), cards_.end(),
-                   [](const CardFile& a, const CardFile& b) { return CompareIgnoringCase(a.name, b.name) < 0; });
+  std::stable_sort(cards_.begin(), cards_.end(), [](const CardFile& a, const CardFile& b) {
+    return CompareIgnoringCase(a.name, b.name) < 0;
+  });
   std::fill(cardSelected_.begin(), cardSelected_.end(), false);
 }
 

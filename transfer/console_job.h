@@ -174,8 +174,8 @@ private:
   bool cardListed_ = false;
   bool restoring_ = false;
 
-  std::string folder_;   // the PC folder of the file under way
-  std::string saveTo_;   // the backup's file
+  std::string folder_; // the PC folder of the file under way
+  std::string saveTo_; // the backup's file
   int saveAsked_ = 0;
   int progressMaximum_ = 0;
   int lastFileNr_ = 0;

@@ -35,7 +35,10 @@ public:
     return current_->PcListSizeText(fileName);
   }
   void CardListClear() override { current_->CardListClear(); }
-  void CardListAdd(int type, const std::vector<std::string>& names) override { current_->CardListAdd(type, names); }
+  void CardListAdd(int type, const std::vector<std::string>& names) override
+  {
+    current_->CardListAdd(type, names);
+  }
   void CardListSort() override { current_->CardListSort(); }
 
 private:

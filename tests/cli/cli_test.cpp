@@ -2,10 +2,10 @@
 // a pseudo-terminal and over JACK MIDI, as a script would run it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <iterator>
 #include <string>
 
