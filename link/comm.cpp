@@ -129,8 +129,10 @@ void ComLink::SearchComPort()
 
 void ComLink::ComWrite(const std::uint8_t* data, std::size_t length)
 {
-  if (device_ && device_->IsOpen())
+  if (device_ && device_->IsOpen()) {
+    context_.TraceMessage(true, data, length);
     device_->Write(data, length);
+  }
 }
 
 bool ComLink::ReadyToRequest()
@@ -231,6 +233,7 @@ void ComLink::ComReadAndDispatch()
   }
   const std::uint8_t* frame = buffer + start;
   const std::size_t length = n - start;
+  context_.TraceMessage(false, frame, length);
   if (!HasManufacturerId(frame, length))
     return;
   DispatchComFrame(context_, *this, frame, length);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,14 @@ public:
 
   Timers& timers;
   LinkState link;
+  // Sees every message in and out on either link, whole, as it goes on or
+  // comes off the wire (--trace); empty when nobody listens.
+  std::function<void(bool out, const std::uint8_t* data, std::size_t length)> Trace;
+  void TraceMessage(bool out, const std::uint8_t* data, std::size_t length)
+  {
+    if (Trace)
+      Trace(out, data, length);
+  }
 
   // Panel 0 of the status line.
   virtual void SetStatusText(const std::string& text) = 0;

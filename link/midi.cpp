@@ -149,8 +149,10 @@ void MidiLink::MidiSendSysEx(const std::uint8_t *data, std::size_t length)
 {
   // The back-end copies the bytes before it returns, so the caller's buffer
   // may go away at once.
-  if (data && length > 0)
+  if (data && length > 0) {
+    context_.TraceMessage(true, data, length);
     system_.SendSysEx(data, length);
+  }
 }
 
 bool MidiLink::SendRequest(const Bytes &message)
@@ -267,6 +269,7 @@ void MidiLink::OnSysExMessage(const std::uint8_t *data, std::size_t length)
 {
   if (!data || length == 0)
     return;
+  context_.TraceMessage(false, data, length);
 
   // Fill first, deliver afterwards: the device has taken the whole message
   // before the application sees the first buffer of it.

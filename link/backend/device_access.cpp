@@ -1,5 +1,17 @@
 #include "link/backend/device_access.h"
 
+namespace zr {
+
+std::string NoPermissionText(const std::string& devicePath)
+{
+  const std::string group = DeviceGroupName(devicePath);
+  if (group.empty())
+    return "No permission to open " + devicePath;
+  return "No permission to open " + devicePath + ": add your user to the group " + group;
+}
+
+} // namespace zr
+
 #if defined(_WIN32)
 
 namespace zr {

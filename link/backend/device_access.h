@@ -10,4 +10,9 @@ namespace zr {
 // has no such notion or the device cannot be examined.
 std::string DeviceGroupName(const std::string& devicePath);
 
+// What to tell a user whom the device refused: "No permission to open
+// /dev/ttyUSB0: add your user to the group dialout" (without the group part
+// where the device has no group).
+std::string NoPermissionText(const std::string& devicePath);
+
 } // namespace zr

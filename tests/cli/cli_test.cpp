@@ -1,0 +1,217 @@
+// zr4812 end to end: the built program against a zr4812-sim of its own, over
+// a pseudo-terminal and over JACK MIDI, as a script would run it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <QCoreApplication>
+#include <QProcess>
+
+#include "tests/serial/serial_harness.h"
+#include "tests/support/jack_server.h"
+
+namespace zr::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteFile(const fs::path& path, std::size_t size, unsigned seed)
+{
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    bytes[i] = static_cast<char>(seed >> 16);
+  }
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct Outcome {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+// A console with a few card files and every internal kind, served by a sim
+// over a pseudo-terminal or MIDI, and zr4812 run against it.
+class CliTest : public ::testing::TestWithParam<bool> {
+protected:
+  static void SetUpTestSuite() { SuiteJackServer::Start(); }
+  static void TearDownTestSuite() { SuiteJackServer::Stop(); }
+
+  void SetUp() override
+  {
+    midi_ = GetParam();
+    if (midi_ && !SuiteJackServer::Running())
+      GTEST_SKIP() << "no JACK server: " << SuiteJackServer::Error();
+    WriteFile(f_.card / "SONG1.kpr", 48000, 1);
+    WriteFile(f_.card / "VOCALS.kch", 3100, 3);
+    WriteFile(f_.card / "TINY.ksu", 5, 10);
+    const char* ext[] = {"kpr", "kch", "keq", "kcg", "kfx", "ka", "ksn", "ksu", "kex"};
+    for (int i = 0; i < 9; ++i)
+      WriteFile(f_.internal / (std::string("internal.") + ext[i]), 900 + 100 * i, 20 + i);
+    QStringList extra{"--baud", "0"};
+    if (midi_)
+      extra = QStringList{"--midi", "--name", portName_};
+    std::string error;
+    ASSERT_TRUE(sim_.Start(f_.card, f_.internal, extra, error)) << error;
+    link_ = midi_ ? QStringList{"--midi", portName_ + "," + portName_}
+                  : QStringList{"--port", QString::fromStdString(sim_.Path())};
+  }
+
+  Outcome Zr(QStringList args, const fs::path& folder = {})
+  {
+    QProcess p;
+    p.setProgram(ZR_BUILD_DIR "/zr4812");
+    p.setArguments(link_ + args);
+    p.setWorkingDirectory(QString::fromStdString((folder.empty() ? f_.pc : folder).string()));
+    p.start();
+    EXPECT_TRUE(p.waitForStarted(30000));
+    EXPECT_TRUE(p.waitForFinished(180000));
+    return {p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+  }
+
+  bool midi_ = false;
+  const QString portName_ = QStringLiteral("ZR4812 CliSim");
+  ConsoleFolders f_;
+  SimProcess sim_;
+  QStringList link_;
+};
+
+TEST_P(CliTest, ListsTheCardInTheCardListsOrder)
+{
+  const Outcome r = Zr({"list"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "SONG1.kpr\tProject (all)\nTINY.ksu\tSetup\nVOCALS.kch\tChannel Library\n");
+  EXPECT_EQ(Zr({"list", "--type", "ksu"}).out, "TINY.ksu\tSetup\n");
+}
+
+TEST_P(CliTest, GetAllIsByteIdenticalAndNeverReplacesWithoutBeingTold)
+{
+  fs::create_directories(f_.pc / "got");
+  Outcome r = Zr({"get", "--all", "--to", "got"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  for (const char* name : {"SONG1.kpr", "VOCALS.kch", "TINY.ksu"})
+    EXPECT_EQ(ReadAll(f_.pc / "got" / name), ReadAll(f_.card / name)) << name;
+
+  std::ofstream(f_.pc / "got" / "TINY.ksu", std::ios::binary) << "mine";
+  r = Zr({"get", "TINY.ksu", "--to", "got"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("TINY.ksu: skipped"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadAll(f_.pc / "got" / "TINY.ksu"), "mine");
+  EXPECT_EQ(Zr({"get", "TINY.ksu", "--to", "got", "--replace"}).exitCode, 0);
+  EXPECT_EQ(ReadAll(f_.pc / "got" / "TINY.ksu"), ReadAll(f_.card / "TINY.ksu"));
+}
+
+TEST_P(CliTest, PutSkipsACardFileOfTheSameNameUnlessToldToReplaceIt)
+{
+  WriteFile(f_.pc / "Lead Vox.kch", 20000, 31);
+  WriteFile(f_.pc / "VOCALS.kch", 3000, 32);
+  Outcome r = Zr({"put", "Lead Vox.kch", "VOCALS.kch"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("VOCALS.kch: skipped"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadAll(f_.card / "lead_vox.kch"), ReadAll(f_.pc / "Lead Vox.kch"));
+  EXPECT_NE(ReadAll(f_.card / "VOCALS.kch"), ReadAll(f_.pc / "VOCALS.kch"));
+
+  r = Zr({"put", "--replace", "VOCALS.kch"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadAll(f_.card / "VOCALS.kch"), ReadAll(f_.pc / "VOCALS.kch"));
+}
+
+TEST_P(CliTest, BacksUpAndRestoresInternalData)
+{
+  Outcome r = Zr({"backup", "ksu"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadAll(f_.pc / "setup.ksu"), ReadAll(f_.internal / "internal.ksu"));
+
+  WriteFile(f_.pc / "new.keq", 1700, 40);
+  WriteFile(f_.pc / "os.kex", 2500, 41);
+  r = Zr({"restore", "new.keq", "os.kex"});
+  EXPECT_EQ(r.exitCode, 1) << "a new operating system needs --yes";
+  EXPECT_NE(ReadAll(f_.internal / "internal.keq"), ReadAll(f_.pc / "new.keq"));
+  r = Zr({"restore", "new.keq", "os.kex", "--yes"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("Please press enter on your mixer to save the update."), std::string::npos);
+  EXPECT_EQ(ReadAll(f_.internal / "internal.keq"), ReadAll(f_.pc / "new.keq"));
+  EXPECT_EQ(ReadAll(f_.internal / "internal.kex"), ReadAll(f_.pc / "os.kex"));
+}
+
+TEST_P(CliTest, ArchiveHoldsTheWholeConsoleWithChecksumsThatSha256sumAccepts)
+{
+  const Outcome r = Zr({"archive", "backups"}, f_.pc);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  fs::path archive;
+  for (const fs::directory_entry& e : fs::directory_iterator(f_.pc / "backups"))
+    archive = e.path();
+  ASSERT_FALSE(archive.empty());
+  EXPECT_NE(r.out.find(archive.string() + ": 12 files"), std::string::npos) << r.out;
+  for (const char* name : {"SONG1.kpr", "VOCALS.kch", "TINY.ksu"})
+    EXPECT_EQ(ReadAll(archive / "card" / name), ReadAll(f_.card / name)) << name;
+  EXPECT_EQ(ReadAll(archive / "internal" / "project-all.kpr"), ReadAll(f_.internal / "internal.kpr"));
+  EXPECT_EQ(ReadAll(archive / "internal" / "operating-system.kex"), ReadAll(f_.internal / "internal.kex"));
+  QProcess check;
+  check.setWorkingDirectory(QString::fromStdString(archive.string()));
+  check.start("sha256sum", {"--quiet", "-c", "SHA256SUMS"});
+  ASSERT_TRUE(check.waitForFinished(30000));
+  EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString();
+  const std::string sums = ReadAll(archive / "SHA256SUMS");
+  EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, CliTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Midi" : "Serial"; });
+
+// Without a console: the command line and the port are checked first.
+TEST(CliErrors, UsageErrorsExit2AndAMissingPortExits3)
+{
+  struct Case {
+    QStringList args;
+    int exitCode;
+    const char* says;
+  } cases[] = {
+      {{"frob"}, 2, "unknown command frob"},
+      {{"get"}, 2, "Usage:"},
+      {{"backup", "xyz"}, 2, "unknown kind xyz"},
+      {{"--port", "/nonexistent/ttyZR", "list"}, 3, "cannot open /nonexistent/ttyZR"},
+  };
+  for (const Case& c : cases) {
+    QProcess p;
+    p.start(ZR_BUILD_DIR "/zr4812", c.args);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), c.exitCode) << c.args.join(' ').toStdString();
+    EXPECT_NE(p.readAllStandardError().toStdString().find(c.says), std::string::npos) << c.says;
+  }
+}
+
+// Ctrl+C during a get: the file under way never reaches the folder.
+TEST(CliInterrupt, CtrlCDuringAGetLeavesNoPartialFile)
+{
+  ConsoleFolders f;
+  WriteFile(f.card / "BIG.kpr", 300000, 7); // about 30 s at 115200 baud
+  SimProcess sim;
+  std::string error;
+  ASSERT_TRUE(sim.Start(f.card, f.internal, {"--baud", "115200"}, error)) << error;
+  QProcess p;
+  p.setWorkingDirectory(QString::fromStdString(f.pc.string()));
+  p.start(ZR_BUILD_DIR "/zr4812", {"--port", QString::fromStdString(sim.Path()), "get", "BIG.kpr"});
+  ASSERT_TRUE(p.waitForStarted(30000));
+  // Interrupted once the first blocks are in: the sim's log shows them.
+  ASSERT_TRUE(RunUntil([&] { return ReadAll(sim.LogPath()).find("block 2") != std::string::npos; }, 60000))
+      << ReadAll(sim.LogPath());
+  ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+  ASSERT_TRUE(p.waitForFinished(30000));
+  EXPECT_EQ(p.exitCode(), 130);
+  EXPECT_TRUE(fs::is_empty(f.pc)) << "a partial file was left";
+}
+
+} // namespace
+} // namespace zr::test
