@@ -23,6 +23,8 @@
 #include "app/qt_timer.h"
 #include "app/settings.h"
 #include "cli/interrupt.h"
+#include "cli/options.h"
+#include "cli/stand_ins.h"
 #include "link/backend/device_access.h"
 #include "link/backend/midi_rtmidi.h"
 #include "link/backend/serial_qt.h"
@@ -38,306 +40,9 @@
 
 namespace fs = std::filesystem;
 using namespace zr;
+using namespace zr::cli;
 
 namespace {
-
-constexpr int EXIT_DONE = 0;
-constexpr int EXIT_FILE_FAILED = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_NO_CONSOLE = 3;
-constexpr int EXIT_INTERRUPTED = 130;
-constexpr int SEARCH_TIMEOUT_MS = 3000;
-
-const char* const USAGE = R"(Usage: zr4812 [LINK] COMMAND [ARGUMENTS] [OPTIONS]
-
-Moves files between this computer and a ZR4812 mixing console, with the
-same engine, links and settings file as ZR4812 File Exchange (zr4812-exchange).
-
-Commands:
-  ports                        list serial ports (COMn and device) and MIDI
-                               inputs and outputs with their indexes
-  list [--type KIND]           card files, "NAME.ext<TAB>type name", one a line
-  get NAME.ext... [--to DIR]   card files into DIR (default: the current folder)
-  get --all [--to DIR]         every card file
-  put FILE...                  PC files onto the card
-  backup KIND [FILE]           one kind of internal data into FILE (default:
-                               the kind's name in the current folder, e.g.
-                               setup.ksu)
-  restore FILE... [--yes]      internal data from PC files; a new operating
-                               system (.kex) needs --yes
-  archive [DIR]                every card file and every internal kind into
-                               DIR/zr4812-YYYYmmdd-HHMMSS/ with SHA256SUMS
-
-Link (neither: the link that the settings file names, as the window uses it):
-  --port DEVICE|COMn           a serial device, or a COM number mapped by the
-                               settings file's Ports section
-  --midi IN,OUT                MIDI input and output, by index (as `ports`
-                               prints it) or by a part of the name
-
-Options:
-  --replace                    replace existing files instead of skipping them
-  --trace FILE                 write every message in and out to FILE, one a
-                               line: time, direction, bytes in hex
-  --settings FILE              the settings file (default: the window's,
-                               zr4812-exchange.ini)
-  --quiet                      nothing but errors and the final line
-  --help                       this text
-  --version                    the version
-
-KIND: kpr kch keq kcg kfx ka ksn ksu kex, or the number 0 to 8.
-
-Exit status: 0 all done; 1 a file failed or was skipped; 2 usage error;
-3 no console (port missing or in use, or no answer); 130 interrupted.
-)";
-
-struct Options {
-  std::string command;
-  std::vector<std::string> args;
-  std::string port, midi, traceFile, settings, to, type;
-  bool all = false, replace = false, yes = false, quiet = false;
-};
-
-int Usage(const std::string& problem)
-{
-  std::fprintf(stderr,
-               "zr4812: %s\nUsage: zr4812 [--port DEVICE|COMn | --midi IN,OUT] "
-               "ports|list|get|put|backup|restore|archive ...\nTry 'zr4812 --help' for more.\n",
-               problem.c_str());
-  return EXIT_USAGE;
-}
-
-// The kind named by its extension or number, or -1.
-int KindOf(const std::string& text)
-{
-  if (text.size() == 1 && text[0] >= '0' && text[0] <= '8')
-    return text[0] - '0';
-  std::string ext = text;
-  if (!ext.empty() && ext[0] == '.')
-    ext.erase(0, 1);
-  for (int type = 0; type < DATA_TYPE_COUNT; ++type)
-    if (EqualsIgnoringCase(ext, DataTypeTable[static_cast<std::size_t>(type)].extension))
-      return type;
-  return -1;
-}
-
-// Parses argv; an error text when the line makes no sense.
-std::optional<std::string> Parse(int argc, char** argv, Options& o)
-{
-  auto value = [&](int& i, const char* name) -> std::optional<std::string> {
-    if (i + 1 >= argc)
-      return std::nullopt;
-    (void)name;
-    return std::string(argv[++i]);
-  };
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    std::optional<std::string> v;
-    if (a == "--port" || a == "--midi" || a == "--trace" || a == "--settings" || a == "--to" ||
-        a == "--type") {
-      v = value(i, a.c_str());
-      if (!v)
-        return a + " needs a value";
-      (a == "--port"       ? o.port
-       : a == "--midi"     ? o.midi
-       : a == "--trace"    ? o.traceFile
-       : a == "--settings" ? o.settings
-       : a == "--to"       ? o.to
-                           : o.type) = *v;
-    } else if (a == "--all") {
-      o.all = true;
-    } else if (a == "--replace") {
-      o.replace = true;
-    } else if (a == "--yes") {
-      o.yes = true;
-    } else if (a == "--quiet" || a == "-q") {
-      o.quiet = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return "unknown option " + a;
-    } else if (o.command.empty()) {
-      o.command = a;
-    } else {
-      o.args.push_back(a);
-    }
-  }
-  if (o.command.empty())
-    return std::string("no command given");
-  if (!o.port.empty() && !o.midi.empty())
-    return std::string("--port and --midi exclude each other");
-  const std::string& c = o.command;
-  const std::size_t n = o.args.size();
-  if (c == "ports" || c == "list") {
-    if (n != 0)
-      return c + " takes no file names";
-    if (!o.type.empty() && KindOf(o.type) < 0)
-      return "unknown kind " + o.type;
-  } else if (c == "get") {
-    if (o.all == (n > 0))
-      return std::string("get needs NAME.ext... or --all");
-    for (const std::string& name : o.args)
-      if (!IsDataType(TypeOfFileName(name)))
-        return name + " does not end in a kind's extension";
-  } else if (c == "put" || c == "restore") {
-    if (n == 0)
-      return c + " needs at least one FILE";
-    for (const std::string& name : o.args)
-      if (!IsDataType(TypeOfFileName(fs::path(name).filename().string())))
-        return name + " does not end in a kind's extension";
-  } else if (c == "backup") {
-    if (n < 1 || n > 2)
-      return std::string("backup needs KIND [FILE]");
-    const int kind = KindOf(o.args[0]);
-    if (kind < 0)
-      return "unknown kind " + o.args[0];
-    if (n == 2) {
-      const std::string file = fs::path(o.args[1]).filename().string();
-      const std::size_t dot = file.rfind('.');
-      if (dot != std::string::npos &&
-          !EqualsIgnoringCase(file.substr(dot + 1), DataTypeTable[static_cast<std::size_t>(kind)].extension))
-        return o.args[1] + " does not end in ." + DataTypeTable[static_cast<std::size_t>(kind)].extension;
-    }
-  } else if (c == "archive") {
-    if (n > 1)
-      return std::string("archive takes one folder at most");
-  } else {
-    return "unknown command " + c;
-  }
-  return std::nullopt;
-}
-
-// The session's host when no job stands in front: nothing to show, and no
-// question is answered yes.
-class QuietHost : public Host {
-public:
-  void SetStatusText(const std::string&) override {}
-  BoxAnswer ShowMessage(const std::string&, BoxIcon, BoxButtons) override { return BoxAnswer::Closed; }
-  std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
-  void ProgressSetTitle(const std::string&) override {}
-  void ProgressSetMaximum(int) override {}
-  void ProgressShow() override {}
-  void ProgressSetPosition(int) override {}
-  void ProgressSetLabel(const std::string&) override {}
-  void ProgressClose() override {}
-  std::string SelectedPcFolder() override { return {}; }
-  std::optional<std::string> PcListSizeText(const std::string&) override { return std::nullopt; }
-  void CardListClear() override {}
-  void CardListAdd(int, const std::vector<std::string>&) override {}
-  void CardListSort() override {}
-};
-
-// No MIDI system at all: a serial run does not wake the platform's MIDI
-// (which complains on stderr when it finds no sequencer or JACK server).
-class NoMidi : public MidiSystem {
-public:
-  int InputCount() override { return 0; }
-  int OutputCount() override { return 0; }
-  std::optional<std::string> InputName(int) override { return std::nullopt; }
-  std::optional<std::string> OutputName(int) override { return std::nullopt; }
-  int OpenOutput(int) override { return NO_MIDI; }
-  int OpenInput(int) override { return NO_MIDI; }
-  int StartInput() override { return NO_MIDI; }
-  int CloseOutput() override { return 0; }
-  int CloseInput() override { return 0; }
-  void SendSysEx(const std::uint8_t*, std::size_t) override {}
-  void SetReceiver(SysExReceiver) override {}
-
-private:
-  static constexpr int NO_MIDI = MIDI_BAD_DEVICE_ID;
-};
-
-// Progress on a terminal: one line on stderr, rewritten in place.
-class TerminalView : public JobView {
-public:
-  explicit TerminalView(bool showProgress) : showProgress_(showProgress) {}
-
-  void FileBegins(int number, int count, const std::string& name) override
-  {
-    number_ = number;
-    count_ = count;
-    name_ = name;
-    began_ = std::chrono::steady_clock::now();
-    Draw(0, 0);
-  }
-  void FileProgress(int done, int total) override { Draw(done, total); }
-  void FileNotDone(const std::string& name, const std::string& why, bool skipped) override
-  {
-    ClearLine();
-    std::fprintf(stderr, "zr4812: %s: %s%s\n", name.c_str(), skipped ? "skipped, " : "", why.c_str());
-  }
-  void Notice(const std::string& text) override
-  {
-    ClearLine();
-    std::fprintf(stderr, "%s\n", text.c_str());
-  }
-  void Finished() override { ClearLine(); }
-
-  void ClearLine()
-  {
-    if (drawn_)
-      std::fputs("\r\033[K", stderr);
-    drawn_ = false;
-  }
-
-private:
-  void Draw(int done, int total)
-  {
-    if (!showProgress_)
-      return;
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began_).count();
-    // A block carries 1000 bytes of the packed stream on the wire.
-    const double bytes = done * 1000.0;
-    const double rate = seconds > 0.05 ? bytes / seconds : 0;
-    const int percent = total > 0 ? done * 100 / total : 0;
-    char line[256];
-    if (rate > 0 && total > done)
-      std::snprintf(line, sizeof line, "file %d of %d, %s, %d%%, %.0f bytes/s, %.0f s left", number_, count_,
-                    name_.c_str(), percent, rate, (total - done) * 1000.0 / rate);
-    else
-      std::snprintf(line, sizeof line, "file %d of %d, %s, %d%%", number_, count_, name_.c_str(), percent);
-    std::fprintf(stderr, "\r\033[K%s", line);
-    std::fflush(stderr);
-    drawn_ = true;
-  }
-
-  bool showProgress_;
-  bool drawn_ = false;
-  int number_ = 0, count_ = 0;
-  std::string name_;
-  std::chrono::steady_clock::time_point began_{};
-};
-
-// The watchdogs' view of a window that is not there.
-class NoWindow : public ConnectionWindow {
-public:
-  explicit NoWindow(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
-  bool ComportChecked() const override { return false; }
-  bool MidiChecked() const override { return false; }
-  void CheckComport() override {}
-  void CheckMidi() override {}
-  int PortType() const override { return PORT_TYPE_COM; }
-  void SetPortType(int) override {}
-  void PortSetupClick() override {}
-  void CancelTransfer() override { cancel_(); }
-
-private:
-  std::function<void()> cancel_;
-};
-
-class Links : public SearchLinks {
-public:
-  Links(ComLink& com, MidiLink& midi) : com_(com), midi_(midi) {}
-  void CloseComPort() override { com_.CloseComPort(); }
-  void CloseMidiPort() override { midi_.CloseMidiPort(); }
-  bool StartMidiSearch() override { return midi_.StartMidiSearch(); }
-  bool SearchMidiPort() override { return midi_.SearchMidiPort(); }
-  bool MidiSearching() const override { return midi_.MidiSearching(); }
-  void SetMidiSearching(bool searching) override { midi_.SetMidiSearching(searching); }
-  int MidiInCount() const override { return midi_.MidiInCount(); }
-  int MidiOutCount() const override { return midi_.MidiOutCount(); }
-
-private:
-  ComLink& com_;
-  MidiLink& midi_;
-};
 
 // The index of the device named by `text` (an index, or a part of a name), or -1.
 int FindDevice(const std::string& text, const std::vector<std::string>& names)
@@ -518,7 +223,6 @@ private:
 
   int Connect()
   {
-    LinkState& link = session_.link;
     std::string where;
     bool serial = !o_.port.empty();
     bool midi = !o_.midi.empty();
@@ -531,53 +235,67 @@ private:
             "no link: give --port or --midi, or choose one in ZR4812 File Exchange (settings file " +
             settings_.Path().toStdString() + ")");
     }
-    if (serial) {
-      if (!o_.port.empty())
-        link.ComPortNumber = KindOfPort(o_.port) ? KindOfPort(o_.port) : COM_PORT_LAST;
-      else
-        link.ComPortNumber =
-            settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("ComPort"), 1);
-      timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
-      com_.SearchComPort();
-      where = com_.LastOpenPath().empty() ? "COM" + std::to_string(link.ComPortNumber) : com_.LastOpenPath();
-      if (!com_.ComPortOpen()) {
-        if (com_.LastOpenResult() == SerialOpenResult::PermissionDenied)
-          return NoConsole(NoPermissionText(com_.LastOpenPath()));
-        if (com_.LastOpenPath().empty())
-          return NoConsole("COM" + std::to_string(link.ComPortNumber) + " has no device");
-        return NoConsole("cannot open " + where + ": " + SerialOpenResultText(com_.LastOpenResult()));
-      }
-    } else {
-      const MidiDeviceLists lists = midi_.ListMidiDevices();
-      std::string in = "0", out = "0";
-      if (!o_.midi.empty()) {
-        const std::size_t comma = o_.midi.find(',');
-        in = o_.midi.substr(0, comma);
-        out = comma == std::string::npos ? in : o_.midi.substr(comma + 1);
-      } else {
-        in = std::to_string(
-            settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("MidiIn"), 0));
-        out = std::to_string(
-            settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("MidiOut"), 0));
-      }
-      link.MidiInDevice = FindDevice(in, lists.inputs);
-      link.MidiOutDevice = FindDevice(out, lists.outputs);
-      if (link.MidiInDevice < 0)
-        return NoConsole("no MIDI input " + in + " (zr4812 ports lists them)");
-      if (link.MidiOutDevice < 0)
-        return NoConsole("no MIDI output " + out + " (zr4812 ports lists them)");
-      where = "MIDI " + lists.inputs[static_cast<std::size_t>(link.MidiInDevice)] + " -> " +
-              lists.outputs[static_cast<std::size_t>(link.MidiOutDevice)];
-      if (!midi_.SearchMidiPort() || !midi_.MidiPortOpen())
-        return NoConsole("cannot open " + where);
-      timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
-    }
+    const int opened = serial ? OpenSerial(where) : OpenMidi(where);
+    if (opened != EXIT_DONE)
+      return opened;
     // Connected once the console has answered and its card list is in.
     Wait([this] { return searchFailed_ || (session_.link.CommMedium != 0 && job_.EngineIsIdle()); }, 0);
     if (interrupted_)
       return EXIT_INTERRUPTED;
     if (session_.link.CommMedium == 0 || job_.ConsoleLost())
       return NoConsole("no answer from the ZR4812 on " + where);
+    return EXIT_DONE;
+  }
+
+  // Opens the serial port and starts the search; `where` names the port.
+  int OpenSerial(std::string& where)
+  {
+    LinkState& link = session_.link;
+    if (!o_.port.empty())
+      link.ComPortNumber = KindOfPort(o_.port) ? KindOfPort(o_.port) : COM_PORT_LAST;
+    else
+      link.ComPortNumber =
+          settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("ComPort"), 1);
+    timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
+    com_.SearchComPort();
+    where = com_.LastOpenPath().empty() ? "COM" + std::to_string(link.ComPortNumber) : com_.LastOpenPath();
+    if (!com_.ComPortOpen()) {
+      if (com_.LastOpenResult() == SerialOpenResult::PermissionDenied)
+        return NoConsole(NoPermissionText(com_.LastOpenPath()));
+      if (com_.LastOpenPath().empty())
+        return NoConsole("COM" + std::to_string(link.ComPortNumber) + " has no device");
+      return NoConsole("cannot open " + where + ": " + SerialOpenResultText(com_.LastOpenResult()));
+    }
+    return EXIT_DONE;
+  }
+
+  // Opens the MIDI ports and starts the search; `where` names them.
+  int OpenMidi(std::string& where)
+  {
+    LinkState& link = session_.link;
+    const MidiDeviceLists lists = midi_.ListMidiDevices();
+    std::string in = "0", out = "0";
+    if (!o_.midi.empty()) {
+      const std::size_t comma = o_.midi.find(',');
+      in = o_.midi.substr(0, comma);
+      out = comma == std::string::npos ? in : o_.midi.substr(comma + 1);
+    } else {
+      in =
+          std::to_string(settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("MidiIn"), 0));
+      out = std::to_string(
+          settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("MidiOut"), 0));
+    }
+    link.MidiInDevice = FindDevice(in, lists.inputs);
+    link.MidiOutDevice = FindDevice(out, lists.outputs);
+    if (link.MidiInDevice < 0)
+      return NoConsole("no MIDI input " + in + " (zr4812 ports lists them)");
+    if (link.MidiOutDevice < 0)
+      return NoConsole("no MIDI output " + out + " (zr4812 ports lists them)");
+    where = "MIDI " + lists.inputs[static_cast<std::size_t>(link.MidiInDevice)] + " -> " +
+            lists.outputs[static_cast<std::size_t>(link.MidiOutDevice)];
+    if (!midi_.SearchMidiPort() || !midi_.MidiPortOpen())
+      return NoConsole("cannot open " + where);
+    timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
     return EXIT_DONE;
   }
 
