@@ -1,14 +1,17 @@
 // zr4812-exchange: moves files between this computer and a ZR4812 mixing
-// console over a serial port or MIDI. No command-line options: everything it
-// needs comes from its settings file.
+// console over a serial port or MIDI. Everything it needs comes from its
+// settings file; `--trace FILE` records every message in and out.
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include <QApplication>
 #include <QMessageBox>
 
 #include "app/main_window.h"
 #include "app/program.h"
+#include "link/trace.h"
+#include "transfer/session.h"
 
 int main(int argc, char** argv)
 {
@@ -18,7 +21,20 @@ int main(int argc, char** argv)
   QApplication::setApplicationName(QStringLiteral("zr4812-exchange"));
   QGuiApplication::setDesktopFileName(QStringLiteral("org.zr4812.FileExchange"));
   try {
+    std::unique_ptr<zr::TraceFile> trace; // outlives the program, whose links write to it
     zr::Program program;
+    const QStringList arguments = QCoreApplication::arguments();
+    const qsizetype traceAt = arguments.indexOf(QStringLiteral("--trace"));
+    if (traceAt > 0 && traceAt + 1 < arguments.size()) {
+      trace = std::make_unique<zr::TraceFile>(arguments[traceAt + 1].toStdString());
+      if (trace->Ok())
+        program.session().Trace = [&trace](bool out, const std::uint8_t* d, std::size_t n) {
+          trace->Write(out, d, n);
+        };
+      else
+        std::fprintf(stderr, "zr4812-exchange: cannot write the trace %s\n",
+                     qPrintable(arguments[traceAt + 1]));
+    }
     program.Form1().show();
     QApplication::exec();
   } catch (const std::exception& error) {

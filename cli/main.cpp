@@ -31,6 +31,7 @@
 #include "link/com_ports.h"
 #include "link/comm.h"
 #include "link/midi.h"
+#include "link/trace.h"
 #include "transfer/connection_control.h"
 #include "transfer/console_job.h"
 #include "transfer/datatypes.h"
@@ -78,17 +79,6 @@ QString SettingsPath(const Options& o)
 }
 
 // Hex of a message for the trace.
-void TraceLine(std::FILE* file, std::chrono::steady_clock::time_point start, bool out,
-               const std::uint8_t* data, std::size_t length)
-{
-  const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::fprintf(file, "%10.3f %s", t, out ? "->" : "<-");
-  for (std::size_t i = 0; i < length; ++i)
-    std::fprintf(file, " %02X", data[i]);
-  std::fputc('\n', file);
-  std::fflush(file);
-}
-
 class Runner {
 public:
   explicit Runner(Options options)
@@ -126,23 +116,18 @@ public:
     }
     com_.CloseComPort();
     midi_.CloseMidiPort();
-    if (trace_)
-      std::fclose(trace_);
   }
 
   int Run()
   {
     if (!o_.traceFile.empty()) {
-      trace_ = std::fopen(o_.traceFile.c_str(), "w");
-      if (!trace_) {
+      trace_ = std::make_unique<TraceFile>(o_.traceFile);
+      if (!trace_->Ok()) {
         std::fprintf(stderr, "zr4812: cannot write the trace %s: %s\n", o_.traceFile.c_str(),
                      std::strerror(errno));
         return EXIT_USAGE;
       }
-      const auto start = std::chrono::steady_clock::now();
-      session_.Trace = [this, start](bool out, const std::uint8_t* d, std::size_t n) {
-        TraceLine(trace_, start, out, d, n);
-      };
+      session_.Trace = [this](bool out, const std::uint8_t* d, std::size_t n) { trace_->Write(out, d, n); };
     }
     if (o_.command == "ports")
       return Ports();
@@ -353,7 +338,7 @@ private:
   ConnectionControl control_;
   TerminalView view_;
   ConsoleJob job_;
-  std::FILE* trace_ = nullptr;
+  std::unique_ptr<TraceFile> trace_;
   bool searchFailed_ = false;
   bool interrupted_ = false;
 };
