@@ -18,26 +18,10 @@
 #include "link/comm.h"
 #include "link/midi.h"
 #include "transfer/batch.h"
+#include "transfer/search_links.h"
 #include "transfer/session.h"
 
 namespace zr {
-
-// The serial and MIDI links as the search and its time-outs use them.
-class Program::LinksForSearch : public SearchLinks {
-public:
-  explicit LinksForSearch(Program& program) : p_(program) {}
-  void CloseComPort() override { p_.Com().CloseComPort(); }
-  void CloseMidiPort() override { p_.Midi().CloseMidiPort(); }
-  bool StartMidiSearch() override { return p_.Midi().StartMidiSearch(); }
-  bool SearchMidiPort() override { return p_.Midi().SearchMidiPort(); }
-  bool MidiSearching() const override { return p_.Midi().MidiSearching(); }
-  void SetMidiSearching(bool searching) override { p_.Midi().SetMidiSearching(searching); }
-  int MidiInCount() const override { return p_.Midi().MidiInCount(); }
-  int MidiOutCount() const override { return p_.Midi().MidiOutCount(); }
-
-private:
-  Program& p_;
-};
 
 Program::Program(ProgramOptions options)
     : settingsPath_(options.settingsPath.isEmpty() ? SettingsFile::DefaultLocation() : options.settingsPath),
@@ -69,7 +53,7 @@ Program::Program(ProgramOptions options)
   midi_ = std::make_unique<MidiLink>(*session_, *midiSystem_);
   session_->Com = com_.get();
   session_->Midi = midi_.get();
-  searchLinks_ = std::make_unique<LinksForSearch>(*this);
+  searchLinks_ = std::make_unique<LinkPair>(com_.get(), *midi_);
   batch_ =
       std::make_unique<Batch>(*session_, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList());
   session_->Steps = batch_.get();

@@ -91,8 +91,6 @@ public:
   SearchLinks& Links() const { return *searchLinks_; }
 
 private:
-  class LinksForSearch;
-
   QString settingsPath_;
   std::function<void(int)> endProcess_;
   std::unique_ptr<MidiSystem> midiSystem_;

@@ -37,6 +37,7 @@
 #include "transfer/datatypes.h"
 #include "transfer/host_switch.h"
 #include "transfer/pc_path.h"
+#include "transfer/search_links.h"
 #include "transfer/session.h"
 
 namespace fs = std::filesystem;
@@ -85,7 +86,7 @@ public:
       : o_(std::move(options)), settings_(SettingsPath(o_)), hosts_(quiet_), session_(hosts_, timers_.timers),
         com_(session_, QtSerialDeviceFactory(), ComPaths()),
         midiSystem_(UsesMidi(o_, settings_) ? MakePlatformMidiSystem() : std::make_unique<NoMidi>()),
-        midi_(session_, *midiSystem_), links_(com_, midi_), window_([this] { job_.Cancel(); }),
+        midi_(session_, *midiSystem_), links_(&com_, midi_), window_([this] { job_.Cancel(); }),
         control_(session_, links_, window_), view_(!o_.quiet && ::isatty(2)),
         job_(session_, hosts_, view_, JobOptions{o_.replace, o_.yes})
   {
@@ -333,7 +334,7 @@ private:
   ComLink com_;
   std::unique_ptr<MidiSystem> midiSystem_;
   MidiLink midi_;
-  Links links_;
+  LinkPair links_;
   NoWindow window_;
   ConnectionControl control_;
   TerminalView view_;

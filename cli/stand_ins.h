@@ -95,21 +95,4 @@ private:
   std::function<void()> cancel_;
 };
 
-class Links : public SearchLinks {
-public:
-  Links(ComLink& com, MidiLink& midi) : com_(com), midi_(midi) {}
-  void CloseComPort() override { com_.CloseComPort(); }
-  void CloseMidiPort() override { midi_.CloseMidiPort(); }
-  bool StartMidiSearch() override { return midi_.StartMidiSearch(); }
-  bool SearchMidiPort() override { return midi_.SearchMidiPort(); }
-  bool MidiSearching() const override { return midi_.MidiSearching(); }
-  void SetMidiSearching(bool searching) override { midi_.SetMidiSearching(searching); }
-  int MidiInCount() const override { return midi_.MidiInCount(); }
-  int MidiOutCount() const override { return midi_.MidiOutCount(); }
-
-private:
-  ComLink& com_;
-  MidiLink& midi_;
-};
-
 } // namespace zr::cli

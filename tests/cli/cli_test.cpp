@@ -26,6 +26,17 @@ std::string ReadAll(const fs::path& path)
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// Whether two files hold the same bytes; a failure says how they differ
+// instead of printing them.
+::testing::AssertionResult SameBytes(const fs::path& a, const fs::path& b)
+{
+  const std::string x = ReadAll(a), y = ReadAll(b);
+  if (x == y)
+    return ::testing::AssertionSuccess() << a << " and " << b << " hold the same " << x.size() << " bytes";
+  return ::testing::AssertionFailure() << a << " (" << x.size() << " bytes) differs from " << b << " ("
+                                       << y.size() << " bytes)";
+}
+
 void WriteFile(const fs::path& path, std::size_t size, unsigned seed)
 {
   std::string bytes(size, '\0');
@@ -101,7 +112,7 @@ TEST_P(CliTest, GetAllIsByteIdenticalAndNeverReplacesWithoutBeingTold)
   Outcome r = Zr({"get", "--all", "--to", "got"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   for (const char* name : {"SONG1.kpr", "VOCALS.kch", "TINY.ksu"})
-    EXPECT_EQ(ReadAll(f_.pc / "got" / name), ReadAll(f_.card / name)) << name;
+    EXPECT_TRUE(SameBytes(f_.pc / "got" / name, f_.card / name)) << name;
 
   std::ofstream(f_.pc / "got" / "TINY.ksu", std::ios::binary) << "mine";
   r = Zr({"get", "TINY.ksu", "--to", "got"});
@@ -109,7 +120,7 @@ TEST_P(CliTest, GetAllIsByteIdenticalAndNeverReplacesWithoutBeingTold)
   EXPECT_NE(r.err.find("TINY.ksu: skipped"), std::string::npos) << r.err;
   EXPECT_EQ(ReadAll(f_.pc / "got" / "TINY.ksu"), "mine");
   EXPECT_EQ(Zr({"get", "TINY.ksu", "--to", "got", "--replace"}).exitCode, 0);
-  EXPECT_EQ(ReadAll(f_.pc / "got" / "TINY.ksu"), ReadAll(f_.card / "TINY.ksu"));
+  EXPECT_TRUE(SameBytes(f_.pc / "got" / "TINY.ksu", f_.card / "TINY.ksu"));
 }
 
 TEST_P(CliTest, PutSkipsACardFileOfTheSameNameUnlessToldToReplaceIt)
@@ -119,30 +130,30 @@ TEST_P(CliTest, PutSkipsACardFileOfTheSameNameUnlessToldToReplaceIt)
   Outcome r = Zr({"put", "Lead Vox.kch", "VOCALS.kch"});
   EXPECT_EQ(r.exitCode, 1) << r.err;
   EXPECT_NE(r.err.find("VOCALS.kch: skipped"), std::string::npos) << r.err;
-  EXPECT_EQ(ReadAll(f_.card / "lead_vox.kch"), ReadAll(f_.pc / "Lead Vox.kch"));
-  EXPECT_NE(ReadAll(f_.card / "VOCALS.kch"), ReadAll(f_.pc / "VOCALS.kch"));
+  EXPECT_TRUE(SameBytes(f_.card / "lead_vox.kch", f_.pc / "Lead Vox.kch"));
+  EXPECT_FALSE(SameBytes(f_.card / "VOCALS.kch", f_.pc / "VOCALS.kch"));
 
   r = Zr({"put", "--replace", "VOCALS.kch"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(ReadAll(f_.card / "VOCALS.kch"), ReadAll(f_.pc / "VOCALS.kch"));
+  EXPECT_TRUE(SameBytes(f_.card / "VOCALS.kch", f_.pc / "VOCALS.kch"));
 }
 
 TEST_P(CliTest, BacksUpAndRestoresInternalData)
 {
   Outcome r = Zr({"backup", "ksu"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(ReadAll(f_.pc / "setup.ksu"), ReadAll(f_.internal / "internal.ksu"));
+  EXPECT_TRUE(SameBytes(f_.pc / "setup.ksu", f_.internal / "internal.ksu"));
 
   WriteFile(f_.pc / "new.keq", 1700, 40);
   WriteFile(f_.pc / "os.kex", 2500, 41);
   r = Zr({"restore", "new.keq", "os.kex"});
   EXPECT_EQ(r.exitCode, 1) << "a new operating system needs --yes";
-  EXPECT_NE(ReadAll(f_.internal / "internal.keq"), ReadAll(f_.pc / "new.keq"));
+  EXPECT_FALSE(SameBytes(f_.internal / "internal.keq", f_.pc / "new.keq"));
   r = Zr({"restore", "new.keq", "os.kex", "--yes"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.err.find("Please press enter on your mixer to save the update."), std::string::npos);
-  EXPECT_EQ(ReadAll(f_.internal / "internal.keq"), ReadAll(f_.pc / "new.keq"));
-  EXPECT_EQ(ReadAll(f_.internal / "internal.kex"), ReadAll(f_.pc / "os.kex"));
+  EXPECT_TRUE(SameBytes(f_.internal / "internal.keq", f_.pc / "new.keq"));
+  EXPECT_TRUE(SameBytes(f_.internal / "internal.kex", f_.pc / "os.kex"));
 }
 
 TEST_P(CliTest, ArchiveHoldsTheWholeConsoleWithChecksumsThatSha256sumAccepts)
@@ -155,9 +166,9 @@ TEST_P(CliTest, ArchiveHoldsTheWholeConsoleWithChecksumsThatSha256sumAccepts)
   ASSERT_FALSE(archive.empty());
   EXPECT_NE(r.out.find(archive.string() + ": 12 files"), std::string::npos) << r.out;
   for (const char* name : {"SONG1.kpr", "VOCALS.kch", "TINY.ksu"})
-    EXPECT_EQ(ReadAll(archive / "card" / name), ReadAll(f_.card / name)) << name;
-  EXPECT_EQ(ReadAll(archive / "internal" / "project-all.kpr"), ReadAll(f_.internal / "internal.kpr"));
-  EXPECT_EQ(ReadAll(archive / "internal" / "operating-system.kex"), ReadAll(f_.internal / "internal.kex"));
+    EXPECT_TRUE(SameBytes(archive / "card" / name, f_.card / name)) << name;
+  EXPECT_TRUE(SameBytes(archive / "internal" / "project-all.kpr", f_.internal / "internal.kpr"));
+  EXPECT_TRUE(SameBytes(archive / "internal" / "operating-system.kex", f_.internal / "internal.kex"));
   QProcess check;
   check.setWorkingDirectory(QString::fromStdString(archive.string()));
   check.start("sha256sum", {"--quiet", "-c", "SHA256SUMS"});

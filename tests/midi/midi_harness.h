@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "link/backend/midi_rtmidi.h"
-#include "transfer/connection_control.h"
 #include "link/midi.h"
 #include "tests/serial/serial_harness.h"
 #include "tests/support/jack_server.h"
+#include "transfer/search_links.h"
 
 namespace zr::test {
 
@@ -36,7 +36,8 @@ public:
 // only record that they fired.
 class MidiSession : public HarnessSession {
 public:
-  MidiSession() : HarnessSession(3), midi(session, system), links(midi), control(session, links, window)
+  MidiSession()
+      : HarnessSession(3), midi(session, system), links(nullptr, midi), control(session, links, window)
   {
     session.Midi = &midi;
     timers.TimeoutTimer.SetHandler([this] { control.TimeoutTimerTimer(); });
@@ -69,25 +70,9 @@ public:
     return RunUntil([this] { return session.link.CommMedium == 3; }, timeoutMs);
   }
 
-  class Links : public SearchLinks {
-  public:
-    explicit Links(MidiLink &midi) : midi_(midi) {}
-    void CloseComPort() override {}
-    void CloseMidiPort() override { midi_.CloseMidiPort(); }
-    bool StartMidiSearch() override { return midi_.StartMidiSearch(); }
-    bool SearchMidiPort() override { return midi_.SearchMidiPort(); }
-    bool MidiSearching() const override { return midi_.MidiSearching(); }
-    void SetMidiSearching(bool searching) override { midi_.SetMidiSearching(searching); }
-    int MidiInCount() const override { return midi_.MidiInCount(); }
-    int MidiOutCount() const override { return midi_.MidiOutCount(); }
-
-  private:
-    MidiLink &midi_;
-  };
-
   RtMidiSystem system;
   MidiLink midi;
-  Links links;
+  LinkPair links;
   MidiOnlyWindow window;
   ConnectionControl control;
 
