@@ -71,7 +71,7 @@ int main(int argc, char **argv)
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
-  const zr::bench::Line cable{"cable", zr::bench::FileBytesPerSecond(kBaud), 0.95, 0.95, 30 * 60 * 1000};
+  const zr::bench::Line cable{"cable", zr::bench::FileBytesPerSecond(kBaud), 0.98, 0.98, 30 * 60 * 1000};
   const bool ok = zr::bench::DownloadAndUpload<Bench>(cable, zr::test::RandomBytes(size, 4812));
   return ok ? 0 : 1;
 }

@@ -11,6 +11,10 @@
 
 namespace zr {
 
+// The longest System Exclusive message the MIDI link takes from the console;
+// a directory reply grows by 9 bytes a file.
+constexpr std::size_t MIDI_MAX_MESSAGE = 64 * 1024;
+
 // Result codes in the numbering that the MIDI link reports to the user.
 enum MidiResult : int {
   MIDI_OK = 0,
@@ -31,11 +35,11 @@ public:
   virtual std::optional<std::string> InputName(int index) = 0;
   virtual std::optional<std::string> OutputName(int index) = 0;
 
-  virtual int OpenOutput(int index) = 0;  // MidiResult
-  virtual int OpenInput(int index) = 0;   // MidiResult
-  virtual int StartInput() = 0;           // MidiResult
-  virtual int CloseOutput() = 0;          // MidiResult
-  virtual int CloseInput() = 0;           // stops input first; MidiResult
+  virtual int OpenOutput(int index) = 0; // MidiResult
+  virtual int OpenInput(int index) = 0;  // MidiResult
+  virtual int StartInput() = 0;          // MidiResult
+  virtual int CloseOutput() = 0;         // MidiResult
+  virtual int CloseInput() = 0;          // stops input first; MidiResult
 
   // Sends one complete System Exclusive message. The back-end keeps the
   // bytes alive for as long as the platform reads them.
