@@ -1,12 +1,12 @@
 #include "link/dispatch.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 #include <vector>
 
 #include "link/comm.h"
 #include "link/link_context.h"
+#include "link/midi_system.h"
 #include "link/wire.h"
 
 namespace zr {
@@ -173,7 +173,7 @@ void DispatchComFrame(LinkContext& session, ComLink& com, const std::uint8_t* fr
 
 void DispatchMidiMessage(LinkContext& session, MidiPort& port, const std::uint8_t* data, std::size_t n)
 {
-  if (data == nullptr || n < MIDI_MIN_MESSAGE)
+  if (data == nullptr || n < MIDI_MIN_MESSAGE || n > MIDI_MAX_MESSAGE)
     return;
   const Side side{MEDIUM_MIDI, nullptr, nullptr, &port};
   if (data[0] == SYS_EX_START) {
