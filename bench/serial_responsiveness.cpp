@@ -91,8 +91,8 @@ bool Download(const zr::Bytes &file)
   if (!b.Start())
     return false;
   LoopWatch watch;
-  const bool done = b.link->DownloadCardFile(0, "BENCH", 600000) &&
-                    zr::test::ReadFile(b.f.pc / "BENCH.kpr") == file;
+  const bool done =
+      b.link->DownloadCardFile(0, "BENCH", 600000) && zr::test::ReadFile(b.f.pc / "BENCH.kpr") == file;
   Report("download", watch.LongestMs(), done);
   return done;
 }
