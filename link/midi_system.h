@@ -35,11 +35,11 @@ public:
   virtual std::optional<std::string> InputName(int index) = 0;
   virtual std::optional<std::string> OutputName(int index) = 0;
 
-  virtual int OpenOutput(int index) = 0; // MidiResult
-  virtual int OpenInput(int index) = 0;  // MidiResult
-  virtual int StartInput() = 0;          // MidiResult
-  virtual int CloseOutput() = 0;         // MidiResult
-  virtual int CloseInput() = 0;          // stops input first; MidiResult
+  virtual int OpenOutput(int index) = 0;  // MidiResult
+  virtual int OpenInput(int index) = 0;   // MidiResult
+  virtual int StartInput() = 0;           // MidiResult
+  virtual int CloseOutput() = 0;          // MidiResult
+  virtual int CloseInput() = 0;           // stops input first; MidiResult
 
   // Sends one complete System Exclusive message. The back-end keeps the
   // bytes alive for as long as the platform reads them.

@@ -67,7 +67,8 @@ struct FakeTimers {
 
 // The next item of a script, taken off its front; `otherwise` once the
 // script has run out.
-template <class T> T TakeNext(std::deque<T>& script, std::type_identity_t<T> otherwise = T())
+template <class T>
+T TakeNext(std::deque<T>& script, std::type_identity_t<T> otherwise = T())
 {
   if (script.empty())
     return otherwise;
@@ -96,18 +97,10 @@ public:
 
   void ProgressSetTitle(const std::string& title) override { progressTitle = title; }
   void ProgressSetMaximum(int maximum) override { progressMax = maximum; }
-  void ProgressShow() override
-  {
-    progressVisible = true;
-    ++progressShows;
-  }
+  void ProgressShow() override { progressVisible = true; ++progressShows; }
   void ProgressSetPosition(int position) override { progressPosition = position; }
   void ProgressSetLabel(const std::string& text) override { progressLabels.push_back(text); }
-  void ProgressClose() override
-  {
-    progressVisible = false;
-    ++progressCloses;
-  }
+  void ProgressClose() override { progressVisible = false; ++progressCloses; }
 
   std::string SelectedPcFolder() override { return pcFolder; }
   int CardSelectedCount() override { return cardSelected; }
@@ -130,8 +123,8 @@ public:
 
   std::vector<std::string> statuses;
   std::vector<BoxShown> boxes;
-  std::deque<BoxAnswer> answers;                      // answers for the next boxes; Ok/No when empty
-  std::function<void(const BoxShown&)> onBox;         // what happens while a box is up (its event loop)
+  std::deque<BoxAnswer> answers;              // answers for the next boxes; Ok/No when empty
+  std::function<void(const BoxShown&)> onBox; // what happens while a box is up (its event loop)
   std::deque<std::optional<std::string>> saveAnswers; // answers for the save dialog
   std::vector<SaveFileRequest> saveRequests;
 
@@ -151,11 +144,7 @@ public:
   std::vector<int> nextCardFileCalls;
   std::vector<int> nextPcFileCalls;
   std::vector<int> cardDirectoryCalls;
-  struct Reply {
-    int type;
-    std::vector<std::string> names;
-    bool sortEvery;
-  };
+  struct Reply { int type; std::vector<std::string> names; bool sortEvery; };
   std::vector<Reply> directoryReplies;
   std::vector<std::pair<int, std::string>> cardListRows; // what the card list shows
   int cardListSorts = 0;
@@ -186,15 +175,8 @@ public:
     return acceptsBlocks;
   }
 
-  struct BlockRequest {
-    int type;
-    unsigned block;
-  };
-  struct FileName {
-    int type;
-    std::string name;
-    bool request;
-  };
+  struct BlockRequest { int type; unsigned block; };
+  struct FileName { int type; std::string name; bool request; };
   std::vector<BlockRequest> blockRequests;
   std::vector<int> directoryRequests;
   std::vector<FileName> fileNames;
