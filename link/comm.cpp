@@ -9,7 +9,7 @@
 namespace zr {
 
 namespace {
-constexpr std::uint8_t LEADING_FILL = 0xFF;  // what some adapters send before a frame
+constexpr std::uint8_t LEADING_FILL = 0xFF; // what some adapters send before a frame
 } // namespace
 
 const char* SerialOpenResultText(SerialOpenResult result)
@@ -96,7 +96,9 @@ bool ComLink::OpenComPort()
   lastOpenResult_ = OpenDevice(port, device, lastOpenPath_);
   if (lastOpenResult_ == SerialOpenResult::Ok) {
     device_ = std::move(device);
-    ComReadBuffer.fill(0);
+    ForgetPartialFrame();
+    ++opens_;
+    device_->SetReadyReadHandler([this] { ReadAndDispatch(); });
     context_.timers.CommTimer.Start();
     comPortOpen_ = true;
     context_.link.ConnectedComPort = port;
@@ -111,8 +113,10 @@ void ComLink::CloseComPort()
   if (!comPortOpen_ || !device_)
     return;
   context_.ShowStatus("Closing COM port.");
+  device_->SetReadyReadHandler(nullptr);
   device_->Close();
   device_.reset();
+  ForgetPartialFrame();
   context_.timers.CommTimer.Stop();
   comPortOpen_ = false;
 }
@@ -192,51 +196,107 @@ bool ComLink::SendDataBlock(const std::uint8_t* message, std::size_t length)
 
 void ComLink::ComReadAndDispatch()
 {
-  if (reading_ || !device_ || !device_->IsOpen())
+  if (reading_)
+    return; // a frame is being dispatched; the silence is not the console's
+  const bool arrived = ReadAndDispatch();
+  if (arrived || (frame_.empty() && !overlong_)) {
+    silentTicks_ = 0;
     return;
-  std::size_t waiting = device_->BytesWaiting();
-  if (waiting == 0)
-    return;
+  }
+  // Counted in ticks: the first may come at once after the last byte.
+  const int tick = std::max(1, context_.timers.CommTimer.Interval());
+  if (++silentTicks_ > COM_FRAME_SILENCE_MS / tick)
+    ForgetPartialFrame(); // the rest never came: dropped without a word
+}
+
+bool ComLink::ReadAndDispatch()
+{
+  if (reading_)
+    return false;
   reading_ = true;
   struct Done {
     bool& flag;
     ~Done() { flag = false; }
   } done{reading_};
 
-  std::uint8_t* const buffer = ComReadBuffer.data();
-  const std::size_t capacity = ComReadBuffer.size();
-  std::size_t n = device_->Read(buffer, std::min(waiting, capacity));
+  bool arrived = false;
+  std::array<std::uint8_t, COM_READ_CHUNK> chunk;
+  while (device_ && device_->IsOpen()) {
+    const std::size_t waiting = device_->BytesWaiting();
+    if (waiting == 0)
+      break;
+    const std::size_t got = device_->Read(chunk.data(), std::min(waiting, chunk.size()));
+    if (got == 0)
+      break;
+    arrived = true;
+    silentTicks_ = 0;
+    Assemble(chunk.data(), got);
+  }
+  return arrived;
+}
 
-  // Wait for the rest of the frame: it ends with F7, or the buffer is full.
-  int emptyPolls = 0;
-  while ((n == 0 || buffer[n - 1] != SYS_EX_END) && n < capacity) {
-    device_->Pause(COM_POLL_PAUSE_MS);
-    if (!device_ || !device_->IsOpen())
-      return;
-    waiting = device_->BytesWaiting();
-    const std::size_t got = waiting ? device_->Read(buffer + n, std::min(waiting, capacity - n)) : 0;
-    if (got == 0) {
-      if (++emptyPolls >= COM_MAX_EMPTY_POLLS)
-        return; // the rest never came: drop what was read, without a word
+void ComLink::Assemble(const std::uint8_t* bytes, std::size_t length)
+{
+  const unsigned opens = opens_;
+  const std::uint8_t* p = bytes;
+  const std::uint8_t* const end = bytes + length;
+  while (p < end) {
+    if (frame_.empty() && !overlong_) {
+      while (p < end && *p == LEADING_FILL)
+        ++p;
+      if (p == end)
+        break;
+    }
+    const std::uint8_t* stop = std::find(p, end, SYS_EX_END);
+    const bool complete = stop != end;
+    const std::uint8_t* const next = complete ? stop + 1 : end;
+    if (overlong_) {
+      // The rest of a message too long to take, up to its end byte.
+      overlong_ = !complete;
+      p = next;
       continue;
     }
-    n += got;
-    emptyPolls = 0;
+    if (static_cast<std::size_t>(next - p) > COM_MAX_MESSAGE - frame_.size()) {
+      // Longer than any message of the console: its start is lost.
+      frame_.clear();
+      overlong_ = !complete;
+      p = next;
+      context_.ShowErrorBox("Read comm error: no block bounds.");
+    } else {
+      frame_.insert(frame_.end(), p, next);
+      p = next;
+      if (!complete)
+        break;
+      Bytes frame;
+      frame.swap(frame_);
+      DispatchFrame(frame);
+    }
+    // A box shown on the way runs an event loop, in which the port may have
+    // been closed (and opened again): what is left here came before that.
+    if (opens != opens_ || !device_)
+      return;
   }
+}
 
-  std::size_t start = 0;
-  while (start < n && buffer[start] == LEADING_FILL)
-    ++start;
-  if (start == n || buffer[start] != SYS_EX_START || buffer[n - 1] != SYS_EX_END) {
+void ComLink::DispatchFrame(const Bytes& frame)
+{
+  context_.TraceMessage(false, frame.data(), frame.size());
+  // Leading 0xFF bytes were left out and the end byte completed the frame.
+  if (frame.front() != SYS_EX_START) {
     context_.ShowErrorBox("Read comm error: no block bounds.");
     return;
   }
-  const std::uint8_t* frame = buffer + start;
-  const std::size_t length = n - start;
-  context_.TraceMessage(false, frame, length);
-  if (!HasManufacturerId(frame, length))
+  if (!HasManufacturerId(frame.data(), frame.size()))
     return;
-  DispatchComFrame(context_, *this, frame, length);
+  DispatchComFrame(context_, *this, frame.data(), frame.size());
+}
+
+void ComLink::ForgetPartialFrame()
+{
+  frame_.clear();
+  frame_.shrink_to_fit();
+  overlong_ = false;
+  silentTicks_ = 0;
 }
 
 } // namespace zr

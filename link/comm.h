@@ -1,6 +1,7 @@
 // The serial link `comm`: the console over a COM port at 115200-8-N-1.
 // Opens and probes ports, writes requests, and frames what the console
-// sends (polled by CommTimer) for the inbound dispatch.
+// sends for the inbound dispatch as the bytes arrive (CommTimer polls too,
+// in case a port fails to tell).
 #pragma once
 
 #include <array>
@@ -18,12 +19,13 @@ namespace zr {
 
 class LinkContext;
 
-// Size of `ComReadBuffer`: one data block message (1015 bytes) and room
-// for a few leading 0xFF bytes.
-constexpr std::size_t COM_READ_BUFFER_SIZE = 1024;
-// Consecutive empty 10 ms polls after which a frame without its end byte is dropped.
-constexpr int COM_MAX_EMPTY_POLLS = 1000;
-constexpr int COM_POLL_PAUSE_MS = 10;
+// The longest message taken from the console. A data block is 1015 bytes;
+// a directory reply grows by 9 bytes a file.
+constexpr std::size_t COM_MAX_MESSAGE = 64 * 1024;
+// Bytes taken from the port at a time.
+constexpr std::size_t COM_READ_CHUNK = 4096;
+// Silence after which a frame without its end byte is dropped.
+constexpr int COM_FRAME_SILENCE_MS = 10000;
 
 class ComLink : public Link {
 public:
@@ -59,8 +61,12 @@ public:
   const char* NotReadyText() const override { return "  No COM port"; }
   bool SendDataBlock(const std::uint8_t* message, std::size_t length) override;
 
-  // One poll (CommTimer): read a frame and hand it to the dispatch.
+  // One tick of CommTimer: takes in what the port holds, as the port's own
+  // notice of arriving bytes does, and drops a frame whose rest has not
+  // come for COM_FRAME_SILENCE_MS. Never waits.
   void ComReadAndDispatch();
+  // Bytes of a frame still waiting for its end byte.
+  std::size_t PartialFrameLength() const { return frame_.size(); }
 
   bool ComPortOpen() const { return comPortOpen_; }
   // Set by the search, cleared by the console's identify reply.
@@ -76,18 +82,30 @@ private:
   // Every request starts here: false (and "  No serial device") when the port stays closed.
   bool ReadyToRequest();
   void ArmUploadTimerFor(int type);
+  // Reads everything waiting and dispatches each frame completed; true when
+  // bytes came. Does nothing while a frame is being dispatched (a box it
+  // shows runs a nested event loop): that call reads on afterwards.
+  bool ReadAndDispatch();
+  // Adds bytes to the frame being assembled; each end byte completes one.
+  void Assemble(const std::uint8_t* bytes, std::size_t length);
+  void DispatchFrame(const Bytes& frame);
+  void ForgetPartialFrame();
 
   LinkContext& context_;
   SerialDeviceFactory factory_;
   ComPortPaths paths_;
   std::unique_ptr<SerialDevice> device_; // the port handle; null when invalid
   bool comPortOpen_ = false;
-  bool reading_ = false; // a poll is running (a box inside it runs a nested event loop)
+  bool reading_ = false; // a read is running (a box inside it runs a nested event loop)
+  unsigned opens_ = 0;   // counts opens: a frame read before a close is not dispatched after it
   SerialOpenResult lastOpenResult_ = SerialOpenResult::Ok;
   std::string lastOpenPath_;
-  // `ComReadBuffer`. A fixed array instead of a buffer per open: a box shown
-  // while a frame is handled may let the port close, and the frame must stay valid.
-  std::array<std::uint8_t, COM_READ_BUFFER_SIZE> ComReadBuffer{};
+  // The frame being assembled, leading 0xFF bytes left out. A complete frame
+  // moves out of it before it is dispatched, so that a box shown meanwhile
+  // may let the port close without the frame going away.
+  Bytes frame_;
+  bool overlong_ = false; // a message longer than COM_MAX_MESSAGE: skip to its end byte
+  int silentTicks_ = 0;   // CommTimer ticks without a byte while a frame is partial
 };
 
 // A short text for an open failure, for status lines and logs

@@ -1,13 +1,13 @@
 #include "link/dispatch.h"
 
 #include <algorithm>
-#include <array>
 #include <string>
 #include <vector>
 
 #include "link/comm.h"
-#include "link/wire.h"
 #include "link/link_context.h"
+#include "link/midi_system.h"
+#include "link/wire.h"
 
 namespace zr {
 
@@ -97,7 +97,8 @@ void OnDirectory(LinkContext& context, const Side& side, const Frame& f)
 void OnBlockRequest(LinkContext& context, const Side& side, const Frame& f)
 {
   context.timers.DownloadTimer.Stop();
-  context.OnBlockRequest(side.link, side.medium, f.b[OFS_TYPE], Join14(f.b[OFS_REQUEST_BLOCK], f.b[OFS_REQUEST_BLOCK + 1]));
+  context.OnBlockRequest(side.link, side.medium, f.b[OFS_TYPE],
+                         Join14(f.b[OFS_REQUEST_BLOCK], f.b[OFS_REQUEST_BLOCK + 1]));
 }
 
 void OnFileRequest(LinkContext& context, const Side& side, const Frame& f)
@@ -170,6 +171,23 @@ void DispatchComFrame(LinkContext& session, ComLink& com, const std::uint8_t* fr
   Dispatch(session, side, Frame{frame, n, n});
 }
 
+void DispatchMidiMessage(LinkContext& session, MidiPort& port, const std::uint8_t* data, std::size_t n)
+{
+  if (data == nullptr || n < MIDI_MIN_MESSAGE || n > MIDI_MAX_MESSAGE)
+    return;
+  const Side side{MEDIUM_MIDI, nullptr, nullptr, &port};
+  if (data[0] == SYS_EX_START) {
+    Dispatch(session, side, Frame{data, n, n});
+  } else {
+    // Some drivers leave out the leading F0: offset 1 is then the first
+    // byte received. Put an F0 in front so the offsets stay the same.
+    std::vector<std::uint8_t> shifted(n + 1);
+    shifted[0] = SYS_EX_START;
+    std::copy_n(data, n, shifted.begin() + 1);
+    Dispatch(session, side, Frame{shifted.data(), n, n + 1});
+  }
+}
+
 void HandleMidiSysExIn(LinkContext& session, MidiPort& port, MidiInBuffer& buffer)
 {
   if (buffer.bytesRecorded == 0 || !buffer.hasData) {
@@ -178,21 +196,7 @@ void HandleMidiSysExIn(LinkContext& session, MidiPort& port, MidiInBuffer& buffe
   }
   // A back-end can never make us read past the data area.
   const std::size_t n = std::min(buffer.bytesRecorded, MidiInBuffer::SIZE);
-  if (n < MIDI_MIN_MESSAGE) {
-    port.Requeue(buffer);
-    return;
-  }
-  const Side side{MEDIUM_MIDI, nullptr, nullptr, &port};
-  if (buffer.data[0] == SYS_EX_START) {
-    Dispatch(session, side, Frame{buffer.data.data(), n, n});
-  } else {
-    // Some drivers leave out the leading F0: offset 1 is then the first
-    // byte received. Put an F0 in front so the offsets stay the same.
-    std::array<std::uint8_t, MidiInBuffer::SIZE + 1> shifted;
-    shifted[0] = SYS_EX_START;
-    std::copy_n(buffer.data.begin(), n, shifted.begin() + 1);
-    Dispatch(session, side, Frame{shifted.data(), n, n + 1});
-  }
+  DispatchMidiMessage(session, port, buffer.data.data(), n);
   port.Requeue(buffer);
 }
 

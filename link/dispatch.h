@@ -22,4 +22,8 @@ void DispatchComFrame(LinkContext& context, ComLink& com, const std::uint8_t* fr
 // except a buffer without bytes or data area, which is reported and kept.
 void HandleMidiSysExIn(LinkContext& context, MidiPort& port, MidiInBuffer& buffer);
 
+// One whole MIDI message that came in more than one input buffer and was
+// joined by the MIDI link; the same checks and commands as HandleMidiSysExIn.
+void DispatchMidiMessage(LinkContext& context, MidiPort& port, const std::uint8_t* data, std::size_t n);
+
 } // namespace zr

@@ -220,7 +220,6 @@ bool MidiLink::SendDataBlock(const std::uint8_t *message, std::size_t length)
 
 void MidiLink::SetUpInBuffers()
 {
-  ++bufferGeneration_;
   buffersSetUp_ = true;
   queue_.clear();
   for (int i = 0; i < IN_BUFFER_COUNT; ++i) {
@@ -236,7 +235,6 @@ void MidiLink::ReleaseInBuffers()
 {
   // The input device has been reset: every buffer is back with us and none
   // stays queued until the next open sets them up again.
-  ++bufferGeneration_;
   buffersSetUp_ = false;
   queue_.clear();
   for (MidiInBuffer &b : inBuffers_) {
@@ -270,11 +268,24 @@ void MidiLink::OnSysExMessage(const std::uint8_t *data, std::size_t length)
   if (!data || length == 0)
     return;
   context_.TraceMessage(false, data, length);
+  if (queue_.empty())
+    return; // no buffer to take it: lost, as with a driver
 
-  // Fill first, deliver afterwards: the device has taken the whole message
-  // before the application sees the first buffer of it.
-  std::array<int, IN_BUFFER_COUNT> filled{};
-  int filledCount = 0;
+  if (length <= MidiInBuffer::SIZE) {
+    const int index = queue_.front();
+    queue_.pop_front();
+    MidiInBuffer &b = inBuffers_[static_cast<std::size_t>(index)];
+    std::memcpy(b.data.data(), data, length);
+    b.bytesRecorded = length;
+    b.queued = false;
+    HandleMidiSysExIn(context_, *this, b);
+    return;
+  }
+
+  // A longer message fills the buffers one after another, each given back
+  // as soon as its part is copied out, and goes to the dispatch whole.
+  Bytes message;
+  message.reserve(std::min(length, MIDI_MAX_MESSAGE));
   std::size_t offset = 0;
   while (offset < length && !queue_.empty()) {
     const int index = queue_.front();
@@ -284,19 +295,16 @@ void MidiLink::OnSysExMessage(const std::uint8_t *data, std::size_t length)
     std::memcpy(b.data.data(), data + offset, chunk);
     b.bytesRecorded = chunk;
     b.queued = false;
+    if (offset + chunk <= MIDI_MAX_MESSAGE)
+      message.insert(message.end(), b.data.begin(), b.data.begin() + static_cast<std::ptrdiff_t>(chunk));
     offset += chunk;
-    filled[static_cast<std::size_t>(filledCount++)] = index;
+    Requeue(b);
   }
-
-  const unsigned generation = bufferGeneration_;
-  for (int i = 0; i < filledCount; ++i) {
-    // A handler may run a nested event loop (a message box) in which the
-    // port is closed; the buffers it took back are not delivered any more.
-    if (generation != bufferGeneration_)
-      return;
-    MidiInBuffer &b = inBuffers_[static_cast<std::size_t>(filled[static_cast<std::size_t>(i)])];
-    HandleMidiSysExIn(context_, *this, b);
-  }
+  // Longer than any message of the console: dropped, as a frame the serial
+  // link cannot take is.
+  if (offset < length || length > MIDI_MAX_MESSAGE)
+    return;
+  DispatchMidiMessage(context_, *this, message.data(), message.size());
 }
 
 } // namespace zr

@@ -71,9 +71,11 @@ public:
   void Requeue(MidiInBuffer &buffer) override;
 
   // One System Exclusive message from the input device, on the GUI thread.
-  // It fills the queued input buffers in order, as a driver does (a message
-  // longer than one buffer continues in the next; what finds no buffer is
-  // lost), and each filled buffer goes to HandleMidiSysExIn.
+  // It fills the next queued input buffer, as a driver does, which goes to
+  // HandleMidiSysExIn. A message longer than one buffer continues in the
+  // next; the parts are joined and the whole message, up to
+  // MIDI_MAX_MESSAGE bytes, is dispatched once. Without a queued buffer the
+  // message is lost.
   void OnSysExMessage(const std::uint8_t *data, std::size_t length);
 
   // State that the main window's search stepping reads and writes.
@@ -105,10 +107,6 @@ private:
   std::array<MidiInBuffer, IN_BUFFER_COUNT> inBuffers_{};
   bool buffersSetUp_ = false;
   std::deque<int> queue_; // buffers handed to the device, in the order it fills them
-  // Counts every setup and release of the buffers, so that a delivery
-  // interrupted by a close (from a nested event loop) does not go on with
-  // buffers that were taken back in between.
-  unsigned bufferGeneration_ = 0;
 };
 
 } // namespace zr

@@ -11,6 +11,10 @@
 
 namespace zr {
 
+// The longest System Exclusive message the MIDI link takes from the console;
+// a directory reply grows by 9 bytes a file.
+constexpr std::size_t MIDI_MAX_MESSAGE = 64 * 1024;
+
 // Result codes in the numbering that the MIDI link reports to the user.
 enum MidiResult : int {
   MIDI_OK = 0,

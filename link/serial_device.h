@@ -27,8 +27,10 @@ public:
   virtual std::size_t Read(std::uint8_t* destination, std::size_t max) = 0;
   // Writes the whole message and waits until the driver has taken it.
   virtual void Write(const std::uint8_t* data, std::size_t length) = 0;
-  // Pauses about the given time while letting input arrive.
-  virtual void Pause(int milliseconds) = 0;
+  // `handler` is called on the GUI thread, from the event loop, whenever
+  // new bytes have arrived; null stops the calls. It is never called from
+  // inside one of the calls above.
+  virtual void SetReadyReadHandler(std::function<void()> handler) = 0;
 };
 
 using SerialDeviceFactory = std::function<std::unique_ptr<SerialDevice>()>;

@@ -105,9 +105,8 @@ Faults:
                       PC takes the reply, then answers the search with its
                       identify, which the console ignores). Over MIDI they
                       are two messages, one straight after the other
-  --full-directory    list every card file of a type in one directory reply,
-                      however long (by default at most 112 entries, what fits
-                      the PC's 1024-byte read buffer)
+  --full-directory    accepted and ignored: a directory reply always lists
+                      every card file of its type, however long
   "A file" is never the MIDI link test block. All faults but --corrupt-block
   and --reject-block go off once.
 
@@ -234,7 +233,7 @@ Options Parse(int argc, char** argv)
     } else if (arg == "--back-to-back") {
       o.peer.backToBack = true;
     } else if (arg == "--full-directory") {
-      o.peer.fullDirectory = true;
+      // Directory replies always list every file now; kept for old scripts.
     } else if (arg == "--midi") {
       o.midi = true;
     } else if (arg == "--name") {

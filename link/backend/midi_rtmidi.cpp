@@ -33,9 +33,9 @@ namespace {
 // driver that has run out of buffers, further messages are dropped until
 // the application has caught up.
 constexpr int MAX_PENDING_MESSAGES = 256;
-// The link takes at most two 1024-byte buffers of any message; the rest of a
-// very long one need not be copied.
-constexpr std::size_t MAX_COPIED_BYTES = 64 * 1024;
+// The link takes messages up to MIDI_MAX_MESSAGE bytes; of a longer one a
+// byte more tells it that it is too long, the rest need not be copied.
+constexpr std::size_t MAX_COPIED_BYTES = MIDI_MAX_MESSAGE + 1;
 constexpr unsigned RTMIDI_QUEUE_SIZE = 100; // unused: input goes through the callback
 
 constexpr const char *OUR_OUTPUT_PORT = "MIDI Out";

@@ -35,7 +35,20 @@ SerialOpenResult ResultOf(QSerialPort::SerialPortError error, const QString& pat
 }
 } // namespace
 
-QtSerialDevice::QtSerialDevice() : port_(std::make_unique<QSerialPort>()) {}
+QtSerialDevice::QtSerialDevice() : port_(std::make_unique<QSerialPort>())
+{
+  // Queued: the handler may dispatch a frame that shows a box, and the port
+  // may be closed and deleted in the box's event loop; it must not be
+  // inside the port's own signal then. A queued call for a port that is
+  // gone is dropped by Qt.
+  QObject::connect(
+      port_.get(), &QSerialPort::readyRead, port_.get(),
+      [this] {
+        if (readyRead_)
+          readyRead_();
+      },
+      Qt::QueuedConnection);
+}
 
 QtSerialDevice::~QtSerialDevice()
 {
@@ -117,11 +130,9 @@ void QtSerialDevice::Write(const std::uint8_t* data, std::size_t length)
   }
 }
 
-void QtSerialDevice::Pause(int milliseconds)
+void QtSerialDevice::SetReadyReadHandler(std::function<void()> handler)
 {
-  // Returns early when bytes arrive, which is what the waiting reader wants.
-  if (port_->isOpen())
-    port_->waitForReadyRead(milliseconds);
+  readyRead_ = std::move(handler);
 }
 
 SerialDeviceFactory QtSerialDeviceFactory()

@@ -2,6 +2,7 @@
 // for every platform Qt runs on.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "link/serial_device.h"
@@ -21,10 +22,11 @@ public:
   std::size_t BytesWaiting() override;
   std::size_t Read(std::uint8_t* destination, std::size_t max) override;
   void Write(const std::uint8_t* data, std::size_t length) override;
-  void Pause(int milliseconds) override;
+  void SetReadyReadHandler(std::function<void()> handler) override;
 
 private:
   std::unique_ptr<QSerialPort> port_;
+  std::function<void()> readyRead_;
 };
 
 // The factory the serial link is built with.

@@ -198,8 +198,6 @@ std::vector<std::string> ConsolePeer::CardNames(int type) const
   }
   std::sort(names.begin(), names.end(),
             [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
-  if (!options_.fullDirectory && names.size() > MAX_DIRECTORY_ENTRIES)
-    names.resize(MAX_DIRECTORY_ENTRIES);
   return names;
 }
 

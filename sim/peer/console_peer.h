@@ -58,9 +58,6 @@ struct PeerOptions {
   // The first search is answered with the identify reply and a search of the
   // console's own, in one write.
   bool backToBack = false;
-  // Directory replies list every card file of the type, however long the
-  // message gets (else at most MAX_DIRECTORY_ENTRIES).
-  bool fullDirectory = false;
 };
 
 // The longest message the console takes from the PC: twice the longest the protocol has.
@@ -82,9 +79,6 @@ std::string InternalFileName(int type);
 
 // A one-line description of a message for the log.
 std::string DescribeMessage(const std::uint8_t* bytes, std::size_t n);
-
-// The most entries one directory reply carries: the PC reads at most 1024 bytes.
-constexpr std::size_t MAX_DIRECTORY_ENTRIES = (1024 - 9) / 9;
 
 class ConsolePeer {
 public:

@@ -1,7 +1,8 @@
 // Whatever the console sends — any length, any content, a flood, a frame cut
-// anywhere, bytes trickling in over many polls — the serial link frames it
-// without reading past its 1024-byte buffer, and the dispatch and the engine
-// behind it take it without a fault. The same bytes then go through the MIDI
+// anywhere, bytes trickling in with gaps up to beyond the 10 s a partial
+// frame is kept — the serial link frames it as it arrives without holding
+// more than the longest message, and the dispatch and the engine behind it
+// take it without a fault. The same bytes then go through the MIDI
 // handler as input buffers of any recorded count.
 #include <algorithm>
 #include <cstddef>
@@ -33,17 +34,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FakeTimers timers;
   TestSession session(host, timers.timers);
   FakeSerialLine line;
+  line.clock = &timers.clock;
   line.devices["/dev/fuzz"] = SerialOpenResult::Ok;
   ComLink com(session, line.Factory(), [](int) { return std::string("/dev/fuzz"); });
   FakeLink midiLink("  No MIDI device");
   session.Com = &com;
   session.Midi = &midiLink;
   session.link.ComPortNumber = 1;
+  timers.comm.SetHandler([&] { com.ComReadAndDispatch(); });
   if (!com.OpenComPort())
     return 0;
-  // The first byte sets how the rest trickles in: piece sizes and gaps.
+  // The first byte sets how the rest trickles in: piece sizes and gaps
+  // (now and then one beyond the 10 s a partial frame is kept).
   const std::size_t piece = 1 + data[0] % 97;
   const long long gap = (data[0] >> 4) * 7;
+  const std::size_t longGapEvery = 1 + (data[1] >> 5);
   if (data[1] & 1)
     com.SearchComPort(); // an inbound search is then a looped cable
   session.batch.CancelRequested = data[1] & 2;
@@ -52,13 +57,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* bytes = data + 2;
   const std::size_t n = size - 2;
   long long at = 0;
-  for (std::size_t i = 0; i < n; i += piece, at += gap)
+  int longGaps = 0;
+  for (std::size_t i = 0, k = 1; i < n; i += piece, ++k) {
     line.Arrive(Bytes(bytes + i, bytes + std::min(n, i + piece)), at);
-  for (int poll = 0; poll < 24 && line.Unread() > 0; ++poll) {
-    com.ComReadAndDispatch();
-    line.now += 50;
+    const bool longGap = (data[1] & 32) && k % longGapEvery == 0 && longGaps < 3;
+    longGaps += longGap;
+    at += longGap ? COM_FRAME_SILENCE_MS + 100 : gap;
   }
-  if (line.largestRead > COM_READ_BUFFER_SIZE)
+  line.Run(at + 1);
+  if (com.PartialFrameLength() > COM_MAX_MESSAGE)
+    __builtin_trap();
+  // Whatever is left unended goes after the silence.
+  line.Run(COM_FRAME_SILENCE_MS + 100);
+  if (line.largestRead > COM_READ_CHUNK || com.PartialFrameLength() != 0 || line.Unread() != 0)
     __builtin_trap();
 
   // The same bytes as MIDI input buffers, cut at every F7.

@@ -1,9 +1,9 @@
 // Whatever arrives at the MIDI input — messages of any length (well beyond
 // the two 1024-byte buffers), any content, with or without F0, a flood,
-// well-formed protocol messages in any order — the MIDI link splits it into
-// its buffers without writing past them, hands it to HandleMidiSysExIn and
-// the engine behind it without a fault, and ends each message with both
-// buffers queued again. Now and then the port is closed from inside a
+// well-formed protocol messages in any order — the MIDI link passes it
+// through its buffers without writing past them, joins a long message up to
+// 64 KiB, hands it to the dispatch and the engine behind it without a fault,
+// and ends each message with both buffers queued again. Now and then the port is closed from inside a
 // handler, as a nested event loop could.
 #include <algorithm>
 #include <cstddef>
@@ -66,7 +66,7 @@ Bytes NextMessage(Reader &in)
     Bytes unit = in.Take(1 + a % 64);
     if (unit.empty())
       unit.push_back(zr::SYS_EX_START);
-    Bytes m(1 + (std::size_t(b) << 6)); // up to 16 kB, eight times the two buffers
+    Bytes m(1 + (std::size_t(b) << 9)); // up to 130 kB, twice the longest message taken
     for (std::size_t i = 0; i < m.size(); ++i)
       m[i] = unit[i % unit.size()];
     return m;

@@ -107,15 +107,20 @@ TEST_F(MidiLinkTest, LinkTestThenCardListingOfAllTypes)
                          "AUTO.ka",   "SNAP.ksn",   "SETUP.ksu", "OS.kex"};
   for (const char *f : files)
     WriteFile(card.path() / f, {1, 2, 3});
+  std::vector<std::vector<std::string>> expected = {{"SONG1"}, {"VOCALS"}, {"EQ1"},   {"DYN"}, {"FX"},
+                                                    {"AUTO"},  {"SNAP"},   {"SETUP"}, {"OS"}};
+  // 300 channel files: a 2.7 kB directory reply, more than two input buffers hold.
+  for (int i = 1000; i < 1300; ++i) {
+    expected[1].push_back("VOX" + std::to_string(i));
+    WriteFile(card.path() / (expected[1].back() + ".kch"), {1});
+  }
   StartConsole();
   Connect();
   EXPECT_EQ(host().LastStatus().empty(), false);
   ASSERT_TRUE(RunUntil([&] { return host().directoryReplies.size() >= 9; })) << Log();
-  const std::vector<std::string> expected = {"SONG1", "VOCALS", "EQ1",   "DYN", "FX",
-                                             "AUTO",  "SNAP",   "SETUP", "OS"};
   for (int type = 0; type < 9; ++type) {
     EXPECT_EQ(host().directoryReplies[type].type, type);
-    EXPECT_EQ(host().directoryReplies[type].names, std::vector<std::string>{expected[type]});
+    EXPECT_EQ(host().directoryReplies[type].names, expected[type]);
     EXPECT_TRUE(host().directoryReplies[type].sortEvery);
   }
   EXPECT_EQ(link->watchdogsFired, 0);

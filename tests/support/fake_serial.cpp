@@ -21,10 +21,17 @@ public:
     return result;
   }
   bool IsOpen() const override { return open_ && !line_.unplugged; }
-  void Close() override
+  ~FakeSerialDevice() override
   {
     if (open_)
+      line_.readyRead = nullptr;
+  }
+  void Close() override
+  {
+    if (open_) {
       ++line_.closes;
+      line_.readyRead = nullptr;
+    }
     open_ = false;
   }
   std::size_t BytesWaiting() override { return open_ ? line_.Due() : 0; }
@@ -41,10 +48,10 @@ public:
     if (line_.onWrite)
       line_.onWrite(line_.writes.back());
   }
-  void Pause(int milliseconds) override
+  void SetReadyReadHandler(std::function<void()> handler) override
   {
-    ++line_.pauses;
-    line_.now += milliseconds;
+    if (open_)
+      line_.readyRead = std::move(handler);
   }
 
 private:
@@ -57,7 +64,7 @@ private:
 void FakeSerialLine::Arrive(const Bytes& bytes, long long afterMs)
 {
   if (!bytes.empty())
-    pending_.push_back({now + afterMs, bytes});
+    pending_.push_back({Now() + afterMs, ++arrivals_, bytes});
 }
 
 std::size_t FakeSerialLine::Unread() const
@@ -72,7 +79,7 @@ std::size_t FakeSerialLine::Due() const
 {
   std::size_t n = 0;
   for (const Chunk& c : pending_) {
-    if (c.at > now)
+    if (c.at > Now())
       break;
     n += c.bytes.size();
   }
@@ -82,7 +89,7 @@ std::size_t FakeSerialLine::Due() const
 std::size_t FakeSerialLine::Take(std::uint8_t* destination, std::size_t max)
 {
   std::size_t taken = 0;
-  while (taken < max && !pending_.empty() && pending_.front().at <= now) {
+  while (taken < max && !pending_.empty() && pending_.front().at <= Now()) {
     Bytes& bytes = pending_.front().bytes;
     const std::size_t n = std::min(max - taken, bytes.size());
     std::copy_n(bytes.begin(), n, destination + taken);
@@ -92,6 +99,37 @@ std::size_t FakeSerialLine::Take(std::uint8_t* destination, std::size_t max)
       pending_.pop_front();
   }
   return taken;
+}
+
+void FakeSerialLine::Run(long long ms)
+{
+  const long long end = clock->now + ms;
+  for (;;) {
+    // Tell of what has come since the last notice, as a queued readyRead does.
+    unsigned long long newest = 0;
+    for (const Chunk& c : pending_) {
+      if (c.at > clock->now)
+        break;
+      newest = c.number;
+    }
+    if (newest > told_ && readyRead) {
+      told_ = newest;
+      ++notices;
+      std::function<void()> handler = readyRead;
+      handler();
+      continue;
+    }
+    if (clock->now >= end)
+      break;
+    long long next = end;
+    for (const Chunk& c : pending_) {
+      if (c.at > clock->now) {
+        next = std::min(next, c.at);
+        break;
+      }
+    }
+    clock->Advance(next - clock->now);
+  }
 }
 
 SerialDeviceFactory FakeSerialLine::Factory()

@@ -1,6 +1,8 @@
 // A scripted serial line for the link tests: devices that exist or not,
-// bytes that arrive at set times on a clock that only Pause moves, and a
-// record of everything written.
+// bytes that arrive at set times, and a record of everything written. On
+// its own the line's clock stands still (a test moves `now`); bound to the
+// manual clock of the timers, Run() turns time forward as an event loop
+// would, telling the open device of bytes as they arrive.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 
 #include "link/serial_device.h"
 #include "link/wire.h"
+#include "tests/support/fakes.h"
 
 namespace zr::test {
 
@@ -22,6 +25,9 @@ public:
   std::map<std::string, SerialOpenResult> devices;
   // A pulled-out adapter: open devices stop being open, and none opens.
   bool unplugged = false;
+
+  // The timers' clock, when the line runs on it.
+  ManualClock* clock = nullptr;
 
   // Bytes that become readable `afterMs` from now on the line's clock.
   void Arrive(const Bytes& bytes, long long afterMs = 0);
@@ -36,25 +42,35 @@ public:
 
   SerialDeviceFactory Factory();
 
+  // Moves `clock` forward by `ms`, firing its timers, and tells the open
+  // device whenever bytes have become readable (after the timers due at
+  // the same moment, once for all bytes due by then).
+  void Run(long long ms);
+
   // What happened.
   std::vector<Bytes> writes;
   std::vector<std::string> openAttempts;
   int opens = 0; // successful
   int closes = 0;
-  int pauses = 0;
-  long long now = 0; // ms, moved by Pause
+  long long now = 0; // ms, when not bound to a clock
   std::size_t largestRead = 0;
+  int notices = 0; // times the device was told of arriving bytes
 
   // Used by the device.
+  long long Now() const { return clock ? clock->now : now; }
   std::size_t Due() const;
   std::size_t Take(std::uint8_t* destination, std::size_t max);
+  std::function<void()> readyRead; // the open device's handler
 
 private:
   struct Chunk {
     long long at;
+    unsigned long long number;
     Bytes bytes;
   };
-  std::deque<Chunk> pending_;
+  std::deque<Chunk> pending_; // in order of arrival
+  unsigned long long arrivals_ = 0;
+  unsigned long long told_ = 0; // the last chunk the device was told of
 };
 
 } // namespace zr::test

@@ -62,6 +62,8 @@ BoxAnswer HarmlessAnswer(BoxButtons buttons)
 BoxAnswer FakeHost::ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons)
 {
   boxes.push_back({text, icon, buttons});
+  if (onBox)
+    onBox(boxes.back());
   return TakeNext(answers, HarmlessAnswer(buttons));
 }
 

@@ -124,6 +124,7 @@ public:
   std::vector<std::string> statuses;
   std::vector<BoxShown> boxes;
   std::deque<BoxAnswer> answers;              // answers for the next boxes; Ok/No when empty
+  std::function<void(const BoxShown&)> onBox; // what happens while a box is up (its event loop)
   std::deque<std::optional<std::string>> saveAnswers; // answers for the save dialog
   std::vector<SaveFileRequest> saveRequests;
 

@@ -96,7 +96,9 @@ bool JackServer::Start(std::string &error, int timeoutSeconds)
   ::setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
   ::setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
 
-  pid_ = Spawn({"jackd", "--no-realtime", "-n", name_, "-d", "dummy", "-r", "48000", "-p", "256"}, logPath_);
+  pid_ = Spawn({"jackd", "--no-realtime", "-n", name_, "-d", "dummy", "-r", "48000", "-p",
+                std::to_string(periodFrames)},
+               logPath_);
   if (pid_ < 0) {
     error = "cannot start jackd";
     return false;

@@ -31,6 +31,10 @@ public:
   // jackd's own output, for a failing test's message.
   std::string Log() const;
 
+  // Frames per period at 48 kHz, set before Start. MIDI moves between
+  // clients once a period, so this is the latency of each hop.
+  int periodFrames = 256;
+
 private:
   std::string name_;
   std::string logPath_;

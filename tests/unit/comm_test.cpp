@@ -21,8 +21,11 @@ protected:
   ComLinkTest()
   {
     line.devices[FakePath(3)] = SerialOpenResult::Ok;
+    line.clock = &t.clock;
     session.Com = &com;
     session.link.ComPortNumber = 3;
+    // CommTimer as the main window runs it.
+    t.comm.SetHandler([this] { com.ComReadAndDispatch(); });
   }
   int Dispatched() const { return static_cast<int>(host.directoryReplies.size()); }
 
@@ -49,34 +52,40 @@ Bytes Slice(const Bytes& b, std::size_t from, std::size_t to)
   return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
 }
 
+// A directory reply of `n` bytes in all (at least 9).
+Bytes ReplyOfLength(std::size_t n)
+{
+  Bytes m = BuildDirectoryReply(2, {});
+  m.insert(m.end() - 1, n - m.size(), 'A');
+  return m;
+}
+
 struct FramingCase {
   const char* name;
-  std::vector<std::pair<long long, Bytes>> arrivals; // (ms from the poll, bytes)
+  std::vector<std::pair<long long, Bytes>> arrivals; // (ms from the open, bytes)
   int dispatched;
-  bool box;
-  std::size_t unreadAfter;
+  int boxes;
 };
 
 class ComFraming : public ComLinkTest, public ::testing::WithParamInterface<FramingCase> {};
 
-TEST_P(ComFraming, OnePoll)
+TEST_P(ComFraming, AsTheBytesArrive)
 {
   const FramingCase& c = GetParam();
   ASSERT_TRUE(com.OpenComPort());
   for (const auto& [at, bytes] : c.arrivals)
     line.Arrive(bytes, at);
-  com.ComReadAndDispatch();
+  line.Run(30000);
   EXPECT_EQ(Dispatched(), c.dispatched);
-  if (c.box) {
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].text, "Read comm error: no block bounds.");
-    EXPECT_EQ(host.boxes[0].icon, BoxIcon::Error);
-    EXPECT_EQ(host.boxes[0].buttons, BoxButtons::Ok);
-  } else {
-    EXPECT_TRUE(host.boxes.empty());
+  ASSERT_EQ(static_cast<int>(host.boxes.size()), c.boxes);
+  for (const BoxShown& box : host.boxes) {
+    EXPECT_EQ(box.text, "Read comm error: no block bounds.");
+    EXPECT_EQ(box.icon, BoxIcon::Error);
+    EXPECT_EQ(box.buttons, BoxButtons::Ok);
   }
-  EXPECT_EQ(line.Unread(), c.unreadAfter);
-  EXPECT_LE(line.largestRead, COM_READ_BUFFER_SIZE);
+  EXPECT_EQ(line.Unread(), 0u);
+  EXPECT_EQ(com.PartialFrameLength(), 0u);
+  EXPECT_LE(line.largestRead, COM_READ_CHUNK);
 }
 
 const Bytes kUnended = {0xF0, 0x00, 0x7F, 0x33, 0x20, 0x0B, 0x10};
@@ -90,48 +99,100 @@ Bytes Flood(std::size_t n)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ComFraming,
     ::testing::Values(
-        FramingCase{"WholeFrame", {{0, kFrame}}, 1, false, 0},
+        FramingCase{"WholeFrame", {{0, kFrame}}, 1, 0},
         FramingCase{
             "ThreePiecesOver30ms",
             {{0, Slice(kFrame, 0, 5)}, {15, Slice(kFrame, 5, 12)}, {30, Slice(kFrame, 12, kFrame.size())}},
             1,
-            false,
             0},
-        FramingCase{"TwoLeadingFF", {{0, Concat({{0xFF, 0xFF}, kFrame})}}, 1, false, 0},
-        FramingCase{"BadFirstByte", {{0, Concat({{0x00}, kFrame})}}, 0, true, 0},
-        FramingCase{"BadByteAfterFF", {{0, Concat({{0xFF, 0xFE}, kFrame})}}, 0, true, 0},
-        FramingCase{"OnlyFFThenEnd", {{0, {0xFF, 0xFF, 0xF7}}}, 0, true, 0},
-        FramingCase{"ForeignManufacturer",
-                    {{0, {0xF0, 0x00, 0x7F, 0x34, 0x20, 0x0B, 0x11, 0x02, 0xF7}}},
-                    0,
-                    false,
+        FramingCase{"TwoLeadingFF", {{0, Concat({{0xFF, 0xFF}, kFrame})}}, 1, 0},
+        FramingCase{"BadFirstByte", {{0, Concat({{0x00}, kFrame})}}, 0, 1},
+        FramingCase{"BadByteAfterFF", {{0, Concat({{0xFF, 0xFE}, kFrame})}}, 0, 1},
+        FramingCase{"OnlyFFThenEnd", {{0, {0xFF, 0xFF, 0xF7}}}, 0, 1},
+        FramingCase{
+            "ForeignManufacturer", {{0, {0xF0, 0x00, 0x7F, 0x34, 0x20, 0x0B, 0x11, 0x02, 0xF7}}}, 0, 0},
+        // Two messages in one read are two frames, also when the second is cut.
+        FramingCase{"TwoMessagesOneRead", {{0, Concat({kFrame, BuildDirectoryReply(3, {})})}}, 2, 0},
+        FramingCase{"SecondMessageCut",
+                    {{0, Concat({{0xFF}, kFrame, {0xFF}, Slice(kFrame, 0, 6)})},
+                     {2000, Slice(kFrame, 6, kFrame.size())}},
+                    2,
                     0},
-        // Whatever arrives in one poll is one frame: the second message goes with the first.
-        FramingCase{"TwoMessagesOnePoll", {{0, Concat({kFrame, BuildDirectoryReply(3, {})})}}, 1, false, 0},
-        // No F7 within 1024 bytes: the buffer is full, the rest stays on the line.
-        FramingCase{"FloodCutAt1024", {{0, Flood(1100)}}, 0, true, 1100 - COM_READ_BUFFER_SIZE},
-        FramingCase{"SilenceThenDropped", {{0, kUnended}}, 0, false, 0},
-        // The count of empty polls restarts with every byte that comes.
-        FramingCase{"RestJustInTime",
-                    {{0, Slice(kFrame, 0, 4)}, {9990, Slice(kFrame, 4, kFrame.size())}},
-                    1,
-                    false,
-                    0},
-        FramingCase{"RestTooLate",
-                    {{0, Slice(kFrame, 0, 4)}, {10010, Slice(kFrame, 4, kFrame.size())}},
-                    0,
-                    false,
-                    kFrame.size() - 4}),
+        FramingCase{"FrameThenGarbageThenFrame", {{0, Concat({kFrame, {0x01, 0xF7}, kFrame})}}, 2, 1},
+        // Long messages are no errors, up to 64 KiB.
+        FramingCase{"LongestMessage", {{0, ReplyOfLength(COM_MAX_MESSAGE)}}, 1, 0},
+        // Longer: one box, the rest of it up to its end byte is skipped, the next frame counts.
+        FramingCase{
+            "OverlongMessageThenFrame", {{0, Concat({ReplyOfLength(COM_MAX_MESSAGE + 1), kFrame})}}, 1, 1},
+        FramingCase{"FloodThenSilence", {{0, Flood(COM_MAX_MESSAGE + 100)}}, 0, 1},
+        FramingCase{"SilenceThenDropped", {{0, kUnended}}, 0, 0},
+        // The silence restarts with every byte that comes.
+        FramingCase{
+            "RestJustInTime",
+            {{0, Slice(kFrame, 0, 4)}, {5000, Slice(kFrame, 4, 6)}, {14990, Slice(kFrame, 6, kFrame.size())}},
+            1,
+            0},
+        // The start was dropped: the rest alone has no F0.
+        FramingCase{
+            "RestTooLate", {{0, Slice(kFrame, 0, 4)}, {10060, Slice(kFrame, 4, kFrame.size())}}, 0, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(ComLinkTest, PartialFrameIsDroppedAfterExactly1000EmptyPolls)
+TEST_F(ComLinkTest, FrameIsDispatchedWhenItsEndArrivesNotAtThePoll)
 {
   ASSERT_TRUE(com.OpenComPort());
-  line.Arrive(kUnended);
-  com.ComReadAndDispatch();
-  EXPECT_EQ(line.pauses, COM_MAX_EMPTY_POLLS);
+  line.Arrive(Slice(kFrame, 0, 5), 10);
+  line.Arrive(Slice(kFrame, 5, kFrame.size()), 30);
+  line.Run(29);
+  EXPECT_EQ(Dispatched(), 0);
+  EXPECT_EQ(com.PartialFrameLength(), 5u);
+  line.Run(1); // CommTimer's first tick is 20 ms away
+  EXPECT_EQ(Dispatched(), 1);
+  EXPECT_EQ(line.notices, 2);
+}
+
+TEST_F(ComLinkTest, PartialFrameIsDroppedAfter10sOfSilence)
+{
+  ASSERT_TRUE(com.OpenComPort());
+  line.Arrive(kUnended, 10);
+  line.Run(COM_FRAME_SILENCE_MS); // 9990 ms without a byte
+  EXPECT_EQ(com.PartialFrameLength(), kUnended.size());
+  line.Run(50);
+  EXPECT_EQ(com.PartialFrameLength(), 0u);
   EXPECT_TRUE(host.boxes.empty());
   EXPECT_TRUE(host.statuses.empty());
+  // The next frame starts afresh.
+  line.Arrive(kFrame);
+  line.Run(0);
+  EXPECT_EQ(Dispatched(), 1);
+}
+
+TEST_F(ComLinkTest, PollAloneStillReads)
+{
+  ASSERT_TRUE(com.OpenComPort());
+  line.readyRead = nullptr; // a port that never tells
+  line.Arrive(kFrame);
+  line.Run(49);
+  EXPECT_EQ(Dispatched(), 0);
+  line.Run(1);
+  EXPECT_EQ(Dispatched(), 1);
+}
+
+TEST_F(ComLinkTest, CloseDuringABoxDropsWhatCameBeforeIt)
+{
+  ASSERT_TRUE(com.OpenComPort());
+  // The box's event loop lets the user close the port; the frame after the
+  // bad one was read before the close and is not dispatched after it.
+  host.onBox = [this](const BoxShown&) { com.CloseComPort(); };
+  line.Arrive(Concat({{0x00, 0xF7}, kFrame, Slice(kFrame, 0, 3)}));
+  line.Run(0);
+  EXPECT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(Dispatched(), 0);
+  host.onBox = nullptr;
+  ASSERT_TRUE(com.OpenComPort());
+  EXPECT_EQ(com.PartialFrameLength(), 0u);
+  line.Arrive(kFrame);
+  line.Run(0);
+  EXPECT_EQ(Dispatched(), 1);
 }
 
 TEST_F(ComLinkTest, ClosedLinkReadsNothing)

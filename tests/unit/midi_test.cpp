@@ -281,32 +281,30 @@ TEST_F(MidiLinkTest, MessageWithoutLeadingF0IsReadAtShiftedOffsets)
   EXPECT_TRUE(host.directoryReplies[0].sortEvery);
 }
 
-TEST_F(MidiLinkTest, LongMessageIsSplitAcrossBothBuffersAndTheRestIsLost)
+TEST_F(MidiLinkTest, LongMessageReachesTheDispatchWhole)
 {
+  // 9 bytes a file: 113 files need a second buffer, 300 files three
+  // buffers' worth, 7280 files are the longest message taken (64 KiB).
   struct Case {
-    std::size_t length;
-    std::size_t first, second; // bytes recorded in buffer 0 and buffer 1
+    std::size_t files;
+    bool dispatched;
   };
-  const Case cases[] = {
-      {9, 9, 0}, {1024, 1024, 0}, {1025, 1024, 1}, {2048, 1024, 1024}, {100'000, 1024, 1024}};
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.length);
-    midi.CloseMidiPort();
-    ASSERT_TRUE(midi.OpenMidiPort());
-    Bytes message(c.length);
-    for (std::size_t i = 0; i < message.size(); ++i)
-      message[i] = static_cast<std::uint8_t>(i * 7 + 1);
-    message[0] = 0xF0;
-    system.Deliver(message);
-    EXPECT_EQ(midi.InBuffer(0).bytesRecorded, c.first);
-    EXPECT_EQ(midi.InBuffer(1).bytesRecorded, c.second);
-    // The parts are the message's bytes in order, and both buffers are
-    // queued again for what comes next.
-    EXPECT_TRUE(std::equal(message.begin(), message.begin() + static_cast<std::ptrdiff_t>(c.first),
-                           midi.InBuffer(0).data.begin()));
-    EXPECT_TRUE(std::equal(message.begin() + 1024,
-                           message.begin() + 1024 + static_cast<std::ptrdiff_t>(c.second),
-                           midi.InBuffer(1).data.begin()));
+  ASSERT_TRUE(midi.OpenMidiPort());
+  for (const Case c :
+       {Case{112, true}, Case{113, true}, Case{300, true}, Case{7280, true}, Case{7281, false}}) {
+    SCOPED_TRACE(c.files);
+    host.directoryReplies.clear();
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < c.files; ++i)
+      names.push_back("F" + std::to_string(i));
+    const Bytes reply = BuildDirectoryReply(4, names);
+    system.Deliver(reply);
+    if (c.dispatched) {
+      ASSERT_EQ(host.directoryReplies.size(), 1u);
+      EXPECT_EQ(host.directoryReplies[0].names, names);
+    } else {
+      EXPECT_TRUE(host.directoryReplies.empty());
+    }
     EXPECT_EQ(midi.QueuedBufferCount(), 2u);
   }
 }
@@ -334,21 +332,6 @@ TEST_F(MidiLinkTest, CloseWhileHandlingDropsTheRestOfTheMessage)
   system.onSend = nullptr;
   system.Deliver(search);
   EXPECT_TRUE(system.sent.size() == 1u);
-}
-
-TEST_F(MidiLinkTest, SecondPartGoesToTheOtherBuffer)
-{
-  ASSERT_TRUE(midi.OpenMidiPort());
-  // Buffer 0 gets 1024 bytes of filler, buffer 1 a whole search message:
-  // the search is answered once, from the second buffer.
-  Bytes message(1024, 0x01);
-  message[0] = 0xF0;
-  const Bytes search = PaddedSearch();
-  message.insert(message.end(), search.begin(), search.end());
-  system.Deliver(message);
-  ASSERT_EQ(system.sent.size(), 1u);
-  EXPECT_EQ(midi.InBuffer(1).data[0], 0xF0);
-  EXPECT_EQ(midi.InBuffer(1).data[6], SYS_EX_SEARCH);
 }
 
 TEST_F(MidiLinkTest, RequeueRules)
