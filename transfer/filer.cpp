@@ -340,7 +340,9 @@ void Filer::EndReceivedFile(bool saved, int fileNrBefore)
 {
   BatchState& batch = session_.batch;
   Host& host = session_.host;
-  Expecting = false;
+  // A saved file may have started the next one already, which is awaited now.
+  if (!saved)
+    Expecting = false;
   if (batch.InternalMode) {
     // A backup is always one file.
     host.ProgressClose();

@@ -78,6 +78,26 @@ TEST_F(ReceiveTest, OversizedPayloadStopsTheTransfer)
   EXPECT_FALSE(fs::exists(folder.path() / "big.kpr"));
 }
 
+TEST_F(ReceiveTest, StrayBlockAfterTheSavedFileTouchesNothing)
+{
+  const Bytes file = RandomBytes(3000, 13); // 4 blocks
+  StartDownload(0, "once");
+  ServeFile(0, file);
+  ASSERT_EQ(ReadFile(folder.path() / "once.kpr"), file);
+  const Bytes edited = {1, 2, 3};
+  WriteFile(folder.path() / "once.kpr", edited); // the user works on it meanwhile
+  const auto blocks = Blocks(0, file);
+  for (const Bytes& b : {blocks[3], blocks[0]}) {
+    auto m = ParseMessage(b.data(), b.size());
+    ASSERT_TRUE(m.has_value());
+    session.OnDataBlock({1, m->type, m->total, m->block, b.data() + 13, b.size() - DATA_BLOCK_OVERHEAD});
+  }
+  EXPECT_EQ(ReadFile(folder.path() / "once.kpr"), edited);
+  EXPECT_EQ(host.nextCardFileCalls, std::vector<int>{0});
+  EXPECT_EQ(com.blockRequests.size(), 3u);
+  EXPECT_TRUE(host.boxes.empty());
+}
+
 TEST_F(ReceiveTest, CancelDropsTheNextBlockAndWritesNothing)
 {
   const Bytes file = RandomBytes(3000, 3); // 4 blocks
