@@ -1,6 +1,7 @@
 #include "transfer/batch.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -17,7 +18,8 @@ constexpr const char* ONE_OF_EACH_TYPE = "You can only restore ONE file of each 
 constexpr const char* PROJECT_ALONE =
     "If you restore a 'Project (all)' file, all files of types other than 'Operating System' are "
     "replaced.\n\nSelect either a 'Project (all)' file or a combination of other files.";
-constexpr const char* RESTORE_QUESTION = "Are you sure you want to replace the current settings in the ZR4812!";
+constexpr const char* RESTORE_QUESTION =
+    "Are you sure you want to replace the current settings in the ZR4812!";
 
 constexpr int PROJECT_TYPE = 0;
 
@@ -26,8 +28,8 @@ constexpr int PROJECT_TYPE = 0;
 bool SameIgnoringAsciiCase(const std::string& a, const std::string& b)
 {
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return lower(x) == lower(y); });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 } // namespace
@@ -42,7 +44,10 @@ int ListAccess::SelectedCount() const
   return n;
 }
 
-int ListAccess::FirstSelected() const { return NextSelected(-1); }
+int ListAccess::FirstSelected() const
+{
+  return NextSelected(-1);
+}
 
 int ListAccess::NextSelected(int after) const
 {
@@ -67,7 +72,10 @@ Batch::Batch(Session& session, ListAccess& card, ListAccess& internal, ListAcces
 {
 }
 
-int Batch::Medium() const { return session_.link.CommMedium; }
+int Batch::Medium() const
+{
+  return session_.link.CommMedium;
+}
 
 bool Batch::AcceptsDrop(ListId target, ListId source) const
 {
@@ -91,11 +99,49 @@ bool Batch::SelectionHasKnownTypes() const
 
 // ---- Card to PC, and backup ----
 
+void Batch::BeginBatch()
+{
+  running_ = true;
+  failures_ = 0;
+  firstFailure_.clear();
+  lastSentOs_ = false;
+  session_.host.SetTransferRunning(true);
+}
+
+void Batch::FinishBatch()
+{
+  if (!running_)
+    return;
+  running_ = false;
+  if (failures_ > 0) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%d of %d files failed (first: ", failures_,
+                  std::max(batchFiles_, failures_));
+    session_.SetStatusText(text + firstFailure_ + ")");
+  }
+  session_.host.SetTransferRunning(false);
+}
+
+void Batch::FileFailed(const std::string& fileName, const std::string& reason)
+{
+  if (!running_)
+    return;
+  if (failures_++ == 0)
+    firstFailure_ = fileName + ": " + reason;
+}
+
+void Batch::BatchDone()
+{
+  FinishBatch();
+}
+
 void Batch::PCViewDragDrop(ListId source)
 {
   BatchState& b = session_.batch;
   if (source != ListId::Card && source != ListId::Internal)
     return;
+  if (running_)
+    return; // one batch at a time
   b.CancelRequested = false;
   b.FileNr = 1;
   b.CopySource = CopySourceKind::None;
@@ -109,37 +155,72 @@ void Batch::PCViewDragDrop(ListId source)
   // A backup is one file of the type dragged: the card selection plays no part.
   b.InternalMode = true;
   const int type = internal_.FirstSelected();
-  if (type >= 0)
-    session_.BackupInternal(Medium(), type);
+  if (type < 0)
+    return;
+  BeginBatch();
+  batchFiles_ = 1;
+  // A cancelled save dialog or a missing link ends it at once; either has
+  // said so already (or, cancelled, has nothing to say).
+  if (!session_.BackupInternal(Medium(), type))
+    FinishBatch();
 }
 
-void Batch::Paste4Click() { PCViewDragDrop(ListId::Card); }
+void Batch::Paste4Click()
+{
+  PCViewDragDrop(ListId::Card);
+}
+
+int Batch::CardSelectedCount()
+{
+  return running_ && !session_.batch.InternalMode ? static_cast<int>(downloadFiles_.size())
+                                                  : card_.SelectedCount();
+}
 
 void Batch::RequestNextCardFile(int index)
 {
   BatchState& b = session_.batch;
+  std::size_t position = 0;
   if (index < 0) {
-    const int first = card_.FirstSelected();
-    if (first < 0)
+    // The files are fixed now: replies that re-sort the list meanwhile
+    // must neither repeat nor skip one.
+    downloadFiles_.clear();
+    for (int i = card_.FirstSelected(); i >= 0; i = card_.NextSelected(i))
+      downloadFiles_.push_back({card_.ImageIndex(i), card_.Caption(i)});
+    if (downloadFiles_.empty())
       return;
-    b.CardIndex = first;
-    session_.RequestCardFile(Medium(), card_.ImageIndex(first), card_.Caption(first));
-    return;
+    BeginBatch();
+    batchFiles_ = static_cast<int>(downloadFiles_.size());
+  } else {
+    if (!running_)
+      return;
+    position = static_cast<std::size_t>(b.CardIndex) + 1;
   }
-  // Looked up afresh in the selection, so files go in the list's order,
-  // not in the order the user picked them.
-  const int next = card_.NextSelected(index);
-  if (next < 0)
-    return;
-  session_.RequestCardFile(Medium(), card_.ImageIndex(next), card_.Caption(next));
-  b.CardIndex = next;
-  ++b.FileNr;
+  bool failed = false;
+  for (; position < downloadFiles_.size(); ++position) {
+    const CardFile& file = downloadFiles_[position];
+    b.CardIndex = static_cast<int>(position);
+    b.FileNr = static_cast<int>(position) + 1;
+    if (session_.RequestCardFile(Medium(), file.type, file.name))
+      return;
+    const int type = file.type;
+    FileFailed(IsDataType(type) ? file.name + "." + DataTypeTable[type].extension : file.name,
+               session_.RxTransfer.LastFailure);
+    failed = true;
+  }
+  // Every file that was left failed to start: nothing will call back, so
+  // the batch ends here.
+  if (failed) {
+    session_.host.ProgressClose();
+    FinishBatch();
+  }
 }
 
 // ---- PC to card, and restore ----
 
-void Batch::BeginSendBatch(bool internalMode)
+bool Batch::BeginSendBatch(bool internalMode)
 {
+  if (running_)
+    return false; // one batch at a time
   BatchState& b = session_.batch;
   b.SendFinished = false;
   b.InternalMode = internalMode;
@@ -147,18 +228,24 @@ void Batch::BeginSendBatch(bool internalMode)
   b.CopySource = CopySourceKind::None;
   pasteRunning_ = false;
   filesStarted_ = 0;
+  return true;
 }
 
 void Batch::SolanoViewDragDrop()
 {
-  BeginSendBatch(false);
-  if (pc_.SelectedCount() > 0)
-    SendNextPcFile(-1);
+  if (!BeginSendBatch(false))
+    return;
+  if (pc_.SelectedCount() == 0)
+    return;
+  BeginBatch();
+  batchFiles_ = pc_.SelectedCount();
+  SendNextPcFile(-1);
 }
 
 void Batch::InternalViewDragDrop()
 {
-  BeginSendBatch(true);
+  if (!BeginSendBatch(true))
+    return;
   Host& host = session_.host;
   const int selected = pc_.SelectedCount();
   if (selected == 0) {
@@ -191,6 +278,8 @@ void Batch::InternalViewDragDrop()
   }
   if (host.ShowMessage(RESTORE_QUESTION, BoxIcon::Warning, BoxButtons::YesNo) != BoxAnswer::Yes)
     return;
+  BeginBatch();
+  batchFiles_ = selected;
   SendNextPcFile(-1);
 }
 
@@ -214,9 +303,10 @@ void Batch::SendNextSelectedFile(int index)
       return;
     }
     b.PcIndex = first;
-    if (StartFileIfWanted(pc_.Caption(first)))
+    const std::string name = pc_.Caption(first);
+    if (Wanted(name) && StartFile(name))
       return;
-    after = first; // skipped: it keeps number 1, the next one counts on from there
+    after = first; // skipped or failed: it keeps number 1, the next one counts on from there
   }
   for (;;) {
     const int next = pc_.NextSelected(after);
@@ -226,8 +316,7 @@ void Batch::SendNextSelectedFile(int index)
       EndSendBatch();
       return;
     }
-    const std::string name = pc_.Caption(next);
-    if (!RefuseUnsendable(name) && (b.InternalMode || MayReplaceOnCard(name))) {
+    if (Wanted(pc_.Caption(next))) {
       // The console gets a pause before the next file; SendTimerTimer starts it.
       b.PendingPcItem = after;
       session_.timers.SendTimer.Start();
@@ -239,14 +328,11 @@ void Batch::SendNextSelectedFile(int index)
   }
 }
 
-bool Batch::StartFileIfWanted(const std::string& pcFileName)
+bool Batch::Wanted(const std::string& pcFileName)
 {
   if (RefuseUnsendable(pcFileName))
     return false;
-  if (!session_.batch.InternalMode && !MayReplaceOnCard(pcFileName))
-    return false;
-  StartFile(pcFileName);
-  return true;
+  return session_.batch.InternalMode || MayReplaceOnCard(pcFileName);
 }
 
 void Batch::SendTimerTimer()
@@ -254,8 +340,20 @@ void Batch::SendTimerTimer()
   BatchState& b = session_.batch;
   session_.timers.SendTimer.Stop(); // once per file
   // Cancelled during the pause: the next file must not go.
-  if (b.SendFinished || pasteRunning_)
+  if (b.SendFinished || !running_)
     return;
+  if (pasteRunning_) {
+    const int entry = b.PendingPcItem + 1;
+    if (entry >= b.CopyCount) {
+      EndSendBatch();
+      return;
+    }
+    b.PcIndex = entry;
+    ++b.FileNr;
+    if (!StartFile(b.CopyList[entry].name))
+      SendNextCopiedFile(entry);
+    return;
+  }
   const int next = pc_.NextSelected(b.PendingPcItem);
   if (next < 0) {
     EndSendBatch();
@@ -265,31 +363,34 @@ void Batch::SendTimerTimer()
   ++b.FileNr;
   // The file may have gone in the pause; then the batch moves on.
   const std::string name = pc_.Caption(next);
-  if (RefuseUnsendable(name))
+  if (RefuseUnsendable(name) || !StartFile(name))
     SendNextSelectedFile(next);
-  else
-    StartFile(name);
 }
 
 void Batch::SendNextCopiedFile(int index)
 {
   BatchState& b = session_.batch;
-  // Pasted files go one right after the other, with no replace question:
-  // the user chose them for the card explicitly.
+  // Pasted files are asked about like dropped ones, and each further file
+  // waits the same pause: the console may still ask for the previous one.
   for (int after = index;;) {
     const int entry = after + 1;
     if (entry >= b.CopyCount) {
       EndSendBatch();
       return;
     }
+    const std::string name = b.CopyList[entry].name;
+    const bool wanted = Wanted(name);
+    if (wanted && filesStarted_ > 0) {
+      b.PendingPcItem = after;
+      session_.timers.SendTimer.Start();
+      return;
+    }
     b.PcIndex = entry;
     if (after >= 0)
       ++b.FileNr;
-    const std::string& name = b.CopyList[entry].name;
-    if (!RefuseUnsendable(name)) {
-      StartFile(name);
+    // Nothing sent yet: no repeated request to wait for, it goes at once.
+    if (wanted && StartFile(name))
       return;
-    }
     after = entry;
   }
 }
@@ -307,8 +408,8 @@ bool Batch::MayReplaceOnCard(const std::string& pcFileName)
 
 bool Batch::RefuseUnsendable(const std::string& pcFileName)
 {
-  // Checked before the engine gets the name: the engine stops at a file it
-  // cannot load, and the rest of the batch would never go.
+  // Checked before the engine gets the name: a file the engine cannot load
+  // is counted as failed and the batch goes on without offering it.
   Filer& tx = session_.TxTransfer;
   int error = ERR_NONE;
   int medium = MEDIUM_PC_FILE;
@@ -331,33 +432,45 @@ bool Batch::RefuseUnsendable(const std::string& pcFileName)
   tx.Medium = medium;
   tx.Error = error;
   tx.ReportError(1);
+  FileFailed(pcFileName, tx.LastFailure);
   return true;
 }
 
-void Batch::StartFile(const std::string& pcFileName)
+bool Batch::StartFile(const std::string& pcFileName)
 {
-  ++filesStarted_;
+  BatchState& b = session_.batch;
   // The engine alters the text it is given: it gets its own copy, whole.
-  if (session_.batch.InternalMode)
-    session_.RestoreInternal(Medium(), pcFileName);
-  else
-    session_.SendFileToCard(Medium(), pcFileName);
+  const bool started = b.InternalMode ? session_.RestoreInternal(Medium(), pcFileName)
+                                      : session_.SendFileToCard(Medium(), pcFileName);
+  if (!started) {
+    FileFailed(pcFileName, session_.TxTransfer.LastFailure);
+    return false;
+  }
+  ++filesStarted_;
+  lastSentOs_ = b.InternalMode && TypeOfFileName(pcFileName) == OPERATING_SYSTEM_TYPE;
+  return true;
 }
 
 void Batch::EndSendBatch()
 {
   BatchState& b = session_.batch;
   b.SendFinished = true;
-  // Nothing went out: no progress was shown, the card is unchanged, and the
-  // status line keeps whatever it says (a refusal, say).
-  if (filesStarted_ == 0)
-    return;
-  session_.host.ProgressClose();
-  session_.steps().RequestCardDirectory(-1);
-  session_.ShowConnectionStatus();
+  // Nothing went out: no progress was shown and the card is unchanged. After
+  // an operating-system update the console restarts: no listing, no status.
+  if (filesStarted_ > 0) {
+    session_.host.ProgressClose();
+    if (!lastSentOs_) {
+      session_.steps().RequestCardDirectory(-1);
+      session_.ShowConnectionStatus();
+    }
+  }
+  FinishBatch();
 }
 
-int Batch::SendBatchCount() const { return pasteRunning_ ? session_.batch.CopyCount : pc_.SelectedCount(); }
+int Batch::SendBatchCount() const
+{
+  return pasteRunning_ ? session_.batch.CopyCount : pc_.SelectedCount();
+}
 
 // ---- Copy and paste ----
 
@@ -413,7 +526,7 @@ void Batch::Copy4Click()
 void Batch::Paste1Click()
 {
   BatchState& b = session_.batch;
-  if (b.CopyCount == 0)
+  if (b.CopyCount == 0 || running_)
     return;
   const CopySourceKind source = b.CopySource;
   b.SendFinished = false;
@@ -425,6 +538,8 @@ void Batch::Paste1Click()
   if (source != CopySourceKind::Pc)
     return;
   pasteRunning_ = true;
+  BeginBatch();
+  batchFiles_ = b.CopyCount;
   SendNextPcFile(-1);
 }
 
@@ -438,6 +553,11 @@ void Batch::CancelBtnClick()
   session_.host.ProgressClose();
   session_.ShowConnectionStatus();
   session_.RxTransfer.FreeBuffer();
+  // Nothing awaited any more: a late block or request touches nothing.
+  session_.RxTransfer.Expecting = false;
+  session_.TxTransfer.Offered = false;
+  session_.timers.SendTimer.Stop();
+  FinishBatch();
 }
 
 } // namespace zr

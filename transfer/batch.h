@@ -40,20 +40,25 @@ public:
   bool SelectionHasKnownTypes() const;
 
   // Drops.
-  void PCViewDragDrop(ListId source);  // download (card) or backup (internal)
-  void SolanoViewDragDrop();           // upload
-  void InternalViewDragDrop();         // restore, with its checks and confirmation
+  void PCViewDragDrop(ListId source); // download (card) or backup (internal)
+  void SolanoViewDragDrop();          // upload
+  void InternalViewDragDrop();        // restore, with its checks and confirmation
 
   // BatchSteps: what the engine asks after each file.
-  int CardSelectedCount() override { return card_.SelectedCount(); }
+  int CardSelectedCount() override;
   int PcSelectedCount() override { return SendBatchCount(); }
   void RequestNextCardFile(int index) override;
   void SendNextPcFile(int index) override;
   // The card listing (card_listing.cpp): types 0 to 8, one at a time.
   void RequestCardDirectory(int type) override;
   void CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply) override;
+  void FileFailed(const std::string& fileName, const std::string& reason) override;
+  void BatchDone() override;
 
   void SendTimerTimer();
+
+  // Whether a batch runs: from its start until its last file is done.
+  bool Running() const override { return running_; }
 
   // Copy and paste (the clipboard part of Copy4/Cut4/Paste4 is the window's).
   void Copy1Click();
@@ -74,14 +79,23 @@ public:
   bool PasteRunning() const { return pasteRunning_; }
 
 private:
+  struct CardFile {
+    int type;
+    std::string name;
+  };
+
   int Medium() const;
-  void BeginSendBatch(bool internalMode);
+  // A batch starts: the window takes no second one until FinishBatch.
+  void BeginBatch();
+  // The batch is over: what failed goes on the status line, the window is free.
+  void FinishBatch();
+  bool BeginSendBatch(bool internalMode);
   void SendNextSelectedFile(int index);
   void SendNextCopiedFile(int index);
   bool MayReplaceOnCard(const std::string& pcFileName);
   bool RefuseUnsendable(const std::string& pcFileName);
-  bool StartFileIfWanted(const std::string& pcFileName);
-  void StartFile(const std::string& pcFileName);
+  bool Wanted(const std::string& pcFileName);
+  bool StartFile(const std::string& pcFileName);
   void EndSendBatch();
   void FillCopyList(ListAccess& list, bool furtherNamesEmpty, bool typeFromName);
 
@@ -92,7 +106,15 @@ private:
   bool paste1Enabled_ = false;
   bool paste2Enabled_ = false;
   bool pasteRunning_ = false;
-  int filesStarted_ = 0; // files of the current send batch handed to the engine
+  int filesStarted_ = 0;    // files of the current send batch handed to the engine
+  bool lastSentOs_ = false; // the last file sent was an operating-system update
+  bool running_ = false;
+  // The card files of a download, fixed when it starts: a re-sorted list
+  // neither repeats nor skips one. CardIndex is the position in here.
+  std::vector<CardFile> downloadFiles_;
+  int batchFiles_ = 0; // files the batch holds, for the failure count
+  int failures_ = 0;
+  std::string firstFailure_;
 };
 
 } // namespace zr

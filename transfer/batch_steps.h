@@ -24,7 +24,16 @@ public:
   // A directory reply for one type (names trimmed). sortAfterEveryReply
   // tells whether this link sorts after every reply (MIDI) or after type 8
   // only (serial).
-  virtual void CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply) = 0;
+  virtual void CardDirectoryReply(int type, const std::vector<std::string>& names,
+                                  bool sortAfterEveryReply) = 0;
+  // A file of the batch failed (the reason is on the status line already);
+  // the batch counts it and goes on with its next file.
+  virtual void FileFailed(const std::string& fileName, const std::string& reason) = 0;
+  // The engine has ended the batch after its last file (progress closed,
+  // status written): the batch adds what failed and lets the window go.
+  virtual void BatchDone() = 0;
+  // Whether a batch runs (started, not yet ended).
+  virtual bool Running() const { return false; }
 };
 
 } // namespace zr

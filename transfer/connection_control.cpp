@@ -73,19 +73,30 @@ void ConnectionControl::TimeoutTimerTimer()
 void ConnectionControl::UploadTimerTimer()
 {
   session_.timers.UploadTimer.Stop();
-  // The interrupted transfer is not resumed; a progress dialog stays up
-  // until its Cancel is pressed.
-  if (!WatchdogBox(NO_RESPONSE))
+  // The interrupted transfer is never resumed: a batch that waited for it
+  // ends (as by Cancel) whatever the answer, or the window would stay
+  // disabled with nothing outstanding.
+  const bool retry =
+      session_.host.ShowMessage(NO_RESPONSE, BoxIcon::Error, BoxButtons::AbortRetry) == BoxAnswer::Retry;
+  if (session_.steps().Running())
+    window_.CancelTransfer();
+  if (retry)
+    SearchZR4812Click();
+  else
     ReportCheckConnection();
 }
 
 void ConnectionControl::DownloadTimerTimer()
 {
   session_.timers.DownloadTimer.Stop();
-  if (WatchdogBox(SEND_NOT_COMPLETED))
-    return;
-  window_.CancelTransfer();
-  ReportCheckConnection();
+  const bool retry = session_.host.ShowMessage(SEND_NOT_COMPLETED, BoxIcon::Error, BoxButtons::AbortRetry) ==
+                     BoxAnswer::Retry;
+  if (!retry || session_.steps().Running())
+    window_.CancelTransfer();
+  if (retry)
+    SearchZR4812Click();
+  else
+    ReportCheckConnection();
 }
 
 void ConnectionControl::DummyTimerTimer()

@@ -1,6 +1,7 @@
 #include "transfer/filer.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -21,8 +22,9 @@ namespace {
 // Rounded-up percentage of blocks done, as the progress label shows it.
 int PercentDone(unsigned blockNr, unsigned total)
 {
-  return total == 0 ? 100 : static_cast<int>((std::uint64_t(blockNr) + 1) * 100 / total +
-                                             ((std::uint64_t(blockNr) + 1) * 100 % total ? 1 : 0));
+  return total == 0 ? 100
+                    : static_cast<int>((std::uint64_t(blockNr) + 1) * 100 / total +
+                                       ((std::uint64_t(blockNr) + 1) * 100 % total ? 1 : 0));
 }
 
 std::string Format(const char* format, int a, int b)
@@ -32,11 +34,82 @@ std::string Format(const char* format, int a, int b)
   return text;
 }
 
-// A temporary name beside the target that no other write of this process uses.
-std::string TemporaryPathFor(const std::string& target)
+// The size of the file at `path` when one is there (a link is followed).
+std::optional<std::uint64_t> ExistingFileSize(const std::string& path)
+{
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec || !fs::exists(status) || fs::is_directory(status))
+    return std::nullopt;
+  const std::uintmax_t size = fs::is_regular_file(status) ? fs::file_size(path, ec) : 0;
+  return ec ? 0 : size;
+}
+
+// "1,234 KB", as the PC list's Size column shows a file.
+std::string SizeText(std::uint64_t bytes)
+{
+  std::string digits = std::to_string((bytes + 1023) / 1024);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+    digits.insert(static_cast<std::size_t>(at), ",");
+  return digits + " KB";
+}
+
+// What an errno from creating or writing a file means for the user.
+int WriteErrorFor(int error)
+{
+  switch (error) {
+  case EACCES:
+  case EPERM:
+  case EROFS:
+  case ENOENT:
+  case ENOTDIR:
+    return ERR_NOT_WRITABLE;
+  case ENAMETOOLONG:
+    return ERR_PATH_TOO_LONG;
+  default:
+    return ERR_DISK_FULL;
+  }
+}
+
+// Writes the file beside the target under a short temporary name and puts
+// it in place only when every byte is on disk, so a failed write never
+// costs the user the old file. Returns the error code.
+int WriteWholeFile(const std::string& target, const std::uint8_t* bytes, std::uint32_t size)
 {
   static std::atomic<unsigned> counter{0};
-  return target + ".zr4812-" + std::to_string(++counter) + ".part";
+  const std::size_t cut = target.size() - FileNamePart(target).size();
+  const std::string folder = target.substr(0, cut);
+  std::string temporary;
+  std::FILE* out = nullptr;
+  for (int attempt = 0; attempt < 100 && !out; ++attempt) {
+    temporary = folder + ".zr4812-" + std::to_string(++counter) + ".part";
+    errno = 0;
+    out = std::fopen(temporary.c_str(), "wbx"); // never an existing file
+    if (!out && errno != EEXIST)
+      return WriteErrorFor(errno);
+  }
+  if (!out)
+    return ERR_DISK_FULL;
+  errno = 0;
+  bool written = std::fwrite(bytes, 1, size, out) == size;
+  int error = written ? 0 : errno;
+  if (std::fclose(out) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  std::error_code ec;
+  if (written) {
+    fs::rename(temporary, target, ec);
+    if (ec) {
+      written = false;
+      error = ec.value() == EACCES || ec.value() == EPERM || ec.value() == EROFS ? ec.value() : 0;
+    }
+  }
+  if (!written) {
+    fs::remove(temporary, ec);
+    return error == 0 ? ERR_DISK_FULL : WriteErrorFor(error);
+  }
+  return ERR_NONE;
 }
 
 } // namespace
@@ -51,7 +124,10 @@ void Filer::AllocBuffer()
     Error = ERR_MEMORY;
 }
 
-void Filer::FreeBuffer() { Buffer.reset(); }
+void Filer::FreeBuffer()
+{
+  Buffer.reset();
+}
 
 void Filer::BuildPcPath(const std::string& name)
 {
@@ -104,6 +180,44 @@ void Filer::RequestCurrentBlock()
     link->RequestBlock(DataType, BlockNr);
 }
 
+namespace {
+// The file size that the header group (the first 8 stream bytes) carries.
+std::uint32_t SizeField(const std::uint8_t* stream)
+{
+  std::uint32_t size = 0;
+  for (int i = 0; i < 4; ++i)
+    size |= std::uint32_t((stream[i] & 0x7F) | ((stream[7] >> i & 1) << 7)) << (8 * i);
+  return size;
+}
+} // namespace
+
+std::uint32_t Filer::ExpectedBlockBytes(unsigned total, std::size_t count) const
+{
+  if (BlockNr + 1 < total)
+    return SYS_EX_BLOCKSIZE;
+  if (BlockNr > 0)
+    return LastBlockBytes;
+  // A one-block file: a whole number of groups, header included; whether
+  // its size field agrees is block 0's check below.
+  if (count < 8 || count % 8 != 0)
+    return 0;
+  return static_cast<std::uint32_t>(count);
+}
+
+namespace {
+
+// Block 0's size field: the payload bytes of the last block of a stream of
+// `total` blocks, or nothing when the field does not fit that many blocks.
+std::optional<std::uint32_t> LastBlockBytesFor(unsigned total, const std::uint8_t* payload)
+{
+  const std::uint32_t size = SizeField(payload);
+  if (BlockCount(size) != total)
+    return std::nullopt;
+  return static_cast<std::uint32_t>(EncodedLength(size) - std::uint64_t(total - 1) * SYS_EX_BLOCKSIZE);
+}
+
+} // namespace
+
 void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_t count)
 {
   BatchState& batch = session_.batch;
@@ -112,12 +226,17 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
 
   if (count > SYS_EX_BLOCKSIZE) {
     session_.ShowStatus("nrbytes > SYS_EX_BLOCKSIZE");
+    if (!linkTest) {
+      LastFailure = "nrbytes > SYS_EX_BLOCKSIZE";
+      EndReceivedFile(false, batch.FileNr);
+    }
     return;
   }
   if (BlockNr == 0) {
     session_.ShowStatus("  Receiving file");
     TotalBlocks = total;
     ReceivedBytes = 0;
+    LastBlockBytes = 0;
     Size = total * SYS_EX_BLOCKSIZE;
     AllocBuffer();
   }
@@ -135,24 +254,26 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
       if (batch.InternalMode)
         host.ProgressSetTitle("Backing up current settings.");
       else
-        host.ProgressSetTitle(Format("Receiving file nr %d of %d.", batch.FileNr, session_.steps().CardSelectedCount()));
+        host.ProgressSetTitle(
+            Format("Receiving file nr %d of %d.", batch.FileNr, session_.steps().CardSelectedCount()));
       host.ProgressSetMaximum(static_cast<int>(total));
       host.ProgressShow();
       host.ProgressSetPosition(static_cast<int>(BlockNr) + 1);
       host.ProgressSetLabel(std::to_string(PercentDone(BlockNr, total)) + "%");
     }
 
-    std::copy(payload, payload + count, Buffer.get() + std::size_t(BlockNr) * SYS_EX_BLOCKSIZE);
     const std::uint8_t computed = Checksum(payload, count);
     const std::uint8_t received = payload[count];
+    bool repeat = false;
     if (received != computed) {
-      Error = ERR_ILLEGAL_DATA;
+      repeat = true;
       session_.ShowStatus("    %d Checksum error %d : %d", static_cast<int>(count), received, computed);
     }
 
     if (linkTest) {
       LinkState& link = session_.link;
-      if (Error == ERR_NONE) {
+      if (!repeat) {
+        Expecting = false;
         link.CommMedium = MEDIUM_MIDI;
         session_.ShowStatus("Connected thru MIDI");
         session_.steps().RequestCardDirectory(-1);
@@ -161,42 +282,90 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
           session_.Midi->RequestBlock(SYS_EX_TEST_TYPE, 0);
         --link.MidiTestRetries;
       } else {
+        Expecting = false;
         host.ShowMessage("Error: MIDI device to old", BoxIcon::Error, BoxButtons::Ok);
       }
       Error = ERR_NONE;
       return;
     }
 
-    if (Error != ERR_NONE) {
-      // A corrupt block is simply asked for again.
-      Error = ERR_NONE;
+    // The checksum cannot see a lost or doubled 0x7F (it adds 128): a block
+    // of another length than the stream's is damaged just the same.
+    if (!repeat) {
+      const std::uint32_t expected = ExpectedBlockBytes(total, count);
+      if (count != expected) {
+        repeat = true;
+        session_.ShowStatus("    %d Block length error : %d", static_cast<int>(count),
+                            static_cast<int>(expected));
+      }
+    }
+    if (!repeat && BlockNr == 0) {
+      const std::optional<std::uint32_t> last = LastBlockBytesFor(total, payload);
+      if (last && (total > 1 || *last == count))
+        LastBlockBytes = *last;
+      else
+        Error = ERR_ILLEGAL_DATA; // a size field that does not fit the blocks announced
+    }
+    if (repeat) {
+      // A damaged block is simply asked for again.
       RequestCurrentBlock();
       return;
     }
-
+  }
+  if (Error == ERR_NONE) {
+    std::copy(payload, payload + count, Buffer.get() + std::size_t(BlockNr) * SYS_EX_BLOCKSIZE);
     if (BlockNr + 1 == total) {
       ReceivedBytes = BlockNr * SYS_EX_BLOCKSIZE + static_cast<std::uint32_t>(count);
+      Expecting = false;
       LoadData();
       if (Error == ERR_NONE) {
         Medium = MEDIUM_PC_FILE;
-        // Saving may start the next card file of the batch; the dialog
-        // stays up for it instead of closing between files.
         const int fileNr = batch.FileNr;
         StoreData();
-        const bool nextFileStarted = batch.FileNr != fileNr;
-        if (Error == ERR_NONE &&
-            (batch.InternalMode || (!nextFileStarted && session_.steps().CardSelectedCount() <= batch.FileNr))) {
-          host.ProgressClose();
-          session_.ShowConnectionStatus();
-        }
+        if (Error == ERR_NONE)
+          EndReceivedFile(true, fileNr);
       }
     } else {
       ++BlockNr;
       RequestCurrentBlock();
     }
   }
-  if (Error != ERR_NONE)
+  if (Error != ERR_NONE) {
     ReportError(0);
+    EndReceivedFile(false, batch.FileNr);
+  }
+}
+
+void Filer::EndReceivedFile(bool saved, int fileNrBefore)
+{
+  BatchState& batch = session_.batch;
+  Host& host = session_.host;
+  // A saved file may have started the next one already, which is awaited now.
+  if (!saved)
+    Expecting = false;
+  if (batch.InternalMode) {
+    // A backup is always one file.
+    host.ProgressClose();
+    if (saved)
+      session_.ShowConnectionStatus();
+    else
+      session_.steps().FileFailed(FileNamePart(PcPath), LastFailure);
+    session_.steps().BatchDone();
+    return;
+  }
+  // Saving started the next card file already; a failed file moves on here.
+  if (!saved) {
+    session_.steps().FileFailed(FileNamePart(PcPath), LastFailure);
+    session_.steps().RequestNextCardFile(batch.CardIndex);
+  }
+  // The dialog stays up for the next file instead of closing between files.
+  const bool nextFileStarted = Expecting || batch.FileNr != fileNrBefore;
+  if (!nextFileStarted && session_.steps().CardSelectedCount() <= batch.FileNr) {
+    host.ProgressClose();
+    if (saved)
+      session_.ShowConnectionStatus();
+    session_.steps().BatchDone();
+  }
 }
 
 void Filer::UnpackReceived()
@@ -220,8 +389,13 @@ void Filer::WritePcFile()
 {
   BatchState& batch = session_.batch;
   Host& host = session_.host;
-  if (!Buffer || Size == 0)
+  if (!Buffer)
     return;
+  if (Size == 0) {
+    // Nothing to keep: an empty file on disk would only hide the fault.
+    Error = ERR_EMPTY_FILE;
+    return;
+  }
   if (PcPath.empty()) {
     PcPath = session_.AskBackupFileName(DataType);
     if (Error == ERR_NONE)
@@ -231,9 +405,11 @@ void Filer::WritePcFile()
 
   const std::string fileName = FileNamePart(PcPath);
   if (!batch.InternalMode) {
-    if (const std::optional<std::string> sizeText = host.PcListSizeText(fileName)) {
+    // The disk decides, not what the PC list happens to show.
+    if (const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath)) {
       const std::string question = "File already exists!\nReplace the file named " + fileName +
-                                   " ?\nThe existing file size is " + *sizeText + ", the new file size is " +
+                                   " ?\nThe existing file size is " + SizeText(*existing) +
+                                   ", the new file size is " +
                                    std::to_string((std::uint64_t(Size) + 1023) / 1024) + "KB.";
       if (host.ShowMessage(question, BoxIcon::Warning, BoxButtons::YesNo) != BoxAnswer::Yes) {
         FreeBuffer();
@@ -243,30 +419,9 @@ void Filer::WritePcFile()
     }
   }
 
-  // Write beside the target and put the new file in place only when every
-  // byte is on disk, so a failed write never costs the user the old file.
-  const std::string temporary = TemporaryPathFor(PcPath);
-  bool written = false;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (out) {
-      out.write(reinterpret_cast<const char*>(Buffer.get()), static_cast<std::streamsize>(Size));
-      out.flush();
-      written = static_cast<bool>(out);
-      out.close();
-      written = written && !out.fail();
-    }
-  }
-  std::error_code ec;
-  if (written) {
-    fs::rename(temporary, PcPath, ec);
-    written = !ec;
-  }
-  if (!written) {
-    fs::remove(temporary, ec);
-    Error = ERR_DISK_FULL;
+  Error = WriteWholeFile(PcPath, Buffer.get(), Size);
+  if (Error != ERR_NONE)
     return;
-  }
   if (!batch.InternalMode)
     session_.steps().RequestNextCardFile(batch.CardIndex);
 }
@@ -324,13 +479,18 @@ void Filer::SendBlock()
     Error = ERR_ILLEGAL_DATA;
     return;
   }
-  const int count = session_.steps().PcSelectedCount();
-  host.ProgressSetTitle(
-      Format(batch.InternalMode ? "Restoring file nr %d of %d." : "Sending file nr %d of %d.", batch.FileNr, count));
-  host.ProgressSetMaximum(static_cast<int>(total));
-  host.ProgressShow();
-  host.ProgressSetPosition(static_cast<int>(BlockNr) + 1);
-  host.ProgressSetLabel(std::to_string(PercentDone(BlockNr, static_cast<unsigned>(total))) + "%");
+  // A block asked for again after the file's end shows no progress: the
+  // dialog may be closed already, and the next file may be on its way.
+  if (!EndOfFileDone) {
+    const int count = session_.steps().PcSelectedCount();
+    host.ProgressSetTitle(
+        Format(batch.InternalMode ? "Restoring file nr %d of %d." : "Sending file nr %d of %d.", batch.FileNr,
+               count));
+    host.ProgressSetMaximum(static_cast<int>(total));
+    host.ProgressShow();
+    host.ProgressSetPosition(static_cast<int>(BlockNr) + 1);
+    host.ProgressSetLabel(std::to_string(PercentDone(BlockNr, static_cast<unsigned>(total))) + "%");
+  }
 
   if (Link* link = session_.LinkFor(Medium)) {
     const Bytes message = BuildFileBlock(DataType, Buffer.get(), Size, BlockNr);
@@ -338,7 +498,13 @@ void Filer::SendBlock()
   }
 
   const bool operatingSystemUpdate = DataType == OPERATING_SYSTEM_TYPE && batch.InternalMode;
+  if (EndOfFileDone) {
+    // A block asked for again after the whole file went out: sent, nothing more.
+    return;
+  }
   if (BlockNr + 1 == total) {
+    // Once per file, however often the console asks for the last block.
+    EndOfFileDone = true;
     if (session_.steps().PcSelectedCount() > batch.FileNr) {
       if (operatingSystemUpdate)
         host.ShowMessage("Please press enter on your mixer to save the update.", BoxIcon::Information,
@@ -354,6 +520,7 @@ void Filer::SendBlock()
         session_.steps().RequestCardDirectory(-1);
         session_.ShowConnectionStatus();
       }
+      session_.steps().BatchDone();
     }
   } else {
     session_.timers.DownloadTimer.Start();
@@ -391,6 +558,10 @@ std::string Filer::ErrorText(int outgoing) const
     return "No PC folder selected";
   case ERR_NO_CARD_NAME:
     return "File has no name";
+  case ERR_NOT_WRITABLE:
+    return "Folder is not writable";
+  case ERR_EMPTY_FILE:
+    return "File is empty";
   default:
     return text;
   }
@@ -398,7 +569,8 @@ std::string Filer::ErrorText(int outgoing) const
 
 void Filer::ReportError(int outgoing)
 {
-  session_.ShowStatus("File error: %s", ErrorText(outgoing).c_str());
+  LastFailure = ErrorText(outgoing);
+  session_.ShowStatus("File error: %s", LastFailure.c_str());
   Error = ERR_NONE;
 }
 

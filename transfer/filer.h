@@ -16,19 +16,20 @@ class Session;
 // Error codes of a transfer step (0 none).
 enum FilerError : std::int32_t {
   ERR_NONE = 0,
-  ERR_NO_FILE = 1,          // no file loaded / to save / to send; file not sent
-  ERR_MEMORY = 2,           // memory full
-  ERR_BAD_MEDIUM = 3,       // Medium outside 0 to 3
-  ERR_DISK_FULL = 4,        // a PC file could not be written or read whole
-  ERR_WRITE_PROTECTED = 5,  // raised nowhere, kept for its text
-  ERR_ILLEGAL_DATA = 6,     // wrong type asked for, corrupt or inconsistent data
-  ERR_PATH_TOO_LONG = 7,    // a PC path longer than PcPath holds
-  ERR_FILE_TOO_LARGE = 8,   // a file that needs 16384 blocks or more
-  ERR_UNKNOWN_TYPE = 9,     // a name without one of the nine extensions
-  ERR_NO_FOLDER = 10,       // no PC folder selected
-  ERR_NO_CARD_NAME = 11,    // nothing left of the name for the card (".kpr")
+  ERR_NO_FILE = 1,         // no file loaded / to save / to send; file not sent
+  ERR_MEMORY = 2,          // memory full
+  ERR_BAD_MEDIUM = 3,      // Medium outside 0 to 3
+  ERR_DISK_FULL = 4,       // a PC file could not be written or read whole
+  ERR_WRITE_PROTECTED = 5, // raised nowhere, kept for its text
+  ERR_ILLEGAL_DATA = 6,    // wrong type asked for, corrupt or inconsistent data
+  ERR_PATH_TOO_LONG = 7,   // a PC path longer than PcPath holds
+  ERR_FILE_TOO_LARGE = 8,  // a file that needs 16384 blocks or more
+  ERR_UNKNOWN_TYPE = 9,    // a name without one of the nine extensions
+  ERR_NO_FOLDER = 10,      // no PC folder selected
+  ERR_NO_CARD_NAME = 11,   // nothing left of the name for the card (".kpr")
+  ERR_NOT_WRITABLE = 12,   // the PC folder takes no new file (permissions, read-only)
+  ERR_EMPTY_FILE = 13,     // a received file whose size field says 0 bytes
 };
-
 
 // Longest PC path a record holds, terminating zero included: 260 as on
 // Windows, or the platform's own limit where that is larger.
@@ -46,7 +47,7 @@ public:
 
   std::int32_t DataType = 0;
   std::int32_t Medium = 0;
-  std::string PcPath;                    // at most PC_PATH_SIZE - 1 characters
+  std::string PcPath; // at most PC_PATH_SIZE - 1 characters
   std::unique_ptr<std::uint8_t[]> Buffer;
   std::uint32_t Size = 0;
   std::uint32_t BlockNr = 0;
@@ -55,6 +56,17 @@ public:
   std::uint32_t TotalBlocks = 0;
   // Stream bytes that arrived, known once the last block is in.
   std::uint32_t ReceivedBytes = 0;
+  // Payload bytes the last block must carry, from block 0's size field.
+  std::uint32_t LastBlockBytes = 0;
+  // Receiving: a file (or the link test) has been asked for and its next
+  // block is awaited; any other data block is stray and touches nothing.
+  bool Expecting = false;
+  // Sending: the file in Buffer has been offered to the console, which may
+  // ask for any of its blocks again; and its end-of-file step has run.
+  bool Offered = false;
+  bool EndOfFileDone = false;
+  // What the last failure of this record said on the status line.
+  std::string LastFailure;
 
   void AllocBuffer();
   void FreeBuffer();
@@ -69,11 +81,18 @@ public:
   // block's checksum byte.
   void ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
   void UnpackReceived();
+  // The end of a received file, saved or failed: the batch moves on to its
+  // next file, or ends. fileNrBefore: FileNr before the file was saved.
+  void EndReceivedFile(bool saved, int fileNrBefore);
   void WritePcFile();
 
   // Sending (TxTransfer).
   void ReadPcFile();
   void SendBlock();
+
+  // Receiving: the payload length that block `BlockNr` of `total` must
+  // have, or 0 when no length fits (a one-block file not in whole groups).
+  std::uint32_t ExpectedBlockBytes(unsigned total, std::size_t count) const;
 
   // Shows "File error: %s" for Error and clears it. outgoing is 1 for
   // TxTransfer, 0 for RxTransfer.

@@ -18,10 +18,10 @@ enum class BoxButtons { Ok, YesNo, AbortRetry };
 enum class BoxAnswer { Ok, Yes, No, Abort, Retry, Closed };
 
 struct SaveFileRequest {
-  std::string title;         // "Save current settings as..."
-  std::string folder;        // initial folder
-  std::string fileName;      // proposed name, without extension
-  std::string extension;     // filter and default extension, e.g. "kpr"
+  std::string title;     // "Save current settings as..."
+  std::string folder;    // initial folder
+  std::string fileName;  // proposed name, without extension
+  std::string extension; // filter and default extension, e.g. "kpr"
 };
 
 class Host {
@@ -44,6 +44,12 @@ public:
   virtual void ProgressSetPosition(int position) = 0;
   virtual void ProgressSetLabel(const std::string& text) = 0;
   virtual void ProgressClose() = 0;
+
+  // A batch of transfers runs (true) from its start, through the waits for
+  // the console and the pauses between files, until it ends (false). While
+  // it runs no second batch may start: the window takes no drops, pastes
+  // or menu commands, but its dialogs stay usable.
+  virtual void SetTransferRunning(bool running) { (void)running; }
 
   // The folder selected in the PC folder tree; empty when none is.
   virtual std::string SelectedPcFolder() = 0;

@@ -22,7 +22,9 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
   // connected over MIDI: ask for the test block first.
   ShowStatus("Testing MIDI connection...");
   link.MidiTestRetries = 4;
+  RxTransfer.DataType = SYS_EX_TEST_TYPE;
   RxTransfer.BlockNr = 0;
+  RxTransfer.Expecting = true;
   if (Link* l = via ? via : LinkFor(medium))
     l->RequestBlock(SYS_EX_TEST_TYPE, 0);
 }
@@ -34,10 +36,11 @@ void Session::OnDataBlock(const InboundBlock& in)
   if (in.medium != MEDIUM_MIDI && batch.CancelRequested)
     return;
   Filer& rx = RxTransfer;
-  rx.Medium = in.medium;
-  rx.DataType = in.type;
-  if (in.block != rx.BlockNr)
+  // Only the block awaited is taken: a stray or repeated one (after the file
+  // was saved, after Cancel) must neither write nor start anything.
+  if (!rx.Expecting || in.block != rx.BlockNr || in.type != rx.DataType)
     return;
+  rx.Medium = in.medium;
   rx.ReceiveBlock(in.total, in.payload, in.count);
 }
 
@@ -49,7 +52,9 @@ void Session::OnDirectoryReply(int medium, int type, const std::vector<std::stri
 void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
 {
   Link* l = via ? via : LinkFor(medium);
-  if (batch.SendFinished || !l)
+  // After the batch the console may still ask for blocks of the last file
+  // again (it missed one); after Cancel nothing is answered.
+  if (!l || (batch.SendFinished && !(TxTransfer.Offered && TxTransfer.EndOfFileDone)))
     return;
   l->AnswerBlockRequest(type, block);
 }

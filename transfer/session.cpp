@@ -11,12 +11,14 @@ namespace {
 constexpr const char* NO_PORT_SELECTED = "No communication port selected";
 constexpr const char* BACKUP_DIALOG_TITLE = "Save current settings as...";
 
-// The link a command goes out on; none after telling the user so.
-Link* SelectedLink(Session& session, int medium)
+// The link a command of `filer` goes out on; none after telling the user so.
+Link* SelectedLink(Session& session, Filer& filer, int medium)
 {
   Link* l = session.LinkFor(medium);
-  if (!l)
+  if (!l) {
     session.ShowStatus("%s", NO_PORT_SELECTED);
+    filer.LastFailure = NO_PORT_SELECTED;
+  }
   return l;
 }
 } // namespace
@@ -32,6 +34,8 @@ public:
   void SendNextPcFile(int) override {}
   void RequestCardDirectory(int) override {}
   void CardDirectoryReply(int, const std::vector<std::string>&, bool) override {}
+  void FileFailed(const std::string&, const std::string&) override {}
+  void BatchDone() override {}
 };
 } // namespace
 
@@ -78,13 +82,15 @@ void Session::RequestTypeDirectory(int medium, int type)
     l->RequestDirectory(type);
 }
 
-void Session::RequestCardFile(int medium, int type, const std::string& cardName)
+bool Session::RequestCardFile(int medium, int type, const std::string& cardName)
 {
   Filer& rx = RxTransfer;
+  rx.Expecting = false; // whatever was awaited before is given up
+  rx.LastFailure.clear();
   if (!IsDataType(type)) {
     rx.Error = ERR_UNKNOWN_TYPE;
     rx.ReportError(0);
-    return;
+    return false;
   }
   rx.DataType = type;
   rx.Medium = medium;
@@ -94,18 +100,24 @@ void Session::RequestCardFile(int medium, int type, const std::string& cardName)
   rx.BuildPcPath(SafePcFileName(cardName));
   if (rx.Error != ERR_NONE) {
     rx.ReportError(0);
-    return;
+    return false;
   }
-  Link* l = SelectedLink(*this, medium);
+  Link* l = SelectedLink(*this, rx, medium);
   if (!l)
-    return;
+    return false;
+  rx.Expecting = true;
   l->SendFileName(type, cardName, true);
+  return true;
 }
 
-void Session::SendFileToCard(int medium, std::string pcFileName)
+bool Session::SendFileToCard(int medium, std::string pcFileName)
 {
   Filer& tx = TxTransfer;
   const std::string shownName = pcFileName; // the name as the folder holds it
+  // From here on the record holds another file: requests for the previous one go unanswered.
+  tx.Offered = false;
+  tx.EndOfFileDone = false;
+  tx.LastFailure.clear();
   tx.DataType = TypeFromFileName(pcFileName);
   tx.Medium = MEDIUM_PC_FILE;
   tx.BlockNr = 0;
@@ -113,7 +125,7 @@ void Session::SendFileToCard(int medium, std::string pcFileName)
     // A pasted name without one of the nine extensions: nothing to look up.
     tx.Error = ERR_UNKNOWN_TYPE;
     tx.ReportError(1);
-    return;
+    return false;
   }
   const std::string cut = WithoutExtension(pcFileName);
   SetPcPath(tx, host.SelectedPcFolder(), shownName);
@@ -127,17 +139,21 @@ void Session::SendFileToCard(int medium, std::string pcFileName)
   }
   if (tx.Error != ERR_NONE) {
     tx.ReportError(1);
-    return;
+    return false;
   }
-  Link* l = SelectedLink(*this, medium);
+  Link* l = SelectedLink(*this, tx, medium);
   if (!l)
-    return;
+    return false;
+  tx.Offered = true;
   l->SendFileName(tx.DataType, cardName, false);
+  return true;
 }
 
-void Session::BackupInternal(int medium, int type)
+bool Session::BackupInternal(int medium, int type)
 {
   Filer& rx = RxTransfer;
+  rx.Expecting = false;
+  rx.LastFailure.clear();
   rx.PcPath = AskBackupFileName(type);
   if (rx.Error != ERR_NONE) {
     // Cancelled dialog: nothing to say. Anything else deserves a word.
@@ -145,44 +161,56 @@ void Session::BackupInternal(int medium, int type)
       rx.Error = ERR_NONE;
     else
       rx.ReportError(0);
-    return;
+    return false;
   }
   ShowStatus("Backing up..");
   rx.Medium = medium;
   rx.BlockNr = 0;
-  Link* l = SelectedLink(*this, medium);
+  Link* l = SelectedLink(*this, rx, medium);
   if (!l)
-    return;
+    return false;
+  rx.Expecting = true;
   l->RequestBlock(rx.DataType, 0);
+  return true;
 }
 
-void Session::RestoreInternal(int medium, std::string pcFileName)
+bool Session::RestoreInternal(int medium, std::string pcFileName)
 {
   Filer& tx = TxTransfer;
   ShowStatus("Restoring..");
   const std::string shownName = pcFileName;
+  tx.Offered = false;
+  tx.EndOfFileDone = false;
+  tx.LastFailure.clear();
   tx.Error = ERR_NONE;
   tx.Medium = MEDIUM_PC_FILE;
   tx.DataType = TypeFromFileName(pcFileName);
   if (!IsDataType(tx.DataType)) {
     tx.Error = ERR_UNKNOWN_TYPE;
     tx.ReportError(1);
-    return;
+    return false;
   }
   SetPcPath(tx, host.SelectedPcFolder(), shownName);
   if (tx.Error == ERR_NONE)
     tx.LoadData();
   if (tx.Error != ERR_NONE) {
     tx.ReportError(1);
-    return;
+    return false;
   }
   ShowStatus("  Sending file");
   tx.Medium = medium;
   tx.BlockNr = 0;
-  Link* l = SelectedLink(*this, medium);
+  Link* l = SelectedLink(*this, tx, medium);
   if (!l)
-    return;
+    return false;
+  if (!l->ReadyToAnswer()) {
+    ShowStatus("%s", l->NotReadyText());
+    tx.LastFailure = l->NotReadyText();
+    return false;
+  }
+  tx.Offered = true;
   SendRequestedBlock(*l, tx.DataType, 0);
+  return true;
 }
 
 std::string Session::AskBackupFileName(int type)
@@ -228,6 +256,13 @@ void Session::SendRequestedBlock(Link& via, int type, unsigned block)
   tx.Error = ERR_NONE;
   if (!via.ReadyToAnswer()) {
     ShowStatus("%s", via.NotReadyText());
+    // The line is gone: this file cannot go on, the batch can.
+    if (tx.Offered && !tx.EndOfFileDone) {
+      tx.Offered = false;
+      tx.LastFailure = via.NotReadyText();
+      steps().FileFailed(FileNamePart(tx.PcPath), tx.LastFailure);
+      steps().SendNextPcFile(batch.PcIndex);
+    }
     return;
   }
   if (type != tx.DataType)

@@ -64,12 +64,15 @@ public:
   void ShowConnectionStatus();
 
   // The five commands; medium is CommMedium as the main window passes it.
+  // Those that start a file say whether it went out; when not, the record's
+  // LastFailure says why (it is on the status line already).
   void RequestTypeDirectory(int medium, int type);
-  void RequestCardFile(int medium, int type, const std::string& cardName);
-  void SendFileToCard(int medium, std::string pcFileName);
-  // type: the item selected in the Internal Files list.
-  void BackupInternal(int medium, int type);
-  void RestoreInternal(int medium, std::string pcFileName);
+  bool RequestCardFile(int medium, int type, const std::string& cardName);
+  bool SendFileToCard(int medium, std::string pcFileName);
+  // type: the item selected in the Internal Files list. False also when the
+  // user cancelled the save dialog (LastFailure then empty).
+  bool BackupInternal(int medium, int type);
+  bool RestoreInternal(int medium, std::string pcFileName);
 
   // The save dialog for a backup of data type `type`; sets RxTransfer's
   // DataType and Error (1 when cancelled). Returns the path or "".

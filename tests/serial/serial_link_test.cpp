@@ -8,6 +8,8 @@
 
 #include "tests/serial/serial_harness.h"
 #include "tests/support/engine_fixture.h"
+#include "tests/support/fake_lists.h"
+#include "transfer/batch.h"
 
 namespace zr::test {
 namespace {
@@ -34,9 +36,29 @@ protected:
     return "console log:\n" + std::string(log.begin(), log.end());
   }
 
+  // A batch over fake lists, as the window drives one; the SendTimer is real.
+  Batch& UseBatch()
+  {
+    batch = std::make_unique<Batch>(session(), cardList, internalList, pcList);
+    session().Steps = batch.get();
+    link->timers.SendTimer.SetHandler([this] { batch->SendTimerTimer(); });
+    return *batch;
+  }
+  // Lines of the console's log that contain `text`.
+  int SimLogCount(const std::string& text) const
+  {
+    const std::string log = SimLog();
+    int n = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+      ++n;
+    return n;
+  }
+
   TempFolder card, internal, pc;
   SimProcess sim;
   std::unique_ptr<SerialSession> link;
+  FakeList cardList, internalList = InternalFilesList(), pcList;
+  std::unique_ptr<Batch> batch;
 };
 
 TEST_F(SerialLinkTest, SearchFindsTheConsole)
@@ -133,6 +155,102 @@ TEST_F(SerialLinkTest, ChecksumErrorOnBlock2IsRecoveredByAskingAgain)
   ASSERT_TRUE(link->DownloadCardFile(0, "MIX2")) << SimLog();
   EXPECT_TRUE(link->StatusSeen("Checksum error"));
   EXPECT_EQ(ReadFile(pc.path() / "MIX2.kpr"), file);
+}
+
+// A console that damages or repeats blocks: what is saved is still the
+// card's file, byte for byte, and saved once.
+TEST_F(SerialLinkTest, DamagedOrStrayBlocksNeverReachTheSavedFile)
+{
+  struct Case {
+    QStringList fault;
+    const char* seen; // a status the fault leaves
+  } cases[] = {
+      {{"--drop-7f", "1"}, "Block length error"}, // block 1 one byte short, checksum good
+  };
+  for (const Case& c : cases) {
+    link.reset();
+    sim.Stop();
+    const Bytes file = RandomBytes(5000, 21); // 6 blocks, 0x7F bytes in each
+    WriteFile(card.path() / "MIX7.kpr", file);
+    fs::remove(pc.path() / "MIX7.kpr");
+    StartConsole(c.fault);
+    ASSERT_TRUE(link->DownloadCardFile(0, "MIX7")) << host().LastStatus() << SimLog();
+    // A directory reply comes after anything the console sent before it.
+    host().directoryReplies.clear();
+    session().RequestTypeDirectory(1, 0);
+    ASSERT_TRUE(RunUntil([&] { return !host().directoryReplies.empty(); })) << SimLog();
+    EXPECT_TRUE(link->StatusSeen(c.seen)) << c.fault.join(" ").toStdString();
+    EXPECT_EQ(ReadFile(pc.path() / "MIX7.kpr"), file) << c.fault.join(" ").toStdString();
+    EXPECT_EQ(host().nextCardFileCalls.size(), 1u) << "saved once";
+    EXPECT_EQ(link->watchdogsFired, 0);
+  }
+}
+
+TEST_F(SerialLinkTest, DownloadWhoseFirstFileCannotBeWrittenSavesTheOthers)
+{
+  for (const char* name : {"A", "B", "C"}) {
+    WriteFile(card.path() / (std::string(name) + ".kpr"), RandomBytes(1500, name[0]));
+    cardList.Add(name, 0);
+  }
+  fs::create_directory(pc.path() / "A.kpr"); // in the way of the first file
+  StartConsole();
+  session().link.CommMedium = 1;
+  session().link.ConnectedComPort = 1;
+  cardList.SelectAll();
+  UseBatch().PCViewDragDrop(ListId::Card);
+  EXPECT_TRUE(host().transferRunning);
+  ASSERT_TRUE(RunUntil([&] { return !batch->Running(); })) << SimLog();
+  EXPECT_EQ(ReadFile(pc.path() / "B.kpr"), ReadFile(card.path() / "B.kpr"));
+  EXPECT_EQ(ReadFile(pc.path() / "C.kpr"), ReadFile(card.path() / "C.kpr"));
+  EXPECT_FALSE(host().transferRunning);
+  EXPECT_FALSE(host().progressVisible);
+  EXPECT_EQ(host().LastStatus(), "1 of 3 files failed (first: A.kpr: Disk full)");
+}
+
+TEST_F(SerialLinkTest, UploadsGoOnPastAFailedFileAndAnswerRepeatedRequests)
+{
+  struct Case {
+    QStringList fault;
+    bool secondReadable;
+    const char* status;
+  } cases[] = {
+      {{}, false, "1 of 3 files failed (first: b.kch: No file loaded)"},
+      // The console asks for the last block of each file again, the very
+      // last one after the batch has ended: each is answered, and each next
+      // file starts once.
+      {{"--repeat-last-request"}, true, "Connected thru COM port 1"},
+      {{"--repeat-request", "0"}, true, "Connected thru COM port 1"},
+  };
+  for (const Case& c : cases) {
+    link.reset();
+    sim.Stop();
+    for (const auto& entry : fs::directory_iterator(card.path()))
+      fs::remove(entry.path());
+    pcList.items.clear();
+    for (const char* name : {"a.kch", "b.kch", "c.kch"}) {
+      fs::remove(pc.path() / name);
+      if (c.secondReadable || name[0] != 'b')
+        WriteFile(pc.path() / name, RandomBytes(2500, name[0]));
+      pcList.Add(name);
+    }
+    pcList.SelectAll();
+    StartConsole(c.fault);
+    session().link.CommMedium = 1;
+    session().link.ConnectedComPort = 1;
+    UseBatch().SolanoViewDragDrop();
+    const std::string fault = c.fault.join(" ").toStdString();
+    ASSERT_TRUE(RunUntil([&] { return !batch->Running(); })) << fault << SimLog();
+    for (const char* name : {"a.kch", "b.kch", "c.kch"}) {
+      if (c.secondReadable || name[0] != 'b') {
+        ASSERT_TRUE(RunUntil([&] { return fs::exists(card.path() / name); })) << fault << name << SimLog();
+        EXPECT_EQ(ReadFile(card.path() / name), ReadFile(pc.path() / name)) << fault << name;
+      }
+    }
+    EXPECT_FALSE(fs::exists(card.path() / "b.kch") && !c.secondReadable);
+    EXPECT_EQ(host().LastStatus(), c.status) << fault;
+    EXPECT_FALSE(host().transferRunning);
+    EXPECT_EQ(link->watchdogsFired, 0) << fault;
+  }
 }
 
 TEST_F(SerialLinkTest, LeadingFillBytesAreSkipped)

@@ -45,8 +45,20 @@ class ListHost : public FakeHost {
 public:
   ListHost(const ListAccess& card) : card_(card) {}
   void Attach(Batch& batch) { batch_ = &batch; }
-  int CardSelectedCount() override { return card_.SelectedCount(); }
+  int CardSelectedCount() override { return batch_ ? batch_->CardSelectedCount() : card_.SelectedCount(); }
   int PcSelectedCount() override { return batch_ ? batch_->SendBatchCount() : 0; }
+  void FileFailed(const std::string& fileName, const std::string& reason) override
+  {
+    FakeHost::FileFailed(fileName, reason);
+    if (batch_)
+      batch_->FileFailed(fileName, reason);
+  }
+  void BatchDone() override
+  {
+    FakeHost::BatchDone();
+    if (batch_)
+      batch_->BatchDone();
+  }
 
 private:
   const ListAccess& card_;

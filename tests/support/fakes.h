@@ -67,8 +67,7 @@ struct FakeTimers {
 
 // The next item of a script, taken off its front; `otherwise` once the
 // script has run out.
-template <class T>
-T TakeNext(std::deque<T>& script, std::type_identity_t<T> otherwise = T())
+template <class T> T TakeNext(std::deque<T>& script, std::type_identity_t<T> otherwise = T())
 {
   if (script.empty())
     return otherwise;
@@ -97,12 +96,25 @@ public:
 
   void ProgressSetTitle(const std::string& title) override { progressTitle = title; }
   void ProgressSetMaximum(int maximum) override { progressMax = maximum; }
-  void ProgressShow() override { progressVisible = true; ++progressShows; }
+  void ProgressShow() override
+  {
+    progressVisible = true;
+    ++progressShows;
+  }
   void ProgressSetPosition(int position) override { progressPosition = position; }
   void ProgressSetLabel(const std::string& text) override { progressLabels.push_back(text); }
-  void ProgressClose() override { progressVisible = false; ++progressCloses; }
+  void ProgressClose() override
+  {
+    progressVisible = false;
+    ++progressCloses;
+  }
 
   std::string SelectedPcFolder() override { return pcFolder; }
+  void SetTransferRunning(bool running) override
+  {
+    transferRunning = running;
+    runningChanges.push_back(running);
+  }
   int CardSelectedCount() override { return cardSelected; }
   int PcSelectedCount() override { return pcSelected; }
   std::optional<std::string> PcListSizeText(const std::string& fileName) override;
@@ -111,6 +123,11 @@ public:
   void SendNextPcFile(int index) override;
   void RequestCardDirectory(int type) override;
   void CardDirectoryReply(int type, const std::vector<std::string>& names, bool sortAfterEveryReply) override;
+  void FileFailed(const std::string& fileName, const std::string& reason) override
+  {
+    failedFiles.push_back(fileName + ": " + reason);
+  }
+  void BatchDone() override { ++batchesDone; }
   void CardListClear() override { cardListRows.clear(); }
   void CardListAdd(int type, const std::vector<std::string>& names) override
   {
@@ -123,8 +140,8 @@ public:
 
   std::vector<std::string> statuses;
   std::vector<BoxShown> boxes;
-  std::deque<BoxAnswer> answers;              // answers for the next boxes; Ok/No when empty
-  std::function<void(const BoxShown&)> onBox; // what happens while a box is up (its event loop)
+  std::deque<BoxAnswer> answers;                      // answers for the next boxes; Ok/No when empty
+  std::function<void(const BoxShown&)> onBox;         // what happens while a box is up (its event loop)
   std::deque<std::optional<std::string>> saveAnswers; // answers for the save dialog
   std::vector<SaveFileRequest> saveRequests;
 
@@ -144,10 +161,18 @@ public:
   std::vector<int> nextCardFileCalls;
   std::vector<int> nextPcFileCalls;
   std::vector<int> cardDirectoryCalls;
-  struct Reply { int type; std::vector<std::string> names; bool sortEvery; };
+  struct Reply {
+    int type;
+    std::vector<std::string> names;
+    bool sortEvery;
+  };
   std::vector<Reply> directoryReplies;
   std::vector<std::pair<int, std::string>> cardListRows; // what the card list shows
   int cardListSorts = 0;
+  bool transferRunning = false;
+  std::vector<bool> runningChanges;
+  std::vector<std::string> failedFiles; // "name: reason"
+  int batchesDone = 0;
   // Optional behaviour for the batch steps.
   std::function<void(int)> onRequestNextCardFile;
   std::function<void(int)> onSendNextPcFile;
@@ -175,8 +200,15 @@ public:
     return acceptsBlocks;
   }
 
-  struct BlockRequest { int type; unsigned block; };
-  struct FileName { int type; std::string name; bool request; };
+  struct BlockRequest {
+    int type;
+    unsigned block;
+  };
+  struct FileName {
+    int type;
+    std::string name;
+    bool request;
+  };
   std::vector<BlockRequest> blockRequests;
   std::vector<int> directoryRequests;
   std::vector<FileName> fileNames;

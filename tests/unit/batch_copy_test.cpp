@@ -15,7 +15,7 @@ protected:
   }
 };
 
-TEST_F(CopyTest, PasteSendsTheCopiedFilesWithoutQuestionsOrPauses)
+TEST_F(CopyTest, PasteAsksLikeADropAndPausesBeforeEachFurtherFile)
 {
   AddPcFile("one.kch"); // clashes with the card's ONE
   AddPcFile("skip.kch");
@@ -26,21 +26,28 @@ TEST_F(CopyTest, PasteSendsTheCopiedFilesWithoutQuestionsOrPauses)
   EXPECT_EQ(session.batch.CopySource, CopySourceKind::Pc);
 
   pc.SelectAll(); // a selection changed after Copy does not change what goes
+  host.answers = {BoxAnswer::Yes, BoxAnswer::Yes};
   batch.Paste1Click();
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].text, "File already exists!\nReplace the file named ONE ?");
   EXPECT_EQ(Offered(), std::vector<std::string>{"one"});
   AcceptUpload(0);
   EXPECT_EQ(host.progressTitle, "Sending file nr 1 of 2.");
-  EXPECT_EQ(Offered(), (std::vector<std::string>{"one", "two"})) << "the next file goes at once";
+  ASSERT_EQ(host.boxes.size(), 2u);
+  EXPECT_EQ(host.boxes[1].text, "File already exists!\nReplace the file named TWO ?");
+  EXPECT_EQ(Offered(), std::vector<std::string>{"one"}) << "the next file waits for the pause";
+  fakeTimers.clock.Advance(500);
+  EXPECT_EQ(Offered(), (std::vector<std::string>{"one", "two"}));
   EXPECT_EQ(session.batch.FileNr, 2);
   EXPECT_EQ(session.batch.PcIndex, 1);
   AcceptUpload(1);
   EXPECT_EQ(host.progressTitle, "Sending file nr 2 of 2.");
 
-  EXPECT_TRUE(host.boxes.empty());
-  EXPECT_EQ(fakeTimers.send.starts, 0);
+  EXPECT_EQ(fakeTimers.send.starts, 1);
   EXPECT_EQ(Offered().size(), 2u);
   EXPECT_TRUE(session.batch.SendFinished);
   EXPECT_FALSE(host.progressVisible);
+  EXPECT_FALSE(host.transferRunning);
   EXPECT_EQ(host.cardDirectoryCalls, std::vector<int>{-1});
 }
 
@@ -58,10 +65,11 @@ TEST_F(CopyTest, PastedNameWithoutAKnownTypeIsRefusedAndTheRestGoes)
   EXPECT_EQ(Offered(), std::vector<std::string>{"a"});
   EXPECT_EQ(session.batch.FileNr, 2);
   AcceptUpload(0); // the last entry is refused too, which ends the batch
+  fakeTimers.clock.Advance(500);
   EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "File error: Unknown file type"), 2);
   EXPECT_TRUE(session.batch.SendFinished);
   EXPECT_FALSE(host.progressVisible);
-  EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
+  EXPECT_EQ(host.LastStatus(), "2 of 3 files failed (first: readme.txt: Unknown file type)");
 }
 
 TEST_F(CopyTest, OnlyRefusedNamesLeaveTheRefusalOnTheStatusLine)
@@ -71,8 +79,9 @@ TEST_F(CopyTest, OnlyRefusedNamesLeaveTheRefusalOnTheStatusLine)
   batch.Copy4Click();
   batch.Paste1Click();
   EXPECT_TRUE(com.fileNames.empty());
-  EXPECT_EQ(host.LastStatus(), "File error: Unknown file type");
+  EXPECT_EQ(host.LastStatus(), "1 of 1 files failed (first: readme.txt: Unknown file type)");
   EXPECT_EQ(host.progressShows, 0);
+  EXPECT_FALSE(host.transferRunning);
 }
 
 TEST_F(CopyTest, PasteLooksInTheFolderSelectedNow)

@@ -2,6 +2,8 @@
 // batch, backups, and Cancel.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/batch_fixture.h"
 
 namespace zr::test {
@@ -18,6 +20,25 @@ protected:
     card.Add("D", 2);
   }
 };
+
+TEST_F(DownloadTest, ListResortedBetweenFilesNeitherRepeatsNorSkipsAFile)
+{
+  card.Select({0, 1, 2});
+  batch.PCViewDragDrop(ListId::Card);
+  EXPECT_TRUE(host.transferRunning);
+  // Directory replies re-sort the list: D, C, B, A, selection kept per item.
+  std::reverse(card.items.begin(), card.items.end());
+  ServeCardFile(0, RandomBytes(10, 1));
+  std::rotate(card.items.begin(), card.items.begin() + 1, card.items.end());
+  ServeCardFile(1, RandomBytes(10, 2));
+  ServeCardFile(2, RandomBytes(10, 3));
+  std::vector<std::string> asked;
+  for (const auto& f : com.fileNames)
+    asked.push_back(f.name);
+  EXPECT_EQ(asked, (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_FALSE(host.transferRunning);
+  EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
+}
 
 TEST_F(DownloadTest, SelectedFilesArriveInListOrderNumberedFromOne)
 {

@@ -21,6 +21,7 @@ protected:
     EXPECT_FALSE(host.progressVisible);
     EXPECT_EQ(host.cardDirectoryCalls, std::vector<int>{-1});
     EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
+    EXPECT_FALSE(host.transferRunning);
   }
 };
 
@@ -90,10 +91,10 @@ TEST_F(UploadTest, ReplaceCheckComparesNamesOnly)
     const char* pcName;
     bool asks;
   } cases[] = {
-      {"one.kfx", true},       // card ONE is a Channel Library: another type still asks
-      {"One.KCH", true},       // case ignored
-      {"one.x.kch", false},    // ONE_X
-      {"twofold.kch", false},  // TWOFOLD
+      {"one.kfx", true},      // card ONE is a Channel Library: another type still asks
+      {"One.KCH", true},      // case ignored
+      {"one.x.kch", false},   // ONE_X
+      {"twofold.kch", false}, // TWOFOLD
       {"two.ka", true},
   };
   for (const Case& c : cases) {
@@ -103,6 +104,7 @@ TEST_F(UploadTest, ReplaceCheckComparesNamesOnly)
     pc.Select({0});
     batch.SolanoViewDragDrop();
     EXPECT_EQ(host.boxes.size(), c.asks ? 1u : 0u) << c.pcName;
+    batch.CancelBtnClick(); // the next drop is a batch of its own
     fs::remove(folder.path() / c.pcName);
   }
 }
@@ -149,8 +151,14 @@ TEST_F(UploadTest, FileThatCannotBeReadIsReportedAndTheBatchMovesOn)
   EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "File error: No file loaded"), 1);
   EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "File error: No file to send"), 1);
   EXPECT_EQ(session.batch.FileNr, 4);
+  EXPECT_TRUE(host.transferRunning);
   AcceptUpload(1);
-  ExpectEndedNormally();
+  EXPECT_TRUE(session.batch.SendFinished);
+  EXPECT_FALSE(host.progressVisible);
+  EXPECT_EQ(host.cardDirectoryCalls, std::vector<int>{-1});
+  // The end says what failed instead of the connection.
+  EXPECT_EQ(host.LastStatus(), "2 of 4 files failed (first: gone.kch: No file loaded)");
+  EXPECT_FALSE(host.transferRunning);
 }
 
 TEST_F(UploadTest, DragOverAcceptance)
@@ -163,12 +171,9 @@ TEST_F(UploadTest, DragOverAcceptance)
     std::initializer_list<int> selection;
     bool known;
   } selections[] = {
-      {{}, true},     // nothing selected: accepted, and the drop starts nothing
-      {{0}, true},
-      {{0, 2}, true}, // case ignored
-      {{1}, false},
-      {{0, 1}, false},
-      {{3}, false},
+      {{}, true},                   // nothing selected: accepted, and the drop starts nothing
+      {{0}, true},  {{0, 2}, true}, // case ignored
+      {{1}, false}, {{0, 1}, false}, {{3}, false},
   };
   for (const Case& s : selections) {
     pc.Select(s.selection);

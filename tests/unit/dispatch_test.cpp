@@ -181,7 +181,8 @@ struct BlockCase {
   std::uint8_t flag; // flag byte in the message
   unsigned expected; // BlockNr of RxTransfer
   bool cancelled;
-  bool received; // reaches ReceiveBlock
+  bool received;    // reaches ReceiveBlock
+  int awaited = -1; // type of the file RxTransfer waits for (-1: this one); -2: none
 };
 
 class DispatchDataBlock : public DispatchTest, public ::testing::WithParamInterface<BlockCase> {};
@@ -192,6 +193,8 @@ TEST_P(DispatchDataBlock, DisarmsThenHandsOnOrDrops)
   Filer& rx = session.RxTransfer;
   rx.BlockNr = c.expected;
   rx.Medium = 0;
+  rx.DataType = c.awaited == -1 ? c.type : c.awaited;
+  rx.Expecting = c.awaited != -2;
   session.batch.CancelRequested = c.cancelled;
   t.upload.Start();
   t.dummy.Start();
@@ -239,7 +242,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // Over MIDI, ReceiveBlock itself drops a cancelled transfer.
                       BlockCase{"MidiCancelledStillHandedOn", false, 2, 0, 1, 0, true, true},
                       BlockCase{"SerialLinkTestBlock", true, 127, 0, 1, 0, false, true},
-                      BlockCase{"MidiLinkTestBlock", false, 127, 0, 1, 0, false, true}),
+                      BlockCase{"MidiLinkTestBlock", false, 127, 0, 1, 0, false, true},
+                      // Stray blocks: nothing asked for, or another type than asked for.
+                      BlockCase{"SerialNothingAwaited", true, 2, 0, 1, 0, false, false, -2},
+                      BlockCase{"MidiOtherTypeThanAwaited", false, 2, 0, 1, 0, false, false, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DispatchTest, PayloadAndChecksumReachReceiveBlock)
@@ -250,6 +256,8 @@ TEST_F(DispatchTest, PayloadAndChecksumReachReceiveBlock)
     file[i] = static_cast<std::uint8_t>(i * 7);
   Filer& rx = session.RxTransfer;
   rx.BlockNr = 0;
+  rx.DataType = 3;
+  rx.Expecting = true;
   Serial(BuildFileBlock(3, file.data(), static_cast<std::uint32_t>(file.size()), 0));
   EXPECT_EQ(rx.BlockNr, 1u);
   EXPECT_EQ(LastWrite(), BuildBlockRequest(3, 1));

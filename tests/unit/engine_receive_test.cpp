@@ -78,6 +78,26 @@ TEST_F(ReceiveTest, OversizedPayloadStopsTheTransfer)
   EXPECT_FALSE(fs::exists(folder.path() / "big.kpr"));
 }
 
+TEST_F(ReceiveTest, StrayBlockAfterTheSavedFileTouchesNothing)
+{
+  const Bytes file = RandomBytes(3000, 13); // 4 blocks
+  StartDownload(0, "once");
+  ServeFile(0, file);
+  ASSERT_EQ(ReadFile(folder.path() / "once.kpr"), file);
+  const Bytes edited = {1, 2, 3};
+  WriteFile(folder.path() / "once.kpr", edited); // the user works on it meanwhile
+  const auto blocks = Blocks(0, file);
+  for (const Bytes& b : {blocks[3], blocks[0]}) {
+    auto m = ParseMessage(b.data(), b.size());
+    ASSERT_TRUE(m.has_value());
+    session.OnDataBlock({1, m->type, m->total, m->block, b.data() + 13, b.size() - DATA_BLOCK_OVERHEAD});
+  }
+  EXPECT_EQ(ReadFile(folder.path() / "once.kpr"), edited);
+  EXPECT_EQ(host.nextCardFileCalls, std::vector<int>{0});
+  EXPECT_EQ(com.blockRequests.size(), 3u);
+  EXPECT_TRUE(host.boxes.empty());
+}
+
 TEST_F(ReceiveTest, CancelDropsTheNextBlockAndWritesNothing)
 {
   const Bytes file = RandomBytes(3000, 3); // 4 blocks
@@ -93,14 +113,15 @@ TEST_F(ReceiveTest, CancelDropsTheNextBlockAndWritesNothing)
   EXPECT_EQ(host.LastStatus(), "  Receiving file");
 }
 
-TEST_F(ReceiveTest, ZeroSizeFieldWritesNothingAndStartsNothing)
+TEST_F(ReceiveTest, ZeroSizeFieldWritesNothingAndTheBatchGoesOn)
 {
   StartDownload(0, "empty");
   EXPECT_EQ(ServeFile(0, Bytes{}), 1);
   EXPECT_FALSE(fs::exists(folder.path() / "empty.kpr"));
-  EXPECT_TRUE(host.nextCardFileCalls.empty());
-  for (const auto& s : host.statuses)
-    EXPECT_EQ(s.find("File error"), std::string::npos) << s;
+  EXPECT_EQ(host.LastStatus(), "File error: File is empty");
+  EXPECT_EQ(host.failedFiles, std::vector<std::string>{"empty.kpr: File is empty"});
+  EXPECT_EQ(host.nextCardFileCalls, std::vector<int>{0});
+  EXPECT_EQ(host.batchesDone, 1);
 }
 
 struct ReplaceCase {
@@ -142,6 +163,40 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ReplaceQuestion,
                                            ReplaceCase{1025, BoxAnswer::Yes, "2"},
                                            ReplaceCase{1, BoxAnswer::Closed, "1"}));
 
+TEST_F(ReceiveTest, ReplaceQuestionLooksAtTheDiskNotTheList)
+{
+  // Whether this file system tells "MIX1.KPR" from "mix1.kpr".
+  WriteFile(folder.path() / "probe", {});
+  const bool caseSensitive = !fs::exists(folder.path() / "PROBE");
+  fs::remove(folder.path() / "probe");
+  struct Case {
+    const char* onDisk; // a file already in the folder, or nullptr
+    const char* listed; // what the PC list shows, or nullptr
+    bool asks;
+  } cases[] = {
+      {"mix1.kpr", nullptr, true},  // the list was not filled yet
+      {nullptr, "mix1.kpr", false}, // a stale list: nothing to replace
+      {"MIX1.KPR", "MIX1.KPR", !caseSensitive},
+  };
+  for (const Case& c : cases) {
+    for (const auto& entry : fs::directory_iterator(folder.path()))
+      fs::remove(entry.path());
+    host.boxes.clear();
+    host.pcListSizes.clear();
+    if (c.onDisk)
+      WriteFile(folder.path() / c.onDisk, Bytes(2000, 1));
+    if (c.listed)
+      host.pcListSizes[c.listed] = "9 KB";
+    host.answers = {BoxAnswer::Yes};
+    StartDownload(0, "mix1");
+    ServeFile(0, RandomBytes(10, 5));
+    ASSERT_EQ(host.boxes.size(), c.asks ? 1u : 0u) << (c.onDisk ? c.onDisk : "-");
+    if (c.asks)
+      EXPECT_NE(host.boxes[0].text.find("The existing file size is 2 KB,"), std::string::npos);
+    EXPECT_EQ(ReadFile(folder.path() / "mix1.kpr").size(), 10u);
+  }
+}
+
 TEST_F(ReceiveTest, BackupNeverAsksAndNeverContinuesWithCardFiles)
 {
   const Bytes file = RandomBytes(2500, 5);
@@ -175,7 +230,9 @@ TEST_F(ReceiveTest, FailedWriteKeepsTheExistingFile)
   EXPECT_EQ(host.LastStatus(), "File error: Disk full");
   EXPECT_EQ(ReadFile(folder.path() / "mix2.kpr" / "inside"), Bytes{7});
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
-  EXPECT_TRUE(host.nextCardFileCalls.empty());
+  // The failed file is counted and the batch goes on with its next file.
+  EXPECT_EQ(host.failedFiles, std::vector<std::string>{"mix2.kpr: Disk full"});
+  EXPECT_EQ(host.nextCardFileCalls, std::vector<int>{0});
 }
 
 #if defined(__linux__)
@@ -190,6 +247,7 @@ TEST_F(ReceiveTest, ShortWriteKeepsTheExistingFileAndLeavesNoTemporary)
   struct rlimit small = saved;
   small.rlim_cur = 4096;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  host.answers = {BoxAnswer::Yes}; // replace it
   StartDownload(0, "big");
   ServeFile(0, RandomBytes(20000, 8));
   setrlimit(RLIMIT_FSIZE, &saved);
