@@ -57,7 +57,7 @@ TEST_F(RestoreTest, SelectionRules)
       {{4, 5}, nullptr},     // several operating systems too
       {{1, 2, 6}, nullptr},
       {{2}, nullptr},
-      {{0, 7}, nullptr},     // a name of no type counts nowhere
+      {{0, 7}, nullptr}, // a name of no type counts nowhere
   };
   for (const Case& c : cases) {
     host.boxes.clear();
@@ -116,6 +116,24 @@ TEST_F(RestoreTest, OperatingSystemBeforeAnotherFileAsksBeforeTheNext)
   EXPECT_EQ(SentTypes().back(), 2);
   EXPECT_EQ(host.cardDirectoryCalls, std::vector<int>{-1});
   EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
+}
+
+// The last file sent decides how a restore ends, not the last selected:
+// an operating system followed only by a file that failed leaves the card
+// list alone, as an operating system at the end does.
+TEST_F(RestoreTest, OperatingSystemSentLastEndsAsOneEvenWhenALaterFileFailed)
+{
+  pc.Select({4, 6});
+  host.answers = {BoxAnswer::Yes};
+  batch.InternalViewDragDrop();
+  ServeRestore();
+  std::filesystem::remove(folder.path() / "g.keq"); // gone before its turn
+  fakeTimers.clock.Advance(500);
+  EXPECT_EQ(SentTypes().back(), 8);
+  EXPECT_TRUE(host.cardDirectoryCalls.empty()) << "no card refresh after an operating system";
+  EXPECT_FALSE(host.progressVisible);
+  EXPECT_FALSE(host.transferRunning);
+  EXPECT_NE(host.LastStatus().find("g.keq"), std::string::npos) << host.LastStatus();
 }
 
 TEST_F(RestoreTest, NoAtTheConfirmationSendsNothing)

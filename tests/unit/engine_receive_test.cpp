@@ -220,6 +220,28 @@ TEST_F(ReceiveTest, BackupNeverAsksAndNeverContinuesWithCardFiles)
   EXPECT_EQ(ReadFile(folder.path() / "setup.ksu"), file);
 }
 
+// A name near the file system's limit: the safe write's temporary file must
+// not push past it.
+TEST_F(ReceiveTest, BackupUnderANameOfMaximalLengthIsSaved)
+{
+  const std::string name = std::string(251, 's') + ".ksu"; // 255 characters
+  const Bytes file = RandomBytes(1500, 11);
+  host.saveAnswers.push_back((folder.path() / name).string());
+  session.link.CommMedium = 1;
+  session.batch.InternalMode = true;
+  session.batch.FileNr = 1;
+  session.BackupInternal(1, 7);
+  ServeFile(7, file);
+  EXPECT_EQ(ReadFile(folder.path() / name), file) << host.LastStatus();
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
+
+  // A folder that went away says so, not "Disk full".
+  host.saveAnswers.push_back((folder.path() / "gone" / "setup.ksu").string());
+  session.BackupInternal(1, 7);
+  ServeFile(7, file);
+  EXPECT_EQ(host.LastStatus(), "File error: Folder is not writable");
+}
+
 TEST_F(ReceiveTest, FailedWriteKeepsTheExistingFile)
 {
   // The target is a folder of the same name: the final rename cannot succeed.

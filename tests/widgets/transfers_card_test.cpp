@@ -43,6 +43,37 @@ TEST_F(TransfersTest, DownloadGoesInListOrderAndAsksBeforeReplacing)
   EXPECT_EQ(requested, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
 }
 
+// The files of a download are fixed when it starts: re-sorting the card
+// list while it runs neither repeats nor skips one.
+TEST_F(TransfersTest, DownloadWhileTheCardListIsResortedTakesEachFileOnce)
+{
+  const QByteArray a = RandomData(2500, 7), b = RandomData(1200, 8), c = RandomData(900, 9);
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("A.kpr")), a));
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("B.kch")), b));
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("C.kpr")), c));
+  ASSERT_TRUE(StartProgram(3));
+  // By type the rows read B, A, C; by name A, B, C: each file flips them.
+  QObject::connect(&program->ProgressForm(), &QWidget::windowTitleChanged, [this](const QString& title) {
+    if (title.startsWith(QStringLiteral("Receiving file nr 1")))
+      Form().ViewColumnClick(1);
+    else if (title.startsWith(QStringLiteral("Receiving file nr 2")))
+      Form().ViewColumnClick(0);
+  });
+  SelectCard({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")});
+  Form().PCViewDragDrop(ListId::Card);
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(PcPath(QStringLiteral("C.kpr"))); }));
+  ASSERT_TRUE(WaitIdle());
+
+  QStringList requested;
+  for (const QString& line : sim.ReceivedLines())
+    if (line.startsWith(QStringLiteral("file request")))
+      requested << line.section(QLatin1Char('"'), 1, 1);
+  EXPECT_EQ(requested, (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+  EXPECT_EQ(ReadFile(PcPath(QStringLiteral("A.kpr"))), a);
+  EXPECT_EQ(ReadFile(PcPath(QStringLiteral("B.kch"))), b);
+  EXPECT_EQ(ReadFile(PcPath(QStringLiteral("C.kpr"))), c);
+}
+
 TEST_F(TransfersTest, UploadSkipsTheDeclinedClashAndRereadsTheCard)
 {
   ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("B2.kch")), QByteArray("card's own")));
