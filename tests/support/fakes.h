@@ -67,8 +67,7 @@ struct FakeTimers {
 
 // The next item of a script, taken off its front; `otherwise` once the
 // script has run out.
-template <class T>
-T TakeNext(std::deque<T>& script, std::type_identity_t<T> otherwise = T())
+template <class T> T TakeNext(std::deque<T>& script, std::type_identity_t<T> otherwise = T())
 {
   if (script.empty())
     return otherwise;
@@ -97,10 +96,18 @@ public:
 
   void ProgressSetTitle(const std::string& title) override { progressTitle = title; }
   void ProgressSetMaximum(int maximum) override { progressMax = maximum; }
-  void ProgressShow() override { progressVisible = true; ++progressShows; }
+  void ProgressShow() override
+  {
+    progressVisible = true;
+    ++progressShows;
+  }
   void ProgressSetPosition(int position) override { progressPosition = position; }
   void ProgressSetLabel(const std::string& text) override { progressLabels.push_back(text); }
-  void ProgressClose() override { progressVisible = false; ++progressCloses; }
+  void ProgressClose() override
+  {
+    progressVisible = false;
+    ++progressCloses;
+  }
 
   std::string SelectedPcFolder() override { return pcFolder; }
   int CardSelectedCount() override { return cardSelected; }
@@ -123,7 +130,8 @@ public:
 
   std::vector<std::string> statuses;
   std::vector<BoxShown> boxes;
-  std::deque<BoxAnswer> answers;              // answers for the next boxes; Ok/No when empty
+  std::deque<BoxAnswer> answers;                      // answers for the next boxes; Ok/No when empty
+  std::function<void()> whileBoxOpen;                 // what happens while a box waits for its answer
   std::deque<std::optional<std::string>> saveAnswers; // answers for the save dialog
   std::vector<SaveFileRequest> saveRequests;
 
@@ -143,7 +151,11 @@ public:
   std::vector<int> nextCardFileCalls;
   std::vector<int> nextPcFileCalls;
   std::vector<int> cardDirectoryCalls;
-  struct Reply { int type; std::vector<std::string> names; bool sortEvery; };
+  struct Reply {
+    int type;
+    std::vector<std::string> names;
+    bool sortEvery;
+  };
   std::vector<Reply> directoryReplies;
   std::vector<std::pair<int, std::string>> cardListRows; // what the card list shows
   int cardListSorts = 0;
@@ -174,8 +186,15 @@ public:
     return acceptsBlocks;
   }
 
-  struct BlockRequest { int type; unsigned block; };
-  struct FileName { int type; std::string name; bool request; };
+  struct BlockRequest {
+    int type;
+    unsigned block;
+  };
+  struct FileName {
+    int type;
+    std::string name;
+    bool request;
+  };
   std::vector<BlockRequest> blockRequests;
   std::vector<int> directoryRequests;
   std::vector<FileName> fileNames;

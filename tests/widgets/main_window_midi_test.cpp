@@ -41,6 +41,23 @@ bool DirectoryRequested(const FakeMidiSystem& midi, int type)
   return false;
 }
 
+// First run: no settings file, the port setup dialog closed unchanged. The
+// menu's mark is on "&Midi" and so is the dialog's port type, so Search tries
+// every pair and finds the console on the second.
+TEST(MidiSearch, FirstRunSearchReachesTheConsoleOnTheSecondPair)
+{
+  ConsoleFolders folders;
+  folders.AddCardFile("LIVE.kpr");
+  ProgramHarness h(std::nullopt, Console(2, 2, {1, 0}, folders));
+  h.Show();
+  ASSERT_EQ(h.prompter.dialogs, QStringList{"PortSetupFrm"});
+  h.Form().SearchZR4812Click();
+  ASSERT_TRUE(WaitUntil([&] { return h.Form().SolanoView()->Count() == 1; }))
+      << h.statuses.join(QStringLiteral(" | ")).toStdString();
+  EXPECT_EQ(Searching(h.statuses), (QStringList{"1->1", "2->1"}));
+  EXPECT_TRUE(h.prompter.boxes.empty());
+}
+
 TEST(MidiSearch, StepsThroughThePairsUntilTheConsoleAnswers)
 {
   ConsoleFolders folders;
