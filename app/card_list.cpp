@@ -173,18 +173,24 @@ void CardListView::SortRows()
   QList<QTreeWidgetItem*> rows;
   QList<QTreeWidgetItem*> selected = selectedItems();
   QTreeWidgetItem* current = currentItem();
-  for (int i = n - 1; i >= 0; --i)
-    rows.prepend(takeTopLevelItem(i));
-  const int column = CardSortColumn;
-  std::stable_sort(rows.begin(), rows.end(), [column](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
-    return SolanoViewCompare(a->text(0), a->text(1), b->text(0), b->text(1), column) < 0;
-  });
-  addTopLevelItems(rows);
-  const QSignalBlocker block(selectionModel());
-  if (current)
-    setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
-  for (QTreeWidgetItem* item : selected)
-    item->setSelected(true);
+  {
+    // Taking the rows out deselects them one by one; the selection as a
+    // whole is the same afterwards, and is announced once.
+    const QSignalBlocker block(selectionModel());
+    for (int i = n - 1; i >= 0; --i)
+      rows.prepend(takeTopLevelItem(i));
+    const int column = CardSortColumn;
+    std::stable_sort(rows.begin(), rows.end(), [column](const QTreeWidgetItem* a, const QTreeWidgetItem* b) {
+      return SolanoViewCompare(a->text(0), a->text(1), b->text(0), b->text(1), column) < 0;
+    });
+    addTopLevelItems(rows);
+    if (current)
+      setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    for (QTreeWidgetItem* item : selected)
+      item->setSelected(true);
+  }
+  if (!selected.isEmpty())
+    emit itemSelectionChanged();
 }
 
 void CardListView::ViewColumnClick(int column)

@@ -28,6 +28,7 @@
 #include "app/prompter.h"
 #include "app/qt_timer.h"
 #include "app/settings.h"
+#include "app/status_panel.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_setup.h"
 #include "dialogs/progress_form.h"
@@ -126,7 +127,7 @@ void TForm1::AfterDrop(std::function<void()> step)
 
 QString TForm1::StatusText(int panel) const
 {
-  return statusPanels_[panel]->text();
+  return panel == 0 ? statusLine_->FullText() : statusPanels_[panel]->text();
 }
 
 QAction* TForm1::Action(const char* name) const
@@ -173,6 +174,10 @@ void TForm1::FormShow()
       ComportClick();
     else if (s.link.CommMedium == MEDIUM_MIDI)
       MidiClick();
+    // Otherwise the menu's mark stays where the window was created with it;
+    // the dialog's port type follows it, so that Search steps through every
+    // MIDI pair on a first run too.
+    parts().control.AlignPortType();
 
     shellTree_->SetSelectedPathName(TPTShellTree::StartFolder());
     const QString shown = shellTree_->GetSelectedPathName();
@@ -182,6 +187,8 @@ void TForm1::FormShow()
   }
   pcView_->setFocus(Qt::OtherFocusReason);
   ShowSelectedFolder();
+  if (!parts().settingsNote.isEmpty())
+    ShowStatusText(parts().settingsNote);
   OpenConfiguredLink();
 }
 
@@ -191,7 +198,7 @@ void TForm1::OpenConfiguredLink()
   SettingsFile settings(parts().settingsPath);
   if (s.link.CommMedium == MEDIUM_COM) {
     s.link.ComPortNumber = settings.ComPort();
-    parts().searchComPort();
+    parts().control.SearchComPort();
   } else if (s.link.CommMedium == MEDIUM_MIDI) {
     s.link.MidiInDevice = settings.MidiIn();
     s.link.MidiOutDevice = settings.MidiOut();
@@ -295,7 +302,15 @@ void TForm1::MidiClick()
 }
 void TForm1::PortSetupClick()
 {
-  parts().prompter.ExecDialog(parts().portSetupFrm);
+  // Already open (a search or a watchdog box behind it asked again): the
+  // user is choosing there; a second modal showing of it cannot be.
+  TPortSetupFrm& dialog = parts().portSetupFrm;
+  if (dialog.isVisible()) {
+    dialog.raise();
+    dialog.activateWindow();
+    return;
+  }
+  parts().prompter.ExecDialog(dialog);
 }
 void TForm1::AboutClick()
 {
@@ -336,6 +351,10 @@ void TForm1::SetPortType(int portType)
 void TForm1::CancelTransfer()
 {
   parts().progressForm.CancelBtnClick();
+}
+std::string TForm1::StatusLine() const
+{
+  return StatusText(0).toStdString();
 }
 
 // ---------------------------------------------------------------- card list
@@ -537,7 +556,7 @@ void TForm1::Paste4Click()
 
 void TForm1::ShowStatusText(const QString& text)
 {
-  statusPanels_[0]->setText(text);
+  statusLine_->SetFullText(text);
   emit StatusChanged(text);
 }
 

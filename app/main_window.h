@@ -27,6 +27,7 @@ class QToolButton;
 namespace zr {
 
 class CardListView;
+class ElidingStatusPanel;
 class ComLink;
 class MidiLink;
 class Prompter;
@@ -52,8 +53,9 @@ struct WindowParts {
   TPortSetupFrm& portSetupFrm;
   QtTimerSet& timers;
   QString settingsPath;
-  // Opens the configured COM port and searches, saying why it cannot.
-  std::function<void()> searchComPort;
+  // Said once on the status line at the first show: which settings file
+  // is used when the one beside the program cannot be written; or empty.
+  QString settingsNote;
   // The last step of closing: the process ends with this code.
   std::function<void(int exitCode)> endProcess;
 };
@@ -144,6 +146,7 @@ public:
   int PortType() const override;
   void SetPortType(int portType) override;
   void CancelTransfer() override;
+  std::string StatusLine() const override;
 
   // --- The controls, for the program and the tests ---
   CardListView* SolanoView() const { return solanoView_; }
@@ -155,6 +158,7 @@ public:
   QToolButton* FolderUpBtn() const { return folderUpBtn_; }
   QToolButton* NewFolderBtn() const { return newFolderBtn_; }
   QLabel* StatusPanel(int panel) const { return statusPanels_[panel]; }
+  // The whole text of a panel (panel 0 may show it cut short).
   QString StatusText(int panel) const;
   QAction* Action(const char* name) const; // a menu item by its name ("Comport", "Copy4" ...)
   QMenu* PopupMenu1() const { return popupMenu1_; }
@@ -212,6 +216,7 @@ private:
   TPTShellTree* shellTree_ = nullptr;
   TPTShellList* pcView_ = nullptr;
   std::array<QLabel*, 3> statusPanels_{};
+  ElidingStatusPanel* statusLine_ = nullptr; // panel 0
 
   QActionGroup* portGroup_ = nullptr;
   QMenu* popupMenu1_ = nullptr;

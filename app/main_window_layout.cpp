@@ -19,6 +19,7 @@
 
 #include "app/card_list.h"
 #include "app/prompter.h"
+#include "app/status_panel.h"
 #include "shell/shell_list.h"
 #include "shell/shell_tree.h"
 
@@ -155,7 +156,7 @@ void TForm1::CreateControls()
   bar->setObjectName(QStringLiteral("StatusBar1"));
   bar->setFixedHeight(kStatusBarHeight);
   for (int i = 0; i < 3; ++i) {
-    auto* label = new QLabel(bar);
+    QLabel* label = i == 0 ? (statusLine_ = new ElidingStatusPanel(bar)) : new QLabel(bar);
     label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setIndent(2);
@@ -170,7 +171,7 @@ void TForm1::CreateControls()
       bar->addWidget(label, 1);
     }
   }
-  statusPanels_[0]->setText(QStringLiteral("No port selected"));
+  statusLine_->SetFullText(QStringLiteral("No port selected"));
 }
 
 void TForm1::PlaceControls(QSize panelSize)

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 #include "app/card_list.h"
 #include "app/main_window.h"
@@ -23,10 +26,43 @@
 
 namespace zr {
 
-Program::Program(ProgramOptions options)
-    : settingsPath_(options.settingsPath.isEmpty() ? SettingsFile::DefaultLocation() : options.settingsPath),
-      endProcess_(std::move(options.endProcess)), midiSystem_(std::move(options.midiSystem))
+namespace {
+
+// The configuration folder's first settings file starts as a copy of the one
+// that could not be written, so that its ports and choices carry over.
+void SeedSettings(const QString& from, const QString& to)
 {
+  QFile source(from);
+  if (!source.open(QIODevice::ReadOnly) || !QDir().mkpath(QFileInfo(to).absolutePath()))
+    return;
+  QSaveFile target(to);
+  if (target.open(QIODevice::WriteOnly) && target.write(source.readAll()) >= 0)
+    target.commit();
+}
+
+} // namespace
+
+Program::Program(ProgramOptions options)
+    : endProcess_(std::move(options.endProcess)), midiSystem_(std::move(options.midiSystem))
+{
+  QString beside = options.settingsPath, config = options.settingsFallbackPath;
+  if (beside.isEmpty()) {
+    beside = SettingsFile::BesideProgramPath();
+    config = SettingsFile::ConfigFolderPath();
+  }
+  if (config.isEmpty()) {
+    settingsPath_ = beside;
+  } else {
+    const auto usable = options.settingsFileUsable ? options.settingsFileUsable : &SettingsFile::FileUsable;
+    const SettingsFile::Location place =
+        SettingsFile::Locate(beside, config, &SettingsFile::FolderWritable, usable);
+    settingsPath_ = place.path;
+    if (!place.passedOver.isEmpty() && !QFileInfo::exists(place.path))
+      SeedSettings(place.passedOver, place.path);
+    if (!place.passedOver.isEmpty())
+      settingsNote_ =
+          QStringLiteral("Cannot write %1; settings kept in %2").arg(place.passedOver, place.path);
+  }
   if (!midiSystem_)
     midiSystem_ = MakePlatformMidiSystem();
   prompter_ = options.prompter;
@@ -53,7 +89,7 @@ Program::Program(ProgramOptions options)
   midi_ = std::make_unique<MidiLink>(*session_, *midiSystem_);
   session_->Com = com_.get();
   session_->Midi = midi_.get();
-  searchLinks_ = std::make_unique<LinkPair>(com_.get(), *midi_);
+  searchLinks_ = std::make_unique<LinkPair>(com_.get(), *midi_, [this] { SearchComPortTellingWhy(); });
   batch_ =
       std::make_unique<Batch>(*session_, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList());
   session_->Steps = batch_.get();
@@ -61,8 +97,8 @@ Program::Program(ProgramOptions options)
   progressForm_->SetCancelHandler([this] { batch_->CancelBtnClick(); });
   portSetupFrm_ = std::make_unique<TPortSetupFrm>(*this, form1_.get());
   form1_->Attach(WindowParts{*session_, *com_, *midi_, *batch_, *control_, *prompter_, *progressForm_,
-                             *aboutBox_, *portSetupFrm_, *timers_, settingsPath_,
-                             [this] { SearchComPortTellingWhy(); }, [this](int code) { EndProcess(code); }});
+                             *aboutBox_, *portSetupFrm_, *timers_, settingsPath_, settingsNote_,
+                             [this](int code) { EndProcess(code); }});
 
   TForm1& f = *form1_;
   QtTimerSet& t = *timers_;
@@ -176,7 +212,11 @@ void Program::SearchMidiPort()
 }
 void Program::SearchComPort()
 {
-  SearchComPortTellingWhy();
+  control_->SearchComPort();
+}
+void Program::StopSearchAndWatchdogs()
+{
+  control_->PortSetupOpening();
 }
 
 void Program::CheckPortTypeMenuItem(int portType)

@@ -29,8 +29,13 @@ struct QtTimerSet;
 
 struct ProgramOptions {
   // The settings file; empty: "<program>.ini" beside the executable (or
-  // the configuration folder's copy, see SettingsFile::DefaultLocation).
+  // the configuration folder's copy, see SettingsFile::Locate).
   QString settingsPath;
+  // With settingsPath: where the settings go instead when that file exists
+  // but cannot be used, and the check of that; empty: no such place, and a
+  // check tried for real.
+  QString settingsFallbackPath;
+  std::function<bool(const QString& file)> settingsFileUsable;
   // Serial devices; empty: Qt SerialPort.
   SerialDeviceFactory serialFactory;
   // The MIDI devices; null: the platform's, through RtMidi.
@@ -85,6 +90,7 @@ public:
   void SetComPortNumber(int number) override;
   void SearchMidiPort() override;
   void SearchComPort() override;
+  void StopSearchAndWatchdogs() override;
   void CheckPortTypeMenuItem(int portType) override;
 
   // The two links as the search sees them.
@@ -92,6 +98,7 @@ public:
 
 private:
   QString settingsPath_;
+  QString settingsNote_; // which file is used when the first cannot be
   std::function<void(int)> endProcess_;
   std::unique_ptr<MidiSystem> midiSystem_;
   std::unique_ptr<Prompter> ownPrompter_;

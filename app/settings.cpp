@@ -191,6 +191,12 @@ void SettingsFile::WriteInteger(const QString &section, const QString &key, int 
 
 bool SettingsFile::Flush(QString *error)
 {
+  // What could not be read would be lost by writing the rest over it.
+  if (!loadedOk_) {
+    if (error)
+      *error = QStringLiteral("%1 could not be read").arg(path_);
+    return false;
+  }
   const QFileInfo info(path_);
   if (!QDir().mkpath(info.absolutePath())) {
     if (error)
@@ -269,26 +275,43 @@ QString SettingsFile::IniFileNameFor(const QString &programFileName)
   return name + QStringLiteral(".ini");
 }
 
-QString SettingsFile::ChooseLocation(const QString &besideProgram, const QString &inConfigFolder,
-                                     const std::function<bool(const QString &folder)> &folderWritable)
+SettingsFile::Location SettingsFile::Locate(const QString &besideProgram, const QString &inConfigFolder,
+                                            const std::function<bool(const QString &folder)> &folderWritable,
+                                            const std::function<bool(const QString &file)> &fileUsable)
 {
-  if (QFileInfo::exists(besideProgram))
-    return besideProgram;
+  const bool besideExists = QFileInfo::exists(besideProgram);
+  if (besideExists && fileUsable(besideProgram))
+    return {besideProgram, {}};
+  const QString passedOver = besideExists ? besideProgram : QString();
   // Saved there by an earlier run whose program folder was read-only.
   if (QFileInfo::exists(inConfigFolder))
-    return inConfigFolder;
-  if (folderWritable(QFileInfo(besideProgram).absolutePath()))
-    return besideProgram;
-  return inConfigFolder;
+    return {inConfigFolder, passedOver};
+  if (!besideExists && folderWritable(QFileInfo(besideProgram).absolutePath()))
+    return {besideProgram, {}};
+  return {inConfigFolder, passedOver};
+}
+
+QString SettingsFile::BesideProgramPath()
+{
+  const QString name = IniFileNameFor(QCoreApplication::applicationFilePath());
+  return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+}
+
+QString SettingsFile::ConfigFolderPath()
+{
+  const QString name = IniFileNameFor(QCoreApplication::applicationFilePath());
+  return QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath(name);
 }
 
 QString SettingsFile::DefaultLocation()
 {
-  const QString name = IniFileNameFor(QCoreApplication::applicationFilePath());
-  const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
-  const QString config =
-      QDir(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)).filePath(name);
-  return ChooseLocation(beside, config, &SettingsFile::FolderWritable);
+  return ChooseLocation(BesideProgramPath(), ConfigFolderPath(), &SettingsFile::FolderWritable);
+}
+
+bool SettingsFile::FileUsable(const QString &file)
+{
+  const QFileInfo info(file);
+  return info.isFile() && info.isReadable() && info.isWritable();
 }
 
 bool SettingsFile::FolderWritable(const QString &folder)

@@ -74,15 +74,35 @@ public:
   static QString IniFileNameFor(const QString &programFileName);
 
   // Which file to use, given the file beside the program and the one in the
-  // user's configuration folder: an existing file beside the program always
-  // wins; then an existing one in the configuration folder; else the
-  // program's folder when it can be written; else the configuration folder,
-  // so that settings are never silently lost.
+  // user's configuration folder: an existing file beside the program that
+  // can be read and written wins; then an existing one in the configuration
+  // folder; else the program's folder when no file is there and it can be
+  // written; else the configuration folder, so that settings are never
+  // silently lost.
+  struct Location {
+    QString path;
+    // The file beside the program when it exists but cannot be used; empty
+    // otherwise.
+    QString passedOver;
+  };
+  static Location Locate(const QString &besideProgram, const QString &inConfigFolder,
+                         const std::function<bool(const QString &folder)> &folderWritable,
+                         const std::function<bool(const QString &file)> &fileUsable = &FileUsable);
   static QString ChooseLocation(const QString &besideProgram, const QString &inConfigFolder,
-                                const std::function<bool(const QString &folder)> &folderWritable);
+                                const std::function<bool(const QString &folder)> &folderWritable)
+  {
+    return Locate(besideProgram, inConfigFolder, folderWritable).path;
+  }
 
-  // The location for this running program (QCoreApplication must exist).
+  // The two places for this running program (QCoreApplication must exist).
+  static QString BesideProgramPath();
+  static QString ConfigFolderPath();
+  // The location for this running program.
   static QString DefaultLocation();
+
+  // Whether an existing file can be read and written (a file left by a run
+  // under another user may not be).
+  static bool FileUsable(const QString &file);
 
   // Whether a file can be created in `folder`, tried for real (permission
   // bits alone say nothing when running as an administrator).

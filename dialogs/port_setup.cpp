@@ -135,6 +135,7 @@ void TPortSetupFrm::FormShow()
   pick(comboBox2_, actions_.MidiOutDevice());
 
   // The ports are probed by opening them, which an open link would block.
+  actions_.StopSearchAndWatchdogs();
   actions_.CloseComPort();
   QStringList ports;
   for (int n : actions_.ProbeComPorts())

@@ -25,6 +25,9 @@ public:
   virtual void ListMidiDevices(QStringList &inputs, QStringList &outputs) = 0;
   // Closes the serial link if it is open.
   virtual void CloseComPort() = 0;
+  // Stops the search and the watchdogs: the dialog closes the serial link,
+  // and nothing may time out into a box, or into this dialog, behind it.
+  virtual void StopSearchAndWatchdogs() = 0;
   // Numbers (1..16) of the COM ports that open right now.
   virtual std::vector<int> ProbeComPorts() = 0;
 

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMainWindow>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -108,21 +109,40 @@ void TProgressForm::SetLabel(const QString &text)
   label1_->setText(text);
 }
 
+QList<QWidget *> TProgressForm::InputParts() const
+{
+  // Not the window itself: a disabled window disables its child windows
+  // too, and a box or the port setup dialog shown during the transfer would
+  // stand there greyed out, deaf to the keyboard and the mouse.
+  if (auto *main = qobject_cast<QMainWindow *>(mainWindow_.data())) {
+    QList<QWidget *> parts;
+    for (QWidget *part : {main->centralWidget(), main->menuWidget()})
+      if (part)
+        parts.append(part);
+    return parts;
+  }
+  return {mainWindow_.data()};
+}
+
 void TProgressForm::FormShow()
 {
-  if (!mainWindow_ || !mainWindow_->isEnabled())
+  if (!mainWindow_ || inputBlocked_)
     return;
-  // Disabling the window takes the focus from its lists; the user carries on
+  // Disabling the lists takes the focus from them; the user carries on
   // with the keyboard where he was when the transfer ends.
   focusBefore_ = mainWindow_->focusWidget();
-  mainWindow_->setEnabled(false);
+  for (QWidget *part : InputParts())
+    part->setEnabled(false);
+  inputBlocked_ = true;
 }
 
 void TProgressForm::FormHide()
 {
-  if (!mainWindow_)
+  if (!mainWindow_ || !inputBlocked_)
     return;
-  mainWindow_->setEnabled(true);
+  for (QWidget *part : InputParts())
+    part->setEnabled(true);
+  inputBlocked_ = false;
   if (focusBefore_ && focusBefore_->isEnabled() && focusBefore_->isVisible())
     focusBefore_->setFocus(Qt::OtherFocusReason);
   focusBefore_ = nullptr;

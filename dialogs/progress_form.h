@@ -1,6 +1,6 @@
 // The progress dialog (unit UProgressForm): how far the file in transfer has
 // come, which file of a batch it is, and Cancel. While it is visible the main
-// window takes no input.
+// window's lists and menus take no input; boxes and dialogs shown meanwhile do.
 #pragma once
 
 #include <functional>
@@ -17,9 +17,8 @@ namespace zr {
 class TProgressForm : public QDialog {
   Q_OBJECT
 public:
-  // Create it without a parent: a disabled widget disables its children,
-  // windows included, so a dialog parented to the main window would be
-  // switched off together with it. SetMainWindow names the window to disable.
+  // Create it without a parent. SetMainWindow names the window whose
+  // central widget and menu bar it disables while visible.
   explicit TProgressForm(QWidget *parent = nullptr);
 
   void SetMainWindow(QWidget *mainWindow) { mainWindow_ = mainWindow; }
@@ -57,7 +56,11 @@ private:
   QProgressBar *progressBar1_;
   QLabel *label1_;
   QPushButton *cancelBtn_;
+  // What takes no input while the dialog is visible.
+  QList<QWidget *> InputParts() const;
+
   QPointer<QWidget> mainWindow_;
+  bool inputBlocked_ = false;
   QPointer<QWidget> focusBefore_; // the main window's focus before it was disabled
   std::function<void()> cancelHandler_;
 };

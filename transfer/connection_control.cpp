@@ -32,6 +32,12 @@ void ConnectionControl::ReportCheckConnection()
   session_.ShowStatus("Check connection.");
 }
 
+bool ConnectionControl::StatusSaysConnected() const
+{
+  const std::string status = window_.StatusLine();
+  return status.rfind("Connected thru", 0) == 0 || status == "Testing MIDI connection...";
+}
+
 void ConnectionControl::TimeoutTimerTimer()
 {
   Timer& timer = session_.timers.TimeoutTimer;
@@ -64,10 +70,25 @@ void ConnectionControl::TimeoutTimerTimer()
     SearchRetryPending = false;
     return;
   }
+  // The pair whose ports are still open: after the last step the indexes
+  // stand past the last pair, which is the one left open.
+  int openIn = link.MidiInDevice, openOut = link.MidiOutDevice;
+  if (openIn < 0 && openOut >= links_.MidiOutCount() && links_.MidiOutCount() > 0) {
+    openIn = links_.MidiInCount() - 1;
+    openOut = links_.MidiOutCount() - 1;
+  }
   link.MidiInDevice = 0;
   link.MidiOutDevice = 0;
-  if (!WatchdogBox(SEARCH_FAILED))
-    ReportCheckConnection();
+  if (WatchdogBox(SEARCH_FAILED))
+    return;
+  // The box runs a nested event loop: a console that answered while it was
+  // open is connected, and its pair is what the settings keep.
+  if (StatusSaysConnected()) {
+    link.MidiInDevice = openIn;
+    link.MidiOutDevice = openOut;
+    return;
+  }
+  ReportCheckConnection();
 }
 
 void ConnectionControl::UploadTimerTimer()
@@ -117,6 +138,25 @@ void ConnectionControl::SearchZR4812Click()
     links_.CloseMidiPort();
     links_.StartMidiSearch();
   }
+}
+
+void ConnectionControl::SearchComPort()
+{
+  session_.timers.TimeoutTimer.SetInterval(SERIAL_SEARCH_MS);
+  links_.SearchComPort();
+}
+
+void ConnectionControl::AlignPortType()
+{
+  window_.SetPortType(window_.MidiChecked() ? PORT_TYPE_MIDI : PORT_TYPE_COM);
+}
+
+void ConnectionControl::PortSetupOpening()
+{
+  Timers& t = session_.timers;
+  for (Timer* timer : {&t.TimeoutTimer, &t.UploadTimer, &t.DownloadTimer, &t.DummyTimer})
+    timer->Stop();
+  links_.SetMidiSearching(false);
 }
 
 void ConnectionControl::ComportClick()

@@ -3,6 +3,8 @@
 // so that every step can be driven by a manual clock in a test.
 #pragma once
 
+#include <string>
+
 namespace zr {
 
 class Session;
@@ -14,6 +16,9 @@ public:
   virtual ~SearchLinks() = default;
   virtual void CloseComPort() = 0;
   virtual void CloseMidiPort() = 0;
+  // Opens COM `ComPortNumber` and sends the search; starts TimeoutTimer
+  // with the interval it has. Only a program with a serial search calls it.
+  virtual void SearchComPort() {}
   // Counts the devices, takes pair 0, 0 and runs one search step.
   virtual bool StartMidiSearch() = 0;
   // One search step on the current pair (MidiInDevice, MidiOutDevice).
@@ -43,10 +48,15 @@ public:
   virtual void PortSetupClick() = 0;
   // Cancels the transfer under way exactly as the progress dialog's Cancel.
   virtual void CancelTransfer() = 0;
+  // The text the status line shows now; a stand-in without one says "".
+  virtual std::string StatusLine() const { return {}; }
 };
 
 constexpr int PORT_TYPE_COM = 0;
 constexpr int PORT_TYPE_MIDI = 1;
+// A serial search waits this long for the console's answer, whatever a MIDI
+// search step left in TimeoutTimer.
+constexpr int SERIAL_SEARCH_MS = 1500;
 
 class ConnectionControl {
 public:
@@ -67,11 +77,23 @@ public:
   void ComportClick();
   void MidiClick();
 
+  // The serial search on COM `ComPortNumber`, given its own time-out.
+  void SearchComPort();
+  // Gives the port setup dialog the port type that the menu's mark names,
+  // so that the two agree from the start (the search steps through MIDI
+  // pairs only when both say "Midi").
+  void AlignPortType();
+  // The port setup dialog is opening: it closes the serial link, so no
+  // search may time out and no watchdog may fire behind it.
+  void PortSetupOpening();
+
 private:
   // The modal error box with Abort and Retry; true when Retry was chosen
   // (the search has then run again).
   bool WatchdogBox(const char* text);
   void ReportCheckConnection();
+  // The status line says that a console has answered.
+  bool StatusSaysConnected() const;
 
   Session& session_;
   SearchLinks& links_;

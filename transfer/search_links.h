@@ -2,6 +2,9 @@
 // adapter for the window, the command line and the tests.
 #pragma once
 
+#include <functional>
+#include <utility>
+
 #include "link/comm.h"
 #include "link/midi.h"
 #include "transfer/connection_control.h"
@@ -10,8 +13,18 @@ namespace zr {
 
 class LinkPair : public SearchLinks {
 public:
-  // `com` may be null where only MIDI is searched.
-  LinkPair(ComLink* com, MidiLink& midi) : com_(com), midi_(midi) {}
+  // `com` may be null where only MIDI is searched. `searchCom` runs a serial
+  // search (the window's says why a port does not open); without it a
+  // serial search step does nothing here.
+  LinkPair(ComLink* com, MidiLink& midi, std::function<void()> searchCom = {})
+      : com_(com), midi_(midi), searchCom_(std::move(searchCom))
+  {
+  }
+  void SearchComPort() override
+  {
+    if (searchCom_)
+      searchCom_();
+  }
   void CloseComPort() override
   {
     if (com_)
@@ -28,6 +41,7 @@ public:
 private:
   ComLink* com_;
   MidiLink& midi_;
+  std::function<void()> searchCom_;
 };
 
 } // namespace zr

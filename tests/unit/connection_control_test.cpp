@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "transfer/connection_control.h"
 #include "tests/support/fakes.h"
+#include "transfer/connection_control.h"
 #include "transfer/session.h"
 
 namespace zr {
@@ -26,6 +26,11 @@ public:
   explicit FakeSearchLinks(Session& s) : session(s) {}
 
   void CloseComPort() override { log.push_back("CloseComPort"); }
+  void SearchComPort() override
+  {
+    log.push_back("SearchComPort");
+    session.timers.TimeoutTimer.Start();
+  }
   void CloseMidiPort() override { log.push_back("CloseMidiPort"); }
   bool StartMidiSearch() override
   {
@@ -82,12 +87,14 @@ public:
       onPortSetup();
   }
   void CancelTransfer() override { ++cancels; }
+  std::string StatusLine() const override { return host ? host->LastStatus() : std::string(); }
 
   bool midiChecked = true; // the window's state at creation
   int portType = PORT_TYPE_COM;
   int portSetupShown = 0;
   int cancels = 0;
   std::function<void()> onPortSetup;
+  const FakeHost* host = nullptr;
 };
 
 class ConnectionControlTest : public ::testing::Test {
@@ -98,6 +105,7 @@ protected:
     timers.upload.SetHandler([this] { control.UploadTimerTimer(); });
     timers.download.SetHandler([this] { control.DownloadTimerTimer(); });
     timers.dummy.SetHandler([this] { control.DummyTimerTimer(); });
+    window.host = &host;
   }
 
   // Chooses MIDI in the menu and starts the scan from pair 0, 0.
@@ -350,6 +358,61 @@ TEST_F(ConnectionControlTest, LinkTestWithoutAnswerClosesMidiAfterTheBox)
   EXPECT_EQ(host.boxes[0].buttons, BoxButtons::Ok);
   EXPECT_EQ(links.log, std::vector<std::string>{"CloseMidiPort"});
   EXPECT_EQ(host.LastStatus(), "Testing MIDI connection...");
+}
+
+// A serial search after a MIDI step that could not open its pair (10 ms)
+// waits its own 1500 ms, not the step's interval.
+TEST_F(ConnectionControlTest, SerialSearchAfterAMidiStepWaitsItsOwnTime)
+{
+  links.broken.insert({0, 0});
+  ScanFromMenu(1, 1);
+  ASSERT_EQ(timers.timeout.Interval(), 10);
+  timers.timeout.Stop();
+  window.midiChecked = false;
+  control.SearchComPort();
+  EXPECT_EQ(links.log.back(), "SearchComPort");
+  EXPECT_EQ(timers.timeout.Interval(), SERIAL_SEARCH_MS);
+  timers.clock.Advance(SERIAL_SEARCH_MS - 1);
+  EXPECT_TRUE(host.boxes.empty());
+}
+
+// The window is created with the mark on "&Midi" and the dialog on "Com
+// port": aligned, a Search steps through every pair, not pair 1->1 alone.
+TEST_F(ConnectionControlTest, AlignedPortTypeLetsTheFirstRunSearchStepThroughPairs)
+{
+  links.devicesIn = links.devicesOut = 2;
+  ASSERT_EQ(window.portType, PORT_TYPE_COM);
+  control.AlignPortType();
+  EXPECT_EQ(window.portType, PORT_TYPE_MIDI);
+  control.SearchZR4812Click();
+  timers.clock.Advance(500 * 4);
+  EXPECT_EQ(links.visited, (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}, {0, 1}, {1, 1}}));
+}
+
+TEST_F(ConnectionControlTest, OpeningThePortSetupStopsTheSearchAndTheWatchdogs)
+{
+  ScanFromMenu(2, 2);
+  for (Timer* t : {&session.timers.UploadTimer, &session.timers.DownloadTimer, &session.timers.DummyTimer})
+    t->Start();
+  control.PortSetupOpening();
+  timers.clock.Advance(30000);
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_EQ(links.visited.size(), 1u);
+  EXPECT_FALSE(links.searching);
+}
+
+// The console answers while "Could not connect" waits: Abort keeps the
+// connection's status and the pair that answered (the last one, left open).
+TEST_F(ConnectionControlTest, AnAnswerUnderTheFailureBoxWins)
+{
+  ScanFromMenu(2, 3);
+  control.SearchRetryPending = false;
+  host.onBox = [&](const BoxShown&) { session.ShowStatus("Connected thru MIDI"); };
+  timers.clock.Advance(500 * 7);
+  ASSERT_EQ(BoxTexts(), std::vector<std::string>{"Could not connect to ZR4812.\nCheck connection."});
+  EXPECT_EQ(host.LastStatus(), "Connected thru MIDI");
+  EXPECT_EQ(session.link.MidiInDevice, 1);
+  EXPECT_EQ(session.link.MidiOutDevice, 2);
 }
 
 } // namespace

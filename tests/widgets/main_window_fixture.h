@@ -156,7 +156,8 @@ class ProgramHarness {
 public:
   // settingsText: the file's content before the run; nothing: no file.
   explicit ProgramHarness(std::optional<QString> settingsText = std::nullopt,
-                          std::unique_ptr<MidiSystem> midi = nullptr, SerialDeviceFactory serial = {})
+                          std::unique_ptr<MidiSystem> midi = nullptr, SerialDeviceFactory serial = {},
+                          const std::function<void(ProgramOptions&)>& adjust = {})
   {
     // The documents folder is where the PC pane starts.
     documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -175,6 +176,8 @@ public:
     options.serialFactory = std::move(serial);
     options.prompter = &prompter;
     options.endProcess = [this](int code) { endCodes.push_back(code); };
+    if (adjust)
+      adjust(options);
     program = std::make_unique<Program>(std::move(options));
     QObject::connect(&Form(), &TForm1::StatusChanged, [this](const QString& s) { statuses.append(s); });
   }

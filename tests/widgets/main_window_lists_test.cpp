@@ -268,6 +268,11 @@ TEST_F(PcPaneTest, SelectionStatusOfAllThreeLists)
   h.batch().CardDirectoryReply(1, {"A", "B"}, true);
   h.Form().SolanoView()->selectAll();
   EXPECT_EQ(Panels(), (QStringList{"2 object(s) selected", ""}));
+  // Sorting, by a column click or after a directory reply over MIDI, keeps the count.
+  h.Form().ViewColumnClick(1);
+  EXPECT_EQ(Panels(), (QStringList{"2 object(s) selected", ""}));
+  h.batch().CardDirectoryReply(2, {"C"}, true);
+  EXPECT_EQ(Panels(), (QStringList{"2 object(s) selected", ""}));
   h.Form().InternalView()->setCurrentItem(h.Form().InternalView()->topLevelItem(7));
   EXPECT_EQ(Panels(), (QStringList{"1 object(s) selected", ""}));
   h.Form().SelectAll2Click();

@@ -41,6 +41,23 @@ bool DirectoryRequested(const FakeMidiSystem& midi, int type)
   return false;
 }
 
+// First run: no settings file, the port setup dialog closed unchanged. The
+// menu's mark is on "&Midi" and so is the dialog's port type, so Search tries
+// every pair and finds the console on the second.
+TEST(MidiSearch, FirstRunSearchReachesTheConsoleOnTheSecondPair)
+{
+  ConsoleFolders folders;
+  folders.AddCardFile("LIVE.kpr");
+  ProgramHarness h(std::nullopt, Console(2, 2, {1, 0}, folders));
+  h.Show();
+  ASSERT_EQ(h.prompter.dialogs, QStringList{"PortSetupFrm"});
+  h.Form().SearchZR4812Click();
+  ASSERT_TRUE(WaitUntil([&] { return h.Form().SolanoView()->Count() == 1; }))
+      << h.statuses.join(QStringLiteral(" | ")).toStdString();
+  EXPECT_EQ(Searching(h.statuses), (QStringList{"1->1", "2->1"}));
+  EXPECT_TRUE(h.prompter.boxes.empty());
+}
+
 TEST(MidiSearch, StepsThroughThePairsUntilTheConsoleAnswers)
 {
   ConsoleFolders folders;
@@ -127,10 +144,12 @@ TEST(MidiSearch, AnAnswerWhileTheFailureBoxIsOpenStillConnects)
   });
   h.Show();
   EXPECT_TRUE(h.Form().MidiChecked()) << "the dialog's port type moves the check mark";
-  ASSERT_TRUE(h.WaitForStatus(QStringLiteral("Check connection.")));
+  // Abort leaves the connection's status: the console is there.
+  ASSERT_TRUE(WaitUntil([&] { return h.prompter.boxes.size() == 1 && h.session().link.CommMedium == 3; }));
   EXPECT_EQ(h.prompter.BoxTexts(), QStringList{"Could not connect to ZR4812.\nCheck connection."});
-  EXPECT_EQ(h.session().link.CommMedium, 3);
   EXPECT_TRUE(DirectoryRequested(midi, 8));
+  EXPECT_FALSE(h.StatusSeen(QStringLiteral("Check connection.")));
+  EXPECT_EQ(h.Form().StatusText(0), QStringLiteral("Connected thru MIDI"));
 }
 
 } // namespace

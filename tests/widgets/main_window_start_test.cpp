@@ -1,7 +1,9 @@
 // The main window from start to close: the settings file, the link it
 // opens, the search and its time-outs, against the virtual console.
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 
 #include "app/card_list.h"
 #include "dialogs/port_setup.h"
@@ -28,8 +30,9 @@ struct StartCase {
 
 class StartWithoutLink : public ::testing::TestWithParam<StartCase> {};
 
-// Without a usable link the port setup dialog opens in its own state, and the
-// menu keeps the window's; a serial port that cannot open opens nothing.
+// Without a usable link the port setup dialog opens with the port type that
+// the menu's mark names (the window's); a serial port that cannot open opens
+// nothing.
 TEST_P(StartWithoutLink, ShowsThePortSetupOrNothing)
 {
   const StartCase& c = GetParam();
@@ -42,7 +45,7 @@ TEST_P(StartWithoutLink, ShowsThePortSetupOrNothing)
   h.Show();
   EXPECT_EQ(h.prompter.dialogs, c.dialogShown ? QStringList{"PortSetupFrm"} : QStringList{});
   if (c.dialogShown) {
-    EXPECT_EQ(portTypeInDialog, TPortSetupFrm::PortTypeCom);
+    EXPECT_EQ(portTypeInDialog, c.midiChecked ? TPortSetupFrm::PortTypeMidi : TPortSetupFrm::PortTypeCom);
   }
   EXPECT_EQ(h.Form().MidiChecked(), c.midiChecked);
   EXPECT_EQ(h.Form().ComportChecked(), !c.midiChecked);
@@ -63,6 +66,48 @@ INSTANTIATE_TEST_SUITE_P(
                       StartCase{"ComPortWithoutDevice", "[Communication]\nMedium=1\nComPort=16\n", false,
                                 false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A settings file beside the program that cannot be written (left by a run
+// under sudo): it is left as it is, the settings go to the configuration
+// folder, starting from its content, and the status line says so once.
+TEST(StartWithoutLink, AnUnwritableSettingsFileIsLeftAloneAndTheConfigFolderUsed)
+{
+  QTemporaryDir config;
+  const QString fallback = config.filePath(QStringLiteral("zr/zr4812-exchange.ini"));
+  const QString text = QStringLiteral("[Communication]\nMedium=1\nComPort=0\n[Ports]\nCOM3=/dev/pts/99\n");
+  ProgramHarness h(text, nullptr, {}, [&](ProgramOptions& o) {
+    o.settingsFallbackPath = fallback;
+    o.settingsFileUsable = [&](const QString& file) { return file != h.settingsPath; };
+  });
+  QFile::setPermissions(h.settingsPath, QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+  EXPECT_EQ(h.program->SettingsPath(), fallback);
+  h.Show();
+  const QString note = QStringLiteral("Cannot write %1; settings kept in %2").arg(h.settingsPath, fallback);
+  EXPECT_EQ(h.statuses.count(note), 1);
+  h.Close();
+  EXPECT_EQ(h.SettingsText(), text);
+  const QString saved = QString::fromUtf8(ReadFile(fallback));
+  EXPECT_TRUE(saved.contains(QStringLiteral("COM3=/dev/pts/99"))) << saved.toStdString();
+  EXPECT_TRUE(saved.contains(QStringLiteral("Directory="))) << saved.toStdString();
+}
+
+// Panel 0 cuts a text longer than it is wide and shows it whole as its tip.
+TEST(StartWithoutLink, ALongStatusIsElidedWithTheWholeTextAsToolTip)
+{
+  ProgramHarness h(QStringLiteral("[Communication]\nMedium=1\nComPort=0\n"));
+  h.Show();
+  const QString text =
+      QStringLiteral("No permission to open /dev/ttyUSB0: add your user to the group dialout");
+  h.Form().ShowStatusText(text);
+  QLabel* panel = h.Form().StatusPanel(0);
+  EXPECT_EQ(h.Form().StatusText(0), text);
+  EXPECT_TRUE(panel->text().endsWith(QChar(0x2026))) << panel->text().toStdString();
+  EXPECT_LE(panel->fontMetrics().horizontalAdvance(panel->text()), panel->contentsRect().width());
+  EXPECT_EQ(panel->toolTip(), text);
+  h.Form().ShowStatusText(QStringLiteral("Searching ZR4812."));
+  EXPECT_EQ(panel->text(), QStringLiteral("Searching ZR4812."));
+  EXPECT_TRUE(panel->toolTip().isEmpty());
+}
 
 TEST(StartWithoutLink, TheFolderOfLastTimeIsShownWhenItStillExists)
 {

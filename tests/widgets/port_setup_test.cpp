@@ -21,7 +21,7 @@ struct FakeActions : zr::PortSetupActions {
   QStringList inputs, outputs;
   std::vector<int> ports;
   int midiIn = -1, midiOut = -1, connected = 0, comPortNumber = 0;
-  int closes = 0, probes = 0, midiSearches = 0, comSearches = 0;
+  int stops = 0, closes = 0, probes = 0, midiSearches = 0, comSearches = 0;
   std::vector<int> checkMarks;
 
   void ListMidiDevices(QStringList &in, QStringList &out) override
@@ -30,6 +30,7 @@ struct FakeActions : zr::PortSetupActions {
     out = outputs;
   }
   void CloseComPort() override { ++closes; }
+  void StopSearchAndWatchdogs() override { ++stops; }
   std::vector<int> ProbeComPorts() override
   {
     ++probes;
@@ -128,6 +129,7 @@ TEST(PortSetup, ComPortsAreSortedAsTextAndChoosingOneSearchesIt)
   TPortSetupFrm dialog(actions);
   dialog.show();
   EXPECT_EQ(actions.closes, 1); // showing closes an open serial link before probing
+  EXPECT_EQ(actions.stops, 1);  // and stops the search and the watchdogs
   EXPECT_EQ(actions.probes, 1);
   EXPECT_EQ(Items(dialog.ComboBox3()), QStringList({"COM Port 10", "COM Port 2"}));
   EXPECT_EQ(dialog.ComboBox3()->currentIndex(), 0);
@@ -261,6 +263,7 @@ TEST(PortSetup, ClickOnTheBackgroundListsAndProbesAgain)
   QTest::mouseClick(&dialog, Qt::LeftButton, {}, QPoint(480, 20)); // empty corner
   EXPECT_EQ(actions.probes, 2);
   EXPECT_EQ(actions.closes, 2);
+  EXPECT_EQ(actions.stops, 2);
   EXPECT_EQ(dialog.ComboBox3()->count(), 2);
   // A click on a label is not a click on the dialog.
   QLabel *label = dialog.findChild<QLabel *>();

@@ -1,8 +1,10 @@
-// The progress dialog (disabling the main window while shown, Cancel) and
-// the about box (texts and its JPEG picture).
+// The progress dialog (the main window's lists and menus off while shown,
+// Cancel) and the about box (texts and its JPEG picture).
 #include <QLabel>
 #include <QListWidget>
 #include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -40,10 +42,17 @@ TEST(ProgressForm, StartsEmptyAtItsPlaces)
   EXPECT_LE(form.Label1()->x() + form.Label1()->fontMetrics().horizontalAdvance("100%"), form.width());
 }
 
+// The lists and the menus take no input while it is visible; a box shown
+// over the main window before it appeared stays usable.
 TEST(ProgressForm, WhileVisibleTheMainWindowTakesNoInput)
 {
   QMainWindow main;
+  main.setCentralWidget(new QListWidget);
+  main.menuBar()->addMenu(QStringLiteral("&File"));
   main.show();
+  QMessageBox box(QMessageBox::Question, QStringLiteral("ZR4812 File Exchange"), QStringLiteral("Replace?"),
+                  QMessageBox::Yes | QMessageBox::No, &main);
+  box.show();
   TProgressForm form;
   form.SetMainWindow(&main);
   form.SetTitle("Receiving file nr 1 of 1.");
@@ -51,17 +60,21 @@ TEST(ProgressForm, WhileVisibleTheMainWindowTakesNoInput)
   form.show();
   form.SetPosition(1);
   form.SetLabel("100%");
-  EXPECT_FALSE(main.isEnabled());
+  EXPECT_FALSE(main.centralWidget()->isEnabled());
+  EXPECT_FALSE(main.menuBar()->isEnabled());
+  EXPECT_TRUE(box.isEnabled());
+  EXPECT_TRUE(box.button(QMessageBox::No)->isEnabled());
   EXPECT_TRUE(form.isEnabled());
   EXPECT_TRUE(form.CancelBtn()->isEnabled());
   EXPECT_EQ(form.ProgressBar1()->value(), form.ProgressBar1()->maximum());
   EXPECT_EQ(form.Label1()->text(), "100%");
   // Shown again for the next block or file: it stays so.
   form.show();
-  EXPECT_FALSE(main.isEnabled());
+  EXPECT_FALSE(main.centralWidget()->isEnabled());
   form.close();
   EXPECT_FALSE(form.isVisible());
-  EXPECT_TRUE(main.isEnabled());
+  EXPECT_TRUE(main.centralWidget()->isEnabled());
+  EXPECT_TRUE(main.menuBar()->isEnabled());
 }
 
 TEST(ProgressForm, TheKeyboardFocusGoesBackWhereItWas)

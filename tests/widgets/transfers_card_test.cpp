@@ -2,6 +2,7 @@
 // against the virtual console over a pseudo-terminal.
 #include "tests/widgets/transfers_fixture.h"
 
+#include "dialogs/port_setup.h"
 #include "tests/support/fake_serial.h"
 
 namespace zr::test {
@@ -223,6 +224,74 @@ TEST_F(TransfersTest, SilentConsoleDuringAnUploadIsReportedAndAbortCancels)
   EXPECT_TRUE(State().SendFinished);
   EXPECT_TRUE(State().CancelRequested);
   EXPECT_TRUE(Form().isEnabled());
+}
+
+// The console falls silent during a download; Retry in "No response" leads
+// through "Search not supported" to the port setup dialog, which takes the
+// keyboard (Escape closes it) although the progress dialog is up, and which
+// stops what would time out behind it.
+TEST_F(TransfersTest, PortSetupFromAWatchdogDuringADownloadIsUsable)
+{
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("LONG.kpr")), RandomData(6000, 15)));
+  ASSERT_TRUE(StartProgram(1, {QStringLiteral("--silent-after"), QStringLiteral("block-request:0")}));
+  prompter.answers = {BoxAnswer::Retry, BoxAnswer::Ok};
+  bool enabled = false, closedByEscape = false, timersQuiet = false;
+  prompter.onDialog = [&](QDialog& dialog) {
+    QTimer::singleShot(0, &dialog, [&] {
+      enabled = dialog.isEnabled() && static_cast<TPortSetupFrm&>(dialog).BitBtn1()->isEnabled();
+      const QtTimerSet& t = program->Timers();
+      timersQuiet = !t.TimeoutTimer.IsActive() && !t.UploadTimer.IsActive() && !t.DownloadTimer.IsActive();
+      QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    const int result = dialog.exec();
+    closedByEscape = result == QDialog::Rejected && !dialog.isVisible();
+    return result;
+  };
+
+  SelectCard({QStringLiteral("LONG")});
+  Form().PCViewDragDrop(ListId::Card);
+  ASSERT_TRUE(WaitUntil([&] { return prompter.dialogs.size() == 1; }));
+  EXPECT_EQ(prompter.Texts(),
+            (QStringList{QStringLiteral("No response from ZR4812 !!\nCheck connection."),
+                         QStringLiteral("Search not supported for Com ports\nPlease select..")}));
+  EXPECT_TRUE(program->ProgressForm().isVisible());
+  EXPECT_TRUE(enabled);
+  EXPECT_TRUE(closedByEscape);
+  EXPECT_TRUE(timersQuiet);
+  program->ProgressForm().CancelBtn()->click();
+  EXPECT_TRUE(Form().centralWidget()->isEnabled());
+}
+
+// A MIDI search that could not open its pair leaves TimeoutTimer at 10 ms;
+// the serial search chosen next waits its own time and connects.
+TEST_F(TransfersTest, SerialSearchAfterAFailedMidiStepConnectsWithoutAFailureBox)
+{
+  const QString device = sim.Start();
+  ASSERT_FALSE(device.isEmpty());
+  settingsPath = settingsDir.path() + QStringLiteral("/zr4812-exchange.ini");
+  ASSERT_TRUE(WriteFile(settingsPath, QStringLiteral("[Communication]\nMedium=3\n[Prefs]\nDirectory=%1\n"
+                                                     "[Ports]\nCOM3=%2\n")
+                                          .arg(pcDir.path(), device)
+                                          .toUtf8()));
+  ProgramOptions options;
+  options.settingsPath = settingsPath;
+  options.prompter = &prompter;
+  options.midiSystem = std::make_unique<FakeMidiSystem>(); // no devices: no pair opens
+  options.endProcess = [](int) {};
+  program = std::make_unique<Program>(std::move(options));
+  Form().show();
+  // The MIDI link says why no pair opens; the search ends in failure.
+  const QString failed = QStringLiteral("Could not connect to ZR4812.\nCheck connection.");
+  ASSERT_TRUE(WaitUntil([&] { return prompter.Texts().contains(failed); }));
+  ASSERT_EQ(program->Timers().TimeoutTimer.Interval(), 10);
+
+  // What Ok in the port setup dialog does with "COM Port 3".
+  Form().ComportClick();
+  program->SetComPortNumber(3);
+  program->SearchComPort();
+  const std::size_t boxes = prompter.boxes.size();
+  ASSERT_TRUE(WaitUntil([&] { return Form().StatusText(0) == connectedText; }));
+  EXPECT_EQ(prompter.boxes.size(), boxes) << prompter.Texts().join(QStringLiteral(" | ")).toStdString();
 }
 
 // A console whose card holds names that are not file names on a PC. The

@@ -13,9 +13,9 @@
 #include <random>
 #include <vector>
 
+#include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QAction>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -28,8 +28,8 @@
 #include "dialogs/progress_form.h"
 #include "shell/shell_list.h"
 #include "shell/shell_tree.h"
-#include "tests/support/fake_midi.h"
 #include "tests/serial/serial_harness.h"
+#include "tests/support/fake_midi.h"
 #include "tests/support/fakes.h"
 #include "tests/widgets/widget_test_util.h"
 #include "transfer/batch.h"
@@ -59,7 +59,11 @@ public:
     saveRequests.push_back(request);
     return TakeNext(saveAnswers);
   }
-  int ExecDialog(QDialog&) override { return 0; }
+  int ExecDialog(QDialog& dialog) override
+  {
+    dialogs << dialog.objectName();
+    return onDialog ? onDialog(dialog) : 0;
+  }
 
   QStringList Texts() const
   {
@@ -72,6 +76,8 @@ public:
   std::vector<Box> boxes;
   std::deque<BoxAnswer> answers;
   std::function<void(const Box&)> onBox;
+  QStringList dialogs;                   // every dialog shown, by name
+  std::function<int(QDialog&)> onDialog; // shows it; without: not shown, result 0
   std::deque<std::optional<QString>> saveAnswers;
   std::vector<SaveFileRequest> saveRequests;
 };
@@ -147,8 +153,8 @@ protected:
 
   // Starts the console and the program, which connects over COM3 and reads
   // the card; true once the card list holds `cardRows` rows and is complete.
-  bool StartProgram(int cardRows, const QStringList& simOptions = {},
-                    SerialDeviceFactory serialFactory = {}, QString device = {})
+  bool StartProgram(int cardRows, const QStringList& simOptions = {}, SerialDeviceFactory serialFactory = {},
+                    QString device = {})
   {
     if (device.isEmpty())
       device = sim.Start(simOptions);
