@@ -64,6 +64,11 @@ void WindowHost::ProgressClose()
   progress_.close();
 }
 
+void WindowHost::SetTransferRunning(bool running)
+{
+  progress_.SetBatchRunning(running);
+}
+
 std::string WindowHost::SelectedPcFolder()
 {
   return form_.PTShellTree1()->GetSelectedPathName().toStdString();

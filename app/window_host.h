@@ -24,6 +24,7 @@ public:
   void ProgressSetPosition(int position) override;
   void ProgressSetLabel(const std::string& text) override;
   void ProgressClose() override;
+  void SetTransferRunning(bool running) override;
   std::string SelectedPcFolder() override;
   std::optional<std::string> PcListSizeText(const std::string& fileName) override;
   void CardListClear() override;

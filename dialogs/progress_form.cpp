@@ -126,20 +126,39 @@ QList<QWidget *> TProgressForm::InputParts() const
 
 void TProgressForm::FormShow()
 {
-  if (!mainWindow_ || inputBlocked_)
-    return;
-  // Disabling the lists takes the focus from them; the user carries on
-  // with the keyboard where he was when the transfer ends.
-  focusBefore_ = mainWindow_->focusWidget();
-  for (QWidget *part : InputParts())
-    part->setEnabled(false);
-  inputBlocked_ = true;
+  shown_ = true;
+  UpdateInputBlock();
 }
 
 void TProgressForm::FormHide()
 {
-  if (!mainWindow_ || !inputBlocked_)
+  shown_ = false;
+  UpdateInputBlock();
+}
+
+void TProgressForm::SetBatchRunning(bool running)
+{
+  batchRunning_ = running;
+  UpdateInputBlock();
+}
+
+void TProgressForm::UpdateInputBlock()
+{
+  // The lists and menus stay off from the start of a batch to its end, the
+  // wait for the first block and the pause between files included, so that
+  // a second drop cannot re-target a running transfer.
+  const bool block = shown_ || batchRunning_;
+  if (!mainWindow_ || block == inputBlocked_)
     return;
+  if (block) {
+    // Disabling the lists takes the focus from them; the user carries on
+    // with the keyboard where he was when the transfer ends.
+    focusBefore_ = mainWindow_->focusWidget();
+    for (QWidget *part : InputParts())
+      part->setEnabled(false);
+    inputBlocked_ = true;
+    return;
+  }
   for (QWidget *part : InputParts())
     part->setEnabled(true);
   inputBlocked_ = false;

@@ -35,6 +35,9 @@ public:
   void FormShow();
   void FormHide();
   void CancelBtnClick();
+  // A batch runs: the main window's lists and menus take no input until it
+  // ends, whether or not the dialog is up.
+  void SetBatchRunning(bool running);
 
   QProgressBar *ProgressBar1() const { return progressBar1_; }
   QLabel *Label1() const { return label1_; }
@@ -58,9 +61,12 @@ private:
   QPushButton *cancelBtn_;
   // What takes no input while the dialog is visible.
   QList<QWidget *> InputParts() const;
+  void UpdateInputBlock();
 
   QPointer<QWidget> mainWindow_;
   bool inputBlocked_ = false;
+  bool shown_ = false;
+  bool batchRunning_ = false;
   QPointer<QWidget> focusBefore_; // the main window's focus before it was disabled
   std::function<void()> cancelHandler_;
 };

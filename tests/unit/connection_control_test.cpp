@@ -407,7 +407,7 @@ TEST_F(ConnectionControlTest, AnAnswerUnderTheFailureBoxWins)
 {
   ScanFromMenu(2, 3);
   control.SearchRetryPending = false;
-  host.onBox = [&](const BoxShown&) { session.ShowStatus("Connected thru MIDI"); };
+  host.onBox = [&](const test::BoxShown&) { session.ShowStatus("Connected thru MIDI"); };
   timers.clock.Advance(500 * 7);
   ASSERT_EQ(BoxTexts(), std::vector<std::string>{"Could not connect to ZR4812.\nCheck connection."});
   EXPECT_EQ(host.LastStatus(), "Connected thru MIDI");
