@@ -29,6 +29,7 @@
 #include "app/qt_timer.h"
 #include "app/settings.h"
 #include "app/status_panel.h"
+#include "app/window_archive.h"
 #include "dialogs/about_box.h"
 #include "dialogs/port_setup.h"
 #include "dialogs/progress_form.h"
@@ -239,6 +240,16 @@ void TForm1::FormClose()
        {&t.CommTimer, &t.TimeoutTimer, &t.UploadTimer, &t.DownloadTimer, &t.DummyTimer, &t.SendTimer})
     timer->Stop();
   parts().endProcess(0);
+}
+
+void TForm1::BackUpEverythingClick()
+{
+  if (parts().archive.Running())
+    return;
+  const std::optional<QString> folder = parts().prompter.AskFolder(
+      this, QStringLiteral("Back up everything into..."), shellTree_->GetSelectedPathName());
+  if (folder)
+    parts().archive.Start(folder->toStdString());
 }
 
 void TForm1::ExitClick()

@@ -38,6 +38,7 @@ class TProgressForm;
 class TPTShellList;
 class TPTShellTree;
 struct QtTimerSet;
+class WindowArchive;
 
 // What the window's handlers drive. The program builds these after the
 // window (they need its lists) and hands them over with Attach.
@@ -52,6 +53,7 @@ struct WindowParts {
   TAboutBox& aboutBox;
   TPortSetupFrm& portSetupFrm;
   QtTimerSet& timers;
+  WindowArchive& archive;
   QString settingsPath;
   // Said once on the status line at the first show: which settings file
   // is used when the one beside the program cannot be written; or empty.
@@ -88,6 +90,8 @@ public:
   void FormShow();
   void FormClose();
   void ExitClick();
+  // File menu: every card file and internal kind into a folder of the user's.
+  void BackUpEverythingClick();
 
   // --- Connection control and timers ---
   void CommTimerTimer();

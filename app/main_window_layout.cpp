@@ -59,6 +59,10 @@ void TForm1::CreateMenus()
   QMenuBar* bar = menuBar();
   QMenu* file = bar->addMenu(QStringLiteral("&File"));
   file->setObjectName(QStringLiteral("File"));
+  QAction* archive = MakeAction(this, "BackUpEverything", QStringLiteral("&Back up everything..."));
+  connect(archive, &QAction::triggered, this, [this] { BackUpEverythingClick(); });
+  file->addAction(archive);
+  file->addSeparator();
   QAction* exit = MakeAction(this, "Exit", QStringLiteral("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4));
   connect(exit, &QAction::triggered, this, [this] { ExitClick(); });
   file->addAction(exit);

@@ -11,6 +11,7 @@
 #include "app/prompter.h"
 #include "app/qt_timer.h"
 #include "app/settings.h"
+#include "app/window_archive.h"
 #include "app/window_host.h"
 #include "dialogs/about_box.h"
 #include "dialogs/progress_form.h"
@@ -21,6 +22,7 @@
 #include "link/comm.h"
 #include "link/midi.h"
 #include "transfer/batch.h"
+#include "transfer/host_switch.h"
 #include "transfer/search_links.h"
 #include "transfer/session.h"
 
@@ -84,7 +86,9 @@ Program::Program(ProgramOptions options)
   progressForm_->SetMainWindow(form1_.get());
   aboutBox_ = std::make_unique<TAboutBox>(form1_.get());
   host_ = std::make_unique<WindowHost>(*form1_, *progressForm_, *prompter_);
-  session_ = std::make_unique<Session>(*host_, timers_->timers);
+  // The archive's job stands in front of the window while it runs.
+  hosts_ = std::make_unique<HostSwitch>(*host_);
+  session_ = std::make_unique<Session>(*hosts_, timers_->timers);
   com_ = std::make_unique<ComLink>(*session_, std::move(serialFactory), std::move(comPaths));
   midi_ = std::make_unique<MidiLink>(*session_, *midiSystem_);
   session_->Com = com_.get();
@@ -94,10 +98,16 @@ Program::Program(ProgramOptions options)
       std::make_unique<Batch>(*session_, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList());
   session_->Steps = batch_.get();
   control_ = std::make_unique<ConnectionControl>(*session_, *searchLinks_, *form1_);
-  progressForm_->SetCancelHandler([this] { batch_->CancelBtnClick(); });
+  archive_ = std::make_unique<WindowArchive>(*session_, *hosts_, *progressForm_);
+  progressForm_->SetCancelHandler([this] {
+    if (archive_->Running())
+      archive_->Cancel();
+    else
+      batch_->CancelBtnClick();
+  });
   portSetupFrm_ = std::make_unique<TPortSetupFrm>(*this, form1_.get());
   form1_->Attach(WindowParts{*session_, *com_, *midi_, *batch_, *control_, *prompter_, *progressForm_,
-                             *aboutBox_, *portSetupFrm_, *timers_, settingsPath_, settingsNote_,
+                             *aboutBox_, *portSetupFrm_, *timers_, *archive_, settingsPath_, settingsNote_,
                              [this](int code) { EndProcess(code); }});
 
   TForm1& f = *form1_;
@@ -119,6 +129,7 @@ Program::~Program()
     t->SetHandler(nullptr);
   }
   portSetupFrm_.reset();
+  archive_.reset();
   control_.reset();
   batch_.reset();
   searchLinks_.reset();
@@ -129,6 +140,7 @@ Program::~Program()
     session_->Midi = nullptr;
   }
   session_.reset();
+  hosts_.reset();
   host_.reset();
   aboutBox_.reset();
   progressForm_.reset();

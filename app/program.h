@@ -25,6 +25,8 @@ class TAboutBox;
 class TForm1;
 class TProgressForm;
 class WindowHost;
+class WindowArchive;
+class HostSwitch;
 struct QtTimerSet;
 
 struct ProgramOptions {
@@ -60,6 +62,7 @@ public:
 
   Session& session() const { return *session_; }
   WindowHost& Host() const { return *host_; }
+  WindowArchive& Archive() const { return *archive_; }
   ComLink& Com() const { return *com_; }
   MidiLink& Midi() const { return *midi_; }
   Batch& batch() const { return *batch_; }
@@ -106,12 +109,14 @@ private:
   std::unique_ptr<QtTimerSet> timers_;
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<WindowHost> host_;
+  std::unique_ptr<HostSwitch> hosts_;
   std::unique_ptr<Session> session_;
   std::unique_ptr<ComLink> com_;
   std::unique_ptr<MidiLink> midi_;
   std::unique_ptr<SearchLinks> searchLinks_;
   std::unique_ptr<Batch> batch_;
   std::unique_ptr<ConnectionControl> control_;
+  std::unique_ptr<WindowArchive> archive_;
   std::unique_ptr<TProgressForm> progressForm_;
   std::unique_ptr<TAboutBox> aboutBox_;
   std::unique_ptr<TPortSetupFrm> portSetupFrm_;

@@ -87,4 +87,12 @@ int QtPrompter::ExecDialog(QDialog& dialog)
   return dialog.exec();
 }
 
+std::optional<QString> QtPrompter::AskFolder(QWidget* parent, const QString& title, const QString& folder)
+{
+  const QString chosen = QFileDialog::getExistingDirectory(parent, title, folder);
+  if (chosen.isEmpty())
+    return std::nullopt;
+  return chosen;
+}
+
 } // namespace zr

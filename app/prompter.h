@@ -25,6 +25,12 @@ public:
   virtual std::optional<QString> AskSaveFileName(QWidget* parent, const SaveFileRequest& request) = 0;
   // Shows one of the program's own dialogs modally; its result code.
   virtual int ExecDialog(QDialog& dialog) = 0;
+  // A folder chosen by the user, starting at `folder`; nothing when cancelled.
+  virtual std::optional<QString> AskFolder(QWidget* parent, const QString& title, const QString& folder)
+  {
+    (void)parent, (void)title, (void)folder;
+    return std::nullopt;
+  }
 };
 
 // Message boxes, the file dialog and QDialog::exec.
@@ -33,6 +39,7 @@ public:
   BoxAnswer ShowMessage(QWidget* parent, const QString& text, BoxIcon icon, BoxButtons buttons) override;
   std::optional<QString> AskSaveFileName(QWidget* parent, const SaveFileRequest& request) override;
   int ExecDialog(QDialog& dialog) override;
+  std::optional<QString> AskFolder(QWidget* parent, const QString& title, const QString& folder) override;
 };
 
 // The caption of every box: the application's title.

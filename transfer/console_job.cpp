@@ -107,6 +107,7 @@ void ConsoleJob::Attach()
     return;
   attached_ = true;
   hosts_.SetTarget(this);
+  previousSteps_ = session_.Steps;
   session_.Steps = batch_.get();
 }
 
@@ -117,7 +118,7 @@ void ConsoleJob::Detach()
   attached_ = false;
   hosts_.SetTarget(nullptr);
   if (session_.Steps == batch_.get())
-    session_.Steps = nullptr;
+    session_.Steps = previousSteps_; // the window's batch, where there is one
 }
 
 // ---- Running ----

@@ -161,6 +161,7 @@ private:
   std::unique_ptr<Items> card_, internal_, pc_;
   std::unique_ptr<Batch> batch_;
   bool attached_ = false;
+  BatchSteps* previousSteps_ = nullptr;
 
   std::deque<Step> steps_;
   Step current_;

@@ -40,6 +40,7 @@ public:
     current_->CardListAdd(type, names);
   }
   void CardListSort() override { current_->CardListSort(); }
+  void SetTransferRunning(bool running) override { current_->SetTransferRunning(running); }
 
 private:
   Host& base_;
