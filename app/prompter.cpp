@@ -43,6 +43,10 @@ BoxAnswer QtPrompter::ShowMessage(QWidget* parent, const QString& text, BoxIcon 
     // A replace or restore must never happen by a stray Enter.
     box.setDefaultButton(QMessageBox::No);
     break;
+  case BoxButtons::YesNoAll:
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll);
+    box.setDefaultButton(QMessageBox::No);
+    break;
   case BoxButtons::AbortRetry:
     box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry);
     box.setDefaultButton(QMessageBox::Retry);
@@ -55,6 +59,10 @@ BoxAnswer QtPrompter::ShowMessage(QWidget* parent, const QString& text, BoxIcon 
     return BoxAnswer::Yes;
   case QMessageBox::No:
     return BoxAnswer::No;
+  case QMessageBox::YesToAll:
+    return BoxAnswer::YesToAll;
+  case QMessageBox::NoToAll:
+    return BoxAnswer::NoToAll;
   case QMessageBox::Abort:
     return BoxAnswer::Abort;
   case QMessageBox::Retry:
