@@ -52,14 +52,10 @@ void ManualClock::Advance(long long ms)
 BoxAnswer HarmlessAnswer(BoxButtons buttons)
 {
   switch (buttons) {
-  case BoxButtons::Ok:
-    return BoxAnswer::Ok;
-  case BoxButtons::YesNo:
-    return BoxAnswer::No;
-  case BoxButtons::YesNoAll:
-    return BoxAnswer::No;
-  case BoxButtons::AbortRetry:
-    return BoxAnswer::Abort;
+  case BoxButtons::Ok: return BoxAnswer::Ok;
+  case BoxButtons::YesNo: return BoxAnswer::No;
+  case BoxButtons::YesNoAll: return BoxAnswer::No;
+  case BoxButtons::AbortRetry: return BoxAnswer::Abort;
   }
   return BoxAnswer::Closed;
 }
