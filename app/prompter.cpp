@@ -90,6 +90,20 @@ std::optional<QString> QtPrompter::AskSaveFileName(QWidget* parent, const SaveFi
   return QDir::toNativeSeparators(dialog.selectedFiles().first());
 }
 
+QStringList QtPrompter::AskOpenFileNames(QWidget* parent, const QString& title, const QString& folder,
+                                         const QString& filter)
+{
+  QFileDialog dialog(parent, title, folder, filter);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  if (dialog.exec() != QDialog::Accepted)
+    return {};
+  QStringList paths;
+  for (const QString& path : dialog.selectedFiles())
+    paths << QDir::toNativeSeparators(path);
+  return paths;
+}
+
 int QtPrompter::ExecDialog(QDialog& dialog)
 {
   return dialog.exec();

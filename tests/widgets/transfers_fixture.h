@@ -59,6 +59,11 @@ public:
     saveRequests.push_back(request);
     return TakeNext(saveAnswers);
   }
+  QStringList AskOpenFileNames(QWidget*, const QString& title, const QString& folder, const QString& filter) override
+  {
+    openRequests.push_back({title, folder, filter});
+    return TakeNext(openAnswers);
+  }
   int ExecDialog(QDialog&) override { return 0; }
 
   QStringList Texts() const
@@ -74,6 +79,8 @@ public:
   std::function<void(const Box&)> onBox;
   std::deque<std::optional<QString>> saveAnswers;
   std::vector<SaveFileRequest> saveRequests;
+  std::vector<QStringList> openRequests; // title, folder, filter
+  std::deque<QStringList> openAnswers;
 };
 
 inline QByteArray RandomData(int size, unsigned seed)
