@@ -57,7 +57,8 @@ public:
     saveRequests.push_back(request);
     return TakeNext(saveAnswers);
   }
-  QStringList AskOpenFileNames(QWidget*, const QString& title, const QString& folder, const QString& filter) override
+  QStringList AskOpenFileNames(QWidget*, const QString& title, const QString& folder,
+                               const QString& filter) override
   {
     openRequests.push_back({title, folder, filter});
     return TakeNext(openAnswers);

@@ -13,11 +13,15 @@
 #include <random>
 #include <vector>
 
-#include <QDir>
-#include <QFileInfo>
 #include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include "app/card_list.h"
 #include "app/internal_view.h"
@@ -28,8 +32,8 @@
 #include "dialogs/progress_form.h"
 #include "shell/shell_list.h"
 #include "shell/shell_tree.h"
-#include "tests/support/fake_midi.h"
 #include "tests/serial/serial_harness.h"
+#include "tests/support/fake_midi.h"
 #include "tests/support/fakes.h"
 #include "tests/widgets/widget_test_util.h"
 #include "transfer/batch.h"
@@ -59,7 +63,8 @@ public:
     saveRequests.push_back(request);
     return TakeNext(saveAnswers);
   }
-  QStringList AskOpenFileNames(QWidget*, const QString& title, const QString& folder, const QString& filter) override
+  QStringList AskOpenFileNames(QWidget*, const QString& title, const QString& folder,
+                               const QString& filter) override
   {
     openRequests.push_back({title, folder, filter});
     return TakeNext(openAnswers);
@@ -154,8 +159,8 @@ protected:
 
   // Starts the console and the program, which connects over COM3 and reads
   // the card; true once the card list holds `cardRows` rows and is complete.
-  bool StartProgram(int cardRows, const QStringList& simOptions = {},
-                    SerialDeviceFactory serialFactory = {}, QString device = {})
+  bool StartProgram(int cardRows, const QStringList& simOptions = {}, SerialDeviceFactory serialFactory = {},
+                    QString device = {})
   {
     if (device.isEmpty())
       device = sim.Start(simOptions);
@@ -247,6 +252,19 @@ protected:
   }
 
   void SelectInternal(int type) { Internal().setCurrentItem(Internal().topLevelItem(type)); }
+
+  // What a file manager's drag does when it lands on `list`: URLs and no
+  // source inside the program.
+  static void DropUrls(QAbstractItemView& list, const QList<QUrl>& urls)
+  {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPointF at(10, 10);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &drop);
+  }
 
   // Lets the event loop run a while, for checks that something did NOT happen.
   static void Settle(int ms = 700)
