@@ -6,6 +6,7 @@
 #include <functional>
 
 #include <QDropEvent>
+#include <QMimeData>
 #include <QTreeWidget>
 
 namespace zr {
@@ -15,13 +16,20 @@ struct DropHandlers {
   // drag from another program) may be dropped here.
   std::function<bool(QObject* source)> accepts;
   std::function<void(QObject* source)> dropped;
+  // Files (URLs) dragged from another program: taken here, and the drop
+  // decides (it refuses with a status text what it cannot send).
+  std::function<void(const QMimeData* data)> droppedFromElsewhere;
 
   bool Accepts(QObject* source) const { return accepts && accepts(source); }
+  bool FromElsewhere(const QDropEvent* event) const
+  {
+    return !event->source() && droppedFromElsewhere && event->mimeData() && event->mimeData()->hasUrls();
+  }
 
   // For dragEnterEvent and dragMoveEvent.
   void Over(QDropEvent* event) const
   {
-    if (Accepts(event->source())) {
+    if (FromElsewhere(event) || Accepts(event->source())) {
       // A copy: the source list must never remove the dragged rows.
       event->setDropAction(Qt::CopyAction);
       event->accept();
@@ -32,6 +40,12 @@ struct DropHandlers {
   void Drop(QDropEvent* event) const
   {
     QObject* source = event->source();
+    if (FromElsewhere(event)) {
+      event->setDropAction(Qt::CopyAction);
+      event->accept();
+      droppedFromElsewhere(event->mimeData());
+      return;
+    }
     if (!Accepts(source)) {
       event->ignore();
       return;

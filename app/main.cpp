@@ -1,6 +1,8 @@
 // zr4812-exchange: moves files between this computer and a ZR4812 mixing
 // console over a serial port or MIDI. Everything it needs comes from its
-// settings file; `--trace FILE` records every message in and out.
+// settings file; `--trace FILE` records every message in and out, and a file
+// or folder given (what a file manager's "Open with" passes) is shown in the
+// PC pane.
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -36,6 +38,17 @@ int main(int argc, char** argv)
                      qPrintable(arguments[traceAt + 1]));
     }
     program.Form1().show();
+    // The first argument that is no option, after the settings' folder was shown.
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+      if (i == traceAt) {
+        ++i; // its file
+        continue;
+      }
+      if (!arguments[i].startsWith(QLatin1Char('-'))) {
+        program.Form1().ShowPcPath(arguments[i]);
+        break;
+      }
+    }
     QApplication::exec();
   } catch (const std::exception& error) {
     // What escapes the start-up is shown, and the run ends as always.

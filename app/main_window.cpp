@@ -89,6 +89,7 @@ TForm1::TForm1() : pcList_(std::make_unique<PcListAccess>(pcView_))
   CreateControls();
   CreatePopupMenus();
   ConnectLists();
+  ConnectDesktop();
 
   // The designed window, less what the desktop's frame takes of it; the
   // menu bar is inside the client area here.

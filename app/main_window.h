@@ -21,6 +21,7 @@ class QActionGroup;
 class QFrame;
 class QLabel;
 class QMenu;
+class QMimeData;
 class QSplitter;
 class QToolButton;
 
@@ -139,6 +140,16 @@ public:
   void Cut4Click();
   void Paste4Click();
 
+  // --- At home on the desktop (main_window_desktop.cpp) ---
+  // "Back up..." of the kind selected in Internal Files, and "Restore from
+  // file..." with files chosen in an open dialog: the keyboard's way to
+  // what a drag does.
+  void BackupClick();
+  void RestoreFromFileClick();
+  // A file or folder given at start ("Open with"): its folder selected in
+  // the tree and the file, once listed, in the PC list.
+  void ShowPcPath(const QString& path);
+
   // Panel 0 of the status bar (the engine's status line).
   void ShowStatusText(const QString& text);
 
@@ -192,6 +203,8 @@ private:
   void CreateControls();
   void CreatePopupMenus();
   void ConnectLists();
+  void ConnectDesktop();
+  void DropFromElsewhere(ListId target, const QMimeData* data);
   void PlaceControls(QSize panelSize);
   void PlaceSplitterDivider();
   // Scrolls the folder tree to the selected folder.

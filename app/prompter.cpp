@@ -43,6 +43,10 @@ BoxAnswer QtPrompter::ShowMessage(QWidget* parent, const QString& text, BoxIcon 
     // A replace or restore must never happen by a stray Enter.
     box.setDefaultButton(QMessageBox::No);
     break;
+  case BoxButtons::YesNoAll:
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No | QMessageBox::NoToAll);
+    box.setDefaultButton(QMessageBox::No);
+    break;
   case BoxButtons::AbortRetry:
     box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry);
     box.setDefaultButton(QMessageBox::Retry);
@@ -55,6 +59,10 @@ BoxAnswer QtPrompter::ShowMessage(QWidget* parent, const QString& text, BoxIcon 
     return BoxAnswer::Yes;
   case QMessageBox::No:
     return BoxAnswer::No;
+  case QMessageBox::YesToAll:
+    return BoxAnswer::YesToAll;
+  case QMessageBox::NoToAll:
+    return BoxAnswer::NoToAll;
   case QMessageBox::Abort:
     return BoxAnswer::Abort;
   case QMessageBox::Retry:
@@ -80,6 +88,20 @@ std::optional<QString> QtPrompter::AskSaveFileName(QWidget* parent, const SaveFi
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
     return std::nullopt;
   return QDir::toNativeSeparators(dialog.selectedFiles().first());
+}
+
+QStringList QtPrompter::AskOpenFileNames(QWidget* parent, const QString& title, const QString& folder,
+                                         const QString& filter)
+{
+  QFileDialog dialog(parent, title, folder, filter);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  if (dialog.exec() != QDialog::Accepted)
+    return {};
+  QStringList paths;
+  for (const QString& path : dialog.selectedFiles())
+    paths << QDir::toNativeSeparators(path);
+  return paths;
 }
 
 int QtPrompter::ExecDialog(QDialog& dialog)

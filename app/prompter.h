@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <QString>
+#include <QStringList>
 
 #include "transfer/host.h"
 
@@ -25,6 +26,10 @@ public:
   virtual std::optional<QString> AskSaveFileName(QWidget* parent, const SaveFileRequest& request) = 0;
   // Shows one of the program's own dialogs modally; its result code.
   virtual int ExecDialog(QDialog& dialog) = 0;
+  // An open dialog that takes several existing files; their full paths,
+  // none when cancelled. `filter` as QFileDialog takes it.
+  virtual QStringList AskOpenFileNames(QWidget* parent, const QString& title, const QString& folder,
+                                       const QString& filter) = 0;
   // A folder chosen by the user, starting at `folder`; nothing when cancelled.
   virtual std::optional<QString> AskFolder(QWidget* parent, const QString& title, const QString& folder)
   {
@@ -39,6 +44,8 @@ public:
   BoxAnswer ShowMessage(QWidget* parent, const QString& text, BoxIcon icon, BoxButtons buttons) override;
   std::optional<QString> AskSaveFileName(QWidget* parent, const SaveFileRequest& request) override;
   int ExecDialog(QDialog& dialog) override;
+  QStringList AskOpenFileNames(QWidget* parent, const QString& title, const QString& folder,
+                               const QString& filter) override;
   std::optional<QString> AskFolder(QWidget* parent, const QString& title, const QString& folder) override;
 };
 

@@ -3,6 +3,8 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -39,6 +41,10 @@ TPTShellTree::TPTShellTree(QWidget *parent)
   setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
   setSortingEnabled(true);
   sortByColumn(0, Qt::AscendingOrder);
+  // Drops are the window's to decide (DragOverFolder); the tree itself
+  // never moves anything.
+  setAcceptDrops(true);
+  setDropIndicatorShown(true);
   // Without lines at the root level there is no button to open the top
   // node, so it starts open.
   expand(model_->index(QDir::rootPath()));
@@ -304,6 +310,46 @@ void TPTShellTree::contextMenuEvent(QContextMenuEvent *event)
       model_->reportError(QStringLiteral("Cannot create new directory."));
   });
   menu.exec(event->globalPos());
+}
+
+QString TPTShellTree::FolderAt(const QPoint &position) const
+{
+  const QModelIndex index = indexAt(position);
+  return index.isValid() ? QDir::toNativeSeparators(model_->filePath(index)) : QString();
+}
+
+void TPTShellTree::dragEnterEvent(QDragEnterEvent *event)
+{
+  dragMoveEvent(event);
+}
+
+void TPTShellTree::dragMoveEvent(QDragMoveEvent *event)
+{
+  const QString folder = FolderAt(event->position().toPoint());
+  bool accept = false;
+  if (!folder.isEmpty())
+    emit DragOverFolder(event, folder, &accept);
+  if (accept) {
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void TPTShellTree::dropEvent(QDropEvent *event)
+{
+  const QString folder = FolderAt(event->position().toPoint());
+  bool accept = false;
+  if (!folder.isEmpty())
+    emit DragOverFolder(event, folder, &accept);
+  if (!accept) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(Qt::CopyAction);
+  event->accept();
+  emit DropOnFolder(event, folder);
 }
 
 } // namespace zr

@@ -56,6 +56,10 @@ signals:
   void Edited(const QString &path);
   // A folder node is about to go (its folder was removed or renamed).
   void ItemDeleted(const QString &path);
+  // Something is dragged over a folder (`folder`, native separators) or
+  // dropped on it; the tree takes the drag only when a receiver accepts.
+  void DragOverFolder(QDropEvent *event, const QString &folder, bool *accept);
+  void DropOnFolder(QDropEvent *event, const QString &folder);
 
 protected:
   // A folder stays selected: clicks and keys that would only deselect it
@@ -71,9 +75,14 @@ protected:
   void mousePressEvent(QMouseEvent *event) override;
   void wheelEvent(QWheelEvent *event) override;
   void keyPressEvent(QKeyEvent *event) override;
+  void dragEnterEvent(QDragEnterEvent *event) override;
+  void dragMoveEvent(QDragMoveEvent *event) override;
+  void dropEvent(QDropEvent *event) override;
 
 private:
   void SelectIndex(const QModelIndex &index);
+  // The folder under a drag's position, or "".
+  QString FolderAt(const QPoint &position) const;
   // The selected folder went away (deleted or moved by another program):
   // its nearest ancestor that still exists is selected instead.
   void SelectNearestExisting();

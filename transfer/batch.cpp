@@ -32,7 +32,51 @@ bool SameIgnoringAsciiCase(const std::string& a, const std::string& b)
          std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
+constexpr const char* SUMMARY_MARK = " files failed:\n";
+
 } // namespace
+
+// ---- Paths from elsewhere ----
+
+void PathList::Set(std::vector<std::string> paths)
+{
+  paths_ = std::move(paths);
+}
+
+std::string PathList::Caption(int index) const
+{
+  return std::filesystem::path(paths_[static_cast<std::size_t>(index)]).filename().string();
+}
+
+std::string PathList::Folder(int index) const
+{
+  return std::filesystem::path(paths_[static_cast<std::size_t>(index)]).parent_path().string();
+}
+
+std::string RefusalOfDroppedPaths(const std::vector<std::string>& paths)
+{
+  if (paths.empty())
+    return "Nothing to transfer: drop files of the ZR4812";
+  for (const std::string& path : paths) {
+    const std::filesystem::path p(path);
+    std::error_code ec;
+    if (std::filesystem::is_directory(p, ec))
+      return "Folders cannot be transferred: " + p.filename().string();
+    if (!IsDataType(TypeOfFileName(p.filename().string())))
+      return "Not a ZR4812 file: " + p.filename().string();
+    if (!std::filesystem::is_regular_file(p, ec))
+      return "No such file: " + p.filename().string();
+  }
+  return {};
+}
+
+bool IsBatchSummary(const std::string& boxText)
+{
+  const std::size_t line = boxText.find('\n');
+  return line != std::string::npos && line + 1 >= std::char_traits<char>::length(SUMMARY_MARK) &&
+         boxText.compare(line + 1 - std::char_traits<char>::length(SUMMARY_MARK),
+                         std::char_traits<char>::length(SUMMARY_MARK), SUMMARY_MARK) == 0;
+}
 
 // ---- ListAccess ----
 
@@ -102,8 +146,8 @@ bool Batch::SelectionHasKnownTypes() const
 void Batch::BeginBatch()
 {
   running_ = true;
-  failures_ = 0;
-  firstFailure_.clear();
+  failed_.clear();
+  session_.batch.ReplaceAll.reset();
   lastSentOs_ = false;
   session_.host.SetTransferRunning(true);
 }
@@ -113,21 +157,27 @@ void Batch::FinishBatch()
   if (!running_)
     return;
   running_ = false;
-  if (failures_ > 0) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%d of %d files failed (first: ", failures_,
-                  std::max(batchFiles_, failures_));
-    session_.SetStatusText(text + firstFailure_ + ")");
-  }
+  files_ = &pc_;
   session_.host.SetTransferRunning(false);
+  if (failed_.empty())
+    return;
+  const int failures = static_cast<int>(failed_.size());
+  char count[64];
+  std::snprintf(count, sizeof count, "%d of %d", failures, std::max(batchFiles_, failures));
+  session_.SetStatusText(std::string(count) + " files failed (first: " + failed_.front() + ")");
+  // The status line keeps only the first and the next status overwrites it:
+  // one box at the end names every file and why.
+  std::string text = std::string(count) + SUMMARY_MARK;
+  for (const std::string& line : failed_)
+    text += "\n" + line;
+  session_.host.ShowMessage(text, BoxIcon::Warning, BoxButtons::Ok);
 }
 
 void Batch::FileFailed(const std::string& fileName, const std::string& reason)
 {
   if (!running_)
     return;
-  if (failures_++ == 0)
-    firstFailure_ = fileName + ": " + reason;
+  failed_.push_back(fileName + ": " + reason);
 }
 
 void Batch::BatchDone()
@@ -228,34 +278,70 @@ bool Batch::BeginSendBatch(bool internalMode)
   b.CopySource = CopySourceKind::None;
   pasteRunning_ = false;
   filesStarted_ = 0;
+  files_ = &pc_;
   return true;
 }
 
 void Batch::SolanoViewDragDrop()
 {
-  if (!BeginSendBatch(false))
-    return;
-  if (pc_.SelectedCount() == 0)
-    return;
-  BeginBatch();
-  batchFiles_ = pc_.SelectedCount();
-  SendNextPcFile(-1);
+  if (BeginSendBatch(false))
+    StartUpload();
 }
 
 void Batch::InternalViewDragDrop()
 {
-  if (!BeginSendBatch(true))
+  if (BeginSendBatch(true))
+    StartRestore();
+}
+
+void Batch::DropPaths(ListId target, const std::vector<std::string>& paths)
+{
+  if (target == ListId::Pc || running_)
     return;
+  const std::string refusal = RefusalOfDroppedPaths(paths);
+  if (!refusal.empty()) {
+    session_.SetStatusText(refusal);
+    return;
+  }
+  if (!BeginSendBatch(target == ListId::Internal))
+    return;
+  paths_.Set(paths);
+  files_ = &paths_;
+  if (target == ListId::Card)
+    StartUpload();
+  else
+    StartRestore();
+}
+
+std::string Batch::FolderOf(int index) const
+{
+  return files_ == &paths_ && index >= 0 && index < paths_.Count() ? paths_.Folder(index)
+                                                                   : session_.host.SelectedPcFolder();
+}
+
+void Batch::StartUpload()
+{
+  if (files_->SelectedCount() == 0)
+    return;
+  BeginBatch();
+  batchFiles_ = files_->SelectedCount();
+  SendNextPcFile(-1);
+}
+
+void Batch::StartRestore()
+{
+  // The checks read the batch's files, wherever they are.
+  const ListAccess& files = *files_;
   Host& host = session_.host;
-  const int selected = pc_.SelectedCount();
+  const int selected = files.SelectedCount();
   if (selected == 0) {
     host.ShowMessage(NOTHING_TO_RESTORE, BoxIcon::Information, BoxButtons::Ok);
     return;
   }
   if (selected > 1) {
     int counters[DATA_TYPE_COUNT] = {};
-    for (int i = pc_.FirstSelected(); i >= 0; i = pc_.NextSelected(i)) {
-      const int type = TypeOfFileName(pc_.Caption(i));
+    for (int i = files.FirstSelected(); i >= 0; i = files.NextSelected(i)) {
+      const int type = TypeOfFileName(files.Caption(i));
       if (IsDataType(type))
         ++counters[type];
     }
@@ -297,26 +383,27 @@ void Batch::SendNextSelectedFile(int index)
   int after = index;
   if (after < 0) {
     // The first file starts at once.
-    const int first = pc_.FirstSelected();
+    const int first = files_->FirstSelected();
     if (first < 0) {
       EndSendBatch();
       return;
     }
     b.PcIndex = first;
-    const std::string name = pc_.Caption(first);
-    if (Wanted(name) && StartFile(name))
+    const std::string name = files_->Caption(first);
+    const std::string folder = FolderOf(first);
+    if (Wanted(name, folder) && StartFile(name, folder))
       return;
     after = first; // skipped or failed: it keeps number 1, the next one counts on from there
   }
   for (;;) {
-    const int next = pc_.NextSelected(after);
+    const int next = files_->NextSelected(after);
     if (next < 0) {
       // Everything after the last file sent was skipped: end the batch here
       // instead of leaving the previous file's progress up.
       EndSendBatch();
       return;
     }
-    if (Wanted(pc_.Caption(next))) {
+    if (Wanted(files_->Caption(next), FolderOf(next))) {
       // The console gets a pause before the next file; SendTimerTimer starts it.
       b.PendingPcItem = after;
       session_.timers.SendTimer.Start();
@@ -328,9 +415,9 @@ void Batch::SendNextSelectedFile(int index)
   }
 }
 
-bool Batch::Wanted(const std::string& pcFileName)
+bool Batch::Wanted(const std::string& pcFileName, const std::string& folder)
 {
-  if (RefuseUnsendable(pcFileName))
+  if (RefuseUnsendable(pcFileName, folder))
     return false;
   return session_.batch.InternalMode || MayReplaceOnCard(pcFileName);
 }
@@ -350,11 +437,11 @@ void Batch::SendTimerTimer()
     }
     b.PcIndex = entry;
     ++b.FileNr;
-    if (!StartFile(b.CopyList[entry].name))
+    if (!StartFile(b.CopyList[entry].name, session_.host.SelectedPcFolder()))
       SendNextCopiedFile(entry);
     return;
   }
-  const int next = pc_.NextSelected(b.PendingPcItem);
+  const int next = files_->NextSelected(b.PendingPcItem);
   if (next < 0) {
     EndSendBatch();
     return;
@@ -362,8 +449,9 @@ void Batch::SendTimerTimer()
   b.PcIndex = next;
   ++b.FileNr;
   // The file may have gone in the pause; then the batch moves on.
-  const std::string name = pc_.Caption(next);
-  if (RefuseUnsendable(name) || !StartFile(name))
+  const std::string name = files_->Caption(next);
+  const std::string folder = FolderOf(next);
+  if (RefuseUnsendable(name, folder) || !StartFile(name, folder))
     SendNextSelectedFile(next);
 }
 
@@ -379,7 +467,8 @@ void Batch::SendNextCopiedFile(int index)
       return;
     }
     const std::string name = b.CopyList[entry].name;
-    const bool wanted = Wanted(name);
+    const std::string folder = session_.host.SelectedPcFolder();
+    const bool wanted = Wanted(name, folder);
     if (wanted && filesStarted_ > 0) {
       b.PendingPcItem = after;
       session_.timers.SendTimer.Start();
@@ -389,7 +478,7 @@ void Batch::SendNextCopiedFile(int index)
     if (after >= 0)
       ++b.FileNr;
     // Nothing sent yet: no repeated request to wait for, it goes at once.
-    if (wanted && StartFile(name))
+    if (wanted && StartFile(name, folder))
       return;
     after = entry;
   }
@@ -402,11 +491,10 @@ bool Batch::MayReplaceOnCard(const std::string& pcFileName)
   const std::string cardName = CardNameOf(pcFileName);
   if (!card_.HasCaption(cardName))
     return true;
-  return session_.host.ShowMessage(REPLACE_QUESTION + cardName + " ?", BoxIcon::Warning, BoxButtons::YesNo) ==
-         BoxAnswer::Yes;
+  return session_.AskReplace(REPLACE_QUESTION + cardName + " ?", batchFiles_ > 1);
 }
 
-bool Batch::RefuseUnsendable(const std::string& pcFileName)
+bool Batch::RefuseUnsendable(const std::string& pcFileName, const std::string& folder)
 {
   // Checked before the engine gets the name: a file the engine cannot load
   // is counted as failed and the batch goes on without offering it.
@@ -416,7 +504,7 @@ bool Batch::RefuseUnsendable(const std::string& pcFileName)
   if (!IsDataType(TypeOfFileName(pcFileName))) {
     error = ERR_UNKNOWN_TYPE;
   } else {
-    const std::string path = JoinPcPath(session_.host.SelectedPcFolder(), pcFileName, error);
+    const std::string path = JoinPcPath(folder, pcFileName, error);
     std::error_code ec;
     if (error == ERR_NONE && !std::filesystem::is_regular_file(path, ec)) {
       error = ERR_NO_FILE; // "No file loaded"
@@ -436,12 +524,12 @@ bool Batch::RefuseUnsendable(const std::string& pcFileName)
   return true;
 }
 
-bool Batch::StartFile(const std::string& pcFileName)
+bool Batch::StartFile(const std::string& pcFileName, const std::string& folder)
 {
   BatchState& b = session_.batch;
   // The engine alters the text it is given: it gets its own copy, whole.
-  const bool started = b.InternalMode ? session_.RestoreInternal(Medium(), pcFileName)
-                                      : session_.SendFileToCard(Medium(), pcFileName);
+  const bool started = b.InternalMode ? session_.RestoreInternal(Medium(), pcFileName, folder)
+                                      : session_.SendFileToCard(Medium(), pcFileName, folder);
   if (!started) {
     FileFailed(pcFileName, session_.TxTransfer.LastFailure);
     return false;
@@ -469,7 +557,7 @@ void Batch::EndSendBatch()
 
 int Batch::SendBatchCount() const
 {
-  return pasteRunning_ ? session_.batch.CopyCount : pc_.SelectedCount();
+  return pasteRunning_ ? session_.batch.CopyCount : files_->SelectedCount();
 }
 
 // ---- Copy and paste ----
@@ -534,6 +622,7 @@ void Batch::Paste1Click()
   b.FileNr = 1;
   pasteRunning_ = false;
   filesStarted_ = 0;
+  files_ = &pc_;
   // Only PC files can go to the card; internal data pasted here does nothing.
   if (source != CopySourceKind::Pc)
     return;

@@ -31,6 +31,27 @@ public:
 
 enum class ListId { Card, Internal, Pc };
 
+// Files given by their full paths (dropped from another program, chosen in
+// an open dialog), all of them selected, in the order given.
+class PathList : public ListAccess {
+public:
+  void Set(std::vector<std::string> paths);
+  int Count() const override { return static_cast<int>(paths_.size()); }
+  bool IsSelected(int) const override { return true; }
+  std::string Caption(int index) const override;
+  int ImageIndex(int) const override { return -1; }
+  std::string Folder(int index) const;
+
+private:
+  std::vector<std::string> paths_;
+};
+
+// The status text that refuses a drop of these paths from another program,
+// or "" when each is a file of one of the nine kinds.
+std::string RefusalOfDroppedPaths(const std::vector<std::string>& paths);
+// The box that ends a batch with failed files lists them, one a line.
+bool IsBatchSummary(const std::string& boxText);
+
 class Batch : public BatchSteps {
 public:
   Batch(Session& session, ListAccess& card, ListAccess& internal, ListAccess& pc);
@@ -43,6 +64,11 @@ public:
   void PCViewDragDrop(ListId source); // download (card) or backup (internal)
   void SolanoViewDragDrop();          // upload
   void InternalViewDragDrop();        // restore, with its checks and confirmation
+  // Files from elsewhere (another program's drop, the open dialog) onto the
+  // card list (upload) or Internal Files (restore): the same checks,
+  // questions and confirmations as a drop from the PC list. A refusal goes
+  // on the status line.
+  void DropPaths(ListId target, const std::vector<std::string>& paths);
 
   // BatchSteps: what the engine asks after each file.
   int CardSelectedCount() override;
@@ -90,12 +116,17 @@ private:
   // The batch is over: what failed goes on the status line, the window is free.
   void FinishBatch();
   bool BeginSendBatch(bool internalMode);
+  void StartUpload();
+  void StartRestore();
+  // Where the send batch's file at `index` is: its own folder for a path
+  // list, else the folder selected in the PC pane.
+  std::string FolderOf(int index) const;
   void SendNextSelectedFile(int index);
   void SendNextCopiedFile(int index);
   bool MayReplaceOnCard(const std::string& pcFileName);
-  bool RefuseUnsendable(const std::string& pcFileName);
-  bool Wanted(const std::string& pcFileName);
-  bool StartFile(const std::string& pcFileName);
+  bool RefuseUnsendable(const std::string& pcFileName, const std::string& folder);
+  bool Wanted(const std::string& pcFileName, const std::string& folder);
+  bool StartFile(const std::string& pcFileName, const std::string& folder);
   void EndSendBatch();
   void FillCopyList(ListAccess& list, bool furtherNamesEmpty, bool typeFromName);
 
@@ -103,6 +134,8 @@ private:
   ListAccess& card_;
   ListAccess& internal_;
   ListAccess& pc_;
+  PathList paths_;
+  ListAccess* files_ = &pc_; // the files of a send batch: the PC list, or paths_
   bool paste1Enabled_ = false;
   bool paste2Enabled_ = false;
   bool pasteRunning_ = false;
@@ -112,9 +145,8 @@ private:
   // The card files of a download, fixed when it starts: a re-sorted list
   // neither repeats nor skips one. CardIndex is the position in here.
   std::vector<CardFile> downloadFiles_;
-  int batchFiles_ = 0; // files the batch holds, for the failure count
-  int failures_ = 0;
-  std::string firstFailure_;
+  int batchFiles_ = 0;              // files the batch holds, for the failure count
+  std::vector<std::string> failed_; // "name: reason", in the order they failed
 };
 
 } // namespace zr

@@ -302,7 +302,10 @@ void ConsoleJob::SetStatusText(const std::string& text)
 
 BoxAnswer ConsoleJob::ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons)
 {
-  if (buttons == BoxButtons::YesNo) {
+  if (IsBatchSummary(text))
+    return BoxAnswer::Ok; // each failed file has been reported as it failed
+  if (buttons == BoxButtons::YesNo || buttons == BoxButtons::YesNoAll) {
+    // The options answer every file alike: a plain Yes or No each time.
     if (text.rfind(REPLACE_QUESTION, 0) == 0) {
       if (options_.replace)
         return BoxAnswer::Yes;

@@ -388,7 +388,6 @@ void Filer::UnpackReceived()
 void Filer::WritePcFile()
 {
   BatchState& batch = session_.batch;
-  Host& host = session_.host;
   if (!Buffer)
     return;
   if (Size == 0) {
@@ -411,7 +410,7 @@ void Filer::WritePcFile()
                                    " ?\nThe existing file size is " + SizeText(*existing) +
                                    ", the new file size is " +
                                    std::to_string((std::uint64_t(Size) + 1023) / 1024) + "KB.";
-      if (host.ShowMessage(question, BoxIcon::Warning, BoxButtons::YesNo) != BoxAnswer::Yes) {
+      if (!session_.AskReplace(question, session_.steps().CardSelectedCount() > 1)) {
         FreeBuffer();
         session_.steps().RequestNextCardFile(batch.CardIndex);
         return;

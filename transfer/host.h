@@ -14,8 +14,10 @@
 namespace zr {
 
 enum class BoxIcon { None, Information, Warning, Error };
-enum class BoxButtons { Ok, YesNo, AbortRetry };
-enum class BoxAnswer { Ok, Yes, No, Abort, Retry, Closed };
+// YesNoAll: the replace question inside a batch of several files, where
+// one answer may stand for the rest of the batch.
+enum class BoxButtons { Ok, YesNo, AbortRetry, YesNoAll };
+enum class BoxAnswer { Ok, Yes, No, Abort, Retry, Closed, YesToAll, NoToAll };
 
 struct SaveFileRequest {
   std::string title;     // "Save current settings as..."

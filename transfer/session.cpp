@@ -110,7 +110,7 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName)
   return true;
 }
 
-bool Session::SendFileToCard(int medium, std::string pcFileName)
+bool Session::SendFileToCard(int medium, std::string pcFileName, const std::optional<std::string>& folder)
 {
   Filer& tx = TxTransfer;
   const std::string shownName = pcFileName; // the name as the folder holds it
@@ -128,7 +128,7 @@ bool Session::SendFileToCard(int medium, std::string pcFileName)
     return false;
   }
   const std::string cut = WithoutExtension(pcFileName);
-  SetPcPath(tx, host.SelectedPcFolder(), shownName);
+  SetPcPath(tx, folder ? *folder : host.SelectedPcFolder(), shownName);
   if (tx.Error == ERR_NONE)
     tx.LoadData();
   const std::string cardName = CardFileName(cut);
@@ -147,6 +147,25 @@ bool Session::SendFileToCard(int medium, std::string pcFileName)
   tx.Offered = true;
   l->SendFileName(tx.DataType, cardName, false);
   return true;
+}
+
+bool Session::AskReplace(const std::string& question, bool severalFiles)
+{
+  if (batch.ReplaceAll)
+    return *batch.ReplaceAll;
+  switch (
+      host.ShowMessage(question, BoxIcon::Warning, severalFiles ? BoxButtons::YesNoAll : BoxButtons::YesNo)) {
+  case BoxAnswer::Yes:
+    return true;
+  case BoxAnswer::YesToAll:
+    batch.ReplaceAll = true;
+    return true;
+  case BoxAnswer::NoToAll:
+    batch.ReplaceAll = false;
+    return false;
+  default:
+    return false;
+  }
 }
 
 bool Session::BackupInternal(int medium, int type)
@@ -174,7 +193,7 @@ bool Session::BackupInternal(int medium, int type)
   return true;
 }
 
-bool Session::RestoreInternal(int medium, std::string pcFileName)
+bool Session::RestoreInternal(int medium, std::string pcFileName, const std::optional<std::string>& folder)
 {
   Filer& tx = TxTransfer;
   ShowStatus("Restoring..");
@@ -190,7 +209,7 @@ bool Session::RestoreInternal(int medium, std::string pcFileName)
     tx.ReportError(1);
     return false;
   }
-  SetPcPath(tx, host.SelectedPcFolder(), shownName);
+  SetPcPath(tx, folder ? *folder : host.SelectedPcFolder(), shownName);
   if (tx.Error == ERR_NONE)
     tx.LoadData();
   if (tx.Error != ERR_NONE) {

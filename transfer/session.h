@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct BatchState {
   CopySourceKind CopySource = CopySourceKind::None;
   std::array<CopyEntry, COPY_LIST_SIZE> CopyList{};
   int CopyCount = 0; // entries filled by the last Copy
+  // "Yes to All" or "No to All" given to a replace question of the running
+  // batch: the answer for every later one. Cleared when a batch starts.
+  std::optional<bool> ReplaceAll;
 };
 
 class Session : public LinkContext {
@@ -68,11 +72,18 @@ public:
   // LastFailure says why (it is on the status line already).
   void RequestTypeDirectory(int medium, int type);
   bool RequestCardFile(int medium, int type, const std::string& cardName);
-  bool SendFileToCard(int medium, std::string pcFileName);
+  // `folder`: where the file is; nothing for the folder selected in the PC
+  // pane (a file dropped from another program may be anywhere).
+  bool SendFileToCard(int medium, std::string pcFileName, const std::optional<std::string>& folder = {});
   // type: the item selected in the Internal Files list. False also when the
   // user cancelled the save dialog (LastFailure then empty).
   bool BackupInternal(int medium, int type);
-  bool RestoreInternal(int medium, std::string pcFileName);
+  bool RestoreInternal(int medium, std::string pcFileName, const std::optional<std::string>& folder = {});
+
+  // The replace question "File already exists!\nReplace the file named ...":
+  // inside a batch of several files it also offers "Yes to All" and "No to
+  // All", whose answer then stands for the rest of the batch. True for Yes.
+  bool AskReplace(const std::string& question, bool severalFiles);
 
   // The save dialog for a backup of data type `type`; sets RxTransfer's
   // DataType and Error (1 when cancelled). Returns the path or "".

@@ -55,6 +55,7 @@ BoxAnswer HarmlessAnswer(BoxButtons buttons)
   case BoxButtons::Ok:
     return BoxAnswer::Ok;
   case BoxButtons::YesNo:
+  case BoxButtons::YesNoAll:
     return BoxAnswer::No;
   case BoxButtons::AbortRetry:
     return BoxAnswer::Abort;

@@ -86,7 +86,8 @@ TEST_F(DownloadTest, DeclinedReplaceSkipsTheFileButCountsIt)
   ServeCardFile(0, RandomBytes(50, 4));
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].icon, BoxIcon::Warning);
-  EXPECT_EQ(host.boxes[0].buttons, BoxButtons::YesNo);
+  // Three files: the question also offers Yes to All and No to All.
+  EXPECT_EQ(host.boxes[0].buttons, BoxButtons::YesNoAll);
   EXPECT_EQ(ReadFile(folder.path() / "A.kpr"), (Bytes{1, 2, 3}));
   ASSERT_EQ(com.fileNames.size(), 2u);
   EXPECT_EQ(session.batch.FileNr, 2);

@@ -40,7 +40,8 @@ TEST_F(UploadTest, DeclinedMiddleFileIsSkippedAndTheThirdIsNumberThree)
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text, "File already exists!\nReplace the file named TWO ?");
   EXPECT_EQ(host.boxes[0].icon, BoxIcon::Warning);
-  EXPECT_EQ(host.boxes[0].buttons, BoxButtons::YesNo);
+  // Three files: the question also offers Yes to All and No to All.
+  EXPECT_EQ(host.boxes[0].buttons, BoxButtons::YesNoAll);
 
   // The next file waits for SendTimer.
   EXPECT_TRUE(fakeTimers.send.IsActive());
@@ -62,7 +63,8 @@ TEST_F(UploadTest, OneFileDeclinedSendsNothingAndShowsNoProgress)
   AddPcFile("one.kch");
   pc.Select({0});
   batch.SolanoViewDragDrop(); // the fake answers No
-  EXPECT_EQ(host.boxes.size(), 1u);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].buttons, BoxButtons::YesNo) << "a single file keeps Yes and No";
   EXPECT_TRUE(com.fileNames.empty());
   EXPECT_EQ(host.progressShows, 0);
   EXPECT_EQ(host.progressCloses, 0);
@@ -159,6 +161,74 @@ TEST_F(UploadTest, FileThatCannotBeReadIsReportedAndTheBatchMovesOn)
   // The end says what failed instead of the connection.
   EXPECT_EQ(host.LastStatus(), "2 of 4 files failed (first: gone.kch: No file loaded)");
   EXPECT_FALSE(host.transferRunning);
+  // And one box names every one of them, which the next status cannot overwrite.
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].text,
+            "2 of 4 files failed:\n\ngone.kch: No file loaded\nempty.kch: No file to send");
+  EXPECT_TRUE(IsBatchSummary(host.boxes[0].text));
+}
+
+TEST_F(UploadTest, ToAllAnswersTheRestOfTheBatch)
+{
+  card.Add("THREE", 2);
+  struct Case {
+    BoxAnswer answer;
+    std::vector<std::string> offered;
+  } cases[] = {{BoxAnswer::YesToAll, {"one", "two", "three"}}, {BoxAnswer::NoToAll, {}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.answer));
+    com.fileNames.clear();
+    host.boxes.clear();
+    pc.items.clear();
+    for (const char* name : {"one.kch", "two.kch", "three.keq"})
+      AddPcFile(name);
+    pc.SelectAll();
+    host.answers = {c.answer};
+    batch.SolanoViewDragDrop();
+    for (std::size_t i = 0; i < c.offered.size(); ++i) {
+      AcceptUpload(i);
+      fakeTimers.clock.Advance(500);
+    }
+    EXPECT_EQ(Offered(), c.offered);
+    EXPECT_EQ(host.boxes.size(), 1u) << "one question for the whole batch";
+    EXPECT_FALSE(batch.Running());
+  }
+}
+
+TEST_F(UploadTest, FilesDroppedFromElsewhereGoFromTheirOwnFolder)
+{
+  TempFolder elsewhere;
+  WriteFile(elsewhere.path() / "far.kch", RandomBytes(100, 7));
+  WriteFile(elsewhere.path() / "One.kch", RandomBytes(100, 8));
+  std::filesystem::create_directory(elsewhere.path() / "sub.kch");
+  WriteFile(elsewhere.path() / "notes.txt", RandomBytes(10, 9));
+  const auto at = [&](const char* name) { return (elsewhere.path() / name).string(); };
+  struct Refusal {
+    std::vector<std::string> paths;
+    std::string status;
+  } refusals[] = {
+      {{at("far.kch"), at("sub.kch")}, "Folders cannot be transferred: sub.kch"},
+      {{at("notes.txt")}, "Not a ZR4812 file: notes.txt"},
+      {{at("gone.kch")}, "No such file: gone.kch"},
+  };
+  for (const Refusal& r : refusals) {
+    batch.DropPaths(ListId::Card, r.paths);
+    EXPECT_EQ(host.LastStatus(), r.status);
+    EXPECT_TRUE(com.fileNames.empty());
+    EXPECT_FALSE(batch.Running());
+  }
+  // Nothing of it is in the PC list or the selected folder; the replace
+  // question is the usual one.
+  host.answers = {BoxAnswer::Yes};
+  batch.DropPaths(ListId::Card, {at("far.kch"), at("One.kch")});
+  AcceptUpload(0);
+  EXPECT_EQ(host.progressTitle, "Sending file nr 1 of 2.");
+  fakeTimers.clock.Advance(500);
+  AcceptUpload(1);
+  EXPECT_EQ(Offered(), (std::vector<std::string>{"far", "one"}));
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(host.boxes[0].text, "File already exists!\nReplace the file named ONE ?");
+  ExpectEndedNormally();
 }
 
 TEST_F(UploadTest, DragOverAcceptance)

@@ -3,6 +3,7 @@
 // go between the card and the PC with Ctrl+C and Ctrl+V.
 #include <QApplication>
 #include <QClipboard>
+#include <QMenuBar>
 
 #include "tests/widgets/transfers_fixture.h"
 
@@ -57,7 +58,8 @@ TEST_F(KeyboardTest, FilesGoBetweenCardAndPcWithoutTheMouse)
   ASSERT_EQ(Focus(), &Pc());
 
   // The last PC file alone, Ctrl+C, Tab to the card list, Ctrl+V sends it.
-  ASSERT_TRUE(WaitUntil([&] { return Pc().ItemCount() == 3 && Pc().Caption(2) == QStringLiteral("zz.kch"); }));
+  ASSERT_TRUE(
+      WaitUntil([&] { return Pc().ItemCount() == 3 && Pc().Caption(2) == QStringLiteral("zz.kch"); }));
   Key(Qt::Key_End);
   ASSERT_EQ(Pc().SelCount(), 1);
   ASSERT_EQ(Pc().Caption(Pc().FirstSelected()), QStringLiteral("zz.kch"));
@@ -92,6 +94,43 @@ TEST_F(KeyboardTest, FilesGoBetweenCardAndPcWithoutTheMouse)
   Key(Qt::Key_Home);
   Key(Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("the user's"));
+}
+
+TEST_F(KeyboardTest, BackupAndRestoreReachTheirDialogsFromTheKeys)
+{
+  constexpr int SETUP = 7;
+  const QByteArray setup = RandomData(800, 50), saved = RandomData(600, 51);
+  ASSERT_TRUE(WriteFile(sim.InternalPath(SETUP), setup));
+  ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("saved.ksu")), saved));
+  ASSERT_TRUE(StartProgram(0));
+  ASSERT_TRUE(Activate());
+  SelectInternal(SETUP);
+
+  // Ctrl+B: the save dialog for the selected kind, then the backup.
+  prompter.saveAnswers = {PcPath(QStringLiteral("backup.ksu"))};
+  Key(Qt::Key_B, Qt::ControlModifier);
+  ASSERT_EQ(prompter.saveRequests.size(), 1u);
+  EXPECT_EQ(prompter.saveRequests[0].title, "Save current settings as...");
+  EXPECT_EQ(prompter.saveRequests[0].extension, "ksu");
+  ASSERT_TRUE(WaitUntil([&] { return ReadFile(PcPath(QStringLiteral("backup.ksu"))) == setup; }));
+  ASSERT_TRUE(WaitIdle());
+
+  // Ctrl+R: an open dialog in the selected PC folder, then the confirmation and the restore.
+  ASSERT_TRUE(Activate());
+  prompter.openAnswers = {QStringList{PcPath(QStringLiteral("saved.ksu"))}};
+  prompter.answers = {BoxAnswer::Yes};
+  Key(Qt::Key_R, Qt::ControlModifier);
+  ASSERT_EQ(prompter.openRequests.size(), 1u);
+  EXPECT_EQ(QDir(prompter.openRequests[0][1]), QDir(pcDir.path()));
+  ASSERT_TRUE(WaitUntil([&] { return ReadFile(sim.InternalPath(SETUP)) == saved; }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(prompter.Texts(), QStringList{QStringLiteral(
+                                  "Are you sure you want to replace the current settings in the ZR4812!")});
+  // Both are in the Internal Files pop-up menu and in the File menu.
+  for (const char* name : {"Backup", "RestoreFromFile"}) {
+    EXPECT_TRUE(Form().PopupMenu2()->actions().contains(Form().Action(name))) << name;
+    EXPECT_TRUE(Form().menuBar()->actions().first()->menu()->actions().contains(Form().Action(name))) << name;
+  }
 }
 
 } // namespace

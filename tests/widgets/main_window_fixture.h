@@ -57,6 +57,12 @@ public:
     saveRequests.push_back(request);
     return TakeNext(saveAnswers);
   }
+  QStringList AskOpenFileNames(QWidget*, const QString& title, const QString& folder,
+                               const QString& filter) override
+  {
+    openRequests.push_back({title, folder, filter});
+    return TakeNext(openAnswers);
+  }
 
   // Shown for real (its show event runs), scripted, then hidden again.
   int ExecDialog(QDialog& dialog) override
@@ -88,6 +94,8 @@ public:
   QStringList dialogs;
   std::deque<DialogScript> dialogScripts;
   std::vector<SaveFileRequest> saveRequests;
+  std::vector<QStringList> openRequests; // title, folder, filter
+  std::deque<QStringList> openAnswers;
   std::deque<std::optional<QString>> saveAnswers;
 };
 

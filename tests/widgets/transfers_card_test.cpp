@@ -176,6 +176,75 @@ TEST_F(TransfersTest, CopyAndPaste)
   EXPECT_TRUE(prompter.boxes.empty());
 }
 
+TEST_F(TransfersTest, FilesFromAFileManagerGoToTheCardAndYesToAllAnswersTheRest)
+{
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("B2.kch")), QByteArray("card's own")));
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("C3.keq")), QByteArray("card's own")));
+  QTemporaryDir elsewhere; // not the folder the PC pane shows
+  const auto at = [&](const char* name) { return elsewhere.path() + QLatin1Char('/') + QLatin1String(name); };
+  const QByteArray a1 = RandomData(1200, 30), b2 = RandomData(30, 31), c3 = RandomData(900, 32);
+  ASSERT_TRUE(WriteFile(at("a1.kch"), a1) && WriteFile(at("b2.kch"), b2) && WriteFile(at("c3.keq"), c3));
+  ASSERT_TRUE(WriteFile(at("notes.txt"), "text") && QDir(elsewhere.path()).mkdir(QStringLiteral("sub.kpr")));
+  ASSERT_TRUE(StartProgram(2));
+
+  struct Refusal {
+    QList<QUrl> urls;
+    QString status;
+  } refusals[] = {
+      {{QUrl::fromLocalFile(at("a1.kch")), QUrl::fromLocalFile(at("sub.kpr"))},
+       QStringLiteral("Folders cannot be transferred: sub.kpr")},
+      {{QUrl::fromLocalFile(at("notes.txt"))}, QStringLiteral("Not a ZR4812 file: notes.txt")},
+      {{QUrl(QStringLiteral("https://example.org/x.kpr"))},
+       QStringLiteral("Only files on this computer can be transferred: https://example.org/x.kpr")},
+  };
+  for (const Refusal& r : refusals) {
+    DropUrls(Card(), r.urls);
+    ASSERT_TRUE(WaitUntil([&] { return Form().StatusText(0) == r.status; }))
+        << Form().StatusText(0).toStdString();
+  }
+  Settle();
+  EXPECT_EQ(sim.Received(QStringLiteral("file name")), 0);
+
+  // The first clash is asked about with "to All" offered; Yes to All answers the second.
+  prompter.answers = {BoxAnswer::YesToAll};
+  DropUrls(Card(), {QUrl::fromLocalFile(at("a1.kch")), QUrl::fromLocalFile(at("b2.kch")),
+                    QUrl::fromLocalFile(at("c3.keq"))});
+  ASSERT_TRUE(WaitUntil([&] { return CardRow(QStringLiteral("a1")) >= 0; }));
+  ASSERT_TRUE(WaitIdle());
+  ASSERT_EQ(prompter.Texts(),
+            QStringList{QStringLiteral("File already exists!\nReplace the file named B2 ?")});
+  EXPECT_EQ(prompter.boxes[0].buttons, BoxButtons::YesNoAll);
+  EXPECT_EQ(sim.Received(QStringLiteral("file name")), 3);
+  EXPECT_EQ(ReadFile(sim.CardPath(QStringLiteral("B2.kch"))), b2);
+  EXPECT_EQ(ReadFile(sim.CardPath(QStringLiteral("C3.keq"))), c3);
+  EXPECT_EQ(titles.last(), QStringLiteral("Sending file nr 3 of 3."));
+}
+
+TEST_F(TransfersTest, CardFilesDroppedOnATreeFolderAndAFileGivenAtStart)
+{
+  const QByteArray a = RandomData(700, 33);
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("A.kpr")), a));
+  ASSERT_TRUE(QDir(pcDir.path()).mkdir(QStringLiteral("sub")));
+  const QString sub = pcDir.path() + QStringLiteral("/sub");
+  ASSERT_TRUE(WriteFile(sub + QStringLiteral("/given.kch"), "x"));
+  ASSERT_TRUE(StartProgram(1));
+
+  // What "Open with" passes: the file's folder in the tree, the file in the list.
+  Form().ShowPcPath(sub + QStringLiteral("/given.kch"));
+  EXPECT_EQ(QDir(Form().PTShellTree1()->GetSelectedPathName()), QDir(sub));
+  ASSERT_TRUE(WaitUntil([&] { return Pc().SelCount() == 1; }));
+  EXPECT_EQ(Pc().Caption(Pc().FirstSelected()), QStringLiteral("given.kch"));
+
+  // Card files dropped on a folder of the tree go into that folder.
+  ASSERT_TRUE(Form().PTShellTree1()->SetSelectedPathName(pcDir.path()));
+  SelectCard({QStringLiteral("A")});
+  emit Form().PTShellTree1()->DropOnFolder(nullptr, QDir::toNativeSeparators(sub));
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo(sub + QStringLiteral("/A.kpr")).size() == a.size(); }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(ReadFile(sub + QStringLiteral("/A.kpr")), a);
+  EXPECT_FALSE(QFileInfo::exists(PcPath(QStringLiteral("A.kpr"))));
+}
+
 TEST_F(TransfersTest, CancelDuringADownloadWritesNothingAndTheNextOneRuns)
 {
   // Long enough that the console, paced at 115200 baud, is still sending

@@ -14,10 +14,14 @@
 #include <vector>
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include "app/card_list.h"
 #include "app/internal_view.h"
@@ -59,6 +63,12 @@ public:
     saveRequests.push_back(request);
     return TakeNext(saveAnswers);
   }
+  QStringList AskOpenFileNames(QWidget*, const QString& title, const QString& folder,
+                               const QString& filter) override
+  {
+    openRequests.push_back({title, folder, filter});
+    return TakeNext(openAnswers);
+  }
   int ExecDialog(QDialog& dialog) override
   {
     dialogs << dialog.objectName();
@@ -80,6 +90,8 @@ public:
   std::function<int(QDialog&)> onDialog; // shows it; without: not shown, result 0
   std::deque<std::optional<QString>> saveAnswers;
   std::vector<SaveFileRequest> saveRequests;
+  std::vector<QStringList> openRequests; // title, folder, filter
+  std::deque<QStringList> openAnswers;
 };
 
 inline QByteArray RandomData(int size, unsigned seed)
@@ -246,6 +258,19 @@ protected:
   }
 
   void SelectInternal(int type) { Internal().setCurrentItem(Internal().topLevelItem(type)); }
+
+  // What a file manager's drag does when it lands on `list`: URLs and no
+  // source inside the program.
+  static void DropUrls(QAbstractItemView& list, const QList<QUrl>& urls)
+  {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPointF at(10, 10);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list.viewport(), &drop);
+  }
 
   // Lets the event loop run a while, for checks that something did NOT happen.
   static void Settle(int ms = 700)

@@ -1,5 +1,9 @@
 // Backup and restore of the console's internal data, end to end: the
 // program against the virtual console over a pseudo-terminal.
+#include <QMenu>
+#include <QPainter>
+#include <QSplitter>
+
 #include "tests/widgets/transfers_fixture.h"
 
 namespace zr::test {
@@ -52,8 +56,9 @@ TEST_F(TransfersTest, RestoreRulesConfirmationAndOperatingSystemUpdate)
     QString text;
   } refusals[] = {
       {{QStringLiteral("a.kpr"), QStringLiteral("b.ksu")},
-       QStringLiteral("If you restore a 'Project (all)' file, all files of types other than 'Operating System' "
-                      "are replaced.\n\nSelect either a 'Project (all)' file or a combination of other files.")},
+       QStringLiteral(
+           "If you restore a 'Project (all)' file, all files of types other than 'Operating System' "
+           "are replaced.\n\nSelect either a 'Project (all)' file or a combination of other files.")},
       {{QStringLiteral("c1.kch"), QStringLiteral("c2.kch")},
        QStringLiteral("You can only restore ONE file of each type.")},
       {{}, QStringLiteral("Select one or more files to restore.")},
@@ -72,8 +77,8 @@ TEST_F(TransfersTest, RestoreRulesConfirmationAndOperatingSystemUpdate)
   ASSERT_TRUE(SelectPc({QStringLiteral("b.ksu")}));
   Form().InternalViewDragDrop();
   ASSERT_TRUE(WaitUntil([&] { return !prompter.boxes.empty(); }));
-  EXPECT_EQ(prompter.Texts(),
-            QStringList{QStringLiteral("Are you sure you want to replace the current settings in the ZR4812!")});
+  EXPECT_EQ(prompter.Texts(), QStringList{QStringLiteral(
+                                  "Are you sure you want to replace the current settings in the ZR4812!")});
   EXPECT_EQ(prompter.boxes[0].buttons, BoxButtons::YesNo);
   Settle();
   EXPECT_EQ(sim.Log().size(), linesAtStart);
@@ -108,6 +113,69 @@ TEST_F(TransfersTest, RestoreRulesConfirmationAndOperatingSystemUpdate)
   EXPECT_EQ(restored, (QStringList{QStringLiteral("0"), QStringLiteral("8")}));
   Settle();
   EXPECT_EQ(sim.Received(QStringLiteral("directory request")), 9) << "only the listing at the start";
+}
+
+TEST_F(TransfersTest, FilesFromAFileManagerRestoreAfterTheConfirmation)
+{
+  ASSERT_TRUE(WriteFile(sim.InternalPath(SETUP), QByteArray("internal setup")));
+  QTemporaryDir elsewhere;
+  const QByteArray setup = RandomData(1500, 40);
+  ASSERT_TRUE(WriteFile(elsewhere.path() + QStringLiteral("/b.ksu"), setup));
+  ASSERT_TRUE(WriteFile(elsewhere.path() + QStringLiteral("/c1.kch"), "1"));
+  ASSERT_TRUE(WriteFile(elsewhere.path() + QStringLiteral("/c2.kch"), "2"));
+  ASSERT_TRUE(StartProgram(0));
+  const auto url = [&](const char* name) {
+    return QUrl::fromLocalFile(elsewhere.path() + QLatin1Char('/') + QLatin1String(name));
+  };
+
+  // The restore rules hold for files from elsewhere too.
+  DropUrls(Internal(), {url("c1.kch"), url("c2.kch")});
+  ASSERT_TRUE(WaitUntil([&] { return !prompter.boxes.empty(); }));
+  EXPECT_EQ(prompter.Texts(), QStringList{QStringLiteral("You can only restore ONE file of each type.")});
+
+  prompter.boxes.clear();
+  prompter.answers = {BoxAnswer::Yes};
+  DropUrls(Internal(), {url("b.ksu")});
+  ASSERT_TRUE(WaitUntil([&] { return ReadFile(sim.InternalPath(SETUP)) == setup; }));
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_EQ(prompter.Texts(), QStringList{QStringLiteral(
+                                  "Are you sure you want to replace the current settings in the ZR4812!")});
+  EXPECT_TRUE(titles.contains(QStringLiteral("Restoring file nr 1 of 1.")));
+}
+
+// The pictures in docs/: run with --gtest_also_run_disabled_tests and
+// ZR_SHOT_DIR set to the folder that takes them.
+TEST_F(TransfersTest, DISABLED_Screenshots)
+{
+  const QString out = qEnvironmentVariable("ZR_SHOT_DIR");
+  ASSERT_FALSE(out.isEmpty());
+  for (const char* name : {"SONG.kpr", "VOCALS.kch", "MASTER.keq"})
+    ASSERT_TRUE(WriteFile(sim.CardPath(QLatin1String(name)), RandomData(300, 60)));
+  for (int type = 0; type < DATA_TYPE_COUNT; ++type)
+    ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("show.%1").arg(QLatin1String(DataTypeTable[type].extension))),
+                          RandomData(2000 * (type + 1), 61)));
+  ASSERT_TRUE(StartProgram(3));
+  ASSERT_TRUE(WaitUntil([&] { return Pc().ItemCount() == DATA_TYPE_COUNT; }));
+  Form().PTSplitter1()->setSizes({60, 400});
+  Form().resize(900, 420);
+  Pc().SetColumnWidth(0, 110);
+  Pc().SetColumnWidth(2, 150);
+  SelectInternal(7);
+  Settle(300);
+  QPixmap list = Form().grab();
+  ASSERT_TRUE(list.save(out + QStringLiteral("/pc-list-kinds.png")));
+
+  QMenu& menu = *Form().PopupMenu2();
+  const QRect row = Internal().visualItemRect(Internal().topLevelItem(7));
+  const QPoint at = Internal().viewport()->mapTo(&Form(), row.center());
+  menu.popup(Form().mapToGlobal(at));
+  Settle(300);
+  QPixmap shot = Form().grab();
+  QPainter painter(&shot);
+  painter.drawPixmap(at, menu.grab());
+  painter.end();
+  menu.hide();
+  ASSERT_TRUE(shot.save(out + QStringLiteral("/internal-files-menu.png")));
 }
 
 } // namespace
