@@ -69,6 +69,10 @@ public:
     openRequests.push_back({title, folder, filter});
     return TakeNext(openAnswers);
   }
+  std::optional<QString> AskFolder(QWidget*, const QString&, const QString&) override
+  {
+    return TakeNext(folderAnswers);
+  }
   int ExecDialog(QDialog& dialog) override
   {
     dialogs << dialog.objectName();
@@ -92,6 +96,7 @@ public:
   std::vector<SaveFileRequest> saveRequests;
   std::vector<QStringList> openRequests; // title, folder, filter
   std::deque<QStringList> openAnswers;
+  std::deque<std::optional<QString>> folderAnswers;
 };
 
 inline QByteArray RandomData(int size, unsigned seed)

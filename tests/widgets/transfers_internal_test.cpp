@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QSplitter>
 
+#include "app/window_archive.h"
 #include "tests/widgets/transfers_fixture.h"
 
 namespace zr::test {
@@ -36,6 +37,31 @@ TEST_F(TransfersTest, BackupOfSetupAsksAgainForAWrongExtensionAndFetchesNothingE
   EXPECT_EQ(QDir(pcDir.path()).entryList(QDir::Files), QStringList{QStringLiteral("mix.ksu")});
   EXPECT_EQ(sim.Received(QStringLiteral("file request")), 0);
   EXPECT_TRUE(prompter.boxes.empty());
+}
+
+// File menu "Back up everything...": the archive of zr4812, in the window.
+TEST_F(TransfersTest, BackUpEverythingArchivesTheCardAndEveryKind)
+{
+  const QByteArray song = RandomData(3000, 22);
+  ASSERT_TRUE(WriteFile(sim.CardPath(QStringLiteral("SONG.kpr")), song));
+  for (int type = 0; type < DATA_TYPE_COUNT; ++type)
+    ASSERT_TRUE(WriteFile(sim.InternalPath(type), RandomData(200 + type, 30 + type)));
+  ASSERT_TRUE(StartProgram(1));
+  prompter.folderAnswers = {pcDir.path()};
+
+  Form().Action("BackUpEverything")->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return !program->Archive().Running(); }, 60000));
+  const QStringList made = QDir(pcDir.path()).entryList({QStringLiteral("zr4812-*")}, QDir::Dirs);
+  ASSERT_EQ(made.size(), 1);
+  const QString archive = pcDir.path() + QLatin1Char('/') + made[0];
+  EXPECT_EQ(ReadFile(archive + QStringLiteral("/card/SONG.kpr")), song);
+  EXPECT_EQ(ReadFile(archive + QStringLiteral("/internal/setup.ksu")), ReadFile(sim.InternalPath(SETUP)));
+  EXPECT_TRUE(QFileInfo::exists(archive + QStringLiteral("/SHA256SUMS")));
+  EXPECT_TRUE(Form().StatusText(0).startsWith(archive + QStringLiteral(": 10 files")))
+      << Form().StatusText(0).toStdString();
+  // The window has its batch back.
+  EXPECT_TRUE(Form().centralWidget()->isEnabled());
+  EXPECT_EQ(program->session().Steps, &program->batch());
 }
 
 TEST_F(TransfersTest, RestoreRulesConfirmationAndOperatingSystemUpdate)
