@@ -101,6 +101,17 @@ public:
   std::string ErrorText(int outgoing) const;
 
 private:
+  // The steps of ReceiveBlock (receive.cpp).
+  void ShowReceiveProgress(unsigned total);
+  bool ChecksumFails(const std::uint8_t* payload, std::size_t count);
+  void AnswerLinkTest(bool damaged);
+  // A block to ask for again: a wrong checksum or length. Block 0 also
+  // checks its size field against the blocks announced (Error when it fails).
+  bool BlockDamaged(unsigned total, const std::uint8_t* payload, std::size_t count);
+  void StoreReceivedBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
+  // After the last block of a file went out: the next file, or the batch's end.
+  void EndSentFile();
+
   Session& session_;
 };
 

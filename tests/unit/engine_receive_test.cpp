@@ -191,8 +191,9 @@ TEST_F(ReceiveTest, ReplaceQuestionLooksAtTheDiskNotTheList)
     StartDownload(0, "mix1");
     ServeFile(0, RandomBytes(10, 5));
     ASSERT_EQ(host.boxes.size(), c.asks ? 1u : 0u) << (c.onDisk ? c.onDisk : "-");
-    if (c.asks)
+    if (c.asks) {
       EXPECT_NE(host.boxes[0].text.find("The existing file size is 2 KB,"), std::string::npos);
+    }
     EXPECT_EQ(ReadFile(folder.path() / "mix1.kpr").size(), 10u);
   }
 }

@@ -1,0 +1,126 @@
+// Sending (TxTransfer): the PC file read whole, and each block the console
+// asks for packed straight from it.
+#include "transfer/filer.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "link/link.h"
+#include "link/wire.h"
+#include "transfer/progress_text.h"
+#include "transfer/session.h"
+
+#include <fstream>
+
+namespace zr {
+
+namespace fs = std::filesystem;
+
+void Filer::ReadPcFile()
+{
+  std::error_code ec;
+  if (!fs::is_regular_file(PcPath, ec)) {
+    Error = ERR_NO_FILE;
+    return;
+  }
+  std::ifstream in(PcPath, std::ios::binary);
+  if (!in) {
+    Error = ERR_NO_FILE;
+    return;
+  }
+  const std::uintmax_t length = fs::file_size(PcPath, ec);
+  if (ec) {
+    Error = ERR_NO_FILE;
+  } else if (length > MAX_FILE_SIZE) {
+    // Its blocks could not be numbered on the wire: refuse before any byte goes out.
+    Error = ERR_FILE_TOO_LARGE;
+  } else {
+    Size = static_cast<std::uint32_t>(length);
+    if (Size > 0) {
+      AllocBuffer();
+      if (Error == ERR_NONE) {
+        in.read(reinterpret_cast<char*>(Buffer.get()), static_cast<std::streamsize>(Size));
+        if (static_cast<std::uint64_t>(in.gcount()) != Size)
+          Error = ERR_DISK_FULL;
+      }
+    }
+  }
+  if (Error != ERR_NONE) {
+    FreeBuffer();
+    Size = 0;
+  }
+}
+
+void Filer::SendBlock()
+{
+  BatchState& batch = session_.batch;
+  Host& host = session_.host;
+  if (!Buffer || Size == 0) {
+    Error = ERR_NO_FILE;
+    return;
+  }
+  const std::uint64_t total = BlockCount(Size);
+  if (total >= MAX_BLOCKS) {
+    Error = ERR_FILE_TOO_LARGE;
+    return;
+  }
+  if (BlockNr >= total) {
+    // The console asked for a block past the end of the file.
+    Error = ERR_ILLEGAL_DATA;
+    return;
+  }
+  // A block asked for again after the file's end shows no progress: the
+  // dialog may be closed already, and the next file may be on its way.
+  if (!EndOfFileDone) {
+    const int count = session_.steps().PcSelectedCount();
+    host.ProgressSetTitle(
+        Format(batch.InternalMode ? "Restoring file nr %d of %d." : "Sending file nr %d of %d.", batch.FileNr,
+               count));
+    host.ProgressSetMaximum(static_cast<int>(total));
+    host.ProgressShow();
+    host.ProgressSetPosition(static_cast<int>(BlockNr) + 1);
+    host.ProgressSetLabel(std::to_string(PercentDone(BlockNr, static_cast<unsigned>(total))) + "%");
+  }
+
+  if (Link* link = session_.LinkFor(Medium)) {
+    const Bytes message = BuildFileBlock(DataType, Buffer.get(), Size, BlockNr);
+    link->SendDataBlock(message.data(), message.size());
+  }
+
+  if (EndOfFileDone) {
+    // A block asked for again after the whole file went out: sent, nothing more.
+    return;
+  }
+  if (BlockNr + 1 == total)
+    EndSentFile();
+  else
+    session_.timers.DownloadTimer.Start();
+}
+
+void Filer::EndSentFile()
+{
+  BatchState& batch = session_.batch;
+  Host& host = session_.host;
+  const bool operatingSystemUpdate = DataType == OPERATING_SYSTEM_TYPE && batch.InternalMode;
+  // Once per file, however often the console asks for the last block.
+  EndOfFileDone = true;
+  if (session_.steps().PcSelectedCount() > batch.FileNr) {
+    if (operatingSystemUpdate)
+      host.ShowMessage("Please press enter on your mixer to save the update.", BoxIcon::Information,
+                       BoxButtons::Ok);
+    session_.steps().SendNextPcFile(batch.PcIndex);
+    return;
+  }
+  batch.SendFinished = true;
+  host.ProgressClose();
+  if (operatingSystemUpdate) {
+    host.ShowMessage("Please press enter on your mixer to save the update.", BoxIcon::Information,
+                     BoxButtons::Ok);
+  } else {
+    session_.steps().RequestCardDirectory(-1);
+    session_.ShowConnectionStatus();
+  }
+  session_.steps().BatchDone();
+}
+
+} // namespace zr
