@@ -44,8 +44,7 @@ void SeedSettings(const QString& from, const QString& to)
 
 } // namespace
 
-Program::Program(ProgramOptions options)
-    : endProcess_(std::move(options.endProcess)), midiSystem_(std::move(options.midiSystem))
+void Program::ChooseSettingsFile(const ProgramOptions& options)
 {
   QString beside = options.settingsPath, config = options.settingsFallbackPath;
   if (beside.isEmpty()) {
@@ -65,6 +64,12 @@ Program::Program(ProgramOptions options)
       settingsNote_ =
           QStringLiteral("Cannot write %1; settings kept in %2").arg(place.passedOver, place.path);
   }
+}
+
+Program::Program(ProgramOptions options)
+    : endProcess_(std::move(options.endProcess)), midiSystem_(std::move(options.midiSystem))
+{
+  ChooseSettingsFile(options);
   if (!midiSystem_)
     midiSystem_ = MakePlatformMidiSystem();
   prompter_ = options.prompter;

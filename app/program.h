@@ -100,6 +100,9 @@ public:
   SearchLinks& Links() const { return *searchLinks_; }
 
 private:
+  // Where the settings live: beside the program when that file can be read
+  // and written, else the configuration folder's (noted for the status line).
+  void ChooseSettingsFile(const ProgramOptions& options);
   QString settingsPath_;
   QString settingsNote_; // which file is used when the first cannot be
   std::function<void(int)> endProcess_;
