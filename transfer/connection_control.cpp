@@ -94,25 +94,23 @@ void ConnectionControl::TimeoutTimerTimer()
 void ConnectionControl::UploadTimerTimer()
 {
   session_.timers.UploadTimer.Stop();
-  // The interrupted transfer is never resumed: a batch that waited for it
-  // ends (as by Cancel) whatever the answer, or the window would stay
-  // disabled with nothing outstanding.
-  const bool retry =
-      session_.host.ShowMessage(NO_RESPONSE, BoxIcon::Error, BoxButtons::AbortRetry) == BoxAnswer::Retry;
-  if (session_.steps().Running())
-    window_.CancelTransfer();
-  if (retry)
-    SearchZR4812Click();
-  else
-    ReportCheckConnection();
+  TransferWatchdog(NO_RESPONSE, false);
 }
 
 void ConnectionControl::DownloadTimerTimer()
 {
   session_.timers.DownloadTimer.Stop();
-  const bool retry = session_.host.ShowMessage(SEND_NOT_COMPLETED, BoxIcon::Error, BoxButtons::AbortRetry) ==
-                     BoxAnswer::Retry;
-  if (!retry || session_.steps().Running())
+  TransferWatchdog(SEND_NOT_COMPLETED, true);
+}
+
+void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
+{
+  // The interrupted transfer is never resumed: a batch that waited for it
+  // ends (as by Cancel) whatever the answer, or the window would stay
+  // disabled with nothing outstanding.
+  const bool retry =
+      session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) == BoxAnswer::Retry;
+  if (session_.steps().Running() || (abortCancels && !retry))
     window_.CancelTransfer();
   if (retry)
     SearchZR4812Click();

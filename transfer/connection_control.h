@@ -92,6 +92,9 @@ private:
   // (the search has then run again).
   bool WatchdogBox(const char* text);
   void ReportCheckConnection();
+  // UploadTimer's and DownloadTimer's box; Abort cancels the transfer too
+  // when `abortCancels`.
+  void TransferWatchdog(const char* text, bool abortCancels);
   // The status line says that a console has answered.
   bool StatusSaysConnected() const;
 
