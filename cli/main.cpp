@@ -224,6 +224,8 @@ private:
     const int opened = serial ? OpenSerial(where) : OpenMidi(where);
     if (opened != EXIT_DONE)
       return opened;
+    if (!serial)
+      RepeatMidiSearch();
     // Connected once the console has answered and its card list is in.
     Wait([this] { return searchFailed_ || (session_.link.CommMedium != 0 && job_.EngineIsIdle()); }, 0);
     if (interrupted_)
@@ -231,6 +233,22 @@ private:
     if (session_.link.CommMedium == 0 || job_.ConsoleLost())
       return NoConsole("no answer from the ZR4812 on " + where);
     return EXIT_DONE;
+  }
+
+  // A MIDI connection made a moment ago (JACK connects ports between two of
+  // its cycles) may not carry the first message: the search goes again every
+  // half second until the console answers or the search times out.
+  void RepeatMidiSearch()
+  {
+    const Bytes search = BuildSearch();
+    for (;;) {
+      const auto answered = [this] {
+        return session_.link.MidiTestRetries != 0 || !timers_.TimeoutTimer.IsActive();
+      };
+      if (Wait(answered, MIDI_SEARCH_REPEAT_MS) || searchFailed_ || interrupted_)
+        return;
+      midi_.MidiSendSysEx(search.data(), search.size());
+    }
   }
 
   // Opens the serial port and starts the search; `where` names the port.

@@ -13,6 +13,7 @@ constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_NO_CONSOLE = 3;
 constexpr int EXIT_INTERRUPTED = 130;
 constexpr int SEARCH_TIMEOUT_MS = 3000;
+constexpr int MIDI_SEARCH_REPEAT_MS = 500; // a MIDI search goes again after this long unanswered
 
 extern const char* const USAGE;
 
