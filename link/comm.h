@@ -21,7 +21,7 @@ class LinkContext;
 
 // The longest message taken from the console. A data block is 1015 bytes;
 // a directory reply grows by 9 bytes a file.
-constexpr std::size_t COM_MAX_MESSAGE = 64 * 1024;
+constexpr std::size_t COM_MAX_MESSAGE = MAX_MESSAGE;
 // Bytes taken from the port at a time.
 constexpr std::size_t COM_READ_CHUNK = 4096;
 // Silence after which a frame without its end byte is dropped.

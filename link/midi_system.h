@@ -9,11 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "link/wire.h"
+
 namespace zr {
 
 // The longest System Exclusive message the MIDI link takes from the console;
 // a directory reply grows by 9 bytes a file.
-constexpr std::size_t MIDI_MAX_MESSAGE = 64 * 1024;
+constexpr std::size_t MIDI_MAX_MESSAGE = MAX_MESSAGE;
 
 // Result codes in the numbering that the MIDI link reports to the user.
 enum MidiResult : int {

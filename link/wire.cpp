@@ -227,7 +227,7 @@ std::vector<std::string> ParseDirectoryEntries(const std::uint8_t* bytes, std::s
 
 std::optional<Message> ParseMessage(const std::uint8_t* bytes, std::size_t n)
 {
-  if (bytes == nullptr || !IsFrame(bytes, n) || n > 2 * MAX_DATA_BLOCK_MESSAGE)
+  if (bytes == nullptr || !IsFrame(bytes, n) || n > MAX_MESSAGE)
     return std::nullopt;
   for (std::size_t i = 1; i + 1 < n; ++i)
     if (bytes[i] & 0x80)

@@ -33,9 +33,11 @@ constexpr int SYS_EX_TEST_TYPE = 127;   // the MIDI link test transfer, no file
 constexpr int SYS_EX_BLOCKSIZE = 1000;  // payload of every data block but the last
 constexpr int DATA_BLOCK_OVERHEAD = 15; // header (13), checksum and end byte
 constexpr int MAX_DATA_BLOCK_MESSAGE = SYS_EX_BLOCKSIZE + DATA_BLOCK_OVERHEAD;
-constexpr int MAX_BLOCKS = 16384;       // block numbers travel as two 7-bit halves
+constexpr int MAX_BLOCKS = 16384;
+// The longest message either link takes (a directory reply of a full card).
+constexpr std::size_t MAX_MESSAGE = 64 * 1024; // block numbers travel as two 7-bit halves
 constexpr int CARD_NAME_LENGTH = 8;
-constexpr int HEADER_LENGTH = 7;        // F0, ID, device, model, command
+constexpr int HEADER_LENGTH = 7; // F0, ID, device, model, command
 
 // Offsets inside a frame.
 constexpr int OFS_MODEL = 5;
@@ -51,7 +53,10 @@ constexpr std::uint8_t DATA_BLOCK_FLAG = 1;
 // The console's data types travel as 0 to 8; 8 is its operating system.
 constexpr int DATA_TYPE_COUNT = 9;
 constexpr int OPERATING_SYSTEM_TYPE = 8;
-constexpr bool IsDataType(int type) { return type >= 0 && type < DATA_TYPE_COUNT; }
+constexpr bool IsDataType(int type)
+{
+  return type >= 0 && type < DATA_TYPE_COUNT;
+}
 
 // How long the console may take to answer a request (UploadTimer): its
 // operating system takes it longer than any other kind.
@@ -66,15 +71,24 @@ constexpr int UploadIntervalFor(int type)
 constexpr std::uint32_t MAX_FILE_SIZE = ((MAX_BLOCKS - 1) * SYS_EX_BLOCKSIZE / 8 - 1) * 7;
 
 // 14-bit numbers: high 7 bits first.
-constexpr std::uint8_t High7(unsigned value) { return static_cast<std::uint8_t>((value >> 7) & 0x7F); }
-constexpr std::uint8_t Low7(unsigned value) { return static_cast<std::uint8_t>(value & 0x7F); }
-constexpr unsigned Join14(std::uint8_t high, std::uint8_t low) { return unsigned(high) * 128 + low; }
+constexpr std::uint8_t High7(unsigned value)
+{
+  return static_cast<std::uint8_t>((value >> 7) & 0x7F);
+}
+constexpr std::uint8_t Low7(unsigned value)
+{
+  return static_cast<std::uint8_t>(value & 0x7F);
+}
+constexpr unsigned Join14(std::uint8_t high, std::uint8_t low)
+{
+  return unsigned(high) * 128 + low;
+}
 
 // --- Outgoing messages ------------------------------------------------------
-Bytes BuildSearch();                                  // 8 bytes
+Bytes BuildSearch();                                                             // 8 bytes
 Bytes BuildIdentify(std::uint8_t model = MODEL_BYTE, std::uint8_t field = 0x7F); // 9 bytes
-Bytes BuildDirectoryRequest(int type);                // 9 bytes
-Bytes BuildBlockRequest(int type, unsigned block);    // 11 bytes
+Bytes BuildDirectoryRequest(int type);                                           // 9 bytes
+Bytes BuildBlockRequest(int type, unsigned block);                               // 11 bytes
 // Name message: command SYS_EX_FILE_NAME or SYS_EX_FILE_REQUEST, 18 bytes.
 // At most 8 name bytes are used; the rest is filled with zero bytes.
 Bytes BuildNameMessage(std::uint8_t command, int type, std::string_view name);
@@ -89,7 +103,10 @@ std::uint8_t Checksum(const std::uint8_t* payload, std::size_t count);
 
 // --- The packed stream ------------------------------------------------------
 // Encoded length E = 8 * (1 + ceil(L / 7)).
-constexpr std::uint64_t EncodedLength(std::uint64_t fileSize) { return 8 * (1 + (fileSize + 6) / 7); }
+constexpr std::uint64_t EncodedLength(std::uint64_t fileSize)
+{
+  return 8 * (1 + (fileSize + 6) / 7);
+}
 constexpr std::uint64_t BlockCount(std::uint64_t fileSize)
 {
   return (EncodedLength(fileSize) + SYS_EX_BLOCKSIZE - 1) / SYS_EX_BLOCKSIZE;
@@ -132,13 +149,13 @@ std::string TrimCardName(const std::uint8_t* field, std::size_t n);
 struct Message {
   std::uint8_t command = 0;
   std::uint8_t model = 0;
-  int type = -1;             // byte 7 where the command has one
-  unsigned total = 0;        // data block: N
-  unsigned block = 0;        // data block and block request: k
-  std::uint8_t flag = 0;     // data block flag byte
-  std::string name;          // name messages, trimmed
-  Bytes payload;             // data block payload
-  std::uint8_t checksum = 0; // data block checksum byte as received
+  int type = -1;                    // byte 7 where the command has one
+  unsigned total = 0;               // data block: N
+  unsigned block = 0;               // data block and block request: k
+  std::uint8_t flag = 0;            // data block flag byte
+  std::string name;                 // name messages, trimmed
+  Bytes payload;                    // data block payload
+  std::uint8_t checksum = 0;        // data block checksum byte as received
   std::vector<std::string> entries; // directory reply
 };
 // Returns the message, or nothing for anything that is not a well-formed

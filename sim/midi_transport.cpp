@@ -13,7 +13,6 @@ namespace {
 
 constexpr int BITS_PER_BYTE = 10;         // start bit, 8 data bits, stop bit
 constexpr std::size_t MAX_WAITING = 1024; // messages not yet answered; a flood beyond is dropped
-constexpr std::size_t MAX_MESSAGE = 64 * 1024;
 constexpr auto POLL = std::chrono::milliseconds(100); // how often a quiet line looks at the stop flag
 
 void OnInput(double /*timeStamp*/, std::vector<unsigned char> *message, void *userData)

@@ -54,9 +54,12 @@ void CheckMessage(const std::uint8_t* data, std::size_t size)
     break;
   }
   case zr::SYS_EX_DIRECTORY: {
+    // Entries cut short by the end of the message come back padded: the
+    // reply can grow past what a link takes, and is then no message.
     const zr::Bytes rebuilt = zr::BuildDirectoryReply(m->type, m->entries);
     const auto again = zr::ParseMessage(rebuilt.data(), rebuilt.size());
-    FUZZ_CHECK(again && again->entries == m->entries && again->type == m->type);
+    FUZZ_CHECK(rebuilt.size() > zr::MAX_MESSAGE ||
+               (again && again->entries == m->entries && again->type == m->type));
     break;
   }
   case zr::SYS_EX_FILE_NAME:
@@ -89,7 +92,8 @@ void CheckFileRoundTrip(const std::uint8_t* file, std::uint32_t size)
     FUZZ_CHECK(m->total == blocks && m->block == k && m->flag == 1 && m->type == 3);
     FUZZ_CHECK(!m->payload.empty() && m->payload.size() <= zr::SYS_EX_BLOCKSIZE);
     FUZZ_CHECK(m->checksum == zr::Checksum(m->payload.data(), m->payload.size()));
-    std::memcpy(received.data() + std::size_t(k) * zr::SYS_EX_BLOCKSIZE, m->payload.data(), m->payload.size());
+    std::memcpy(received.data() + std::size_t(k) * zr::SYS_EX_BLOCKSIZE, m->payload.data(),
+                m->payload.size());
   }
   const auto unpacked = zr::UnpackStream(received.data(), received.size());
   FUZZ_CHECK(unpacked && *unpacked == size);
@@ -116,8 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Random bytes rarely begin with a valid header; the same bytes framed as a
   // message (high bits cleared) reach every command's checks at once.
-  std::vector<std::uint8_t> framed = {zr::SYS_EX_START, zr::MANUFACTURER_ID[0], zr::MANUFACTURER_ID[1],
-                                      zr::MANUFACTURER_ID[2], zr::DEVICE_BYTE, zr::MODEL_BYTE};
+  std::vector<std::uint8_t> framed = {zr::SYS_EX_START,       zr::MANUFACTURER_ID[0], zr::MANUFACTURER_ID[1],
+                                      zr::MANUFACTURER_ID[2], zr::DEVICE_BYTE,        zr::MODEL_BYTE};
   for (std::size_t i = 0; i < size; ++i)
     framed.push_back(data[i] & 0x7F);
   framed.push_back(zr::SYS_EX_END);
