@@ -63,8 +63,7 @@ bool UsesMidi(const Options& o, const SettingsFile& settings)
 {
   if (o.command == "ports" || !o.midi.empty())
     return true;
-  return o.port.empty() &&
-         settings.ReadInteger(QStringLiteral("Communication"), QStringLiteral("Medium"), 0) == MEDIUM_MIDI;
+  return o.port.empty() && settings.Medium() == MEDIUM_MIDI;
 }
 
 QString SettingsPath(const Options& o)
@@ -213,7 +212,7 @@ private:
     bool serial = !o_.port.empty();
     bool midi = !o_.midi.empty();
     if (!serial && !midi) {
-      const int medium = settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("Medium"), 0);
+      const int medium = settings_.Medium();
       serial = medium == MEDIUM_COM || medium == MEDIUM_COM_ALT;
       midi = medium == MEDIUM_MIDI;
       if (!serial && !midi)
@@ -258,8 +257,7 @@ private:
     if (!o_.port.empty())
       link.ComPortNumber = KindOfPort(o_.port) ? KindOfPort(o_.port) : COM_PORT_LAST;
     else
-      link.ComPortNumber =
-          settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("ComPort"), 1);
+      link.ComPortNumber = settings_.ComPort();
     timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
     com_.SearchComPort();
     where = com_.LastOpenPath().empty() ? "COM" + std::to_string(link.ComPortNumber) : com_.LastOpenPath();
@@ -284,10 +282,8 @@ private:
       in = o_.midi.substr(0, comma);
       out = comma == std::string::npos ? in : o_.midi.substr(comma + 1);
     } else {
-      in =
-          std::to_string(settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("MidiIn"), 0));
-      out = std::to_string(
-          settings_.ReadInteger(QStringLiteral("Communication"), QStringLiteral("MidiOut"), 0));
+      in = std::to_string(settings_.MidiIn());
+      out = std::to_string(settings_.MidiOut());
     }
     link.MidiInDevice = FindDevice(in, lists.inputs);
     link.MidiOutDevice = FindDevice(out, lists.outputs);
