@@ -139,17 +139,8 @@ int CardListView::AddEntries(int type, const std::vector<std::string>& names)
 
 int CardListView::CompareFolded(const QString& a, const QString& b)
 {
-  const auto fold = [](QChar c) -> unsigned {
-    const char16_t u = c.unicode();
-    return (u >= 'a' && u <= 'z') ? u - ('a' - 'A') : u;
-  };
-  const qsizetype n = std::min(a.size(), b.size());
-  for (qsizetype i = 0; i < n; ++i) {
-    const unsigned x = fold(a[i]), y = fold(b[i]);
-    if (x != y)
-      return x < y ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+  // The engine's own order, so that the list and zr4812 list alike.
+  return CompareIgnoringCase(a.toStdString(), b.toStdString());
 }
 
 int CardListView::SolanoViewCompare(const QString& aName, const QString& aType, const QString& bName,

@@ -9,7 +9,7 @@
 #include <QTreeWidget>
 
 #include "app/list_drop.h"
-#include "transfer/batch.h"
+#include "app/list_gestures.h"
 
 namespace zr {
 

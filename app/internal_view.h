@@ -8,7 +8,7 @@
 #include <QTreeWidget>
 
 #include "app/list_drop.h"
-#include "transfer/batch.h"
+#include "app/list_gestures.h"
 #include "transfer/datatypes.h"
 
 namespace zr {

@@ -59,18 +59,6 @@ private:
   TPTShellList*& list_;
 };
 
-// AppMessageHook, installed on the application.
-class TForm1::HookFilter : public QObject {
-public:
-  HookFilter(TForm1& form) : QObject(&form), form_(form) {}
-
-protected:
-  bool eventFilter(QObject*, QEvent* event) override { return form_.AppMessageHook(event); }
-
-private:
-  TForm1& form_;
-};
-
 TForm1::TForm1() : pcList_(std::make_unique<PcListAccess>(pcView_))
 {
   setObjectName(QStringLiteral("Form1"));
@@ -99,11 +87,7 @@ void TForm1::Attach(WindowParts parts)
   parts_ = std::make_unique<WindowParts>(std::move(parts));
 }
 
-TForm1::~TForm1()
-{
-  if (hook_)
-    qApp->removeEventFilter(hook_);
-}
+TForm1::~TForm1() = default;
 
 void TForm1::ShowSelectedFolder()
 {
@@ -153,11 +137,6 @@ void TForm1::FormShow()
     TypeLabels[type] = QString::fromLatin1(DataTypeTable[type].label);
   }
   internalView_->viewport()->update();
-
-  if (!hook_) {
-    hook_ = new HookFilter(*this);
-    qApp->installEventFilter(hook_);
-  }
 
   Session& s = parts().session;
   {
@@ -364,7 +343,7 @@ std::string TForm1::StatusLine() const
 
 void TForm1::Update1Click()
 {
-  parts().batch.RequestCardDirectory(-1);
+  parts().batch.ListCard();
 }
 void TForm1::SelectAll1Click()
 {
@@ -379,37 +358,37 @@ void TForm1::ViewColumnClick(int column)
 
 void TForm1::RefreshPasteItems()
 {
-  Action("Paste1")->setEnabled(parts().batch.Paste1Enabled());
-  Action("Paste2")->setEnabled(parts().batch.Paste2Enabled());
+  Action("Paste1")->setEnabled(parts().gestures.Paste1Enabled());
+  Action("Paste2")->setEnabled(parts().gestures.Paste2Enabled());
 }
 
 void TForm1::PCViewDragDrop(ListId source)
 {
-  parts().batch.PCViewDragDrop(source);
+  parts().gestures.PCViewDragDrop(source);
 }
 void TForm1::SolanoViewDragDrop()
 {
-  parts().batch.SolanoViewDragDrop();
+  parts().gestures.SolanoViewDragDrop();
 }
 void TForm1::InternalViewDragDrop()
 {
-  parts().batch.InternalViewDragDrop();
+  parts().gestures.InternalViewDragDrop();
 }
 
 void TForm1::Copy1Click()
 {
-  parts().batch.Copy1Click();
+  parts().gestures.Copy1Click();
   RefreshPasteItems();
 }
 
 void TForm1::Paste1Click()
 {
-  parts().batch.Paste1Click();
+  parts().gestures.Paste1Click();
 }
 
 void TForm1::Copy2Click()
 {
-  parts().batch.Copy2Click();
+  parts().gestures.Copy2Click();
   RefreshPasteItems();
 }
 
@@ -420,7 +399,7 @@ void TForm1::SelectAll2Click()
 
 void TForm1::Copy4Click()
 {
-  parts().batch.Copy4Click();
+  parts().gestures.Copy4Click();
   RefreshPasteItems();
   pcView_->DoCommandForAllSelected(QStringLiteral("copy"));
 }
@@ -437,7 +416,7 @@ void TForm1::Paste4Click()
   // otherwise stand over the window that the download disables, greyed out
   // and unanswerable until the download ends.
   pcView_->DoCommandForFolder(QStringLiteral("paste"));
-  parts().batch.Paste4Click();
+  parts().gestures.Paste4Click();
 }
 
 // --------------------------------------------------------------- status line

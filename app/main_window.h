@@ -13,6 +13,7 @@
 #include <QMainWindow>
 
 #include "app/internal_view.h"
+#include "app/list_gestures.h"
 #include "transfer/batch.h"
 #include "transfer/connection_control.h"
 
@@ -48,6 +49,7 @@ struct WindowParts {
   ComLink& com;
   MidiLink& midi;
   Batch& batch;
+  ListGestures& gestures;
   ConnectionControl& control;
   Prompter& prompter;
   TProgressForm& progressForm;
@@ -106,8 +108,9 @@ public:
   void MidiClick();
   void PortSetupClick() override;
   void AboutClick();
-  // The application-wide event filter: MIDI input reaches the MIDI link here.
-  // True when the event was MIDI input (it is then handled).
+  // MIDI input as the back-end posts it: handed to the MIDI link. True when
+  // the event was MIDI input (it is then handled). The back-end delivers its
+  // own input; nothing needs to install this as a filter.
   bool AppMessageHook(QEvent* event);
 
   // --- Card list ---
@@ -242,8 +245,6 @@ private:
 
   class PcListAccess;
   std::unique_ptr<PcListAccess> pcList_;
-  class HookFilter;
-  HookFilter* hook_ = nullptr;
 };
 
 } // namespace zr

@@ -33,7 +33,7 @@ void TForm1::ConnectDesktop()
   // list goes to the folder it shows: the folder is selected first.
   connect(shellTree_, &TPTShellTree::DragOverFolder, this,
           [this](QDropEvent* event, const QString&, bool* accept) {
-            *accept = event->source() == solanoView_ && parts().batch.AcceptsDrop(ListId::Pc, ListId::Card);
+            *accept = event->source() == solanoView_ && parts().gestures.AcceptsDrop(ListId::Pc, ListId::Card);
           });
   connect(shellTree_, &TPTShellTree::DropOnFolder, this, [this](QDropEvent*, const QString& folder) {
     AfterDrop([this, folder] {
@@ -80,7 +80,7 @@ void TForm1::DropFromElsewhere(ListId target, const QMimeData* data)
     }
     paths.push_back(QDir::toNativeSeparators(url.toLocalFile()).toStdString());
   }
-  AfterDrop([this, target, paths] { parts().batch.DropPaths(target, paths); });
+  AfterDrop([this, target, paths] { parts().gestures.DropPaths(target, paths); });
 }
 
 void TForm1::BackupClick()
@@ -109,7 +109,7 @@ void TForm1::RestoreFromFileClick()
   std::vector<std::string> paths;
   for (const QString& path : chosen)
     paths.push_back(QDir::toNativeSeparators(path).toStdString());
-  parts().batch.DropPaths(ListId::Internal, paths);
+  parts().gestures.DropPaths(ListId::Internal, paths);
 }
 
 void TForm1::ShowPcPath(const QString& path)

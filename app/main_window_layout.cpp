@@ -328,7 +328,7 @@ void TForm1::ConnectLists()
   const auto accepts = [this, sourceOf](ListId target) {
     return [this, sourceOf, target](QObject* source) {
       const std::optional<ListId> from = sourceOf(source);
-      return from && parts().batch.AcceptsDrop(target, *from);
+      return from && parts().gestures.AcceptsDrop(target, *from);
     };
   };
   solanoView_->drop.accepts = accepts(ListId::Card);

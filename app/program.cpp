@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include "app/card_list.h"
+#include "app/list_gestures.h"
 #include "app/main_window.h"
 #include "app/prompter.h"
 #include "app/qt_timer.h"
@@ -22,7 +23,7 @@
 #include "link/comm.h"
 #include "link/midi.h"
 #include "transfer/batch.h"
-#include "transfer/host_switch.h"
+#include "transfer/engine.h"
 #include "transfer/search_links.h"
 #include "transfer/session.h"
 
@@ -91,65 +92,65 @@ Program::Program(ProgramOptions options)
   progressForm_->SetMainWindow(form1_.get());
   aboutBox_ = std::make_unique<TAboutBox>(form1_.get());
   host_ = std::make_unique<WindowHost>(*form1_, *progressForm_, *prompter_);
-  // The archive's job stands in front of the window while it runs.
-  hosts_ = std::make_unique<HostSwitch>(*host_);
-  session_ = std::make_unique<Session>(*hosts_, timers_->timers);
-  com_ = std::make_unique<ComLink>(*session_, std::move(serialFactory), std::move(comPaths));
-  midi_ = std::make_unique<MidiLink>(*session_, *midiSystem_);
-  session_->Com = com_.get();
-  session_->Midi = midi_.get();
-  searchLinks_ = std::make_unique<LinkPair>(com_.get(), *midi_, [this] { SearchComPortTellingWhy(); });
-  batch_ =
-      std::make_unique<Batch>(*session_, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList());
-  session_->Steps = batch_.get();
-  control_ = std::make_unique<ConnectionControl>(*session_, *searchLinks_, *form1_);
-  archive_ = std::make_unique<WindowArchive>(*session_, *hosts_, *progressForm_);
+  EngineOptions engineOptions;
+  engineOptions.serialFactory = std::move(serialFactory);
+  engineOptions.comPaths = std::move(comPaths);
+  engineOptions.midi = midiSystem_.get();
+  engineOptions.window = form1_.get();
+  engineOptions.searchCom = [this] { SearchComPortTellingWhy(); };
+  engine_ = std::make_unique<Engine>(*host_, timers_->timers, std::move(engineOptions));
+  Batch& batch = engine_->batch;
+  gestures_ = std::make_unique<ListGestures>(
+      batch, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList(),
+      [this] { return host_->SelectedPcFolder(); }, [this](const std::string& text) { host_->SetStatusText(text); });
+  archive_ = std::make_unique<WindowArchive>(batch, *host_);
   progressForm_->SetCancelHandler([this] {
     if (archive_->Running())
       archive_->Cancel();
     else
-      batch_->CancelBtnClick();
+      engine_->batch.CancelBtnClick();
   });
   portSetupFrm_ = std::make_unique<TPortSetupFrm>(*this, form1_.get());
-  form1_->Attach(WindowParts{*session_, *com_, *midi_, *batch_, *control_, *prompter_, *progressForm_,
-                             *aboutBox_, *portSetupFrm_, *timers_, *archive_, settingsPath_, settingsNote_,
-                             [this](int code) { EndProcess(code); }});
-
-  TForm1& f = *form1_;
-  QtTimerSet& t = *timers_;
-  t.CommTimer.SetHandler([&f] { f.CommTimerTimer(); });
-  t.TimeoutTimer.SetHandler([&f] { f.TimeoutTimerTimer(); });
-  t.UploadTimer.SetHandler([&f] { f.UploadTimerTimer(); });
-  t.DownloadTimer.SetHandler([&f] { f.DownloadTimerTimer(); });
-  t.DummyTimer.SetHandler([&f] { f.DummyTimerTimer(); });
-  t.SendTimer.SetHandler([&f] { f.SendTimerTimer(); });
+  form1_->Attach(WindowParts{engine_->session, engine_->com, engine_->midi, batch, *gestures_, engine_->control,
+                             *prompter_, *progressForm_, *aboutBox_, *portSetupFrm_, *timers_, *archive_,
+                             settingsPath_, settingsNote_, [this](int code) { EndProcess(code); }});
 }
 
 Program::~Program()
 {
-  // No handler may run into a half-dismantled program.
-  for (QtTimer* t : {&timers_->CommTimer, &timers_->TimeoutTimer, &timers_->UploadTimer,
-                     &timers_->DownloadTimer, &timers_->DummyTimer, &timers_->SendTimer}) {
-    t->Stop();
-    t->SetHandler(nullptr);
-  }
   portSetupFrm_.reset();
   archive_.reset();
-  control_.reset();
-  batch_.reset();
-  searchLinks_.reset();
-  midi_.reset();
-  com_.reset();
-  if (session_) {
-    session_->Com = nullptr;
-    session_->Midi = nullptr;
-  }
-  session_.reset();
-  hosts_.reset();
+  gestures_.reset();
+  engine_.reset(); // stops the timers: no handler runs into a half-dismantled program
   host_.reset();
   aboutBox_.reset();
   progressForm_.reset();
   form1_.reset();
+}
+
+Session& Program::session() const
+{
+  return engine_->session;
+}
+ComLink& Program::Com() const
+{
+  return engine_->com;
+}
+MidiLink& Program::Midi() const
+{
+  return engine_->midi;
+}
+Batch& Program::batch() const
+{
+  return engine_->batch;
+}
+ConnectionControl& Program::Control() const
+{
+  return engine_->control;
+}
+SearchLinks& Program::Links() const
+{
+  return engine_->links;
 }
 
 void Program::EndProcess(int exitCode)
@@ -171,20 +172,20 @@ QString Program::NoPermissionText(const QString& device, const QString& group)
 
 void Program::SearchComPortTellingWhy()
 {
-  com_->SearchComPort();
-  if (com_->ComPortOpen() || com_->LastOpenResult() != SerialOpenResult::PermissionDenied)
+  engine_->com.SearchComPort();
+  if (engine_->com.ComPortOpen() || engine_->com.LastOpenResult() != SerialOpenResult::PermissionDenied)
     return;
-  const std::string device = com_->LastOpenPath();
+  const std::string device = engine_->com.LastOpenPath();
   const QString text =
       NoPermissionText(QString::fromStdString(device), QString::fromStdString(DeviceGroupName(device)));
-  session_->ShowStatus("%s", text.toUtf8().constData());
+  engine_->session.ShowStatus("%s", text.toUtf8().constData());
 }
 
 // --- PortSetupActions ---
 
 void Program::ListMidiDevices(QStringList& inputs, QStringList& outputs)
 {
-  const MidiDeviceLists lists = midi_->ListMidiDevices();
+  const MidiDeviceLists lists = engine_->midi.ListMidiDevices();
   for (const std::string& name : lists.inputs)
     inputs.append(QString::fromStdString(name));
   for (const std::string& name : lists.outputs)
@@ -193,47 +194,47 @@ void Program::ListMidiDevices(QStringList& inputs, QStringList& outputs)
 
 void Program::CloseComPort()
 {
-  com_->CloseComPort();
+  engine_->com.CloseComPort();
 }
 std::vector<int> Program::ProbeComPorts()
 {
-  return com_->ProbeComPorts();
+  return engine_->com.ProbeComPorts();
 }
 int Program::MidiInDevice() const
 {
-  return session_->link.MidiInDevice;
+  return engine_->session.link.MidiInDevice;
 }
 int Program::MidiOutDevice() const
 {
-  return session_->link.MidiOutDevice;
+  return engine_->session.link.MidiOutDevice;
 }
 int Program::ConnectedComPort() const
 {
-  return session_->link.ConnectedComPort;
+  return engine_->session.link.ConnectedComPort;
 }
 void Program::SetMidiInDevice(int index)
 {
-  session_->link.MidiInDevice = index;
+  engine_->session.link.MidiInDevice = index;
 }
 void Program::SetMidiOutDevice(int index)
 {
-  session_->link.MidiOutDevice = index;
+  engine_->session.link.MidiOutDevice = index;
 }
 void Program::SetComPortNumber(int number)
 {
-  session_->link.ComPortNumber = number;
+  engine_->session.link.ComPortNumber = number;
 }
 void Program::SearchMidiPort()
 {
-  midi_->SearchMidiPort();
+  engine_->midi.SearchMidiPort();
 }
 void Program::SearchComPort()
 {
-  control_->SearchComPort();
+  engine_->control.SearchComPort();
 }
 void Program::StopSearchAndWatchdogs()
 {
-  control_->PortSetupOpening();
+  engine_->control.PortSetupOpening();
 }
 
 void Program::CheckPortTypeMenuItem(int portType)

@@ -17,6 +17,8 @@
 namespace zr {
 
 class Batch;
+class Engine;
+class ListGestures;
 class ComLink;
 class MidiLink;
 class Prompter;
@@ -26,7 +28,6 @@ class TForm1;
 class TProgressForm;
 class WindowHost;
 class WindowArchive;
-class HostSwitch;
 struct QtTimerSet;
 
 struct ProgramOptions {
@@ -60,13 +61,14 @@ public:
   TAboutBox& AboutBox() const { return *aboutBox_; }
   TPortSetupFrm& PortSetupFrm() const { return *portSetupFrm_; }
 
-  Session& session() const { return *session_; }
+  Session& session() const;
   WindowHost& Host() const { return *host_; }
   WindowArchive& Archive() const { return *archive_; }
-  ComLink& Com() const { return *com_; }
-  MidiLink& Midi() const { return *midi_; }
-  Batch& batch() const { return *batch_; }
-  ConnectionControl& Control() const { return *control_; }
+  ComLink& Com() const;
+  MidiLink& Midi() const;
+  Batch& batch() const;
+  ListGestures& Gestures() const { return *gestures_; }
+  ConnectionControl& Control() const;
   Prompter& prompter() const { return *prompter_; }
   QtTimerSet& Timers() const { return *timers_; }
   const QString& SettingsPath() const { return settingsPath_; }
@@ -97,7 +99,7 @@ public:
   void CheckPortTypeMenuItem(int portType) override;
 
   // The two links as the search sees them.
-  SearchLinks& Links() const { return *searchLinks_; }
+  SearchLinks& Links() const;
 
 private:
   // Where the settings live: beside the program when that file can be read
@@ -112,13 +114,8 @@ private:
   std::unique_ptr<QtTimerSet> timers_;
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<WindowHost> host_;
-  std::unique_ptr<HostSwitch> hosts_;
-  std::unique_ptr<Session> session_;
-  std::unique_ptr<ComLink> com_;
-  std::unique_ptr<MidiLink> midi_;
-  std::unique_ptr<SearchLinks> searchLinks_;
-  std::unique_ptr<Batch> batch_;
-  std::unique_ptr<ConnectionControl> control_;
+  std::unique_ptr<Engine> engine_;
+  std::unique_ptr<ListGestures> gestures_;
   std::unique_ptr<WindowArchive> archive_;
   std::unique_ptr<TProgressForm> progressForm_;
   std::unique_ptr<TAboutBox> aboutBox_;

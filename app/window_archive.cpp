@@ -1,8 +1,6 @@
 #include "app/window_archive.h"
 
-#include "dialogs/progress_form.h"
-#include "transfer/host_switch.h"
-#include "transfer/session.h"
+#include "transfer/host.h"
 
 namespace zr {
 
@@ -10,8 +8,7 @@ namespace {
 constexpr int POLL_MS = 10;
 } // namespace
 
-WindowArchive::WindowArchive(Session& session, HostSwitch& hosts, TProgressForm& progress)
-    : session_(session), hosts_(hosts), progress_(progress)
+WindowArchive::WindowArchive(Batch& batch, Host& host) : batch_(batch), host_(host)
 {
   poll_.setInterval(POLL_MS);
   QObject::connect(&poll_, &QTimer::timeout, [this] { Poll(); });
@@ -20,6 +17,8 @@ WindowArchive::WindowArchive(Session& session, HostSwitch& hosts, TProgressForm&
 WindowArchive::~WindowArchive()
 {
   poll_.stop();
+  if (job_)
+    batch_.Release(job_.get());
 }
 
 void WindowArchive::Start(const std::string& parent)
@@ -27,8 +26,12 @@ void WindowArchive::Start(const std::string& parent)
   if (job_)
     return;
   firstFailure_.clear();
-  job_ = std::make_unique<ConsoleJob>(session_, hosts_, *this, JobOptions{});
-  progress_.SetBatchRunning(true);
+  auto job = std::make_unique<ConsoleJob>(batch_, *this, JobOptions{});
+  // The archive holds the engine from its first file to its last: the
+  // window's own commands wait, and the window stays locked in between.
+  if (!batch_.Claim(job.get()))
+    return;
+  job_ = std::move(job);
   job_->Archive(parent);
   job_->Run();
   poll_.start();
@@ -51,25 +54,24 @@ void WindowArchive::Poll()
   std::string summary = job_->SummaryLine();
   if (job_->FilesNotDone() > 0)
     summary += "; " + std::to_string(job_->FilesNotDone()) + " not saved (first: " + firstFailure_ + ")";
-  job_.reset(); // gives the host and the batch steps back to the window
-  progress_.close();
-  progress_.SetBatchRunning(false);
-  hosts_.Base().SetStatusText(summary);
+  batch_.Release(job_.get());
+  job_.reset();
+  host_.ProgressClose();
+  host_.SetStatusText(summary);
 }
 
 void WindowArchive::FileBegins(int number, int count, const std::string& name)
 {
-  progress_.SetTitle(QStringLiteral("Archiving file nr %1 of %2.").arg(number).arg(count));
-  progress_.SetLabel(QString::fromStdString(name));
-  progress_.SetPosition(0);
-  if (!progress_.isVisible())
-    progress_.show();
+  host_.ProgressSetTitle("Archiving file nr " + std::to_string(number) + " of " + std::to_string(count) + ".");
+  host_.ProgressSetLabel(name);
+  host_.ProgressSetPosition(0);
+  host_.ProgressShow();
 }
 
 void WindowArchive::FileProgress(int done, int total)
 {
-  progress_.SetMaximum(total);
-  progress_.SetPosition(done);
+  host_.ProgressSetMaximum(total);
+  host_.ProgressSetPosition(done);
 }
 
 void WindowArchive::FileNotDone(const std::string& name, const std::string& why, bool)
@@ -80,12 +82,7 @@ void WindowArchive::FileNotDone(const std::string& name, const std::string& why,
 
 void WindowArchive::Notice(const std::string& text)
 {
-  hosts_.Base().SetStatusText(text);
-}
-
-void WindowArchive::Status(const std::string& text)
-{
-  hosts_.Base().SetStatusText(text);
+  host_.SetStatusText(text);
 }
 
 void WindowArchive::Finished() {}

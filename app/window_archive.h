@@ -2,7 +2,6 @@
 // through the same job as `zr4812 archive`, shown in the progress dialog.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,13 +11,13 @@
 
 namespace zr {
 
-class HostSwitch;
-class Session;
-class TProgressForm;
+class Host;
 
 class WindowArchive : public JobView {
 public:
-  WindowArchive(Session& session, HostSwitch& hosts, TProgressForm& progress);
+  // `host` is the window as the engine sees it: the progress dialog and
+  // the status line.
+  WindowArchive(Batch& batch, Host& host);
   ~WindowArchive() override;
 
   // Archives every card file and internal kind into a new folder below
@@ -34,15 +33,13 @@ public:
   void FileProgress(int done, int total) override;
   void FileNotDone(const std::string& name, const std::string& why, bool skipped) override;
   void Notice(const std::string& text) override;
-  void Status(const std::string& text) override;
   void Finished() override;
 
 private:
   void Poll();
 
-  Session& session_;
-  HostSwitch& hosts_;
-  TProgressForm& progress_;
+  Batch& batch_;
+  Host& host_;
   std::unique_ptr<ConsoleJob> job_;
   QTimer poll_;
   std::string firstFailure_;

@@ -56,8 +56,6 @@ struct Bench {
 int main(int argc, char **argv)
 {
   QCoreApplication app(argc, argv);
-  zr::MidiInputFilter midiInput;
-  app.installEventFilter(&midiInput);
 
   const std::size_t size = zr::bench::FileSizeArgument(argc, argv, 100000, "bench_midi_throughput");
   if (size == 0)

@@ -35,7 +35,7 @@
 #include "transfer/connection_control.h"
 #include "transfer/console_job.h"
 #include "transfer/datatypes.h"
-#include "transfer/host_switch.h"
+#include "transfer/engine.h"
 #include "transfer/pc_path.h"
 #include "transfer/search_links.h"
 #include "transfer/session.h"
@@ -82,40 +82,18 @@ QString SettingsPath(const Options& o)
 class Runner {
 public:
   explicit Runner(Options options)
-      : o_(std::move(options)), settings_(SettingsPath(o_)), hosts_(quiet_), session_(hosts_, timers_.timers),
-        com_(session_, QtSerialDeviceFactory(), ComPaths()),
+      : o_(std::move(options)), settings_(SettingsPath(o_)),
         midiSystem_(UsesMidi(o_, settings_) ? MakePlatformMidiSystem() : std::make_unique<NoMidi>()),
-        midi_(session_, *midiSystem_), links_(&com_, midi_), window_([this] { job_.Cancel(); }),
-        control_(session_, links_, window_), view_(!o_.quiet && ::isatty(2)),
-        job_(session_, hosts_, view_, JobOptions{o_.replace, o_.yes})
+        engine_(quiet_, timers_.timers, EngineOptionsFor()), session_(engine_.session), com_(engine_.com),
+        midi_(engine_.midi), batch_(engine_.batch), view_(!o_.quiet && ::isatty(2)),
+        job_(batch_, view_, JobOptions{o_.replace, o_.yes})
   {
-    session_.Com = &com_;
-    session_.Midi = &midi_;
-    timers_.CommTimer.SetHandler([this] {
-      timers_.CommTimer.Stop();
-      com_.ComReadAndDispatch();
-      if (com_.ComPortOpen())
-        timers_.CommTimer.Start();
-    });
+    // The search's time-out ends the wait for the console here; the window
+    // would step on to the next MIDI pair instead.
     timers_.TimeoutTimer.SetHandler([this] {
       timers_.TimeoutTimer.Stop();
       searchFailed_ = true;
     });
-    timers_.UploadTimer.SetHandler([this] { control_.UploadTimerTimer(); });
-    timers_.DownloadTimer.SetHandler([this] { control_.DownloadTimerTimer(); });
-    timers_.DummyTimer.SetHandler([this] { control_.DummyTimerTimer(); });
-    timers_.SendTimer.SetHandler([this] { job_.batch().SendTimerTimer(); });
-  }
-
-  ~Runner()
-  {
-    for (QtTimer* t : {&timers_.CommTimer, &timers_.TimeoutTimer, &timers_.UploadTimer,
-                       &timers_.DownloadTimer, &timers_.DummyTimer, &timers_.SendTimer}) {
-      t->Stop();
-      t->SetHandler(nullptr);
-    }
-    com_.CloseComPort();
-    midi_.CloseMidiPort();
   }
 
   int Run()
@@ -135,7 +113,7 @@ public:
       interrupted_ = true;
       job_.Cancel();
     });
-    job_.Attach();
+    batch_.Claim(&job_);
     const int connected = Connect();
     if (connected != EXIT_DONE)
       return connected;
@@ -152,6 +130,15 @@ public:
   }
 
 private:
+  EngineOptions EngineOptionsFor()
+  {
+    EngineOptions options;
+    options.serialFactory = QtSerialDeviceFactory();
+    options.comPaths = ComPaths();
+    options.midi = midiSystem_.get();
+    return options;
+  }
+
   ComPortPaths ComPaths()
   {
     ComPortTable table = settings_.ComPortTableFromPorts();
@@ -226,7 +213,7 @@ private:
     if (!serial)
       RepeatMidiSearch();
     // Connected once the console has answered and its card list is in.
-    Wait([this] { return searchFailed_ || (session_.link.CommMedium != 0 && job_.EngineIsIdle()); }, 0);
+    Wait([this] { return searchFailed_ || (session_.link.CommMedium != 0 && batch_.Idle()); }, 0);
     if (interrupted_)
       return EXIT_INTERRUPTED;
     if (session_.link.CommMedium == 0 || job_.ConsoleLost())
@@ -342,15 +329,13 @@ private:
   Options o_;
   SettingsFile settings_;
   QuietHost quiet_;
-  HostSwitch hosts_;
   QtTimerSet timers_;
-  Session session_;
-  ComLink com_;
   std::unique_ptr<MidiSystem> midiSystem_;
-  MidiLink midi_;
-  LinkPair links_;
-  NoWindow window_;
-  ConnectionControl control_;
+  Engine engine_;
+  Session& session_;
+  ComLink& com_;
+  MidiLink& midi_;
+  Batch& batch_;
   TerminalView view_;
   ConsoleJob job_;
   std::unique_ptr<TraceFile> trace_;
@@ -377,9 +362,6 @@ int main(int argc, char** argv)
     return Usage(*problem);
   QCoreApplication application(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("zr4812"));
-  // MIDI input arrives as events posted to the application.
-  MidiInputFilter midiInput;
-  application.installEventFilter(&midiInput);
   Runner runner(std::move(options));
   return runner.Run();
 }

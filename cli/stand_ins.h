@@ -1,6 +1,5 @@
 // What stands in for the window when zr4812 runs: a terminal for the job's
-// progress, a host that answers nothing, no MIDI system for a serial run, and
-// the watchdogs' window and links.
+// progress, a host that answers nothing, and no MIDI system for a serial run.
 #pragma once
 
 #include <chrono>
@@ -10,9 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/comm.h"
 #include "link/midi.h"
-#include "transfer/connection_control.h"
 #include "transfer/console_job.h"
 #include "transfer/host.h"
 
@@ -76,23 +73,6 @@ private:
   int number_ = 0, count_ = 0;
   std::string name_;
   std::chrono::steady_clock::time_point began_{};
-};
-
-// The watchdogs' view of a window that is not there.
-class NoWindow : public ConnectionWindow {
-public:
-  explicit NoWindow(std::function<void()> cancel) : cancel_(std::move(cancel)) {}
-  bool ComportChecked() const override { return false; }
-  bool MidiChecked() const override { return false; }
-  void CheckComport() override {}
-  void CheckMidi() override {}
-  int PortType() const override { return PORT_TYPE_COM; }
-  void SetPortType(int) override {}
-  void PortSetupClick() override {}
-  void CancelTransfer() override { cancel_(); }
-
-private:
-  std::function<void()> cancel_;
 };
 
 } // namespace zr::cli

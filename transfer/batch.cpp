@@ -1,9 +1,12 @@
+// The batch: its start and end, downloads and backups, Cancel, and each
+// file's ending reported as a value.
 #include "transfer/batch.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "transfer/datatypes.h"
 #include "transfer/pc_path.h"
@@ -11,36 +14,10 @@
 namespace zr {
 
 namespace {
-
-// ASCII only: the captions are console names and file names, and the C
-// library's case folding follows the locale.
-bool SameIgnoringAsciiCase(const std::string& a, const std::string& b)
-{
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
-}
-
 constexpr const char* SUMMARY_MARK = " files failed:\n";
-
 } // namespace
 
 // ---- Paths from elsewhere ----
-
-void PathList::Set(std::vector<std::string> paths)
-{
-  paths_ = std::move(paths);
-}
-
-std::string PathList::Caption(int index) const
-{
-  return std::filesystem::path(paths_[static_cast<std::size_t>(index)]).filename().string();
-}
-
-std::string PathList::Folder(int index) const
-{
-  return std::filesystem::path(paths_[static_cast<std::size_t>(index)]).parent_path().string();
-}
 
 std::string RefusalOfDroppedPaths(const std::vector<std::string>& paths)
 {
@@ -59,114 +36,166 @@ std::string RefusalOfDroppedPaths(const std::vector<std::string>& paths)
   return {};
 }
 
+std::vector<PcFileRef> PcFilesOf(const std::vector<std::string>& paths)
+{
+  std::vector<PcFileRef> files;
+  for (const std::string& path : paths) {
+    const std::filesystem::path p(path);
+    files.push_back({p.parent_path().string(), p.filename().string()});
+  }
+  return files;
+}
+
 bool IsBatchSummary(const std::string& boxText)
 {
   const std::size_t line = boxText.find('\n');
-  return line != std::string::npos && line + 1 >= std::char_traits<char>::length(SUMMARY_MARK) &&
-         boxText.compare(line + 1 - std::char_traits<char>::length(SUMMARY_MARK),
-                         std::char_traits<char>::length(SUMMARY_MARK), SUMMARY_MARK) == 0;
-}
-
-// ---- ListAccess ----
-
-int ListAccess::SelectedCount() const
-{
-  int n = 0;
-  for (int i = 0, count = Count(); i < count; ++i)
-    n += IsSelected(i) ? 1 : 0;
-  return n;
-}
-
-int ListAccess::FirstSelected() const
-{
-  return NextSelected(-1);
-}
-
-int ListAccess::NextSelected(int after) const
-{
-  for (int i = std::max(after + 1, 0), count = Count(); i < count; ++i)
-    if (IsSelected(i))
-      return i;
-  return -1;
-}
-
-bool ListAccess::HasCaption(const std::string& caption) const
-{
-  for (int i = 0, count = Count(); i < count; ++i)
-    if (SameIgnoringAsciiCase(Caption(i), caption))
-      return true;
-  return false;
+  const std::size_t mark = std::char_traits<char>::length(SUMMARY_MARK);
+  return line != std::string::npos && line + 1 >= mark && boxText.compare(line + 1 - mark, mark, SUMMARY_MARK) == 0;
 }
 
 // ---- Batch ----
 
-Batch::Batch(Session& session, ListAccess& card, ListAccess& internal, ListAccess& pc)
-    : session_(session), card_(card), internal_(internal), pc_(pc)
-{
-}
+Batch::Batch(Session& session) : session_(session) {}
 
 int Batch::Medium() const
 {
   return session_.link.CommMedium;
 }
 
-bool Batch::AcceptsDrop(ListId target, ListId source) const
+bool Batch::Idle() const
 {
-  switch (target) {
-  case ListId::Card:
-  case ListId::Internal:
-    return source == ListId::Pc && SelectionHasKnownTypes();
-  case ListId::Pc:
-    return source == ListId::Card || source == ListId::Internal;
-  }
-  return false;
+  const Timers& t = session_.timers;
+  return !running_ && !t.UploadTimer.IsActive() && !t.DownloadTimer.IsActive() && !t.TimeoutTimer.IsActive() &&
+         !t.DummyTimer.IsActive() && !t.SendTimer.IsActive();
 }
 
-bool Batch::SelectionHasKnownTypes() const
-{
-  for (int i = pc_.FirstSelected(); i >= 0; i = pc_.NextSelected(i))
-    if (!IsDataType(TypeOfFileName(pc_.Caption(i))))
-      return false;
-  return true;
-}
-
-// ---- Card to PC, and backup ----
-
-void Batch::BeginBatch()
+void Batch::BeginBatch(BatchKind kind, int files, BatchListener* listener)
 {
   running_ = true;
+  kind_ = kind;
+  listener_ = listener;
   failed_.clear();
+  counts_ = BatchEnd{kind, files};
+  current_.reset();
+  silent_ = false;
   session_.batch.ReplaceAll.reset();
   lastSentOs_ = false;
-  session_.host.SetTransferRunning(true);
+  if (!claimer_)
+    session_.host.SetTransferRunning(true);
 }
 
 void Batch::FinishBatch()
 {
   if (!running_)
     return;
+  // A file still under way was given up: by a watchdog, or by Cancel.
+  if (current_)
+    EndFile(FileOutcome::Failed, silent_ ? FileReason::ConsoleSilent : FileReason::Cancelled,
+            silent_ ? "no answer from the console" : "cancelled");
   running_ = false;
-  files_ = &pc_;
-  session_.host.SetTransferRunning(false);
-  if (failed_.empty())
-    return;
-  const int failures = static_cast<int>(failed_.size());
-  char count[64];
-  std::snprintf(count, sizeof count, "%d of %d", failures, std::max(batchFiles_, failures));
-  session_.SetStatusText(std::string(count) + " files failed (first: " + failed_.front() + ")");
-  // The status line keeps only the first and the next status overwrites it:
-  // one box at the end names every file and why.
-  std::string text = std::string(count) + SUMMARY_MARK;
-  for (const std::string& line : failed_)
-    text += "\n" + line;
-  session_.host.ShowMessage(text, BoxIcon::Warning, BoxButtons::Ok);
+  BatchListener* listener = std::exchange(listener_, nullptr);
+  if (!claimer_)
+    session_.host.SetTransferRunning(false);
+  if (!failed_.empty()) {
+    const int failures = static_cast<int>(failed_.size());
+    char count[64];
+    std::snprintf(count, sizeof count, "%d of %d", failures, std::max(counts_.files, failures));
+    session_.SetStatusText(std::string(count) + " files failed (first: " + failed_.front() + ")");
+    // The status line keeps only the first and the next status overwrites
+    // it: one box at the end names every file and why. Whoever listens to
+    // the batch has heard of each file already.
+    if (!listener) {
+      std::string text = std::string(count) + SUMMARY_MARK;
+      for (const std::string& line : failed_)
+        text += "\n" + line;
+      session_.host.ShowMessage(text, BoxIcon::Warning, BoxButtons::Ok);
+    }
+  }
+  if (listener)
+    listener->BatchEnded(counts_);
+}
+
+void Batch::BeginFile(const std::string& name, int type, std::uint64_t size)
+{
+  if (current_)
+    EndFile(FileOutcome::Failed, FileReason::None, "not finished");
+  current_ = FileStart{kind_, name, type, size, session_.batch.FileNr, counts_.files};
+  if (listener_)
+    listener_->FileStarted(*current_);
+}
+
+void Batch::EndFile(FileOutcome outcome, FileReason why, const std::string& reason, int error)
+{
+  FileEnd end;
+  end.kind = kind_;
+  end.outcome = outcome;
+  end.why = why;
+  end.reason = reason;
+  end.error = error;
+  FileEnded(end);
 }
 
 void Batch::FileFailed(const std::string& fileName, const std::string& reason)
 {
+  FileEnd end;
+  end.name = fileName;
+  end.outcome = FileOutcome::Failed;
+  end.why = FileReason::Error;
+  end.reason = reason;
+  FileEnded(end);
+}
+
+void Batch::FileEnded(const FileEnd& reported)
+{
   if (!running_)
     return;
-  failed_.push_back(fileName + ": " + reason);
+  FileEnd end = reported;
+  end.kind = kind_;
+  if (current_) {
+    if (end.name.empty())
+      end.name = current_->name;
+    end.type = current_->type;
+    if (end.bytes == 0 && end.outcome == FileOutcome::Saved)
+      end.bytes = current_->size;
+    current_.reset();
+  }
+  switch (end.outcome) {
+  case FileOutcome::Saved:
+    ++counts_.saved;
+    break;
+  case FileOutcome::Skipped:
+    ++counts_.skipped;
+    break;
+  case FileOutcome::Failed:
+    ++counts_.failed;
+    // Cancel and a watchdog have said so in their own boxes.
+    if (end.why != FileReason::Cancelled && end.why != FileReason::ConsoleSilent)
+      failed_.push_back(reported.name.empty() ? end.name + ": " + end.reason : reported.name + ": " + end.reason);
+    break;
+  }
+  if (listener_)
+    listener_->FileEnded(end);
+}
+
+void Batch::FileProgress(int done, int total)
+{
+  if (listener_ && running_)
+    listener_->FileProgress(done, total);
+}
+
+std::optional<ReplaceAnswer> Batch::AnswerReplace(const ReplaceQuestion& question)
+{
+  return listener_ ? listener_->AnswerReplace(question) : std::nullopt;
+}
+
+std::optional<bool> Batch::AnswerSilence(const SilenceQuestion& question)
+{
+  return listener_ ? listener_->AnswerSilence(question) : std::nullopt;
+}
+
+bool Batch::TakeNotice(const std::string& text)
+{
+  return listener_ && listener_->TakeNotice(text);
 }
 
 void Batch::BatchDone()
@@ -174,156 +203,113 @@ void Batch::BatchDone()
   FinishBatch();
 }
 
-void Batch::PCViewDragDrop(ListId source)
+bool Batch::ListCard(BatchListener* by)
 {
-  BatchState& b = session_.batch;
-  if (source != ListId::Card && source != ListId::Internal)
-    return;
-  if (running_)
-    return; // one batch at a time
-  b.CancelRequested = false;
-  b.FileNr = 1;
-  b.CopySource = CopySourceKind::None;
-  pasteRunning_ = false;
-  if (source == ListId::Card) {
-    b.InternalMode = false;
-    if (card_.SelectedCount() > 0)
-      RequestNextCardFile(-1);
-    return;
-  }
-  // A backup is one file of the type dragged: the card selection plays no part.
-  b.InternalMode = true;
-  const int type = internal_.FirstSelected();
-  if (type < 0)
-    return;
-  BeginBatch();
-  batchFiles_ = 1;
-  // A cancelled save dialog or a missing link ends it at once; either has
-  // said so already (or, cancelled, has nothing to say).
-  if (!session_.BackupInternal(Medium(), type))
-    FinishBatch();
+  if (!MayStart(by))
+    return false;
+  RequestCardDirectory(-1);
+  return true;
 }
 
-void Batch::Paste4Click()
+bool Batch::Claim(BatchListener* job)
 {
-  PCViewDragDrop(ListId::Card);
+  if (running_ || (claimer_ && claimer_ != job))
+    return false;
+  claimer_ = job;
+  session_.host.SetTransferRunning(true);
+  return true;
+}
+
+void Batch::Release(BatchListener* job)
+{
+  if (claimer_ != job)
+    return;
+  claimer_ = nullptr;
+  session_.host.SetTransferRunning(false);
+}
+
+// ---- Card to PC, and backup ----
+
+bool Batch::Download(std::vector<CardFileRef> files, std::string folder, BatchListener* listener)
+{
+  if (!MayStart(listener) || files.empty())
+    return false; // one batch at a time
+  BatchState& b = session_.batch;
+  b.CancelRequested = false;
+  b.FileNr = 1;
+  b.InternalMode = false;
+  // The files are fixed now: replies that re-sort the list meanwhile must
+  // neither repeat nor skip one.
+  downloadFiles_ = std::move(files);
+  downloadFolder_ = std::move(folder);
+  BeginBatch(BatchKind::Download, static_cast<int>(downloadFiles_.size()), listener);
+  RequestNextCardFile(-1);
+  return true;
+}
+
+bool Batch::Backup(int type, std::optional<std::string> path, BatchListener* listener)
+{
+  if (!MayStart(listener) || !IsDataType(type))
+    return false;
+  BatchState& b = session_.batch;
+  b.CancelRequested = false;
+  b.FileNr = 1;
+  // A backup is one file of the type asked for.
+  b.InternalMode = true;
+  BeginBatch(BatchKind::Backup, 1, listener);
+  BeginFile(path ? FileNamePart(*path) : std::string(DataTypeTable[type].name), type, 0);
+  // A cancelled save dialog or a missing link ends it at once; either has
+  // said so already (or, cancelled, has nothing to say).
+  if (!session_.BackupInternal(Medium(), type, path)) {
+    const Filer& rx = session_.RxTransfer;
+    if (rx.LastFailure.empty())
+      EndFile(FileOutcome::Skipped, FileReason::Cancelled, "cancelled");
+    else
+      EndFile(FileOutcome::Failed, rx.WrongExtension ? FileReason::WrongExtension : FileReason::Error,
+              rx.LastFailure, rx.LastError);
+    FinishBatch();
+    return false;
+  }
+  return true;
 }
 
 int Batch::CardSelectedCount()
 {
-  return running_ && !session_.batch.InternalMode ? static_cast<int>(downloadFiles_.size())
-                                                  : card_.SelectedCount();
+  return running_ && !session_.batch.InternalMode ? static_cast<int>(downloadFiles_.size()) : 0;
 }
 
 void Batch::RequestNextCardFile(int index)
 {
   BatchState& b = session_.batch;
-  std::size_t position = 0;
-  if (index < 0) {
-    // The files are fixed now: replies that re-sort the list meanwhile
-    // must neither repeat nor skip one.
-    downloadFiles_.clear();
-    for (int i = card_.FirstSelected(); i >= 0; i = card_.NextSelected(i))
-      downloadFiles_.push_back({card_.ImageIndex(i), card_.Caption(i)});
-    if (downloadFiles_.empty())
-      return;
-    BeginBatch();
-    batchFiles_ = static_cast<int>(downloadFiles_.size());
-  } else {
-    if (!running_)
-      return;
-    position = static_cast<std::size_t>(b.CardIndex) + 1;
-  }
+  if (!running_ || kind_ != BatchKind::Download)
+    return;
+  std::size_t position = index < 0 ? 0 : static_cast<std::size_t>(b.CardIndex) + 1;
   bool failed = false;
   for (; position < downloadFiles_.size(); ++position) {
-    const CardFile& file = downloadFiles_[position];
+    const CardFileRef& file = downloadFiles_[position];
     b.CardIndex = static_cast<int>(position);
     b.FileNr = static_cast<int>(position) + 1;
-    if (session_.RequestCardFile(Medium(), file.type, file.name))
+    const bool known = IsDataType(file.type);
+    const std::string extension = known ? std::string(".") + DataTypeTable[file.type].extension : "";
+    BeginFile(SafePcFileName(file.name) + extension, file.type, 0);
+    if (session_.RequestCardFile(Medium(), file.type, file.name, downloadFolder_))
       return;
-    const int type = file.type;
-    FileFailed(IsDataType(type) ? file.name + "." + DataTypeTable[type].extension : file.name,
-               session_.RxTransfer.LastFailure);
+    const Filer& rx = session_.RxTransfer;
+    FileEnd end;
+    end.name = file.name + extension;
+    end.outcome = FileOutcome::Failed;
+    end.why = rx.LastError != 0 ? FileReason::Error : FileReason::LinkNotReady;
+    end.error = rx.LastError;
+    end.reason = rx.LastFailure;
+    FileEnded(end);
     failed = true;
   }
   // Every file that was left failed to start: nothing will call back, so
   // the batch ends here.
   if (failed) {
-    session_.host.ProgressClose();
+    session_.CloseProgress();
     FinishBatch();
   }
-}
-
-// ---- Copy and paste ----
-
-void Batch::FillCopyList(ListAccess& list, bool furtherNamesEmpty, bool typeFromName)
-{
-  BatchState& b = session_.batch;
-  int filled = 0;
-  for (int i = list.FirstSelected(); i >= 0 && filled < COPY_LIST_SIZE; i = list.NextSelected(i)) {
-    CopyEntry& e = b.CopyList[filled];
-    const std::string caption = list.Caption(i);
-    e.name = furtherNamesEmpty && filled > 0 ? std::string() : caption;
-    // PC items carry no data type of their own; their extension names it.
-    e.type = typeFromName ? TypeOfFileName(caption) : list.ImageIndex(i);
-    ++filled;
-  }
-  for (int k = filled; k < COPY_LIST_SIZE; ++k)
-    b.CopyList[k] = CopyEntry{};
-  // Items past the list's room are left out; the count says how many went in.
-  b.CopyCount = filled;
-}
-
-void Batch::Copy1Click()
-{
-  if (card_.SelectedCount() == 0)
-    return;
-  FillCopyList(card_, false, false);
-  session_.batch.CopySource = CopySourceKind::Card;
-  // Card files pasted back onto the card would go nowhere new.
-  paste1Enabled_ = false;
-  paste2Enabled_ = true;
-}
-
-void Batch::Copy2Click()
-{
-  if (internal_.SelectedCount() == 0)
-    return;
-  FillCopyList(internal_, true, false);
-  session_.batch.CopySource = CopySourceKind::Internal;
-  paste1Enabled_ = true;
-  paste2Enabled_ = false;
-}
-
-void Batch::Copy4Click()
-{
-  if (pc_.SelectedCount() == 0)
-    return;
-  FillCopyList(pc_, false, true);
-  session_.batch.CopySource = CopySourceKind::Pc;
-  paste1Enabled_ = true;
-  paste2Enabled_ = true;
-}
-
-void Batch::Paste1Click()
-{
-  BatchState& b = session_.batch;
-  if (b.CopyCount == 0 || running_)
-    return;
-  const CopySourceKind source = b.CopySource;
-  b.SendFinished = false;
-  b.InternalMode = false;
-  b.FileNr = 1;
-  pasteRunning_ = false;
-  filesStarted_ = 0;
-  files_ = &pc_;
-  // Only PC files can go to the card; internal data pasted here does nothing.
-  if (source != CopySourceKind::Pc)
-    return;
-  pasteRunning_ = true;
-  BeginBatch();
-  batchFiles_ = b.CopyCount;
-  SendNextPcFile(-1);
 }
 
 // ---- Cancel ----
@@ -333,7 +319,9 @@ void Batch::CancelBtnClick()
   BatchState& b = session_.batch;
   b.CancelRequested = true;
   b.SendFinished = true;
-  session_.host.ProgressClose();
+  if (running_)
+    counts_.cancelled = !silent_;
+  session_.CloseProgress();
   session_.ShowConnectionStatus();
   session_.RxTransfer.FreeBuffer();
   // Nothing awaited any more: a late block or request touches nothing.
@@ -341,6 +329,14 @@ void Batch::CancelBtnClick()
   session_.TxTransfer.Offered = false;
   session_.timers.SendTimer.Stop();
   FinishBatch();
+}
+
+void Batch::Cancel()
+{
+  CancelBtnClick();
+  Timers& t = session_.timers;
+  for (Timer* timer : {&t.UploadTimer, &t.DownloadTimer, &t.SendTimer, &t.DummyTimer, &t.TimeoutTimer})
+    timer->Stop();
 }
 
 } // namespace zr

@@ -1,11 +1,10 @@
 // PC files to the card and restores: which files of a send batch go, the
 // replace question, the restore rules and confirmation, and the pause
 // between files.
-#include "transfer/batch.h"
-
 #include <filesystem>
 #include <system_error>
 
+#include "transfer/batch.h"
 #include "transfer/datatypes.h"
 #include "transfer/pc_path.h"
 
@@ -24,86 +23,73 @@ constexpr const char* RESTORE_QUESTION =
 
 constexpr int PROJECT_TYPE = 0;
 
+std::uint64_t SizeOf(const PcFileRef& file)
+{
+  std::error_code ec;
+  const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(file.folder) / file.name, ec);
+  return ec ? 0 : static_cast<std::uint64_t>(size);
+}
+
 } // namespace
 
-bool Batch::BeginSendBatch(bool internalMode)
+bool Batch::BeginSendBatch(BatchKind kind, std::vector<PcFileRef> files, BatchListener* listener)
 {
-  if (running_)
+  if (!MayStart(listener))
     return false; // one batch at a time
   BatchState& b = session_.batch;
   b.SendFinished = false;
-  b.InternalMode = internalMode;
+  b.InternalMode = kind == BatchKind::Restore;
   b.FileNr = 1;
-  b.CopySource = CopySourceKind::None;
-  pasteRunning_ = false;
   filesStarted_ = 0;
-  files_ = &pc_;
+  sendFiles_ = std::move(files);
+  kind_ = kind;
+  listener_ = listener;
   return true;
 }
 
-void Batch::SolanoViewDragDrop()
+bool Batch::Upload(std::vector<PcFileRef> files, BatchListener* listener)
 {
-  if (BeginSendBatch(false))
-    StartUpload();
-}
-
-void Batch::InternalViewDragDrop()
-{
-  if (BeginSendBatch(true))
-    StartRestore();
-}
-
-void Batch::DropPaths(ListId target, const std::vector<std::string>& paths)
-{
-  if (target == ListId::Pc || running_)
-    return;
-  const std::string refusal = RefusalOfDroppedPaths(paths);
-  if (!refusal.empty()) {
-    session_.SetStatusText(refusal);
-    return;
-  }
-  if (!BeginSendBatch(target == ListId::Internal))
-    return;
-  paths_.Set(paths);
-  files_ = &paths_;
-  if (target == ListId::Card)
-    StartUpload();
-  else
-    StartRestore();
-}
-
-std::string Batch::FolderOf(int index) const
-{
-  return files_ == &paths_ && index >= 0 && index < paths_.Count() ? paths_.Folder(index)
-                                                                   : session_.host.SelectedPcFolder();
-}
-
-void Batch::StartUpload()
-{
-  if (files_->SelectedCount() == 0)
-    return;
-  BeginBatch();
-  batchFiles_ = files_->SelectedCount();
+  if (!BeginSendBatch(BatchKind::Upload, std::move(files), listener) || sendFiles_.empty())
+    return false;
+  BeginBatch(BatchKind::Upload, SendBatchCount(), listener);
   SendNextPcFile(-1);
+  return true;
 }
 
-void Batch::StartRestore()
+bool Batch::Restore(std::vector<PcFileRef> files, BatchListener* listener)
 {
-  // The checks read the batch's files, wherever they are.
-  const ListAccess& files = *files_;
-  Host& host = session_.host;
-  const int selected = files.SelectedCount();
-  if (selected == 0) {
-    host.ShowMessage(NOTHING_TO_RESTORE, BoxIcon::Information, BoxButtons::Ok);
-    return;
+  if (!BeginSendBatch(BatchKind::Restore, std::move(files), listener))
+    return false;
+  if (!RestoreAllowed()) {
+    listener_ = nullptr;
+    return false;
+  }
+  BeginBatch(BatchKind::Restore, SendBatchCount(), listener);
+  SendNextPcFile(-1);
+  return true;
+}
+
+bool Batch::RestoreAllowed()
+{
+  // Whoever listens hears a refusal; else the box says it.
+  const auto refuse = [this](const char* text) {
+    if (listener_)
+      listener_->Refused(text);
+    else
+      session_.host.ShowMessage(text, BoxIcon::Information, BoxButtons::Ok);
+    return false;
+  };
+  const int selected = SendBatchCount();
+  if (selected == 0)
+    return refuse(NOTHING_TO_RESTORE);
+  int counters[DATA_TYPE_COUNT] = {};
+  std::vector<int> kinds;
+  for (const PcFileRef& file : sendFiles_) {
+    const int type = TypeOfFileName(file.name);
+    if (IsDataType(type) && counters[type]++ == 0)
+      kinds.push_back(type);
   }
   if (selected > 1) {
-    int counters[DATA_TYPE_COUNT] = {};
-    for (int i = files.FirstSelected(); i >= 0; i = files.NextSelected(i)) {
-      const int type = TypeOfFileName(files.Caption(i));
-      if (IsDataType(type))
-        ++counters[type];
-    }
     // Several operating-system files may go one after the other; every
     // other kind replaces the console's settings, so one of each.
     bool twice = false;
@@ -112,73 +98,65 @@ void Batch::StartRestore()
       twice = twice || counters[type] > 1;
       othersWithProject = othersWithProject || (type != PROJECT_TYPE && counters[type] != 0);
     }
-    if (twice) {
-      host.ShowMessage(ONE_OF_EACH_TYPE, BoxIcon::Information, BoxButtons::Ok);
-      return;
-    }
-    if (counters[PROJECT_TYPE] != 0 && othersWithProject) {
-      host.ShowMessage(PROJECT_ALONE, BoxIcon::Information, BoxButtons::Ok);
-      return;
-    }
+    if (twice)
+      return refuse(ONE_OF_EACH_TYPE);
+    if (counters[PROJECT_TYPE] != 0 && othersWithProject)
+      return refuse(PROJECT_ALONE);
   }
-  if (host.ShowMessage(RESTORE_QUESTION, BoxIcon::Warning, BoxButtons::YesNo) != BoxAnswer::Yes)
-    return;
-  BeginBatch();
-  batchFiles_ = selected;
-  SendNextPcFile(-1);
+  if (listener_)
+    if (const std::optional<bool> given = listener_->AnswerRestore(kinds))
+      return *given;
+  return session_.host.ShowMessage(RESTORE_QUESTION, BoxIcon::Warning, BoxButtons::YesNo) == BoxAnswer::Yes;
 }
 
 void Batch::SendNextPcFile(int index)
 {
-  if (pasteRunning_)
-    SendNextCopiedFile(index);
-  else
-    SendNextSelectedFile(index);
+  if (!running_ || (kind_ != BatchKind::Upload && kind_ != BatchKind::Restore))
+    return;
+  SendNextFile(index);
 }
 
-void Batch::SendNextSelectedFile(int index)
+void Batch::SendNextFile(int index)
 {
   BatchState& b = session_.batch;
-  int after = index;
-  if (after < 0) {
-    // The first file starts at once.
-    const int first = files_->FirstSelected();
-    if (first < 0) {
-      EndSendBatch();
-      return;
-    }
-    b.PcIndex = first;
-    const std::string name = files_->Caption(first);
-    const std::string folder = FolderOf(first);
-    if (Wanted(name, folder) && StartFile(name, folder))
-      return;
-    after = first; // skipped or failed: it keeps number 1, the next one counts on from there
-  }
-  for (;;) {
-    const int next = files_->NextSelected(after);
-    if (next < 0) {
+  // Each file is asked about before it goes, and each further file waits
+  // a pause: the console may still ask for the previous one again.
+  for (int after = index;;) {
+    const int next = after + 1;
+    if (next >= SendBatchCount()) {
       // Everything after the last file sent was skipped: end the batch here
       // instead of leaving the previous file's progress up.
       EndSendBatch();
       return;
     }
-    if (Wanted(files_->Caption(next), FolderOf(next))) {
+    const PcFileRef& file = sendFiles_[static_cast<std::size_t>(next)];
+    if (after >= 0)
+      ++b.FileNr;
+    b.PcIndex = next;
+    BeginFile(file.name, TypeOfFileName(file.name), SizeOf(file));
+    const bool wanted = Wanted(file);
+    if (wanted && filesStarted_ > 0) {
       // The console gets a pause before the next file; SendTimerTimer starts it.
+      --b.FileNr;
       b.PendingPcItem = after;
       session_.timers.SendTimer.Start();
       return;
     }
-    b.PcIndex = next;
-    ++b.FileNr;
+    // Nothing sent yet: no repeated request to wait for, it goes at once.
+    if (wanted && StartFile(file))
+      return;
     after = next;
   }
 }
 
-bool Batch::Wanted(const std::string& pcFileName, const std::string& folder)
+bool Batch::Wanted(const PcFileRef& file)
 {
-  if (RefuseUnsendable(pcFileName, folder))
+  if (RefuseUnsendable(file))
     return false;
-  return session_.batch.InternalMode || MayReplaceOnCard(pcFileName);
+  if (session_.batch.InternalMode || MayReplaceOnCard(file.name))
+    return true;
+  EndFile(FileOutcome::Skipped, FileReason::Exists, "it exists on the card");
+  return false;
 }
 
 void Batch::SendTimerTimer()
@@ -188,59 +166,27 @@ void Batch::SendTimerTimer()
   // Cancelled during the pause: the next file must not go.
   if (b.SendFinished || !running_)
     return;
-  if (pasteRunning_) {
-    const int entry = b.PendingPcItem + 1;
-    if (entry >= b.CopyCount) {
-      EndSendBatch();
-      return;
-    }
-    b.PcIndex = entry;
-    ++b.FileNr;
-    if (!StartFile(b.CopyList[entry].name, session_.host.SelectedPcFolder()))
-      SendNextCopiedFile(entry);
-    return;
-  }
-  const int next = files_->NextSelected(b.PendingPcItem);
-  if (next < 0) {
+  const int next = b.PendingPcItem + 1;
+  if (next >= SendBatchCount()) {
     EndSendBatch();
     return;
   }
   b.PcIndex = next;
   ++b.FileNr;
   // The file may have gone in the pause; then the batch moves on.
-  const std::string name = files_->Caption(next);
-  const std::string folder = FolderOf(next);
-  if (RefuseUnsendable(name, folder) || !StartFile(name, folder))
-    SendNextSelectedFile(next);
+  const PcFileRef& file = sendFiles_[static_cast<std::size_t>(next)];
+  if (!current_)
+    BeginFile(file.name, TypeOfFileName(file.name), SizeOf(file));
+  if (RefuseUnsendable(file) || !StartFile(file))
+    SendNextFile(next);
 }
 
-void Batch::SendNextCopiedFile(int index)
+bool Batch::CardHolds(const std::string& cardName) const
 {
-  BatchState& b = session_.batch;
-  // Pasted files are asked about like dropped ones, and each further file
-  // waits the same pause: the console may still ask for the previous one.
-  for (int after = index;;) {
-    const int entry = after + 1;
-    if (entry >= b.CopyCount) {
-      EndSendBatch();
-      return;
-    }
-    const std::string name = b.CopyList[entry].name;
-    const std::string folder = session_.host.SelectedPcFolder();
-    const bool wanted = Wanted(name, folder);
-    if (wanted && filesStarted_ > 0) {
-      b.PendingPcItem = after;
-      session_.timers.SendTimer.Start();
-      return;
-    }
-    b.PcIndex = entry;
-    if (after >= 0)
-      ++b.FileNr;
-    // Nothing sent yet: no repeated request to wait for, it goes at once.
-    if (wanted && StartFile(name, folder))
-      return;
-    after = entry;
-  }
+  for (const CardFileRef& f : cardFiles_)
+    if (EqualsIgnoringCase(f.name, cardName))
+      return true;
+  return false;
 }
 
 bool Batch::MayReplaceOnCard(const std::string& pcFileName)
@@ -248,22 +194,28 @@ bool Batch::MayReplaceOnCard(const std::string& pcFileName)
   // Names only: a card file of another type with the same name is still
   // worth the question, since the console shows them side by side.
   const std::string cardName = CardNameOf(pcFileName);
-  if (!card_.HasCaption(cardName))
+  if (!CardHolds(cardName))
     return true;
-  return session_.AskReplace(REPLACE_QUESTION + cardName + " ?", batchFiles_ > 1);
+  ReplaceQuestion question;
+  question.name = cardName;
+  question.onCard = true;
+  question.newSize = current_ ? current_->size : 0;
+  question.severalFiles = counts_.files > 1;
+  question.text = REPLACE_QUESTION + cardName + " ?";
+  return session_.AskReplace(question);
 }
 
-bool Batch::RefuseUnsendable(const std::string& pcFileName, const std::string& folder)
+bool Batch::RefuseUnsendable(const PcFileRef& file)
 {
   // Checked before the engine gets the name: a file the engine cannot load
   // is counted as failed and the batch goes on without offering it.
   Filer& tx = session_.TxTransfer;
   int error = ERR_NONE;
   int medium = MEDIUM_PC_FILE;
-  if (!IsDataType(TypeOfFileName(pcFileName))) {
+  if (!IsDataType(TypeOfFileName(file.name))) {
     error = ERR_UNKNOWN_TYPE;
   } else {
-    const std::string path = JoinPcPath(folder, pcFileName, error);
+    const std::string path = JoinPcPath(file.folder, file.name, error);
     std::error_code ec;
     if (error == ERR_NONE && !std::filesystem::is_regular_file(path, ec)) {
       error = ERR_NO_FILE; // "No file loaded"
@@ -279,22 +231,34 @@ bool Batch::RefuseUnsendable(const std::string& pcFileName, const std::string& f
   tx.Medium = medium;
   tx.Error = error;
   tx.ReportError(1);
-  FileFailed(pcFileName, tx.LastFailure);
+  FileEnd end;
+  end.name = file.name;
+  end.outcome = FileOutcome::Failed;
+  end.why = FileReason::Error;
+  end.error = error;
+  end.reason = tx.LastFailure;
+  FileEnded(end);
   return true;
 }
 
-bool Batch::StartFile(const std::string& pcFileName, const std::string& folder)
+bool Batch::StartFile(const PcFileRef& file)
 {
   BatchState& b = session_.batch;
-  // The engine alters the text it is given: it gets its own copy, whole.
-  const bool started = b.InternalMode ? session_.RestoreInternal(Medium(), pcFileName, folder)
-                                      : session_.SendFileToCard(Medium(), pcFileName, folder);
+  const bool started = b.InternalMode ? session_.RestoreInternal(Medium(), file.name, file.folder)
+                                      : session_.SendFileToCard(Medium(), file.name, file.folder);
   if (!started) {
-    FileFailed(pcFileName, session_.TxTransfer.LastFailure);
+    const Filer& tx = session_.TxTransfer;
+    FileEnd end;
+    end.name = file.name;
+    end.outcome = FileOutcome::Failed;
+    end.why = tx.LastError != 0 ? FileReason::Error : FileReason::LinkNotReady;
+    end.error = tx.LastError;
+    end.reason = tx.LastFailure;
+    FileEnded(end);
     return false;
   }
   ++filesStarted_;
-  lastSentOs_ = b.InternalMode && TypeOfFileName(pcFileName) == OPERATING_SYSTEM_TYPE;
+  lastSentOs_ = b.InternalMode && TypeOfFileName(file.name) == OPERATING_SYSTEM_TYPE;
   return true;
 }
 
@@ -305,18 +269,13 @@ void Batch::EndSendBatch()
   // Nothing went out: no progress was shown and the card is unchanged. After
   // an operating-system update the console restarts: no listing, no status.
   if (filesStarted_ > 0) {
-    session_.host.ProgressClose();
+    session_.CloseProgress();
     if (!lastSentOs_) {
       session_.steps().RequestCardDirectory(-1);
       session_.ShowConnectionStatus();
     }
   }
   FinishBatch();
-}
-
-int Batch::SendBatchCount() const
-{
-  return pasteRunning_ ? session_.batch.CopyCount : files_->SelectedCount();
 }
 
 } // namespace zr

@@ -107,11 +107,19 @@ void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
 {
   // The interrupted transfer is never resumed: a batch that waited for it
   // ends (as by Cancel) whatever the answer, or the window would stay
-  // disabled with nothing outstanding.
-  const bool retry =
-      session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) == BoxAnswer::Retry;
-  if (session_.steps().Running() || (abortCancels && !retry))
+  // disabled with nothing outstanding. Whoever started the batch may
+  // answer for the user.
+  BatchSteps& steps = session_.steps();
+  const std::optional<bool> given = steps.AnswerSilence(SilenceQuestion{abortCancels, text});
+  const bool retry = given ? *given
+                           : session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) ==
+                                 BoxAnswer::Retry;
+  if (steps.Running()) {
+    steps.ConsoleSilent();
     window_.CancelTransfer();
+  } else if (abortCancels && !retry) {
+    window_.CancelTransfer();
+  }
   if (retry)
     SearchZR4812Click();
   else

@@ -1,151 +1,39 @@
-// The job at work: its lists as the batch reads them, the steps run one by
-// one as the engine goes idle, the file under way, and the Host the engine
-// talks to while the job stands in for the window.
+// The job at work: the steps run one by one as the engine goes idle, and
+// each file's ending as the batch reports it.
 #include "transfer/console_job.h"
 
-#include <algorithm>
+#include <cstdio>
 
 #include "transfer/console_job_util.h"
 #include "transfer/datatypes.h"
-#include "transfer/host_switch.h"
-#include "transfer/pc_path.h"
-#include "transfer/session.h"
 
 namespace zr {
 
 using namespace job_detail;
 
-namespace {
-
-constexpr const char* FILE_ERROR = "File error: ";
-constexpr const char* REPLACE_QUESTION = "File already exists!";
-constexpr const char* RESTORE_QUESTION = "Are you sure you want to replace the current settings";
-constexpr const char* OS_SAVE_NOTICE = "Please press enter on your mixer to save the update.";
-
-} // namespace
-
-// The job's three lists as the batch reads them.
-class ConsoleJob::Items : public ListAccess {
-public:
-  enum class Which { Card, Internal, Pc };
-  Items(ConsoleJob& job, Which which) : job_(job), which_(which) {}
-
-  int Count() const override
-  {
-    switch (which_) {
-    case Which::Card:
-      return static_cast<int>(job_.cards_.size());
-    case Which::Internal:
-      return DATA_TYPE_COUNT;
-    case Which::Pc:
-      return static_cast<int>(job_.pcItems_.size());
-    }
-    return 0;
-  }
-  bool IsSelected(int i) const override
-  {
-    switch (which_) {
-    case Which::Card:
-      return job_.cardSelected_[static_cast<std::size_t>(i)];
-    case Which::Internal:
-      return i == job_.internalSelected_;
-    case Which::Pc:
-      return job_.pcItems_[static_cast<std::size_t>(i)].selected;
-    }
-    return false;
-  }
-  std::string Caption(int i) const override
-  {
-    switch (which_) {
-    case Which::Card:
-      return job_.cards_[static_cast<std::size_t>(i)].name;
-    case Which::Internal:
-      return DataTypeTable[static_cast<std::size_t>(i)].name;
-    case Which::Pc:
-      // The PC files of one command may lie in different folders: the folder
-      // the engine asks for next is that of the file it has just read.
-      job_.pcItemRead_ = i;
-      return job_.pcItems_[static_cast<std::size_t>(i)].name;
-    }
-    return {};
-  }
-  int ImageIndex(int i) const override
-  {
-    switch (which_) {
-    case Which::Card:
-      return job_.cards_[static_cast<std::size_t>(i)].type;
-    case Which::Internal:
-      return i;
-    case Which::Pc:
-      return -1;
-    }
-    return -1;
-  }
-
-private:
-  ConsoleJob& job_;
-  Which which_;
-};
-
-ConsoleJob::ConsoleJob(Session& session, HostSwitch& hosts, JobView& view, JobOptions options)
-    : session_(session), hosts_(hosts), view_(view), options_(options),
-      card_(std::make_unique<Items>(*this, Items::Which::Card)),
-      internal_(std::make_unique<Items>(*this, Items::Which::Internal)),
-      pc_(std::make_unique<Items>(*this, Items::Which::Pc)),
-      batch_(std::make_unique<Batch>(session, *card_, *internal_, *pc_))
+ConsoleJob::ConsoleJob(Batch& batch, JobView& view, JobOptions options)
+    : batch_(batch), view_(view), options_(options)
 {
-}
-
-ConsoleJob::~ConsoleJob()
-{
-  Detach();
-}
-
-void ConsoleJob::Attach()
-{
-  if (attached_)
-    return;
-  attached_ = true;
-  hosts_.SetTarget(this);
-  previousSteps_ = session_.Steps;
-  session_.Steps = batch_.get();
-}
-
-void ConsoleJob::Detach()
-{
-  if (!attached_)
-    return;
-  attached_ = false;
-  hosts_.SetTarget(nullptr);
-  if (session_.Steps == batch_.get())
-    session_.Steps = previousSteps_; // the window's batch, where there is one
 }
 
 // ---- Running ----
 
 void ConsoleJob::Run()
 {
-  Attach();
   running_ = true;
   done_ = false;
   startTime_ = std::chrono::steady_clock::now();
   Poll();
 }
 
-bool ConsoleJob::EngineIdle() const
-{
-  const Timers& t = session_.timers;
-  return !t.UploadTimer.IsActive() && !t.DownloadTimer.IsActive() && !t.TimeoutTimer.IsActive() &&
-         !t.DummyTimer.IsActive() && !t.SendTimer.IsActive();
-}
-
 void ConsoleJob::Poll()
 {
   if (!running_ || done_)
     return;
-  // Every exchange with the console keeps a watchdog or the pause timer
-  // running until its last answer is in: idle means the step is over.
-  while (running_ && EngineIdle()) {
+  // A step is over when its batch has ended and nothing is under way with
+  // the console any more (the card list read again after an upload, a
+  // block asked for again after a file's end).
+  while (running_ && batch_.Idle()) {
     if (stepRunning_) {
       stepRunning_ = false;
       if (current_.finish)
@@ -175,7 +63,6 @@ void ConsoleJob::Finish()
   running_ = false;
   done_ = true;
   endTime_ = std::chrono::steady_clock::now();
-  Detach();
   view_.Finished();
 }
 
@@ -186,18 +73,12 @@ void ConsoleJob::Cancel()
   cancelled_ = true;
   steps_.clear();
   // What the progress dialog's Cancel does; the file under way never reaches
-  // the disk (it is written whole or not at all).
-  batch_->CancelBtnClick();
-  for (Timer* t : {&session_.timers.UploadTimer, &session_.timers.DownloadTimer, &session_.timers.SendTimer,
-                   &session_.timers.DummyTimer, &session_.timers.TimeoutTimer})
-    t->Stop();
+  // the disk (it is written whole or not at all), and the batch reports it.
+  batch_.Cancel();
   if (fileOpen_) {
-    fileSkipped_ = false;
-    if (fileWhy_.empty())
-      fileWhy_ = "cancelled";
     fileOpen_ = false;
     ++filesNotDone_;
-    view_.FileNotDone(fileName_, fileWhy_, false);
+    view_.FileNotDone(fileName_, "cancelled", false);
   }
   stepRunning_ = false;
   Finish();
@@ -219,194 +100,96 @@ std::string ConsoleJob::SummaryLine() const
 
 // ---- One file ----
 
-void ConsoleJob::BeginFile(const std::string& name, std::uint64_t bytes)
+void ConsoleJob::NotDone(int number, int count, const std::string& name, const std::string& why, bool skipped)
 {
-  fileName_ = name;
-  fileBytes_ = bytes;
-  fileOpen_ = true;
-  fileSkipped_ = false;
-  fileCompleted_ = false;
-  fileWhy_.clear();
-  progressMaximum_ = 0;
+  view_.FileBegins(number, count, name);
+  ++filesNotDone_;
+  view_.FileNotDone(name, why, skipped);
 }
 
-void ConsoleJob::Fail(const std::string& why)
-{
-  // What the link says while a cancelled file is dropped is no news.
-  if (cancelled_)
-    return;
-  if (!fileOpen_ && !restoring_) {
-    ++filesNotDone_;
-    view_.FileNotDone(fileName_, why, false);
-    return;
-  }
-  if (!fileOpen_ && restoring_ && lastFileNr_ == 0) {
-    // Refused before any file went (the restore's rules).
-    BeginFile(pcItems_.empty() ? std::string("restore") : pcItems_.front().name, 0);
-    fileWhy_ = why;
-    return;
-  }
-  if (restoring_ && pcItemRead_ >= 0 && pcItemRead_ < static_cast<int>(pcItems_.size()) &&
-      pcItems_[static_cast<std::size_t>(pcItemRead_)].name != fileName_) {
-    // A restore goes on with its next file after one it could not send:
-    // the file before was over, and this one never began.
-    EndFile();
-    ++filesNotDone_;
-    view_.FileNotDone(pcItems_[static_cast<std::size_t>(pcItemRead_)].name, why, false);
-    return;
-  }
-  if (fileWhy_.empty() || fileSkipped_)
-    fileWhy_ = why;
-  fileSkipped_ = false;
-  fileCompleted_ = false;
-}
-
-void ConsoleJob::EndFile(const std::string& result)
+void ConsoleJob::CloseOpenFile(bool received)
 {
   if (!fileOpen_)
     return;
   fileOpen_ = false;
-  if (!fileWhy_.empty()) {
-    ++filesNotDone_;
-    view_.FileNotDone(fileName_, fileWhy_, fileSkipped_);
+  ++filesNotDone_;
+  view_.FileNotDone(fileName_,
+                    consoleLost_ ? "no answer from the console" : (received ? "not received" : "not sent"), false);
+}
+
+void ConsoleJob::FileStarted(const FileStart& start)
+{
+  fileOpen_ = true;
+  fileName_ = start.name;
+  lastSaved_.clear();
+  // A restore of several files runs as one batch: the engine numbers them.
+  if (multiFile_)
+    view_.FileBegins(start.number, start.count, start.name);
+  else
+    view_.FileBegins(stepNumber_, stepCount_, start.name);
+}
+
+std::string ConsoleJob::WhyNotDone(const FileEnd& end) const
+{
+  switch (end.why) {
+  case FileReason::Exists:
+    if (end.kind == BatchKind::Upload)
+      return "the card holds " + CardNameOf(end.name) + " (--replace replaces it)";
+    return "it exists (--replace replaces it)";
+  case FileReason::ConsoleSilent:
+    return "no answer from the console";
+  case FileReason::Cancelled:
+    return "cancelled";
+  case FileReason::WrongExtension:
+    return "the file name must end in " + backupExtension_;
+  case FileReason::LinkNotReady: {
+    const std::size_t text = end.reason.find_first_not_of(' ');
+    return text == std::string::npos ? end.reason : end.reason.substr(text);
+  }
+  default:
+    return end.reason.empty() ? "failed" : end.reason;
+  }
+}
+
+void ConsoleJob::FileEnded(const FileEnd& end)
+{
+  const bool wasOpen = fileOpen_;
+  fileOpen_ = false;
+  if (end.outcome == FileOutcome::Saved) {
+    ++filesDone_;
+    bytesDone_ += end.bytes;
+    lastSaved_ = end.path;
     return;
   }
-  if (!result.empty()) {
-    // Received: done when it is on the disk.
-    if (!Exists(result)) {
-      ++filesNotDone_;
-      view_.FileNotDone(fileName_, consoleLost_ ? "no answer from the console" : "not received", false);
-      return;
-    }
-    fileBytes_ = FileSize(result);
-  } else if (!fileCompleted_) {
-    ++filesNotDone_;
-    view_.FileNotDone(fileName_, "not sent", false);
-    return;
-  }
-  ++filesDone_;
-  bytesDone_ += fileBytes_;
+  if (cancelled_ && end.why == FileReason::Cancelled)
+    return; // Cancel has reported it
+  ++filesNotDone_;
+  view_.FileNotDone(wasOpen ? fileName_ : end.name, WhyNotDone(end), end.outcome == FileOutcome::Skipped);
 }
 
-// ---- Host ----
-
-void ConsoleJob::SetStatusText(const std::string& text)
+void ConsoleJob::Refused(const std::string& text)
 {
-  view_.Status(text);
-  if (text.rfind(FILE_ERROR, 0) == 0)
-    Fail(text.substr(std::char_traits<char>::length(FILE_ERROR)));
-  else if (text == "No communication port selected" || text == "  No serial device" ||
-           text == "  No COM port" || text == "  No MIDI device")
-    Fail(text.substr(text.find_first_not_of(' ')));
+  ++filesNotDone_;
+  view_.FileNotDone(fileName_, text, false);
 }
 
-BoxAnswer ConsoleJob::ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons)
+bool ConsoleJob::TakeNotice(const std::string& text)
 {
-  if (IsBatchSummary(text))
-    return BoxAnswer::Ok; // each failed file has been reported as it failed
-  if (buttons == BoxButtons::YesNo || buttons == BoxButtons::YesNoAll) {
-    // The options answer every file alike: a plain Yes or No each time.
-    if (text.rfind(REPLACE_QUESTION, 0) == 0) {
-      if (options_.replace)
-        return BoxAnswer::Yes;
-      fileSkipped_ = true;
-      fileWhy_ = "it exists (--replace replaces it)";
-      return BoxAnswer::No;
-    }
-    if (text.rfind(RESTORE_QUESTION, 0) == 0)
-      return BoxAnswer::Yes; // asked for on the command line; the system's restore is checked before
-    Fail(text);
-    return BoxAnswer::No;
-  }
-  if (buttons == BoxButtons::AbortRetry) {
-    // A watchdog: the console stopped answering. Nothing is retried.
-    Fail(text);
-    consoleLost_ = true;
-    return BoxAnswer::Abort;
-  }
-  if (text == OS_SAVE_NOTICE) {
-    view_.Notice(text);
-    return BoxAnswer::Ok;
-  }
-  (void)icon;
-  Fail(text);
-  return BoxAnswer::Ok;
+  view_.Notice(text);
+  return true;
 }
 
-std::optional<std::string> ConsoleJob::AskSaveFileName(const SaveFileRequest& request)
+std::optional<ReplaceAnswer> ConsoleJob::AnswerReplace(const ReplaceQuestion&)
 {
-  // Asked again: the name ends in another kind's extension.
-  if (saveAsked_++ > 0) {
-    Fail("the file name must end in ." + request.extension);
-    return std::nullopt;
-  }
-  return saveTo_;
+  // The options answer every file alike: a plain Yes or No each time.
+  return options_.replace ? ReplaceAnswer::Yes : ReplaceAnswer::No;
 }
 
-void ConsoleJob::ProgressShow()
+std::optional<bool> ConsoleJob::AnswerSilence(const SilenceQuestion&)
 {
-  // A restore of several files runs as one batch: its files begin here.
-  if (restoring_ && !pcItems_.empty() && session_.batch.FileNr != lastFileNr_) {
-    if (fileOpen_)
-      EndFile();
-    lastFileNr_ = session_.batch.FileNr;
-    const PcItem& item = pcItems_[static_cast<std::size_t>(
-        std::clamp(session_.batch.PcIndex, 0, static_cast<int>(pcItems_.size()) - 1))];
-    view_.FileBegins(lastFileNr_, static_cast<int>(pcItems_.size()), item.name);
-    BeginFile(item.name, FileSize(item.folder + PATH_SEPARATOR + item.name));
-  }
-}
-
-void ConsoleJob::ProgressSetPosition(int position)
-{
-  view_.FileProgress(position, progressMaximum_);
-  if (progressMaximum_ > 0 && position >= progressMaximum_)
-    fileCompleted_ = true;
-}
-
-std::string ConsoleJob::SelectedPcFolder()
-{
-  if (!pcItems_.empty() && pcItemRead_ >= 0 && pcItemRead_ < static_cast<int>(pcItems_.size()))
-    return pcItems_[static_cast<std::size_t>(pcItemRead_)].folder;
-  return folder_;
-}
-
-std::optional<std::string> ConsoleJob::PcListSizeText(const std::string& fileName)
-{
-  const std::string path = folder_ + PATH_SEPARATOR + fileName;
-  if (!Exists(path))
-    return std::nullopt;
-  return std::to_string((FileSize(path) + 1023) / 1024) + " KB";
-}
-
-void ConsoleJob::CardListClear()
-{
-  cards_.clear();
-  cardSelected_.clear();
-  cardListed_ = false;
-}
-
-void ConsoleJob::CardListAdd(int type, const std::vector<std::string>& names)
-{
-  for (const std::string& name : names) {
-    const bool listed = std::any_of(cards_.begin(), cards_.end(),
-                                    [&](const CardFile& f) { return f.type == type && f.name == name; });
-    if (!listed) {
-      cards_.push_back({name, type});
-      cardSelected_.push_back(false);
-    }
-  }
-  if (type == DATA_TYPE_COUNT - 1)
-    cardListed_ = true;
-}
-
-void ConsoleJob::CardListSort()
-{
-  // By name, as the card list sorts at first; equal names keep their order.
-  std::stable_sort(cards_.begin(), cards_.end(), [](const CardFile& a, const CardFile& b) {
-    return CompareIgnoringCase(a.name, b.name) < 0;
-  });
-  std::fill(cardSelected_.begin(), cardSelected_.end(), false);
+  // The console stopped answering. Nothing is retried.
+  consoleLost_ = true;
+  return false;
 }
 
 } // namespace zr

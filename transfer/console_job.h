@@ -1,32 +1,25 @@
 // A job for the whole console, run without a window: list the card, get card
 // files, put PC files, back up and restore internal data, and archive
-// everything. It drives the same Batch and engine as the window, standing in
-// for the window's lists and boxes: its own card, internal and PC lists, and
-// answers that the caller chose beforehand (replace or skip, confirm or not).
-// The command-line program runs every command through it; the window runs
-// the archive ("Back up everything...") through it.
+// everything. It asks the engine's batch by intent, one step after another,
+// and learns how each file ended from the batch's events; it answers the
+// batch's questions as the caller chose beforehand (replace or skip, confirm
+// or not). The command-line program runs every command through it; the
+// window runs the archive ("Back up everything...") through it.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "transfer/batch.h"
-#include "transfer/host.h"
+#include "transfer/events.h"
 
 namespace zr {
 
-class HostSwitch;
-class Session;
-
-struct CardFile {
-  std::string name; // as the card list shows it
-  int type = 0;
-};
+using CardFile = CardFileRef;
 
 // "NAME.ext" as the PC sees a card file (the name made safe for the PC).
 std::string CardFilePcName(const CardFile& file);
@@ -52,8 +45,6 @@ public:
   // A word for the user about no file in particular ("Please press enter on
   // your mixer to save the update.").
   virtual void Notice(const std::string& text) = 0;
-  // The engine's status line.
-  virtual void Status(const std::string&) {}
   // Every step has run, or the job was stopped.
   virtual void Finished() = 0;
 };
@@ -63,18 +54,11 @@ struct JobOptions {
   bool yes = false;     // confirm a restore of the operating system
 };
 
-class ConsoleJob : public Host {
+class ConsoleJob : public BatchListener {
 public:
-  // While it runs the job takes the session's host (through `hosts`) and its
-  // batch steps; Finished gives both back.
-  ConsoleJob(Session& session, HostSwitch& hosts, JobView& view, JobOptions options);
-  ~ConsoleJob() override;
+  ConsoleJob(Batch& batch, JobView& view, JobOptions options);
   ConsoleJob(const ConsoleJob&) = delete;
   ConsoleJob& operator=(const ConsoleJob&) = delete;
-
-  // Takes over the host and the batch steps now (the command line does this
-  // before it connects, so that the card listing after the search is the job's).
-  void Attach();
 
   // The plan: each call adds steps, run in order by Run and Poll.
   void ListCard();
@@ -97,15 +81,10 @@ public:
   void Cancel();
 
   bool Done() const { return done_; }
-  // No exchange with the console under way (no watchdog, no pause).
-  bool EngineIsIdle() const { return EngineIdle(); }
-  // The job's batch, for the timer that paces the files of a restore.
-  zr::Batch& batch() { return *batch_; }
   bool Cancelled() const { return cancelled_; }
   // The console stopped answering (a watchdog fired).
   bool ConsoleLost() const { return consoleLost_; }
-  bool CardListed() const { return cardListed_; }
-  const std::vector<CardFile>& CardFiles() const { return cards_; }
+  const std::vector<CardFile>& CardFiles() const { return batch_.CardFiles(); }
   int FilesDone() const { return filesDone_; }
   int FilesNotDone() const { return filesNotDone_; }
   std::uint64_t BytesDone() const { return bytesDone_; }
@@ -114,78 +93,50 @@ public:
   // "N files, B bytes, S s", with the archive's folder in front after an archive.
   std::string SummaryLine() const;
 
-  // --- Host ---
-  void SetStatusText(const std::string& text) override;
-  BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) override;
-  std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
-  void ProgressSetTitle(const std::string&) override {}
-  void ProgressSetMaximum(int maximum) override { progressMaximum_ = maximum; }
-  void ProgressShow() override;
-  void ProgressSetPosition(int position) override;
-  void ProgressSetLabel(const std::string&) override {}
-  void ProgressClose() override {}
-  std::string SelectedPcFolder() override;
-  std::optional<std::string> PcListSizeText(const std::string& fileName) override;
-  void CardListClear() override;
-  void CardListAdd(int type, const std::vector<std::string>& names) override;
-  void CardListSort() override;
+  // --- BatchListener ---
+  void FileStarted(const FileStart& start) override;
+  void FileProgress(int done, int total) override { view_.FileProgress(done, total); }
+  void FileEnded(const FileEnd& end) override;
+  void BatchEnded(const BatchEnd&) override {}
+  bool TakeNotice(const std::string& text) override;
+  void Refused(const std::string& text) override;
+  std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& question) override;
+  std::optional<bool> AnswerRestore(const std::vector<int>&) override { return true; }
+  std::optional<bool> AnswerSilence(const SilenceQuestion& question) override;
 
 private:
-  class Items;
   struct Step {
-    std::function<void()> start;  // sets up the lists and starts the engine
+    std::function<void()> start;  // starts the engine
     std::function<void()> finish; // runs once the engine is idle again
   };
-  struct PcItem {
-    std::string folder, name;
-    bool selected = true;
-  };
 
-  bool EngineIdle() const;
   void NextStep();
   void Finish();
-  void Detach();
-  void BeginFile(const std::string& name, std::uint64_t bytes);
-  void Fail(const std::string& why);
-  // Ends the file under way: reported as not done when it failed or was
-  // skipped, else counted (with the bytes of `result` when that is a file).
-  void EndFile(const std::string& result = {});
+  // A file that the job itself decided not to start.
+  void NotDone(int number, int count, const std::string& name, const std::string& why, bool skipped);
+  // The file of the step under way ended without the engine saying how.
+  void CloseOpenFile(bool received);
   void GetStep(const CardFile& file, const std::string& folder, int number, int count);
   void BackupStep(int type, const std::string& path, int number, int count);
+  std::string WhyNotDone(const FileEnd& end) const;
+  void PlanArchive();
   void WriteChecksums();
 
-  Session& session_;
-  HostSwitch& hosts_;
+  Batch& batch_;
   JobView& view_;
   JobOptions options_;
-  std::unique_ptr<Items> card_, internal_, pc_;
-  std::unique_ptr<Batch> batch_;
-  bool attached_ = false;
-  BatchSteps* previousSteps_ = nullptr;
 
   std::deque<Step> steps_;
   Step current_;
   bool running_ = false, stepRunning_ = false, done_ = false, cancelled_ = false, consoleLost_ = false;
 
-  std::vector<CardFile> cards_;
-  std::vector<bool> cardSelected_;
-  int internalSelected_ = -1;
-  std::vector<PcItem> pcItems_;
-  mutable int pcItemRead_ = -1; // the PC item whose caption was read last
-  bool cardListed_ = false;
-  bool restoring_ = false;
-
-  std::string folder_; // the PC folder of the file under way
-  std::string saveTo_; // the backup's file
-  int saveAsked_ = 0;
-  int progressMaximum_ = 0;
-  int lastFileNr_ = 0;
-
-  // The file under way.
+  // The step under way: its place in the plan, and the file the engine works on.
+  int stepNumber_ = 0, stepCount_ = 0;
+  bool multiFile_ = false; // a restore: the engine numbers its files
+  bool fileOpen_ = false;
   std::string fileName_;
-  std::uint64_t fileBytes_ = 0;
-  bool fileOpen_ = false, fileSkipped_ = false, fileCompleted_ = false;
-  std::string fileWhy_;
+  std::string backupExtension_;
+  std::string lastSaved_; // the PC file the last saved file went to
   std::vector<std::string> archived_; // archive: files written, relative to its folder
 
   int filesDone_ = 0, filesNotDone_ = 0;

@@ -54,12 +54,13 @@ std::string ArchiveFolderName(std::chrono::system_clock::time_point when)
 void ConsoleJob::ListCard()
 {
   steps_.push_back({[this] {
-                      if (!cardListed_)
-                        batch_->RequestCardDirectory(-1);
+                      if (!batch_.CardListed())
+                        batch_.ListCard();
                     },
                     [this] {
-                      if (!cardListed_) {
-                        Fail("the card list could not be read");
+                      if (!batch_.CardListed()) {
+                        ++filesNotDone_;
+                        view_.FileNotDone("card list", "the card list could not be read", false);
                         consoleLost_ = true;
                       }
                     }});
@@ -69,53 +70,44 @@ void ConsoleJob::GetFiles(std::vector<std::string> names, std::string folder)
 {
   folder = Absolute(folder);
   // Which files these are is known once the card list is in.
-  steps_.push_back(
-      {[] {},
-       [this, names = std::move(names), folder] {
-         std::vector<CardFile> files;
-         for (const CardFile& f : cards_) {
-           if (names.empty()) {
-             files.push_back(f);
-             continue;
-           }
-         }
-         for (const std::string& wanted : names) {
-           const int type = TypeOfFileName(wanted);
-           const std::string name = WithoutExtension(wanted);
-           auto found = std::find_if(cards_.begin(), cards_.end(), [&](const CardFile& f) {
-             return f.type == type && (CompareIgnoringCase(f.name, name) == 0 || CardFilePcName(f) == wanted);
-           });
-           if (found == cards_.end()) {
-             ++filesNotDone_;
-             view_.FileNotDone(wanted, "not on the card", false);
-           } else {
-             files.push_back(*found);
-           }
-         }
-         const int count = static_cast<int>(files.size());
-         // In front of whatever the plan holds next, in the card list's order.
-         for (int i = count - 1; i >= 0; --i) {
-           const CardFile f = files[static_cast<std::size_t>(i)];
-           steps_.push_front({[this, f, folder, i, count] { GetStep(f, folder, i + 1, count); },
-                              [this, f, folder] { EndFile(folder + PATH_SEPARATOR + CardFilePcName(f)); }});
-         }
-       }});
+  steps_.push_back({[] {}, [this, names = std::move(names), folder] {
+                      const std::vector<CardFile>& cards = batch_.CardFiles();
+                      std::vector<CardFile> files;
+                      if (names.empty())
+                        files = cards;
+                      for (const std::string& wanted : names) {
+                        const int type = TypeOfFileName(wanted);
+                        const std::string name = WithoutExtension(wanted);
+                        auto found = std::find_if(cards.begin(), cards.end(), [&](const CardFile& f) {
+                          return f.type == type &&
+                                 (CompareIgnoringCase(f.name, name) == 0 || CardFilePcName(f) == wanted);
+                        });
+                        if (found == cards.end()) {
+                          ++filesNotDone_;
+                          view_.FileNotDone(wanted, "not on the card", false);
+                        } else {
+                          files.push_back(*found);
+                        }
+                      }
+                      const int count = static_cast<int>(files.size());
+                      // In front of whatever the plan holds next, in the card list's order.
+                      for (int i = count - 1; i >= 0; --i) {
+                        const CardFile f = files[static_cast<std::size_t>(i)];
+                        steps_.push_front({[this, f, folder, i, count] { GetStep(f, folder, i + 1, count); },
+                                           [this] { CloseOpenFile(true); }});
+                      }
+                    }});
 }
 
 void ConsoleJob::GetStep(const CardFile& file, const std::string& folder, int number, int count)
 {
-  folder_ = folder;
-  const auto index =
-      std::find_if(cards_.begin(), cards_.end(),
-                   [&](const CardFile& f) { return f.type == file.type && f.name == file.name; }) -
-      cards_.begin();
-  std::fill(cardSelected_.begin(), cardSelected_.end(), false);
-  if (static_cast<std::size_t>(index) < cardSelected_.size())
-    cardSelected_[static_cast<std::size_t>(index)] = true;
-  const std::string name = CardFilePcName(file);
-  view_.FileBegins(number, count, name);
-  BeginFile(name, 0);
-  batch_->PCViewDragDrop(ListId::Card);
+  stepNumber_ = number;
+  stepCount_ = count;
+  multiFile_ = false;
+  if (batch_.Running())
+    NotDone(number, count, CardFilePcName(file), "another transfer is running", false);
+  else
+    batch_.Download({file}, folder, this);
 }
 
 void ConsoleJob::PutFiles(std::vector<std::string> paths)
@@ -124,80 +116,67 @@ void ConsoleJob::PutFiles(std::vector<std::string> paths)
   for (int i = 0; i < count; ++i) {
     const std::string path = Absolute(paths[static_cast<std::size_t>(i)]);
     steps_.push_back({[this, path, i, count] {
-                        const fs::path p(path);
-                        folder_ = p.parent_path().string();
-                        pcItems_ = {PcItem{folder_, p.filename().string(), true}};
-                        const std::string name = p.filename().string();
-                        view_.FileBegins(i + 1, count, name);
-                        BeginFile(name, FileSize(path));
-                        // The card holds a file of the name the engine will give it:
-                        // skipped unless replacing was asked for.
-                        std::string lower = name;
-                        if (IsDataType(TypeFromFileName(lower)) && !options_.replace) {
-                          const std::string cardName = CardFileName(WithoutExtension(lower));
-                          for (const CardFile& f : cards_)
-                            if (CompareIgnoringCase(f.name, cardName) == 0) {
-                              fileSkipped_ = true;
-                              fileWhy_ = "the card holds " + f.name + " (--replace replaces it)";
-                              return;
-                            }
-                        }
-                        batch_->SolanoViewDragDrop();
+                        stepNumber_ = i + 1;
+                        stepCount_ = count;
+                        multiFile_ = false;
+                        // The card's names are the batch's own: a file of the same
+                        // name is asked about there, and answered by the options.
+                        if (batch_.Running())
+                          NotDone(i + 1, count, fs::path(path).filename().string(), "another transfer is running",
+                                  false);
+                        else
+                          batch_.Upload(PcFilesOf({path}), this);
                       },
-                      [this] { EndFile(); }});
+                      [this] { CloseOpenFile(false); }});
   }
 }
 
 void ConsoleJob::Backup(int type, std::string path)
 {
   path = Absolute(path);
-  steps_.push_back({[this, type, path] { BackupStep(type, path, 1, 1); }, [this, path] { EndFile(path); }});
+  steps_.push_back({[this, type, path] { BackupStep(type, path, 1, 1); }, [this] { CloseOpenFile(true); }});
 }
 
 void ConsoleJob::BackupStep(int type, const std::string& path, int number, int count)
 {
-  const fs::path p(path);
-  folder_ = p.parent_path().string();
-  const std::string name = p.filename().string();
-  view_.FileBegins(number, count, name);
-  BeginFile(name, 0);
+  stepNumber_ = number;
+  stepCount_ = count;
+  multiFile_ = false;
+  backupExtension_ = std::string(".") + DataTypeTable[static_cast<std::size_t>(type)].extension;
+  const std::string name = fs::path(path).filename().string();
   if (Exists(path) && !options_.replace) {
-    fileSkipped_ = true;
-    fileWhy_ = "the file exists (--replace replaces it)";
+    NotDone(number, count, name, "the file exists (--replace replaces it)", true);
     return;
   }
-  internalSelected_ = type;
-  saveTo_ = path;
-  saveAsked_ = 0;
-  batch_->PCViewDragDrop(ListId::Internal);
+  if (batch_.Running())
+    NotDone(number, count, name, "another transfer is running", false);
+  else
+    batch_.Backup(type, path, this);
 }
 
 void ConsoleJob::Restore(std::vector<std::string> paths)
 {
   steps_.push_back({[this, paths] {
-                      pcItems_.clear();
+                      std::vector<std::string> absolute;
                       bool operatingSystem = false;
                       for (const std::string& path : paths) {
-                        const fs::path p(Absolute(path));
-                        pcItems_.push_back({p.parent_path().string(), p.filename().string(), true});
-                        operatingSystem =
-                            operatingSystem || TypeOfFileName(p.filename().string()) == OPERATING_SYSTEM_TYPE;
+                        absolute.push_back(Absolute(path));
+                        operatingSystem = operatingSystem || TypeOfFileName(fs::path(path).filename().string()) ==
+                                                                 OPERATING_SYSTEM_TYPE;
                       }
-                      lastFileNr_ = 0;
-                      pcItemRead_ = -1;
-                      internalSelected_ = -1;
-                      restoring_ = true;
+                      multiFile_ = true;
+                      fileName_ = absolute.empty() ? std::string("restore")
+                                                   : fs::path(absolute.front()).filename().string();
                       if (operatingSystem && !options_.yes) {
-                        BeginFile(pcItems_.front().name, 0);
-                        Fail("a new operating system goes to the console only with --yes");
+                        NotDone(1, static_cast<int>(absolute.size()), fileName_,
+                                "a new operating system goes to the console only with --yes", false);
                         return;
                       }
-                      batch_->InternalViewDragDrop();
+                      batch_.Restore(PcFilesOf(absolute), this);
                     },
                     [this] {
-                      restoring_ = false;
-                      if (fileOpen_)
-                        EndFile();
+                      multiFile_ = false;
+                      CloseOpenFile(false);
                     }});
 }
 
@@ -212,48 +191,45 @@ void ConsoleJob::Archive(std::string parent)
                         fs::create_directories(root / "internal", ec);
                       archiveFolder_ = root.string();
                       if (ec) {
-                        BeginFile(root.string(), 0);
-                        Fail("cannot create the folder: " + ec.message());
+                        NotDone(1, 1, root.string(), "cannot create the folder: " + ec.message(), false);
                         steps_.clear();
                       }
                     },
-                    [this] {
-                      if (fileOpen_)
-                        EndFile();
-                    }});
+                    {}});
   ListCard();
   // What goes into the archive is known once the card list is in.
-  steps_.push_back({[] {},
-                    [this] {
-                      const std::string folder = (fs::path(archiveFolder_) / "card").string();
-                      const int count = static_cast<int>(cards_.size()) + DATA_TYPE_COUNT;
-                      std::vector<Step> planned;
-                      for (int i = 0; i < static_cast<int>(cards_.size()); ++i) {
-                        const CardFile f = cards_[static_cast<std::size_t>(i)];
-                        planned.push_back({[this, f, folder, i, count] { GetStep(f, folder, i + 1, count); },
-                                           [this, f, folder] {
-                                             const bool done = filesDone_;
-                                             EndFile(folder + PATH_SEPARATOR + CardFilePcName(f));
-                                             if (filesDone_ != done)
-                                               archived_.push_back("card/" + CardFilePcName(f));
-                                           }});
-                      }
-                      for (int type = 0; type < DATA_TYPE_COUNT; ++type) {
-                        const std::string path =
-                            (fs::path(archiveFolder_) / "internal" / DefaultBackupName(type)).string();
-                        const int number = static_cast<int>(cards_.size()) + type + 1;
-                        planned.push_back(
-                            {[this, type, path, number, count] { BackupStep(type, path, number, count); },
-                             [this, type, path] {
-                               const int done = filesDone_;
-                               EndFile(path);
-                               if (filesDone_ != done)
-                                 archived_.push_back("internal/" + DefaultBackupName(type));
-                             }});
-                      }
-                      planned.push_back({[this] { WriteChecksums(); }, [] {}});
-                      steps_.insert(steps_.begin(), planned.begin(), planned.end());
-                    }});
+  steps_.push_back({[] {}, [this] { PlanArchive(); }});
+}
+
+void ConsoleJob::PlanArchive()
+{
+  const std::string folder = (fs::path(archiveFolder_) / "card").string();
+  const std::vector<CardFile> cards = batch_.CardFiles();
+  const int count = static_cast<int>(cards.size()) + DATA_TYPE_COUNT;
+  std::vector<Step> planned;
+  // Each file saved goes into SHA256SUMS under its place in the archive.
+  const auto keep = [this](const std::string& place) {
+    return [this, place] {
+      const bool saved = !lastSaved_.empty() && !fileOpen_;
+      CloseOpenFile(true);
+      if (saved)
+        archived_.push_back(place);
+      lastSaved_.clear();
+    };
+  };
+  for (int i = 0; i < static_cast<int>(cards.size()); ++i) {
+    const CardFile f = cards[static_cast<std::size_t>(i)];
+    planned.push_back({[this, f, folder, i, count] { GetStep(f, folder, i + 1, count); },
+                       keep("card/" + CardFilePcName(f))});
+  }
+  for (int type = 0; type < DATA_TYPE_COUNT; ++type) {
+    const std::string path = (fs::path(archiveFolder_) / "internal" / DefaultBackupName(type)).string();
+    const int number = static_cast<int>(cards.size()) + type + 1;
+    planned.push_back({[this, type, path, number, count] { BackupStep(type, path, number, count); },
+                       keep("internal/" + DefaultBackupName(type))});
+  }
+  planned.push_back({[this] { WriteChecksums(); }, [] {}});
+  steps_.insert(steps_.begin(), planned.begin(), planned.end());
 }
 
 void ConsoleJob::WriteChecksums()

@@ -36,6 +36,23 @@ bool IsWindowsDeviceName(std::string_view name)
 
 } // namespace
 
+int CompareIgnoringCase(std::string_view a, std::string_view b)
+{
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(AsciiUpper(a[i]));
+    const auto y = static_cast<unsigned char>(AsciiUpper(b[i]));
+    if (x != y)
+      return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+  return a.size() == b.size() && CompareIgnoringCase(a, b) == 0;
+}
+
 int TypeFromFileName(std::string& name)
 {
   std::transform(name.begin(), name.end(), name.begin(), AsciiLower);

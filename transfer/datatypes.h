@@ -28,6 +28,19 @@ inline constexpr std::array<DataTypeRow, DATA_TYPE_COUNT> DataTypeTable = {{
     {"Operating System", "kex", "KEX:"},
 }};
 
+// Console names and file names compared with ASCII letters folded to upper
+// case and every other byte as it is: the same in every locale. Negative,
+// zero or positive as in strcmp.
+int CompareIgnoringCase(std::string_view a, std::string_view b);
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+// The card listing's order: by name as above, equal names keeping the
+// order they came in (a stable sort with this).
+inline bool CardNameLess(std::string_view a, std::string_view b)
+{
+  return CompareIgnoringCase(a, b) < 0;
+}
+
 // The data type of a PC file name, or -1. The name is lower-cased in place;
 // the first dot whose whole remainder is one of the extensions wins.
 int TypeFromFileName(std::string& name);

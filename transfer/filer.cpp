@@ -25,7 +25,7 @@ void Filer::FreeBuffer()
   Buffer.reset();
 }
 
-void Filer::BuildPcPath(const std::string& name)
+void Filer::BuildPcPath(const std::string& folder, const std::string& name)
 {
   Error = ERR_NONE;
   if (!IsDataType(DataType)) {
@@ -33,7 +33,7 @@ void Filer::BuildPcPath(const std::string& name)
     Error = ERR_UNKNOWN_TYPE;
     return;
   }
-  SetPcPath(*this, session_.host.SelectedPcFolder(), name + "." + DataTypeTable[DataType].extension);
+  SetPcPath(*this, folder, name + "." + DataTypeTable[DataType].extension);
 }
 
 void Filer::LoadData()
@@ -119,6 +119,7 @@ std::string Filer::ErrorText(int outgoing) const
 void Filer::ReportError(int outgoing)
 {
   LastFailure = ErrorText(outgoing);
+  LastError = Error;
   session_.ShowStatus("File error: %s", LastFailure.c_str());
   Error = ERR_NONE;
 }

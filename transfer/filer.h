@@ -65,13 +65,18 @@ public:
   // ask for any of its blocks again; and its end-of-file step has run.
   bool Offered = false;
   bool EndOfFileDone = false;
-  // What the last failure of this record said on the status line.
+  // What the last failure of this record said on the status line, and its
+  // error code (0 when it was no error of the record's own, such as a link
+  // that was not ready).
   std::string LastFailure;
+  std::int32_t LastError = 0;
+  // A backup path that ends in another kind's extension.
+  bool WrongExtension = false;
 
   void AllocBuffer();
   void FreeBuffer();
-  // PcPath := selected PC folder + separator + name + "." + extension of DataType.
-  void BuildPcPath(const std::string& name);
+  // PcPath := folder + separator + name + "." + extension of DataType.
+  void BuildPcPath(const std::string& folder, const std::string& name);
 
   void LoadData();
   void StoreData();
@@ -111,6 +116,10 @@ private:
   void StoreReceivedBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
   // After the last block of a file went out: the next file, or the batch's end.
   void EndSentFile();
+  // The file of this record failed: the batch hears why.
+  void ReportFailed();
+  // "Please press enter on your mixer to save the update."
+  void NoticeOsUpdate();
 
   Session& session_;
 };

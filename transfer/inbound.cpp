@@ -46,6 +46,8 @@ void Session::OnDataBlock(const InboundBlock& in)
 
 void Session::OnDirectoryReply(int medium, int type, const std::vector<std::string>& names)
 {
+  if (!steps().AwaitsDirectory(type))
+    return;
   steps().CardDirectoryReply(type, names, medium == MEDIUM_MIDI);
 }
 

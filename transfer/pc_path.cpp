@@ -1,7 +1,5 @@
 #include "transfer/pc_path.h"
 
-#include <cctype>
-
 #include "transfer/filer.h"
 
 namespace zr {
@@ -37,16 +35,6 @@ std::string FileNamePart(const std::string& path)
 {
   const std::size_t cut = path.find_last_of(PATH_SEPARATOR == '/' ? "/" : "\\/");
   return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 } // namespace zr

@@ -21,6 +21,5 @@ std::string JoinPcPath(const std::string& folder, const std::string& name, int& 
 void SetPcPath(Filer& filer, const std::string& folder, const std::string& name);
 // The part after the last separator.
 std::string FileNamePart(const std::string& path);
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 } // namespace zr

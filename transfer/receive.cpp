@@ -144,6 +144,7 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
     session_.ShowStatus("nrbytes > SYS_EX_BLOCKSIZE");
     if (!linkTest) {
       LastFailure = "nrbytes > SYS_EX_BLOCKSIZE";
+      LastError = ERR_ILLEGAL_DATA;
       EndReceivedFile(false, batch.FileNr);
     }
     return;
@@ -188,16 +189,12 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
 void Filer::ShowReceiveProgress(unsigned total)
 {
   const BatchState& batch = session_.batch;
-  Host& host = session_.host;
-  if (batch.InternalMode)
-    host.ProgressSetTitle("Backing up current settings.");
-  else
-    host.ProgressSetTitle(
-        Format("Receiving file nr %d of %d.", batch.FileNr, session_.steps().CardSelectedCount()));
-  host.ProgressSetMaximum(static_cast<int>(total));
-  host.ProgressShow();
-  host.ProgressSetPosition(static_cast<int>(BlockNr) + 1);
-  host.ProgressSetLabel(std::to_string(PercentDone(BlockNr, total)) + "%");
+  const std::string title = batch.InternalMode ? std::string("Backing up current settings.")
+                                               : Format("Receiving file nr %d of %d.", batch.FileNr,
+                                                        session_.steps().CardSelectedCount());
+  session_.ShowProgress(title, static_cast<int>(total), static_cast<int>(BlockNr) + 1,
+                        std::to_string(PercentDone(BlockNr, total)) + "%");
+  session_.steps().FileProgress(static_cast<int>(BlockNr) + 1, static_cast<int>(total));
 }
 
 bool Filer::ChecksumFails(const std::uint8_t* payload, std::size_t count)
@@ -275,33 +272,44 @@ void Filer::StoreReceivedBlock(unsigned total, const std::uint8_t* payload, std:
 void Filer::EndReceivedFile(bool saved, int fileNrBefore)
 {
   BatchState& batch = session_.batch;
-  Host& host = session_.host;
   // A saved file may have started the next one already, which is awaited now.
   if (!saved)
     Expecting = false;
   if (batch.InternalMode) {
     // A backup is always one file.
-    host.ProgressClose();
+    session_.CloseProgress();
     if (saved)
       session_.ShowConnectionStatus();
     else
-      session_.steps().FileFailed(FileNamePart(PcPath), LastFailure);
+      ReportFailed();
     session_.steps().BatchDone();
     return;
   }
   // Saving started the next card file already; a failed file moves on here.
   if (!saved) {
-    session_.steps().FileFailed(FileNamePart(PcPath), LastFailure);
+    ReportFailed();
     session_.steps().RequestNextCardFile(batch.CardIndex);
   }
   // The dialog stays up for the next file instead of closing between files.
   const bool nextFileStarted = Expecting || batch.FileNr != fileNrBefore;
   if (!nextFileStarted && session_.steps().CardSelectedCount() <= batch.FileNr) {
-    host.ProgressClose();
+    session_.CloseProgress();
     if (saved)
       session_.ShowConnectionStatus();
     session_.steps().BatchDone();
   }
+}
+
+void Filer::ReportFailed()
+{
+  FileEnd end;
+  end.name = FileNamePart(PcPath);
+  end.outcome = FileOutcome::Failed;
+  end.why = FileReason::Error;
+  end.error = LastError;
+  end.reason = LastFailure;
+  end.path = PcPath;
+  session_.steps().FileEnded(end);
 }
 
 void Filer::UnpackReceived()
@@ -342,12 +350,23 @@ void Filer::WritePcFile()
   if (!batch.InternalMode) {
     // The disk decides, not what the PC list happens to show.
     if (const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath)) {
-      const std::string question = "File already exists!\nReplace the file named " + fileName +
-                                   " ?\nThe existing file size is " + SizeText(*existing) +
-                                   ", the new file size is " +
-                                   std::to_string((std::uint64_t(Size) + 1023) / 1024) + "KB.";
-      if (!session_.AskReplace(question, session_.steps().CardSelectedCount() > 1)) {
+      ReplaceQuestion question;
+      question.name = fileName;
+      question.oldSize = *existing;
+      question.newSize = Size;
+      question.severalFiles = session_.steps().CardSelectedCount() > 1;
+      question.text = "File already exists!\nReplace the file named " + fileName +
+                      " ?\nThe existing file size is " + SizeText(*existing) + ", the new file size is " +
+                      std::to_string((std::uint64_t(Size) + 1023) / 1024) + "KB.";
+      if (!session_.AskReplace(question)) {
         FreeBuffer();
+        FileEnd end;
+        end.name = fileName;
+        end.outcome = FileOutcome::Skipped;
+        end.why = FileReason::Exists;
+        end.reason = "it exists";
+        end.path = PcPath;
+        session_.steps().FileEnded(end);
         session_.steps().RequestNextCardFile(batch.CardIndex);
         return;
       }
@@ -357,6 +376,12 @@ void Filer::WritePcFile()
   Error = WriteWholeFile(PcPath, Buffer.get(), Size);
   if (Error != ERR_NONE)
     return;
+  FileEnd end;
+  end.name = fileName;
+  end.outcome = FileOutcome::Saved;
+  end.path = PcPath;
+  end.bytes = Size;
+  session_.steps().FileEnded(end);
   if (!batch.InternalMode)
     session_.steps().RequestNextCardFile(batch.CardIndex);
 }

@@ -7,6 +7,7 @@
 
 #include "link/link.h"
 #include "link/wire.h"
+#include "transfer/pc_path.h"
 #include "transfer/progress_text.h"
 #include "transfer/session.h"
 
@@ -54,7 +55,6 @@ void Filer::ReadPcFile()
 void Filer::SendBlock()
 {
   BatchState& batch = session_.batch;
-  Host& host = session_.host;
   if (!Buffer || Size == 0) {
     Error = ERR_NO_FILE;
     return;
@@ -73,13 +73,11 @@ void Filer::SendBlock()
   // dialog may be closed already, and the next file may be on its way.
   if (!EndOfFileDone) {
     const int count = session_.steps().PcSelectedCount();
-    host.ProgressSetTitle(
-        Format(batch.InternalMode ? "Restoring file nr %d of %d." : "Sending file nr %d of %d.", batch.FileNr,
-               count));
-    host.ProgressSetMaximum(static_cast<int>(total));
-    host.ProgressShow();
-    host.ProgressSetPosition(static_cast<int>(BlockNr) + 1);
-    host.ProgressSetLabel(std::to_string(PercentDone(BlockNr, static_cast<unsigned>(total))) + "%");
+    session_.ShowProgress(Format(batch.InternalMode ? "Restoring file nr %d of %d." : "Sending file nr %d of %d.",
+                                 batch.FileNr, count),
+                          static_cast<int>(total), static_cast<int>(BlockNr) + 1,
+                          std::to_string(PercentDone(BlockNr, static_cast<unsigned>(total))) + "%");
+    session_.steps().FileProgress(static_cast<int>(BlockNr) + 1, static_cast<int>(total));
   }
 
   if (Link* link = session_.LinkFor(Medium)) {
@@ -97,25 +95,35 @@ void Filer::SendBlock()
     session_.timers.DownloadTimer.Start();
 }
 
+void Filer::NoticeOsUpdate()
+{
+  constexpr const char* notice = "Please press enter on your mixer to save the update.";
+  if (!session_.steps().TakeNotice(notice))
+    session_.host.ShowMessage(notice, BoxIcon::Information, BoxButtons::Ok);
+}
+
 void Filer::EndSentFile()
 {
   BatchState& batch = session_.batch;
-  Host& host = session_.host;
   const bool operatingSystemUpdate = DataType == OPERATING_SYSTEM_TYPE && batch.InternalMode;
   // Once per file, however often the console asks for the last block.
   EndOfFileDone = true;
+  FileEnd end;
+  end.name = FileNamePart(PcPath);
+  end.outcome = FileOutcome::Saved;
+  end.path = PcPath;
+  end.bytes = Size;
+  session_.steps().FileEnded(end);
   if (session_.steps().PcSelectedCount() > batch.FileNr) {
     if (operatingSystemUpdate)
-      host.ShowMessage("Please press enter on your mixer to save the update.", BoxIcon::Information,
-                       BoxButtons::Ok);
+      NoticeOsUpdate();
     session_.steps().SendNextPcFile(batch.PcIndex);
     return;
   }
   batch.SendFinished = true;
-  host.ProgressClose();
+  session_.CloseProgress();
   if (operatingSystemUpdate) {
-    host.ShowMessage("Please press enter on your mixer to save the update.", BoxIcon::Information,
-                     BoxButtons::Ok);
+    NoticeOsUpdate();
   } else {
     session_.steps().RequestCardDirectory(-1);
     session_.ShowConnectionStatus();

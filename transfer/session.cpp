@@ -76,17 +76,35 @@ void Session::ShowConnectionStatus()
     ShowStatus("Connected thru MIDI");
 }
 
+void Session::ShowProgress(const std::string& title, int maximum, int position, const std::string& label)
+{
+  if (!steps().ShowsProgress())
+    return;
+  host.ProgressSetTitle(title);
+  host.ProgressSetMaximum(maximum);
+  host.ProgressShow();
+  host.ProgressSetPosition(position);
+  host.ProgressSetLabel(label);
+}
+
+void Session::CloseProgress()
+{
+  if (steps().ShowsProgress())
+    host.ProgressClose();
+}
+
 void Session::RequestTypeDirectory(int medium, int type)
 {
   if (Link* l = LinkFor(medium))
     l->RequestDirectory(type);
 }
 
-bool Session::RequestCardFile(int medium, int type, const std::string& cardName)
+bool Session::RequestCardFile(int medium, int type, const std::string& cardName, const std::string& folder)
 {
   Filer& rx = RxTransfer;
   rx.Expecting = false; // whatever was awaited before is given up
   rx.LastFailure.clear();
+  rx.LastError = ERR_NONE;
   if (!IsDataType(type)) {
     rx.Error = ERR_UNKNOWN_TYPE;
     rx.ReportError(0);
@@ -97,7 +115,7 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName)
   rx.BlockNr = 0;
   // The name comes from the console: it must not lead the file out of the
   // folder the user chose.
-  rx.BuildPcPath(SafePcFileName(cardName));
+  rx.BuildPcPath(folder, SafePcFileName(cardName));
   if (rx.Error != ERR_NONE) {
     rx.ReportError(0);
     return false;
@@ -110,7 +128,7 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName)
   return true;
 }
 
-bool Session::SendFileToCard(int medium, std::string pcFileName, const std::optional<std::string>& folder)
+bool Session::SendFileToCard(int medium, std::string pcFileName, const std::string& folder)
 {
   Filer& tx = TxTransfer;
   const std::string shownName = pcFileName; // the name as the folder holds it
@@ -118,6 +136,7 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::opti
   tx.Offered = false;
   tx.EndOfFileDone = false;
   tx.LastFailure.clear();
+  tx.LastError = ERR_NONE;
   tx.DataType = TypeFromFileName(pcFileName);
   tx.Medium = MEDIUM_PC_FILE;
   tx.BlockNr = 0;
@@ -128,7 +147,7 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::opti
     return false;
   }
   const std::string cut = WithoutExtension(pcFileName);
-  SetPcPath(tx, folder ? *folder : host.SelectedPcFolder(), shownName);
+  SetPcPath(tx, folder, shownName);
   if (tx.Error == ERR_NONE)
     tx.LoadData();
   const std::string cardName = CardFileName(cut);
@@ -149,31 +168,42 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::opti
   return true;
 }
 
-bool Session::AskReplace(const std::string& question, bool severalFiles)
+bool Session::AskReplace(const ReplaceQuestion& question)
 {
   if (batch.ReplaceAll)
     return *batch.ReplaceAll;
-  switch (
-      host.ShowMessage(question, BoxIcon::Warning, severalFiles ? BoxButtons::YesNoAll : BoxButtons::YesNo)) {
-  case BoxAnswer::Yes:
-    return true;
-  case BoxAnswer::YesToAll:
-    batch.ReplaceAll = true;
-    return true;
-  case BoxAnswer::NoToAll:
-    batch.ReplaceAll = false;
-    return false;
-  default:
-    return false;
+  ReplaceAnswer answer = ReplaceAnswer::No;
+  if (const std::optional<ReplaceAnswer> given = steps().AnswerReplace(question)) {
+    answer = *given;
+  } else {
+    switch (host.ShowMessage(question.text, BoxIcon::Warning,
+                             question.severalFiles ? BoxButtons::YesNoAll : BoxButtons::YesNo)) {
+    case BoxAnswer::Yes:
+      answer = ReplaceAnswer::Yes;
+      break;
+    case BoxAnswer::YesToAll:
+      answer = ReplaceAnswer::YesToAll;
+      break;
+    case BoxAnswer::NoToAll:
+      answer = ReplaceAnswer::NoToAll;
+      break;
+    default:
+      break;
+    }
   }
+  if (answer == ReplaceAnswer::YesToAll || answer == ReplaceAnswer::NoToAll)
+    batch.ReplaceAll = answer == ReplaceAnswer::YesToAll;
+  return answer == ReplaceAnswer::Yes || answer == ReplaceAnswer::YesToAll;
 }
 
-bool Session::BackupInternal(int medium, int type)
+bool Session::BackupInternal(int medium, int type, const std::optional<std::string>& path)
 {
   Filer& rx = RxTransfer;
   rx.Expecting = false;
   rx.LastFailure.clear();
-  rx.PcPath = AskBackupFileName(type);
+  rx.LastError = ERR_NONE;
+  rx.WrongExtension = false;
+  rx.PcPath = AskBackupFileName(type, path);
   if (rx.Error != ERR_NONE) {
     // Cancelled dialog: nothing to say. Anything else deserves a word.
     if (rx.Error == ERR_NO_FILE)
@@ -193,7 +223,7 @@ bool Session::BackupInternal(int medium, int type)
   return true;
 }
 
-bool Session::RestoreInternal(int medium, std::string pcFileName, const std::optional<std::string>& folder)
+bool Session::RestoreInternal(int medium, std::string pcFileName, const std::string& folder)
 {
   Filer& tx = TxTransfer;
   ShowStatus("Restoring..");
@@ -201,6 +231,7 @@ bool Session::RestoreInternal(int medium, std::string pcFileName, const std::opt
   tx.Offered = false;
   tx.EndOfFileDone = false;
   tx.LastFailure.clear();
+  tx.LastError = ERR_NONE;
   tx.Error = ERR_NONE;
   tx.Medium = MEDIUM_PC_FILE;
   tx.DataType = TypeFromFileName(pcFileName);
@@ -209,7 +240,7 @@ bool Session::RestoreInternal(int medium, std::string pcFileName, const std::opt
     tx.ReportError(1);
     return false;
   }
-  SetPcPath(tx, folder ? *folder : host.SelectedPcFolder(), shownName);
+  SetPcPath(tx, folder, shownName);
   if (tx.Error == ERR_NONE)
     tx.LoadData();
   if (tx.Error != ERR_NONE) {
@@ -232,7 +263,7 @@ bool Session::RestoreInternal(int medium, std::string pcFileName, const std::opt
   return true;
 }
 
-std::string Session::AskBackupFileName(int type)
+std::string Session::AskBackupFileName(int type, const std::optional<std::string>& given)
 {
   Filer& rx = RxTransfer;
   rx.Error = ERR_NONE;
@@ -245,7 +276,7 @@ std::string Session::AskBackupFileName(int type)
   SaveFileRequest request{BACKUP_DIALOG_TITLE, host.SelectedPcFolder(), WithoutExtension(lastBackupName_),
                           extension};
   for (;;) {
-    std::optional<std::string> chosen = host.AskSaveFileName(request);
+    std::optional<std::string> chosen = given ? given : host.AskSaveFileName(request);
     if (!chosen || chosen->empty()) {
       rx.Error = ERR_NO_FILE;
       return {};
@@ -256,7 +287,13 @@ std::string Session::AskBackupFileName(int type)
     if (dot == std::string::npos) {
       path += "." + extension;
     } else if (!EqualsIgnoringCase(name.substr(dot + 1), extension)) {
-      // Another extension would hide the file's kind: ask again.
+      // Another extension would hide the file's kind: ask again, or refuse
+      // a name that nobody can be asked about.
+      if (given) {
+        rx.WrongExtension = true;
+        rx.Error = ERR_UNKNOWN_TYPE;
+        return {};
+      }
       request.fileName = WithoutExtension(name);
       continue;
     }
@@ -279,7 +316,12 @@ void Session::SendRequestedBlock(Link& via, int type, unsigned block)
     if (tx.Offered && !tx.EndOfFileDone) {
       tx.Offered = false;
       tx.LastFailure = via.NotReadyText();
-      steps().FileFailed(FileNamePart(tx.PcPath), tx.LastFailure);
+      FileEnd end;
+      end.name = FileNamePart(tx.PcPath);
+      end.outcome = FileOutcome::Failed;
+      end.why = FileReason::LinkNotReady;
+      end.reason = tx.LastFailure;
+      steps().FileEnded(end);
       steps().SendNextPcFile(batch.PcIndex);
     }
     return;

@@ -16,15 +16,6 @@
 
 namespace zr {
 
-enum class CopySourceKind { None = 0, Card = 1, Internal = 2, Pc = 3 };
-
-struct CopyEntry {
-  std::string name;
-  int type = -1; // image index of the copied item; -1 marks an empty entry
-};
-
-constexpr int COPY_LIST_SIZE = 256;
-
 struct BatchState {
   int FileNr = 0;
   int CardIndex = 0;
@@ -33,9 +24,6 @@ struct BatchState {
   bool InternalMode = false;
   bool CancelRequested = false;
   bool SendFinished = false;
-  CopySourceKind CopySource = CopySourceKind::None;
-  std::array<CopyEntry, COPY_LIST_SIZE> CopyList{};
-  int CopyCount = 0; // entries filled by the last Copy
   // "Yes to All" or "No to All" given to a replace question of the running
   // batch: the answer for every later one. Cleared when a batch starts.
   std::optional<bool> ReplaceAll;
@@ -66,28 +54,35 @@ public:
   void ShowErrorBox(const std::string& text) override;
   // "Connected thru COM port %d" when CommMedium is 1, else "Connected thru MIDI".
   void ShowConnectionStatus();
+  // The progress dialog at block `position` of `maximum`, and closed; both
+  // left alone while a job shows its own progress.
+  void ShowProgress(const std::string& title, int maximum, int position, const std::string& label);
+  void CloseProgress();
 
   // The five commands; medium is CommMedium as the main window passes it.
   // Those that start a file say whether it went out; when not, the record's
   // LastFailure says why (it is on the status line already).
   void RequestTypeDirectory(int medium, int type);
-  bool RequestCardFile(int medium, int type, const std::string& cardName);
-  // `folder`: where the file is; nothing for the folder selected in the PC
-  // pane (a file dropped from another program may be anywhere).
-  bool SendFileToCard(int medium, std::string pcFileName, const std::optional<std::string>& folder = {});
-  // type: the item selected in the Internal Files list. False also when the
-  // user cancelled the save dialog (LastFailure then empty).
-  bool BackupInternal(int medium, int type);
-  bool RestoreInternal(int medium, std::string pcFileName, const std::optional<std::string>& folder = {});
+  // The card file `cardName` of `type` into `folder`.
+  bool RequestCardFile(int medium, int type, const std::string& cardName, const std::string& folder);
+  // The PC file `pcFileName` in `folder` onto the card.
+  bool SendFileToCard(int medium, std::string pcFileName, const std::string& folder);
+  // Internal data of `type` into `path`, or where the save dialog says when
+  // there is none. False also when the user cancelled the save dialog
+  // (LastFailure then empty).
+  bool BackupInternal(int medium, int type, const std::optional<std::string>& path = std::nullopt);
+  bool RestoreInternal(int medium, std::string pcFileName, const std::string& folder);
 
   // The replace question "File already exists!\nReplace the file named ...":
   // inside a batch of several files it also offers "Yes to All" and "No to
-  // All", whose answer then stands for the rest of the batch. True for Yes.
-  bool AskReplace(const std::string& question, bool severalFiles);
+  // All", whose answer then stands for the rest of the batch. Whoever
+  // started the batch may answer it; else the box asks. True for Yes.
+  bool AskReplace(const ReplaceQuestion& question);
 
-  // The save dialog for a backup of data type `type`; sets RxTransfer's
-  // DataType and Error (1 when cancelled). Returns the path or "".
-  std::string AskBackupFileName(int type);
+  // The save dialog for a backup of data type `type`, or the path given
+  // checked as the dialog checks a name; sets RxTransfer's DataType and
+  // Error (1 when cancelled). Returns the path or "".
+  std::string AskBackupFileName(int type, const std::optional<std::string>& given = std::nullopt);
 
   // What the console sends (transfer/inbound.cpp).
   void OnIdentify(Link* via, int medium, bool ourConsole) override;

@@ -20,9 +20,19 @@ struct MidiInbox : std::enable_shared_from_this<MidiInbox> {
   std::atomic<unsigned> generation{0}; // counts opens and closes of the input
   std::atomic<bool> accepting{false};  // input open and started
   std::atomic<int> pending{0};         // events posted and not yet destroyed
+  // The object on the GUI thread that the events are posted to; cleared
+  // before the system goes.
+  std::atomic<QObject *> target{nullptr};
   // GUI thread only.
   MidiSystem::SysExReceiver receiver;
   bool alive = true;
+};
+
+// Takes the events posted from RtMidi's thread on the GUI thread: the input
+// needs no application-wide filter that a front end could forget.
+class MidiInputTarget : public QObject {
+public:
+  bool event(QEvent *e) override { return DeliverMidiInput(e) || QObject::event(e); }
 };
 
 } // namespace detail
@@ -51,13 +61,13 @@ void OnRtMidiInput(double /*timeStamp*/, std::vector<unsigned char> *message, vo
   // (notes, controllers) never reach them.
   if ((*message)[0] != 0xF0)
     return;
-  QCoreApplication *app = QCoreApplication::instance();
-  if (!app || inbox->pending.load() >= MAX_PENDING_MESSAGES)
+  QObject *target = inbox->target.load();
+  if (!target || inbox->pending.load() >= MAX_PENDING_MESSAGES)
     return;
   const std::size_t n = std::min(message->size(), MAX_COPIED_BYTES);
   std::vector<std::uint8_t> bytes(message->begin(), message->begin() + static_cast<std::ptrdiff_t>(n));
   QCoreApplication::postEvent(
-      app, new MidiSysExEvent(inbox->shared_from_this(), inbox->generation.load(), std::move(bytes)));
+      target, new MidiSysExEvent(inbox->shared_from_this(), inbox->generation.load(), std::move(bytes)));
 }
 
 void OnRtMidiError(RtMidiError::Type type, const std::string &text, void *userData)
@@ -107,18 +117,13 @@ bool DeliverMidiInput(QEvent *event)
   return true;
 }
 
-bool MidiInputFilter::eventFilter(QObject *watched, QEvent *event)
-{
-  if (DeliverMidiInput(event))
-    return true;
-  return QObject::eventFilter(watched, event);
-}
-
 // --- The devices ---------------------------------------------------------------
 
 RtMidiSystem::RtMidiSystem(std::string clientName)
-    : clientName_(std::move(clientName)), inbox_(std::make_shared<detail::MidiInbox>())
+    : clientName_(std::move(clientName)), inbox_(std::make_shared<detail::MidiInbox>()),
+      target_(std::make_unique<detail::MidiInputTarget>())
 {
+  inbox_->target = target_.get();
   (void)MidiSysExEvent::EventType(); // registered here, not first on RtMidi's thread
   for (const RtMidi::Api api : PREFERRED_MIDI_APIS) {
     try {
@@ -142,6 +147,7 @@ RtMidiSystem::RtMidiSystem(std::string clientName)
 
 RtMidiSystem::~RtMidiSystem()
 {
+  inbox_->target = nullptr;
   inbox_->alive = false;
   inbox_->accepting = false;
   inbox_->receiver = nullptr;

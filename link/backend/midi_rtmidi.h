@@ -22,7 +22,8 @@ namespace zr {
 
 namespace detail {
 struct MidiInbox;
-}
+class MidiInputTarget;
+} // namespace detail
 
 // One System Exclusive message from the input device, on its way to the
 // GUI thread.
@@ -44,18 +45,10 @@ private:
   std::vector<std::uint8_t> bytes_;
 };
 
-// For an application-wide event filter (the main window's AppMessageHook):
-// delivers the event when it is MIDI input and returns true, so that the
-// filter marks it handled; any other event returns false, untouched.
+// Delivers the event when it is MIDI input and returns true; any other
+// event returns false, untouched. The system posts its input to an object
+// of its own, which delivers it this way on the GUI thread.
 bool DeliverMidiInput(QEvent *event);
-
-// A filter object that does only that, for programs and tests without a
-// main window. Install it with QCoreApplication::instance()->installEventFilter.
-class MidiInputFilter : public QObject {
-public:
-  using QObject::QObject;
-  bool eventFilter(QObject *watched, QEvent *event) override;
-};
 
 class RtMidiSystem : public MidiSystem {
 public:
@@ -103,6 +96,7 @@ private:
 
   std::string clientName_;
   std::shared_ptr<detail::MidiInbox> inbox_;
+  std::unique_ptr<detail::MidiInputTarget> target_; // where the input is posted
   std::unique_ptr<RtMidiIn> in_;
   std::unique_ptr<RtMidiOut> out_;
   bool inputOpen_ = false;

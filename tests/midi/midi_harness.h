@@ -1,7 +1,7 @@
 // The core with the real RtMidi back-end, talking over a private JACK server
 // to a zr4812-sim with MIDI ports: the pieces the MIDI integration tests and
 // the MIDI throughput benchmark share. The process needs a QCoreApplication
-// with MidiInputFilter installed, as the main window installs its hook.
+// and its event loop, which carries the input to the link.
 #pragma once
 
 #include <memory>

@@ -170,7 +170,7 @@ public:
   {
     host.cardSelected = 1;
     session.batch.FileNr = 1;
-    session.RequestCardFile(medium_, type, name);
+    session.RequestCardFile(medium_, type, name, host.pcFolder);
     return RunUntil([this] { return !host.nextCardFileCalls.empty(); }, timeoutMs);
   }
 
@@ -181,7 +181,7 @@ public:
     host.pcSelected = 1;
     session.batch.FileNr = 1;
     session.batch.SendFinished = false;
-    session.SendFileToCard(medium_, name);
+    session.SendFileToCard(medium_, name, host.pcFolder);
   }
 
   ChainHost host;

@@ -36,10 +36,10 @@ protected:
     return "console log:\n" + std::string(log.begin(), log.end());
   }
 
-  // A batch over fake lists, as the window drives one; the SendTimer is real.
+  // The engine's batch, asked by intent; the SendTimer is real.
   Batch& UseBatch()
   {
-    batch = std::make_unique<Batch>(session(), cardList, internalList, pcList);
+    batch = std::make_unique<Batch>(session());
     session().Steps = batch.get();
     link->timers.SendTimer.SetHandler([this] { batch->SendTimerTimer(); });
     return *batch;
@@ -57,7 +57,8 @@ protected:
   TempFolder card, internal, pc;
   SimProcess sim;
   std::unique_ptr<SerialSession> link;
-  FakeList cardList, internalList = InternalFilesList(), pcList;
+  std::vector<CardFileRef> cardFiles;
+  std::vector<std::string> pcNames;
   std::unique_ptr<Batch> batch;
 };
 
@@ -192,14 +193,13 @@ TEST_F(SerialLinkTest, DownloadWhoseFirstFileCannotBeWrittenSavesTheOthers)
 {
   for (const char* name : {"A", "B", "C"}) {
     WriteFile(card.path() / (std::string(name) + ".kpr"), RandomBytes(1500, name[0]));
-    cardList.Add(name, 0);
+    cardFiles.push_back({0, name});
   }
   fs::create_directory(pc.path() / "A.kpr"); // in the way of the first file
   StartConsole();
   session().link.CommMedium = 1;
   session().link.ConnectedComPort = 1;
-  cardList.SelectAll();
-  UseBatch().PCViewDragDrop(ListId::Card);
+  UseBatch().Download(cardFiles, pc.str());
   EXPECT_TRUE(host().transferRunning);
   ASSERT_TRUE(RunUntil([&] { return !batch->Running(); })) << SimLog();
   EXPECT_EQ(ReadFile(pc.path() / "B.kpr"), ReadFile(card.path() / "B.kpr"));
@@ -228,18 +228,17 @@ TEST_F(SerialLinkTest, UploadsGoOnPastAFailedFileAndAnswerRepeatedRequests)
     sim.Stop();
     for (const auto& entry : fs::directory_iterator(card.path()))
       fs::remove(entry.path());
-    pcList.items.clear();
+    pcNames.clear();
     for (const char* name : {"a.kch", "b.kch", "c.kch"}) {
       fs::remove(pc.path() / name);
       if (c.secondReadable || name[0] != 'b')
         WriteFile(pc.path() / name, RandomBytes(2500, name[0]));
-      pcList.Add(name);
+      pcNames.push_back(pc.str() + "/" + name);
     }
-    pcList.SelectAll();
     StartConsole(c.fault);
     session().link.CommMedium = 1;
     session().link.ConnectedComPort = 1;
-    UseBatch().SolanoViewDragDrop();
+    UseBatch().Upload(PcFilesOf(pcNames));
     const std::string fault = c.fault.join(" ").toStdString();
     ASSERT_TRUE(RunUntil([&] { return !batch->Running(); })) << fault << SimLog();
     for (const char* name : {"a.kch", "b.kch", "c.kch"}) {
@@ -308,7 +307,7 @@ TEST_F(SerialLinkTest, RestoreOfInternalDataByteForByte)
   session().batch.InternalMode = true;
   session().batch.FileNr = 1;
   host().pcSelected = 1;
-  session().RestoreInternal(1, "setup.ksu");
+  session().RestoreInternal(1, "setup.ksu", host().pcFolder);
   ASSERT_TRUE(RunUntil([&] { return session().batch.SendFinished; })) << SimLog();
   ASSERT_TRUE(RunUntil([&] { return ReadFile(internal.path() / "internal.ksu") == setup; })) << SimLog();
   EXPECT_TRUE(fs::is_empty(card.path()));

@@ -29,6 +29,23 @@ protected:
     fakeTimers.send.SetHandler([this] { batch.SendTimerTimer(); });
   }
 
+  // Card files as a listing brings them: in the card list and known to
+  // the batch.
+  void ListCardFiles(const std::vector<std::pair<std::string, int>>& files)
+  {
+    batch.ListCard();
+    for (int type = 0; type < DATA_TYPE_COUNT; ++type) {
+      std::vector<std::string> names;
+      for (const auto& [name, t] : files)
+        if (t == type)
+          names.push_back(name);
+      batch.CardDirectoryReply(type, names, false);
+    }
+    card.items.clear();
+    for (const auto& [name, type] : files)
+      card.Add(name, type);
+  }
+
   // A PC file in the folder and a row for it in the PC list.
   void AddPcFile(const std::string& name, std::size_t size = 100)
   {
@@ -96,11 +113,13 @@ protected:
   FakeList card;
   FakeList internal = InternalFilesList();
   FakeList pc;
-  ListHost host{card};
+  ListHost host;
   FakeTimers fakeTimers;
   FakeLink com{"  No COM port"};
   TestSession session{host, fakeTimers.timers};
-  Batch batch{session, card, internal, pc};
+  Batch batch{session};
+  ListGestures gestures{batch, card, internal, pc, [this] { return host.SelectedPcFolder(); },
+                        [this](const std::string& text) { host.SetStatusText(text); }};
 };
 
 } // namespace zr::test

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/support/fakes.h"
-#include "transfer/batch.h"
+#include "app/list_gestures.h"
 
 namespace zr::test {
 
@@ -39,13 +39,12 @@ public:
 // The nine rows of the Internal Files list: item i is data type i.
 FakeList InternalFilesList();
 
-// FakeHost that answers the selection counts the way the main window does:
-// the card list's selection, and the batch's own count of files to send.
+// FakeHost that hands the engine's steps to the batch, recording the
+// failures and ends on the way.
 class ListHost : public FakeHost {
 public:
-  ListHost(const ListAccess& card) : card_(card) {}
   void Attach(Batch& batch) { batch_ = &batch; }
-  int CardSelectedCount() override { return batch_ ? batch_->CardSelectedCount() : card_.SelectedCount(); }
+  int CardSelectedCount() override { return batch_ ? batch_->CardSelectedCount() : 0; }
   int PcSelectedCount() override { return batch_ ? batch_->SendBatchCount() : 0; }
   void FileFailed(const std::string& fileName, const std::string& reason) override
   {
@@ -53,15 +52,32 @@ public:
     if (batch_)
       batch_->FileFailed(fileName, reason);
   }
+  void FileEnded(const FileEnd& end) override
+  {
+    if (end.outcome == FileOutcome::Failed)
+      FakeHost::FileFailed(end.name, end.reason);
+    if (batch_)
+      batch_->FileEnded(end);
+  }
+  void FileProgress(int done, int total) override
+  {
+    if (batch_)
+      batch_->FileProgress(done, total);
+  }
+  std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& q) override
+  {
+    return batch_ ? batch_->AnswerReplace(q) : std::nullopt;
+  }
+  bool ShowsProgress() const override { return batch_ ? batch_->ShowsProgress() : true; }
   void BatchDone() override
   {
     FakeHost::BatchDone();
     if (batch_)
       batch_->BatchDone();
   }
+  bool Running() const override { return batch_ && batch_->Running(); }
 
 private:
-  const ListAccess& card_;
   Batch* batch_ = nullptr;
 };
 

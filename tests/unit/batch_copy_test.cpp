@@ -10,8 +10,7 @@ class CopyTest : public BatchTest {
 protected:
   CopyTest()
   {
-    card.Add("ONE", 1);
-    card.Add("TWO", 2);
+    ListCardFiles({{"ONE", 1}, {"TWO", 2}});
   }
 };
 
@@ -21,13 +20,13 @@ TEST_F(CopyTest, PasteAsksLikeADropAndPausesBeforeEachFurtherFile)
   AddPcFile("skip.kch");
   AddPcFile("two.keq"); // clashes with TWO
   pc.Select({0, 2});
-  batch.Copy4Click();
-  EXPECT_EQ(session.batch.CopyCount, 2);
-  EXPECT_EQ(session.batch.CopySource, CopySourceKind::Pc);
+  gestures.Copy4Click();
+  EXPECT_EQ(gestures.board.CopyCount, 2);
+  EXPECT_EQ(gestures.board.CopySource, CopySourceKind::Pc);
 
   pc.SelectAll(); // a selection changed after Copy does not change what goes
   host.answers = {BoxAnswer::Yes, BoxAnswer::Yes};
-  batch.Paste1Click();
+  gestures.Paste1Click();
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text, "File already exists!\nReplace the file named ONE ?");
   EXPECT_EQ(Offered(), std::vector<std::string>{"one"});
@@ -57,10 +56,10 @@ TEST_F(CopyTest, PastedNameWithoutAKnownTypeIsRefusedAndTheRestGoes)
   AddPcFile("a.kch");
   AddPcFile("notes");
   pc.SelectAll();
-  batch.Copy4Click();
-  EXPECT_EQ(session.batch.CopyList[0].type, -1);
-  EXPECT_EQ(session.batch.CopyList[1].type, 1);
-  batch.Paste1Click();
+  gestures.Copy4Click();
+  EXPECT_EQ(gestures.board.CopyList[0].type, -1);
+  EXPECT_EQ(gestures.board.CopyList[1].type, 1);
+  gestures.Paste1Click();
   EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "File error: Unknown file type"), 1);
   EXPECT_EQ(Offered(), std::vector<std::string>{"a"});
   EXPECT_EQ(session.batch.FileNr, 2);
@@ -76,8 +75,8 @@ TEST_F(CopyTest, OnlyRefusedNamesLeaveTheRefusalOnTheStatusLine)
 {
   AddPcFile("readme.txt");
   pc.Select({0});
-  batch.Copy4Click();
-  batch.Paste1Click();
+  gestures.Copy4Click();
+  gestures.Paste1Click();
   EXPECT_TRUE(com.fileNames.empty());
   EXPECT_EQ(host.LastStatus(), "1 of 1 files failed (first: readme.txt: Unknown file type)");
   EXPECT_EQ(host.progressShows, 0);
@@ -89,11 +88,11 @@ TEST_F(CopyTest, PasteLooksInTheFolderSelectedNow)
   AddPcFile("a.kch");
   AddPcFile("b.kch");
   pc.SelectAll();
-  batch.Copy4Click();
+  gestures.Copy4Click();
   TempFolder other;
   WriteFile(other.path() / "b.kch", Bytes{9, 9});
   host.pcFolder = other.str();
-  batch.Paste1Click();
+  gestures.Paste1Click();
   EXPECT_EQ(Offered(), std::vector<std::string>{"b"});
   EXPECT_EQ(host.statuses.front(), "File error: No file loaded");
   EXPECT_EQ(session.TxTransfer.Size, 2u);
@@ -102,46 +101,44 @@ TEST_F(CopyTest, PasteLooksInTheFolderSelectedNow)
 TEST_F(CopyTest, PasteEnabledStatesAndSources)
 {
   struct Case {
-    void (Batch::*copy)();
+    void (ListGestures::*copy)();
     CopySourceKind source;
     bool paste1;
     bool paste2;
   } cases[] = {
-      {&Batch::Copy1Click, CopySourceKind::Card, false, true},
-      {&Batch::Copy2Click, CopySourceKind::Internal, true, false},
-      {&Batch::Copy4Click, CopySourceKind::Pc, true, true},
+      {&ListGestures::Copy1Click, CopySourceKind::Card, false, true},
+      {&ListGestures::Copy2Click, CopySourceKind::Internal, true, false},
+      {&ListGestures::Copy4Click, CopySourceKind::Pc, true, true},
   };
   AddPcFile("a.kch");
   card.Select({1});
   internal.Select({4});
   pc.Select({0});
   for (const Case& c : cases) {
-    (batch.*c.copy)();
-    EXPECT_EQ(session.batch.CopySource, c.source);
-    EXPECT_EQ(batch.Paste1Enabled(), c.paste1);
-    EXPECT_EQ(batch.Paste2Enabled(), c.paste2);
-    EXPECT_EQ(session.batch.CopyCount, 1);
+    (gestures.*c.copy)();
+    EXPECT_EQ(gestures.board.CopySource, c.source);
+    EXPECT_EQ(gestures.Paste1Enabled(), c.paste1);
+    EXPECT_EQ(gestures.Paste2Enabled(), c.paste2);
+    EXPECT_EQ(gestures.board.CopyCount, 1);
   }
 }
 
 TEST_F(CopyTest, CopiedCardOrInternalItemsArePastedNowhere)
 {
   internal.Select({7});
-  batch.Copy2Click();
-  EXPECT_EQ(session.batch.CopyList[0].name, "Setup");
-  EXPECT_EQ(session.batch.CopyList[0].type, 7);
-  session.batch.SendFinished = true;
-  batch.Paste1Click();
-  EXPECT_FALSE(session.batch.SendFinished);
-  EXPECT_EQ(session.batch.FileNr, 1);
+  gestures.Copy2Click();
+  EXPECT_EQ(gestures.board.CopyList[0].name, "Setup");
+  EXPECT_EQ(gestures.board.CopyList[0].type, 7);
+  gestures.Paste1Click();
+  EXPECT_FALSE(batch.Running());
   EXPECT_TRUE(com.fileNames.empty());
   EXPECT_TRUE(com.sentBlocks.empty());
 
   card.Select({0, 1});
-  batch.Copy1Click();
-  EXPECT_EQ(session.batch.CopyList[1].name, "TWO");
-  EXPECT_EQ(session.batch.CopyList[1].type, 2);
-  batch.Paste1Click();
+  gestures.Copy1Click();
+  EXPECT_EQ(gestures.board.CopyList[1].name, "TWO");
+  EXPECT_EQ(gestures.board.CopyList[1].type, 2);
+  gestures.Paste1Click();
   EXPECT_TRUE(com.fileNames.empty());
 }
 
@@ -150,16 +147,16 @@ TEST_F(CopyTest, CopyListKeepsTheFirst256Items)
   for (int i = 0; i < 300; ++i)
     pc.Add("f" + std::to_string(i) + ".kch");
   pc.SelectAll();
-  batch.Copy4Click();
-  EXPECT_EQ(session.batch.CopyCount, COPY_LIST_SIZE);
-  EXPECT_EQ(session.batch.CopyList[COPY_LIST_SIZE - 1].name, "f255.kch");
+  gestures.Copy4Click();
+  EXPECT_EQ(gestures.board.CopyCount, COPY_LIST_SIZE);
+  EXPECT_EQ(gestures.board.CopyList[COPY_LIST_SIZE - 1].name, "f255.kch");
 
   pc.Select({5, 9});
-  batch.Copy4Click();
-  EXPECT_EQ(session.batch.CopyCount, 2);
-  EXPECT_EQ(session.batch.CopyList[1].name, "f9.kch");
-  EXPECT_EQ(session.batch.CopyList[2].name, "");
-  EXPECT_EQ(session.batch.CopyList[2].type, -1);
+  gestures.Copy4Click();
+  EXPECT_EQ(gestures.board.CopyCount, 2);
+  EXPECT_EQ(gestures.board.CopyList[1].name, "f9.kch");
+  EXPECT_EQ(gestures.board.CopyList[2].name, "");
+  EXPECT_EQ(gestures.board.CopyList[2].type, -1);
 }
 
 TEST_F(CopyTest, ADropAfterCopyUsesTheSelectionAgain)
@@ -167,10 +164,10 @@ TEST_F(CopyTest, ADropAfterCopyUsesTheSelectionAgain)
   AddPcFile("a.kch");
   AddPcFile("b.kch");
   pc.Select({0});
-  batch.Copy4Click();
+  gestures.Copy4Click();
   pc.Select({1});
-  batch.SolanoViewDragDrop();
-  EXPECT_EQ(session.batch.CopySource, CopySourceKind::None);
+  gestures.SolanoViewDragDrop();
+  EXPECT_EQ(gestures.board.CopySource, CopySourceKind::None);
   EXPECT_EQ(Offered(), std::vector<std::string>{"b"});
   EXPECT_EQ(batch.SendBatchCount(), 1);
 }

@@ -14,17 +14,14 @@ protected:
   DownloadTest()
   {
     // Sorted by name as the card list shows it.
-    card.Add("A", 0);
-    card.Add("B", 1);
-    card.Add("C", 0);
-    card.Add("D", 2);
+    ListCardFiles({{"A", 0}, {"B", 1}, {"C", 0}, {"D", 2}});
   }
 };
 
 TEST_F(DownloadTest, ListResortedBetweenFilesNeitherRepeatsNorSkipsAFile)
 {
   card.Select({0, 1, 2});
-  batch.PCViewDragDrop(ListId::Card);
+  gestures.PCViewDragDrop(ListId::Card);
   EXPECT_TRUE(host.transferRunning);
   // Directory replies re-sort the list: D, C, B, A, selection kept per item.
   std::reverse(card.items.begin(), card.items.end());
@@ -45,7 +42,7 @@ TEST_F(DownloadTest, SelectedFilesArriveInListOrderNumberedFromOne)
   card.Select({1, 0, 2}); // picked B, A, C
   const Bytes a = RandomBytes(2500, 1), b = RandomBytes(10, 2), c = RandomBytes(999, 3);
 
-  batch.PCViewDragDrop(ListId::Card);
+  gestures.PCViewDragDrop(ListId::Card);
   ASSERT_EQ(com.fileNames.size(), 1u);
   EXPECT_EQ(com.fileNames[0].name, "A");
   EXPECT_EQ(com.fileNames[0].type, 0);
@@ -82,7 +79,7 @@ TEST_F(DownloadTest, DeclinedReplaceSkipsTheFileButCountsIt)
   host.pcListSizes["A.kpr"] = "1 KB";
   host.answers = {BoxAnswer::No};
 
-  batch.PCViewDragDrop(ListId::Card);
+  gestures.PCViewDragDrop(ListId::Card);
   ServeCardFile(0, RandomBytes(50, 4));
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].icon, BoxIcon::Warning);
@@ -106,7 +103,7 @@ TEST_F(DownloadTest, BackupAsksForTheDraggedTypeOnlyEvenWithCardFilesSelected)
   const std::string target = (folder.path() / "mix.ksu").string();
   host.saveAnswers = {target};
 
-  batch.PCViewDragDrop(ListId::Internal);
+  gestures.PCViewDragDrop(ListId::Internal);
   EXPECT_TRUE(session.batch.InternalMode);
   ASSERT_EQ(host.saveRequests.size(), 1u);
   EXPECT_EQ(host.saveRequests[0].extension, "ksu");
@@ -131,7 +128,7 @@ TEST_F(DownloadTest, CancelStopsTheBatchAndANewDownloadStartsNormally)
 {
   card.Select({0, 1});
   const Bytes big = RandomBytes(5000, 8);
-  batch.PCViewDragDrop(ListId::Card);
+  gestures.PCViewDragDrop(ListId::Card);
   Deliver(BuildFileBlock(0, big.data(), static_cast<std::uint32_t>(big.size()), 0));
   ASSERT_TRUE(host.progressVisible);
   ASSERT_TRUE(session.RxTransfer.Buffer);
@@ -150,7 +147,7 @@ TEST_F(DownloadTest, CancelStopsTheBatchAndANewDownloadStartsNormally)
   EXPECT_FALSE(fs::exists(folder.path() / "A.kpr"));
 
   card.Select({1});
-  batch.PCViewDragDrop(ListId::Card);
+  gestures.PCViewDragDrop(ListId::Card);
   ASSERT_EQ(com.fileNames.size(), 2u);
   EXPECT_EQ(com.fileNames[1].name, "B");
   const Bytes b = RandomBytes(1500, 9);

@@ -21,7 +21,7 @@ protected:
     // Sorted by name as the PC list shows them.
     for (const char* name : {"a.kpr", "b.ksu", "c.kch", "d.kch", "e.kex", "f.kex", "g.keq", "h.txt"})
       AddPcFile(name, 1200);
-    card.Add("A", 0); // a card name equal to a PC name asks nothing during a restore
+    ListCardFiles({{"A", 0}}); // a card name equal to a PC name asks nothing during a restore
   }
 
   // Data blocks sent so far, by data type.
@@ -62,7 +62,7 @@ TEST_F(RestoreTest, SelectionRules)
   for (const Case& c : cases) {
     host.boxes.clear();
     pc.Select(c.selection);
-    batch.InternalViewDragDrop(); // the fake answers No to the confirmation
+    gestures.InternalViewDragDrop(); // the fake answers No to the confirmation
     ASSERT_EQ(host.boxes.size(), 1u);
     if (c.message) {
       EXPECT_EQ(host.boxes[0].text, c.message);
@@ -83,7 +83,7 @@ TEST_F(RestoreTest, ProjectAndOperatingSystemGoInListOrder)
 {
   pc.Select({4, 0});
   host.answers = {BoxAnswer::Yes};
-  batch.InternalViewDragDrop();
+  gestures.InternalViewDragDrop();
   // Block 0 goes at once, without a name message or a card name check.
   EXPECT_TRUE(com.fileNames.empty());
   ASSERT_EQ(SentTypes(), std::vector<int>{0});
@@ -106,7 +106,7 @@ TEST_F(RestoreTest, OperatingSystemBeforeAnotherFileAsksBeforeTheNext)
 {
   pc.Select({4, 6});
   host.answers = {BoxAnswer::Yes};
-  batch.InternalViewDragDrop();
+  gestures.InternalViewDragDrop();
   ServeRestore();
   ASSERT_EQ(host.boxes.size(), 2u);
   EXPECT_EQ(host.boxes[1].text, PRESS_ENTER);
@@ -125,7 +125,7 @@ TEST_F(RestoreTest, OperatingSystemSentLastEndsAsOneEvenWhenALaterFileFailed)
 {
   pc.Select({4, 6});
   host.answers = {BoxAnswer::Yes};
-  batch.InternalViewDragDrop();
+  gestures.InternalViewDragDrop();
   ServeRestore();
   std::filesystem::remove(folder.path() / "g.keq"); // gone before its turn
   fakeTimers.clock.Advance(500);
@@ -140,7 +140,7 @@ TEST_F(RestoreTest, NoAtTheConfirmationSendsNothing)
 {
   pc.Select({1});
   host.answers = {BoxAnswer::No};
-  batch.InternalViewDragDrop();
+  gestures.InternalViewDragDrop();
   fakeTimers.clock.Advance(2000);
   EXPECT_TRUE(com.sentBlocks.empty());
   EXPECT_EQ(host.progressShows, 0);

@@ -11,8 +11,7 @@ class UploadTest : public BatchTest {
 protected:
   UploadTest()
   {
-    card.Add("ONE", 1);
-    card.Add("TWO", 1);
+    ListCardFiles({{"ONE", 1}, {"TWO", 1}});
   }
 
   void ExpectEndedNormally()
@@ -33,7 +32,7 @@ TEST_F(UploadTest, DeclinedMiddleFileIsSkippedAndTheThirdIsNumberThree)
   pc.SelectAll();
   host.answers = {BoxAnswer::No};
 
-  batch.SolanoViewDragDrop();
+  gestures.SolanoViewDragDrop();
   EXPECT_EQ(Offered(), std::vector<std::string>{"new"}) << "the first file starts at once";
   AcceptUpload(0);
   EXPECT_EQ(host.progressTitle, "Sending file nr 1 of 3.");
@@ -62,7 +61,7 @@ TEST_F(UploadTest, OneFileDeclinedSendsNothingAndShowsNoProgress)
 {
   AddPcFile("one.kch");
   pc.Select({0});
-  batch.SolanoViewDragDrop(); // the fake answers No
+  gestures.SolanoViewDragDrop(); // the fake answers No
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].buttons, BoxButtons::YesNo) << "a single file keeps Yes and No";
   EXPECT_TRUE(com.fileNames.empty());
@@ -79,7 +78,7 @@ TEST_F(UploadTest, DecliningEveryRemainingFileEndsTheBatchAfterTheLastSent)
   AddPcFile("one.kch");
   AddPcFile("two.kch");
   pc.SelectAll();
-  batch.SolanoViewDragDrop();
+  gestures.SolanoViewDragDrop();
   AcceptUpload(0); // both questions answered No
   EXPECT_EQ(host.boxes.size(), 2u);
   EXPECT_EQ(session.batch.FileNr, 3);
@@ -104,25 +103,29 @@ TEST_F(UploadTest, ReplaceCheckComparesNamesOnly)
     host.boxes.clear();
     AddPcFile(c.pcName);
     pc.Select({0});
-    batch.SolanoViewDragDrop();
+    gestures.SolanoViewDragDrop();
     EXPECT_EQ(host.boxes.size(), c.asks ? 1u : 0u) << c.pcName;
     batch.CancelBtnClick(); // the next drop is a batch of its own
     fs::remove(folder.path() / c.pcName);
   }
 }
 
-TEST_F(UploadTest, SendTimerWithNoFileLeftEndsTheBatch)
+TEST_F(UploadTest, AFileGoneInThePauseFailsAndTheBatchStillEnds)
 {
   AddPcFile("a.kch");
   AddPcFile("b.kch");
   pc.SelectAll();
-  batch.SolanoViewDragDrop();
+  gestures.SolanoViewDragDrop();
   AcceptUpload(0);
   ASSERT_TRUE(fakeTimers.send.IsActive());
-  pc.Select({0}); // the second file is no longer selected when the pause ends
+  fs::remove(folder.path() / "b.kch"); // the files were fixed at the drop: this one is gone now
   fakeTimers.clock.Advance(500);
   EXPECT_EQ(Offered().size(), 1u);
-  ExpectEndedNormally();
+  EXPECT_TRUE(session.batch.SendFinished);
+  EXPECT_FALSE(host.progressVisible);
+  EXPECT_EQ(host.cardDirectoryCalls, std::vector<int>{-1});
+  EXPECT_EQ(host.LastStatus(), "1 of 2 files failed (first: b.kch: No file loaded)");
+  EXPECT_FALSE(host.transferRunning);
 }
 
 TEST_F(UploadTest, CancelDuringThePauseKeepsTheNextFileBack)
@@ -130,7 +133,7 @@ TEST_F(UploadTest, CancelDuringThePauseKeepsTheNextFileBack)
   AddPcFile("a.kch");
   AddPcFile("b.kch");
   pc.SelectAll();
-  batch.SolanoViewDragDrop();
+  gestures.SolanoViewDragDrop();
   AcceptUpload(0);
   batch.CancelBtnClick();
   fakeTimers.clock.Advance(1000);
@@ -146,7 +149,7 @@ TEST_F(UploadTest, FileThatCannotBeReadIsReportedAndTheBatchMovesOn)
   AddPcFile("empty.kch", 0);
   AddPcFile("c.kch");
   pc.SelectAll();
-  batch.SolanoViewDragDrop();
+  gestures.SolanoViewDragDrop();
   AcceptUpload(0);
   fakeTimers.clock.Advance(500);
   EXPECT_EQ(Offered(), (std::vector<std::string>{"a", "c"}));
@@ -170,7 +173,7 @@ TEST_F(UploadTest, FileThatCannotBeReadIsReportedAndTheBatchMovesOn)
 
 TEST_F(UploadTest, ToAllAnswersTheRestOfTheBatch)
 {
-  card.Add("THREE", 2);
+  ListCardFiles({{"ONE", 1}, {"TWO", 1}, {"THREE", 2}});
   struct Case {
     BoxAnswer answer;
     std::vector<std::string> offered;
@@ -184,7 +187,7 @@ TEST_F(UploadTest, ToAllAnswersTheRestOfTheBatch)
       AddPcFile(name);
     pc.SelectAll();
     host.answers = {c.answer};
-    batch.SolanoViewDragDrop();
+    gestures.SolanoViewDragDrop();
     for (std::size_t i = 0; i < c.offered.size(); ++i) {
       AcceptUpload(i);
       fakeTimers.clock.Advance(500);
@@ -212,7 +215,7 @@ TEST_F(UploadTest, FilesDroppedFromElsewhereGoFromTheirOwnFolder)
       {{at("gone.kch")}, "No such file: gone.kch"},
   };
   for (const Refusal& r : refusals) {
-    batch.DropPaths(ListId::Card, r.paths);
+    gestures.DropPaths(ListId::Card, r.paths);
     EXPECT_EQ(host.LastStatus(), r.status);
     EXPECT_TRUE(com.fileNames.empty());
     EXPECT_FALSE(batch.Running());
@@ -220,7 +223,7 @@ TEST_F(UploadTest, FilesDroppedFromElsewhereGoFromTheirOwnFolder)
   // Nothing of it is in the PC list or the selected folder; the replace
   // question is the usual one.
   host.answers = {BoxAnswer::Yes};
-  batch.DropPaths(ListId::Card, {at("far.kch"), at("One.kch")});
+  gestures.DropPaths(ListId::Card, {at("far.kch"), at("One.kch")});
   AcceptUpload(0);
   EXPECT_EQ(host.progressTitle, "Sending file nr 1 of 2.");
   fakeTimers.clock.Advance(500);
@@ -247,18 +250,18 @@ TEST_F(UploadTest, DragOverAcceptance)
   };
   for (const Case& s : selections) {
     pc.Select(s.selection);
-    EXPECT_EQ(batch.SelectionHasKnownTypes(), s.known);
-    EXPECT_EQ(batch.AcceptsDrop(ListId::Card, ListId::Pc), s.known);
-    EXPECT_EQ(batch.AcceptsDrop(ListId::Internal, ListId::Pc), s.known);
-    EXPECT_TRUE(batch.AcceptsDrop(ListId::Pc, ListId::Card));
-    EXPECT_TRUE(batch.AcceptsDrop(ListId::Pc, ListId::Internal));
+    EXPECT_EQ(gestures.SelectionHasKnownTypes(), s.known);
+    EXPECT_EQ(gestures.AcceptsDrop(ListId::Card, ListId::Pc), s.known);
+    EXPECT_EQ(gestures.AcceptsDrop(ListId::Internal, ListId::Pc), s.known);
+    EXPECT_TRUE(gestures.AcceptsDrop(ListId::Pc, ListId::Card));
+    EXPECT_TRUE(gestures.AcceptsDrop(ListId::Pc, ListId::Internal));
   }
   pc.Select({0});
   const ListId lists[] = {ListId::Card, ListId::Internal, ListId::Pc};
   for (ListId target : lists)
-    EXPECT_FALSE(batch.AcceptsDrop(target, target));
-  EXPECT_FALSE(batch.AcceptsDrop(ListId::Card, ListId::Internal));
-  EXPECT_FALSE(batch.AcceptsDrop(ListId::Internal, ListId::Card));
+    EXPECT_FALSE(gestures.AcceptsDrop(target, target));
+  EXPECT_FALSE(gestures.AcceptsDrop(ListId::Card, ListId::Internal));
+  EXPECT_FALSE(gestures.AcceptsDrop(ListId::Internal, ListId::Card));
 }
 
 } // namespace

@@ -17,10 +17,10 @@ TEST_F(CommandsTest, WithoutALinkNothingIsSent)
   WriteFile(folder.path() / "a.kpr", {1, 2, 3});
   host.saveAnswers.push_back((folder.path() / "b.kpr").string());
   const std::vector<std::function<void()>> commands = {
-      [&] { session.RequestCardFile(0, 0, "a"); },
-      [&] { session.SendFileToCard(0, "a.kpr"); },
+      [&] { session.RequestCardFile(0, 0, "a", host.pcFolder); },
+      [&] { session.SendFileToCard(0, "a.kpr", host.pcFolder); },
       [&] { session.BackupInternal(0, 0); },
-      [&] { session.RestoreInternal(0, "a.kpr"); },
+      [&] { session.RestoreInternal(0, "a.kpr", host.pcFolder); },
   };
   for (const auto& command : commands) {
     host.statuses.clear();
@@ -37,7 +37,7 @@ TEST_F(CommandsTest, WithoutALinkNothingIsSent)
 TEST_F(CommandsTest, MediumTwoIsTheSerialLink)
 {
   session.RequestTypeDirectory(2, 5);
-  session.RequestCardFile(2, 1, "x");
+  session.RequestCardFile(2, 1, "x", host.pcFolder);
   EXPECT_EQ(com.directoryRequests, std::vector<int>{5});
   EXPECT_EQ(com.fileNames.size(), 1u);
   session.RequestTypeDirectory(3, 6);
@@ -72,7 +72,7 @@ TEST_F(CommandsTest, BackupDialogInsistsOnTheTypesExtension)
 
 TEST_F(CommandsTest, RestoreOfAMissingFileSaysNoFileLoaded)
 {
-  session.RestoreInternal(1, "gone.kch");
+  session.RestoreInternal(1, "gone.kch", host.pcFolder);
   EXPECT_EQ(host.LastStatus(), "File error: No file loaded");
   EXPECT_TRUE(com.sentBlocks.empty());
 }
@@ -80,12 +80,12 @@ TEST_F(CommandsTest, RestoreOfAMissingFileSaysNoFileLoaded)
 TEST_F(CommandsTest, NamesWithoutAKnownExtensionAreRefused)
 {
   WriteFile(folder.path() / "notes.txt", {1});
-  session.SendFileToCard(1, "notes.txt");
+  session.SendFileToCard(1, "notes.txt", host.pcFolder);
   EXPECT_EQ(host.LastStatus(), "File error: Unknown file type");
   WriteFile(folder.path() / ".kpr", {1});
-  session.SendFileToCard(1, ".kpr");
+  session.SendFileToCard(1, ".kpr", host.pcFolder);
   EXPECT_EQ(host.LastStatus(), "File error: File has no name");
-  session.RestoreInternal(1, "notes.txt");
+  session.RestoreInternal(1, "notes.txt", host.pcFolder);
   EXPECT_EQ(host.LastStatus(), "File error: Unknown file type");
   EXPECT_TRUE(com.fileNames.empty() && com.sentBlocks.empty());
 }
@@ -94,7 +94,7 @@ TEST_F(CommandsTest, UpperCaseNamesAreReadFromTheFileAsItIsCalled)
 {
   const Bytes file = RandomBytes(30, 1);
   WriteFile(folder.path() / "SONG.KPR", file);
-  session.SendFileToCard(1, "SONG.KPR");
+  session.SendFileToCard(1, "SONG.KPR", host.pcFolder);
   ASSERT_EQ(com.fileNames.size(), 1u);
   EXPECT_EQ(com.fileNames[0].name, "song");
   EXPECT_EQ(session.TxTransfer.Size, 30u);
@@ -103,7 +103,7 @@ TEST_F(CommandsTest, UpperCaseNamesAreReadFromTheFileAsItIsCalled)
 TEST_F(CommandsTest, PathsLongerThanARecordHoldsAreRefused)
 {
   host.pcFolder = std::string(PC_PATH_SIZE, 'x');
-  session.RequestCardFile(1, 0, "a");
+  session.RequestCardFile(1, 0, "a", host.pcFolder);
   EXPECT_EQ(host.LastStatus(), "File error: Path too long");
   EXPECT_TRUE(com.fileNames.empty());
 }
@@ -224,7 +224,7 @@ TEST(LoopBack, FilesOfManySizesArriveByteIdentical)
     receiverHost.saveAnswers.push_back((to.path() / "data.kch").string());
     receiver.BackupInternal(1, 1); // the receiver asks for block 0...
     wire.clear();                  // ...which the sender answers by restoring
-    sender.RestoreInternal(1, "data.kch");
+    sender.RestoreInternal(1, "data.kch", senderHost.pcFolder);
     while (!wire.empty()) {
       auto step = std::move(wire.front());
       wire.pop_front();

@@ -23,7 +23,7 @@ protected:
     host.cardSelected = selected;
     session.batch.FileNr = 1;
     session.batch.CardIndex = 0;
-    session.RequestCardFile(1, type, name);
+    session.RequestCardFile(1, type, name, host.pcFolder);
   }
 };
 

@@ -22,7 +22,7 @@ protected:
   void Offer(const std::string& name, const Bytes& content)
   {
     WriteFile(folder.path() / name, content);
-    session.SendFileToCard(1, name);
+    session.SendFileToCard(1, name, host.pcFolder);
   }
 
   // The console acknowledges the name (0x52), which asks for block 0.
@@ -127,7 +127,7 @@ TEST_P(OperatingSystemRestore, ConfirmsTheUpdateAndLeavesTheCardAlone)
   host.pcSelected = GetParam().selected;
   session.batch.InternalMode = true;
   WriteFile(folder.path() / "os.kex", RandomBytes(10, 6));
-  session.RestoreInternal(1, "os.kex");
+  session.RestoreInternal(1, "os.kex", host.pcFolder);
   EXPECT_EQ(host.progressTitle, std::string("Restoring file nr 1 of ") + std::to_string(GetParam().selected) + ".");
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].text, "Please press enter on your mixer to save the update.");
@@ -148,7 +148,7 @@ TEST_F(SendTest, RestoreSendsBlockZeroAtOnce)
   session.batch.InternalMode = true;
   const Bytes file = RandomBytes(1500, 7);
   WriteFile(folder.path() / "Setup.KSU", file);
-  session.RestoreInternal(1, "Setup.KSU");
+  session.RestoreInternal(1, "Setup.KSU", host.pcFolder);
   EXPECT_TRUE(com.fileNames.empty());
   ASSERT_EQ(com.sentBlocks.size(), 1u);
   EXPECT_EQ(com.sentBlocks[0], BuildFileBlock(7, file.data(), 1500, 0));
@@ -162,7 +162,7 @@ TEST_F(SendTest, TooLargeFileIsRefusedBeforeAnyByteIsSent)
     std::ofstream(folder.path() / "huge.kex");
   }
   fs::resize_file(folder.path() / "huge.kex", MAX_FILE_SIZE + 1);
-  session.SendFileToCard(1, "huge.kex");
+  session.SendFileToCard(1, "huge.kex", host.pcFolder);
   EXPECT_EQ(host.LastStatus(), "File error: File too large to send");
   EXPECT_TRUE(com.fileNames.empty());
   EXPECT_EQ(session.TxTransfer.Buffer, nullptr);

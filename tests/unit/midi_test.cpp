@@ -473,7 +473,7 @@ TEST_F(MidiConsoleTest, DownloadThenLinkTestStillAcceptsBlockZero)
 
   host.cardSelected = 1;
   session.batch.FileNr = 1;
-  session.RequestCardFile(3, 1, "MIX1");
+  session.RequestCardFile(3, 1, "MIX1", host.pcFolder);
   Pump();
   EXPECT_EQ(ReadFile(pc.path() / "MIX1.kch"), file);
   EXPECT_EQ(session.RxTransfer.BlockNr, 2u);

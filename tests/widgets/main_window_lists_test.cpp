@@ -314,7 +314,7 @@ TEST_F(PcPaneTest, HostSeesTheFolderAndTheSizes)
   EXPECT_EQ(h.program->Host().PcListSizeText("BIG.KCH"), std::optional<std::string>("1,234 KB"));
   EXPECT_EQ(h.program->Host().PcListSizeText("missing.kch"), std::nullopt);
   Select({"big.kch", "small.kpr"});
-  EXPECT_EQ(h.batch().PcSelectedCount(), 2);
+  EXPECT_EQ(h.program->Form1().PcList().SelectedCount(), 2);
 }
 
 TEST_F(PcPaneTest, NewFolderAndUpOneLevel)

@@ -1,0 +1,184 @@
+#include "app/list_gestures.h"
+
+#include <algorithm>
+
+#include "transfer/datatypes.h"
+
+namespace zr {
+
+// ---- ListAccess ----
+
+int ListAccess::SelectedCount() const
+{
+  int n = 0;
+  for (int i = 0, count = Count(); i < count; ++i)
+    n += IsSelected(i) ? 1 : 0;
+  return n;
+}
+
+int ListAccess::FirstSelected() const
+{
+  return NextSelected(-1);
+}
+
+int ListAccess::NextSelected(int after) const
+{
+  for (int i = std::max(after + 1, 0), count = Count(); i < count; ++i)
+    if (IsSelected(i))
+      return i;
+  return -1;
+}
+
+// ---- Gestures ----
+
+ListGestures::ListGestures(Batch& batch, ListAccess& card, ListAccess& internal, ListAccess& pc,
+                           std::function<std::string()> pcFolder, std::function<void(const std::string&)> status)
+    : batch_(batch), card_(card), internal_(internal), pc_(pc), pcFolder_(std::move(pcFolder)),
+      status_(std::move(status))
+{
+}
+
+bool ListGestures::AcceptsDrop(ListId target, ListId source) const
+{
+  switch (target) {
+  case ListId::Card:
+  case ListId::Internal:
+    return source == ListId::Pc && SelectionHasKnownTypes();
+  case ListId::Pc:
+    return source == ListId::Card || source == ListId::Internal;
+  }
+  return false;
+}
+
+bool ListGestures::SelectionHasKnownTypes() const
+{
+  for (int i = pc_.FirstSelected(); i >= 0; i = pc_.NextSelected(i))
+    if (!IsDataType(TypeOfFileName(pc_.Caption(i))))
+      return false;
+  return true;
+}
+
+std::vector<PcFileRef> ListGestures::SelectedPcFiles() const
+{
+  std::vector<PcFileRef> files;
+  const std::string folder = pcFolder_();
+  for (int i = pc_.FirstSelected(); i >= 0; i = pc_.NextSelected(i))
+    files.push_back({folder, pc_.Caption(i)});
+  return files;
+}
+
+void ListGestures::PCViewDragDrop(ListId source)
+{
+  // A drop is a transfer of its own: what was copied before is let go.
+  if (!batch_.Running())
+    board.CopySource = CopySourceKind::None;
+  if (source == ListId::Card) {
+    std::vector<CardFileRef> files;
+    for (int i = card_.FirstSelected(); i >= 0; i = card_.NextSelected(i))
+      files.push_back({card_.ImageIndex(i), card_.Caption(i)});
+    batch_.Download(std::move(files), pcFolder_());
+  } else if (source == ListId::Internal) {
+    // A backup is one file of the type dragged: the card selection plays no part.
+    const int type = internal_.FirstSelected();
+    if (type >= 0)
+      batch_.Backup(type);
+  }
+}
+
+void ListGestures::SolanoViewDragDrop()
+{
+  if (!batch_.Running())
+    board.CopySource = CopySourceKind::None;
+  batch_.Upload(SelectedPcFiles());
+}
+
+void ListGestures::InternalViewDragDrop()
+{
+  if (!batch_.Running())
+    board.CopySource = CopySourceKind::None;
+  batch_.Restore(SelectedPcFiles());
+}
+
+void ListGestures::DropPaths(ListId target, const std::vector<std::string>& paths)
+{
+  if (target == ListId::Pc || batch_.Running())
+    return;
+  const std::string refusal = RefusalOfDroppedPaths(paths);
+  if (!refusal.empty()) {
+    status_(refusal);
+    return;
+  }
+  if (target == ListId::Card)
+    batch_.Upload(PcFilesOf(paths));
+  else
+    batch_.Restore(PcFilesOf(paths));
+}
+
+// ---- Copy and paste ----
+
+void ListGestures::FillCopyList(ListAccess& list, bool furtherNamesEmpty, bool typeFromName)
+{
+  int filled = 0;
+  for (int i = list.FirstSelected(); i >= 0 && filled < COPY_LIST_SIZE; i = list.NextSelected(i)) {
+    CopyEntry& e = board.CopyList[filled];
+    const std::string caption = list.Caption(i);
+    e.name = furtherNamesEmpty && filled > 0 ? std::string() : caption;
+    // PC items carry no data type of their own; their extension names it.
+    e.type = typeFromName ? TypeOfFileName(caption) : list.ImageIndex(i);
+    ++filled;
+  }
+  for (int k = filled; k < COPY_LIST_SIZE; ++k)
+    board.CopyList[k] = CopyEntry{};
+  // Items past the list's room are left out; the count says how many went in.
+  board.CopyCount = filled;
+}
+
+void ListGestures::Copy1Click()
+{
+  if (card_.SelectedCount() == 0)
+    return;
+  FillCopyList(card_, false, false);
+  board.CopySource = CopySourceKind::Card;
+  // Card files pasted back onto the card would go nowhere new.
+  paste1Enabled_ = false;
+  paste2Enabled_ = true;
+}
+
+void ListGestures::Copy2Click()
+{
+  if (internal_.SelectedCount() == 0)
+    return;
+  FillCopyList(internal_, true, false);
+  board.CopySource = CopySourceKind::Internal;
+  paste1Enabled_ = true;
+  paste2Enabled_ = false;
+}
+
+void ListGestures::Copy4Click()
+{
+  if (pc_.SelectedCount() == 0)
+    return;
+  FillCopyList(pc_, false, true);
+  board.CopySource = CopySourceKind::Pc;
+  paste1Enabled_ = true;
+  paste2Enabled_ = true;
+}
+
+void ListGestures::Paste1Click()
+{
+  // Only PC files can go to the card; internal data pasted here does nothing.
+  if (board.CopyCount == 0 || batch_.Running() || board.CopySource != CopySourceKind::Pc)
+    return;
+  std::vector<PcFileRef> files;
+  const std::string folder = pcFolder_();
+  for (int i = 0; i < board.CopyCount; ++i)
+    files.push_back({folder, board.CopyList[static_cast<std::size_t>(i)].name});
+  batch_.Upload(std::move(files));
+}
+
+void ListGestures::Paste4Click()
+{
+  PCViewDragDrop(ListId::Card);
+}
+
+} // namespace zr
