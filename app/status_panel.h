@@ -1,7 +1,9 @@
-// A panel of the status bar that shows a text too long for it cut short with
-// an ellipsis, and the whole text as its tool tip.
+// A panel of the status bar: a text too long for it is cut short with an
+// ellipsis and shown whole as its tool tip, and a screen reader hears the
+// whole text each time it changes.
 #pragma once
 
+#include <QAccessible>
 #include <QLabel>
 #include <QResizeEvent>
 
@@ -13,10 +15,20 @@ class ElidingStatusPanel : public QLabel {
 public:
   explicit ElidingStatusPanel(QWidget* parent = nullptr) : QLabel(parent) {}
 
+  // What the panel is for a screen reader (its description), and what it
+  // is called while it shows nothing, so that an empty panel is not silent.
+  void SetPurpose(const QString& description, const QString& nameWhenEmpty)
+  {
+    setAccessibleDescription(description);
+    nameWhenEmpty_ = nameWhenEmpty;
+    Announce();
+  }
+
   void SetFullText(const QString& text)
   {
     fullText_ = text;
     Elide();
+    Announce();
   }
   const QString& FullText() const { return fullText_; }
 
@@ -36,7 +48,20 @@ private:
     setToolTip(shown == fullText_ ? QString() : fullText_);
   }
 
+  // The accessible name is the whole text, never the shortened one; a
+  // screen reader speaks a status bar's change of name as it happens.
+  void Announce()
+  {
+    const QString name = fullText_.isEmpty() ? nameWhenEmpty_ : fullText_;
+    if (name == accessibleName())
+      return;
+    setAccessibleName(name);
+    QAccessibleEvent changed(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
+  }
+
   QString fullText_;
+  QString nameWhenEmpty_;
 };
 
 } // namespace zr
