@@ -3,7 +3,6 @@
 // whole text each time it changes.
 #pragma once
 
-#include <QAccessible>
 #include <QLabel>
 #include <QResizeEvent>
 
@@ -48,17 +47,10 @@ private:
     setToolTip(shown == fullText_ ? QString() : fullText_);
   }
 
-  // The accessible name is the whole text, never the shortened one; a
-  // screen reader speaks a status bar's change of name as it happens.
-  void Announce()
-  {
-    const QString name = fullText_.isEmpty() ? nameWhenEmpty_ : fullText_;
-    if (name == accessibleName())
-      return;
-    setAccessibleName(name);
-    QAccessibleEvent changed(this, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&changed);
-  }
+  // The accessible name is the whole text, never the shortened one. Setting
+  // it sends the name-changed event by which a screen reader speaks the new
+  // status as it happens.
+  void Announce() { setAccessibleName(fullText_.isEmpty() ? nameWhenEmpty_ : fullText_); }
 
   QString fullText_;
   QString nameWhenEmpty_;
