@@ -92,9 +92,10 @@ public:
                          const std::function<bool(const QString &folder)> &folderWritable,
                          const std::function<bool(const QString &file)> &fileUsable = &FileUsable,
                          const std::function<bool(const QString &folder)> &folderOwned = &FolderOwnedByUser);
-  static QString ChooseLocation(const QString &besideProgram, const QString &inConfigFolder,
-                                const std::function<bool(const QString &folder)> &folderWritable,
-                                const std::function<bool(const QString &folder)> &folderOwned = &FolderOwnedByUser)
+  static QString
+  ChooseLocation(const QString &besideProgram, const QString &inConfigFolder,
+                 const std::function<bool(const QString &folder)> &folderWritable,
+                 const std::function<bool(const QString &folder)> &folderOwned = &FolderOwnedByUser)
   {
     return Locate(besideProgram, inConfigFolder, folderWritable, &FileUsable, folderOwned).path;
   }

@@ -186,7 +186,8 @@ void TPortSetupFrm::SayWhatIsMissing(bool noMidiIn, bool noMidiOut, std::vector<
   if (noMidiIn && noMidiOut)
     lines.append(kNoMidiPorts);
   else if (noMidiIn || noMidiOut)
-    lines.append(noMidiIn ? QStringLiteral("No MIDI In ports found") : QStringLiteral("No MIDI Out ports found"));
+    lines.append(noMidiIn ? QStringLiteral("No MIDI In ports found")
+                          : QStringLiteral("No MIDI Out ports found"));
   // Which serial devices there are, for whoever has to choose one instead;
   // in the order of the list.
   if (!lines.isEmpty() || comPorts.empty()) {
@@ -196,7 +197,8 @@ void TPortSetupFrm::SayWhatIsMissing(bool noMidiIn, bool noMidiOut, std::vector<
     QStringList devices;
     for (int n : comPorts) {
       const QString device = comPortDevice_ ? comPortDevice_(n) : QString();
-      devices.append(device.isEmpty() ? ComPortItemText(n) : QStringLiteral("%1 (%2)").arg(device, ComPortItemText(n)));
+      devices.append(device.isEmpty() ? ComPortItemText(n)
+                                      : QStringLiteral("%1 (%2)").arg(device, ComPortItemText(n)));
     }
     lines.append(devices.isEmpty() ? QStringLiteral("No serial devices found")
                                    : QStringLiteral("Serial devices: ") + devices.join(QStringLiteral(", ")));

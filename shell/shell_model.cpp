@@ -36,8 +36,8 @@ QVariant ShellFileModel::data(const QModelIndex &index, int role) const
   }
   // A screen reader on a file's row hears name, kind and size, not the name
   // alone: "SONG1.kpr, Project (all), 12 KB".
-  if (index.isValid() && index.column() == kNameColumn && role == Qt::AccessibleTextRole && kind_ == Kind::Files &&
-      !isDir(index)) {
+  if (index.isValid() && index.column() == kNameColumn && role == Qt::AccessibleTextRole &&
+      kind_ == Kind::Files && !isDir(index)) {
     QStringList parts{fileName(index)};
     for (int column : {kTypeColumn, kSizeColumn}) {
       const QString text = data(index.siblingAtColumn(column), Qt::DisplayRole).toString();

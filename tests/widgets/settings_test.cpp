@@ -169,8 +169,8 @@ TEST_F(SettingsTest, FileBesideTheProgramWinsThenAnEarlierFallbackThenAWritableF
       {true, true, true, beside},
       {true, false, false, beside}, // an existing file beside the program always wins
       {false, false, true, beside},
-      {false, true, true, config},   // where an earlier run had to save it
-      {false, false, false, config}, // never lose the settings silently
+      {false, true, true, config},         // where an earlier run had to save it
+      {false, false, false, config},       // never lose the settings silently
       {false, false, true, config, false}, // /usr/bin under sudo: writable, but not the user's
       {true, false, true, beside, false},  // one that is there and can be written is used
   };
@@ -197,8 +197,9 @@ TEST_F(SettingsTest, FileBesideTheProgramWinsThenAnEarlierFallbackThenAWritableF
   EXPECT_TRUE(SettingsFile::FolderWritable(dir.path()));
   // Under sudo the folder must be the calling user's, not the administrator's.
   const uint mine = QFileInfo(dir.path()).ownerId();
-  for (const auto &[sudoUid, owned] : {std::pair{QByteArray(), true}, std::pair{QByteArray::number(mine), true},
-                                       std::pair{QByteArray::number(mine + 1), false}}) {
+  for (const auto &[sudoUid, owned] :
+       {std::pair{QByteArray(), true}, std::pair{QByteArray::number(mine), true},
+        std::pair{QByteArray::number(mine + 1), false}}) {
     if (sudoUid.isNull())
       qunsetenv("SUDO_UID");
     else
