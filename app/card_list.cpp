@@ -129,6 +129,8 @@ int CardListView::AddEntries(int type, const std::vector<std::string>& names)
       continue;
     auto* item = new QTreeWidgetItem({name, typeName});
     item->setData(0, kTypeRole, type);
+    // A screen reader on the row hears both columns: "SONG1, Project (all)".
+    item->setData(0, Qt::AccessibleTextRole, QStringLiteral("%1, %2").arg(name, typeName));
     addTopLevelItem(item);
     ++added;
   }

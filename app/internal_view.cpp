@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -48,7 +49,45 @@ public:
     painter->restore();
   }
 
+  // As tall as a row without text, as the rows always were: paint() puts
+  // the text in its own places, whatever the style would make room for.
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+  {
+    QStyleOptionViewItem plain = option;
+    initStyleOption(&plain, index);
+    plain.features &= ~QStyleOptionViewItem::HasDisplay;
+    plain.text.clear();
+    const QStyle* style = plain.widget ? plain.widget->style() : QApplication::style();
+    return style->sizeFromContents(QStyle::CT_ItemViewItem, &plain, QSize(), plain.widget);
+  }
+
 private:
+  const TypeTexts& labels_;
+  const TypeTexts& names_;
+};
+
+// A row of the list: its text, "KPR: Project (all)", comes from the window's
+// tables, so that a screen reader reads it and typing "ksn" finds Snapshots.
+// The delegate draws it in two places, so the view never paints it itself.
+class InternalRow : public QTreeWidgetItem {
+public:
+  InternalRow(int type, const TypeTexts& labels, const TypeTexts& names)
+      : type_(type), labels_(labels), names_(names)
+  {
+  }
+
+  QVariant data(int column, int role) const override
+  {
+    if (column == 0 && (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)) {
+      if (labels_[type_].isEmpty())
+        return QString(); // before the first show
+      return QString(labels_[type_] + u' ' + names_[type_]);
+    }
+    return QTreeWidgetItem::data(column, role);
+  }
+
+private:
+  int type_;
   const TypeTexts& labels_;
   const TypeTexts& names_;
 };
@@ -72,7 +111,7 @@ InternalListView::InternalListView(const TypeTexts& labels, const TypeTexts& nam
   setColumnWidth(0, kColumnWidth);
 
   for (int type = 0; type < DATA_TYPE_COUNT; ++type)
-    addTopLevelItem(new QTreeWidgetItem());
+    addTopLevelItem(new InternalRow(type, labels, names));
 }
 
 void InternalListView::SelectAll2Click()

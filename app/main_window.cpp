@@ -85,6 +85,10 @@ TForm1::TForm1() : pcList_(std::make_unique<PcListAccess>(pcView_))
 void TForm1::Attach(WindowParts parts)
 {
   parts_ = std::make_unique<WindowParts>(std::move(parts));
+  // The port setup dialog names the devices behind the COM ports it found,
+  // as the settings file maps them.
+  parts_->portSetupFrm.SetComPortDevices(
+      [path = parts_->settingsPath](int n) { return SettingsFile(path).ComPortDevice(n); });
 }
 
 TForm1::~TForm1() = default;
@@ -104,7 +108,12 @@ void TForm1::AfterDrop(std::function<void()> step)
 
 QString TForm1::StatusText(int panel) const
 {
-  return panel == 0 ? statusLine_->FullText() : statusPanels_[panel]->text();
+  return statusPanels_[panel]->FullText();
+}
+
+QLabel* TForm1::StatusPanel(int panel) const
+{
+  return statusPanels_[panel];
 }
 
 QAction* TForm1::Action(const char* name) const

@@ -175,7 +175,7 @@ public:
   QFrame* Panel1() const { return panel1_; }
   QToolButton* FolderUpBtn() const { return folderUpBtn_; }
   QToolButton* NewFolderBtn() const { return newFolderBtn_; }
-  QLabel* StatusPanel(int panel) const { return statusPanels_[panel]; }
+  QLabel* StatusPanel(int panel) const;
   // The whole text of a panel (panel 0 may show it cut short).
   QString StatusText(int panel) const;
   QAction* Action(const char* name) const; // a menu item by its name ("Comport", "Copy4" ...)
@@ -209,6 +209,8 @@ private:
   void ConnectDesktop();
   void DropFromElsewhere(ListId target, const QMimeData* data);
   void PlaceControls(QSize panelSize);
+  // Accessible names and descriptions of the lists and the folder tree.
+  void NameForScreenReaders();
   void PlaceSplitterDivider();
   // Scrolls the folder tree to the selected folder.
   void ShowSelectedFolder();
@@ -235,7 +237,7 @@ private:
   QSplitter* splitter_ = nullptr;
   TPTShellTree* shellTree_ = nullptr;
   TPTShellList* pcView_ = nullptr;
-  std::array<QLabel*, 3> statusPanels_{};
+  std::array<ElidingStatusPanel*, 3> statusPanels_{};
   ElidingStatusPanel* statusLine_ = nullptr; // panel 0
 
   QActionGroup* portGroup_ = nullptr;

@@ -109,15 +109,18 @@ void TForm1::CreateControls()
   solanoLabel_ = new QLabel(QStringLiteral("Card Files:"), panel1_);
   solanoLabel_->setObjectName(QStringLiteral("Solano"));
   solanoView_ = new CardListView(panel1_);
+  solanoLabel_->setBuddy(solanoView_);
 
   internalLabel_ = new QLabel(QStringLiteral("Internal Files:"), panel1_);
   internalLabel_->setObjectName(QStringLiteral("InternalLabel"));
   internalView_ = new InternalListView(TypeLabels, TypeNames, panel1_);
+  internalLabel_->setBuddy(internalView_);
 
   folderUpBtn_ = new QToolButton(panel1_);
   folderUpBtn_->setObjectName(QStringLiteral("FolderUpBtn"));
   folderUpBtn_->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
   folderUpBtn_->setToolTip(QStringLiteral("Up One Level"));
+  folderUpBtn_->setAccessibleName(folderUpBtn_->toolTip());
   folderUpBtn_->setAutoRaise(true);
   connect(folderUpBtn_, &QToolButton::clicked, this, [this] { FolderUpBtnClick(); });
 
@@ -125,6 +128,7 @@ void TForm1::CreateControls()
   newFolderBtn_->setObjectName(QStringLiteral("NewFolderBtn"));
   newFolderBtn_->setIcon(style()->standardIcon(QStyle::SP_FileDialogNewFolder));
   newFolderBtn_->setToolTip(QStringLiteral("Create New Folder"));
+  newFolderBtn_->setAccessibleName(newFolderBtn_->toolTip());
   newFolderBtn_->setAutoRaise(true);
   connect(newFolderBtn_, &QToolButton::clicked, this, [this] { NewFolderBtnClick(); });
 
@@ -140,6 +144,7 @@ void TForm1::CreateControls()
   pcView_->setObjectName(QStringLiteral("PCView"));
   pcView_->setToolTip(QStringLiteral("Files in current directory"));
   shellTree_->SetShellList(pcView_);
+  NameForScreenReaders();
   splitter_->addWidget(shellTree_);
   splitter_->addWidget(pcView_);
 
@@ -159,8 +164,9 @@ void TForm1::CreateControls()
   QStatusBar* bar = statusBar();
   bar->setObjectName(QStringLiteral("StatusBar1"));
   bar->setFixedHeight(kStatusBarHeight);
+  bar->setAccessibleName(QStringLiteral("Status bar"));
   for (int i = 0; i < 3; ++i) {
-    QLabel* label = i == 0 ? (statusLine_ = new ElidingStatusPanel(bar)) : new QLabel(bar);
+    ElidingStatusPanel* label = new ElidingStatusPanel(bar);
     label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     label->setIndent(2);
@@ -175,7 +181,33 @@ void TForm1::CreateControls()
       bar->addWidget(label, 1);
     }
   }
+  statusLine_ = statusPanels_[0];
+  // A screen reader on an empty panel still hears what it is for.
+  statusPanels_[0]->SetPurpose(QStringLiteral("Status line"), QStringLiteral("No status"));
+  statusPanels_[1]->SetPurpose(QStringLiteral("Selection"), QStringLiteral("Nothing selected"));
+  statusPanels_[2]->SetPurpose(QStringLiteral("Size of the selected PC files"),
+                               QStringLiteral("No PC files selected"));
   statusLine_->SetFullText(QStringLiteral("No port selected"));
+}
+
+void TForm1::NameForScreenReaders()
+{
+  // The lists' names are their labels' words without the colon, or what
+  // the pane shows where it has no label; the hints become descriptions.
+  const struct {
+    QWidget* widget;
+    const char* name;
+    QString description;
+  } names[] = {
+      {solanoView_, "Card Files", solanoView_->toolTip()},
+      {internalView_, "Internal Files", QStringLiteral("The kinds of data in the console's internal memory")},
+      {shellTree_, "PC folders", QStringLiteral("Folders on this computer")},
+      {pcView_, "PC files", pcView_->toolTip()},
+  };
+  for (const auto& n : names) {
+    n.widget->setAccessibleName(QString::fromLatin1(n.name));
+    n.widget->setAccessibleDescription(n.description);
+  }
 }
 
 void TForm1::PlaceControls(QSize panelSize)

@@ -39,19 +39,19 @@ void TForm1::ViewSelectItem(ListId list)
                                                         : PcList();
   const int selected = access.SelectedCount();
   if (selected == 0) {
-    statusPanels_[1]->clear();
-    statusPanels_[2]->clear();
+    statusPanels_[1]->SetFullText(QString());
+    statusPanels_[2]->SetFullText(QString());
     return;
   }
-  statusPanels_[1]->setText(QStringLiteral("%1 object(s) selected").arg(selected));
+  statusPanels_[1]->SetFullText(QStringLiteral("%1 object(s) selected").arg(selected));
   if (list != ListId::Pc) {
-    statusPanels_[2]->clear();
+    statusPanels_[2]->SetFullText(QString());
     return;
   }
   QStringList sizes;
   for (int i = pcView_->FirstSelected(); i >= 0; i = pcView_->NextSelected(i))
     sizes.append(pcView_->SizeText(i));
-  statusPanels_[2]->setText(QStringLiteral("%1 KB").arg(SumSizeTexts(sizes, QLocale().groupSeparator())));
+  statusPanels_[2]->SetFullText(QStringLiteral("%1 KB").arg(SumSizeTexts(sizes, QLocale().groupSeparator())));
 }
 
 void TForm1::NewFolderBtnClick()

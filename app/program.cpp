@@ -59,11 +59,12 @@ void Program::ChooseSettingsFile(const ProgramOptions& options)
     const SettingsFile::Location place =
         SettingsFile::Locate(beside, config, &SettingsFile::FolderWritable, usable);
     settingsPath_ = place.path;
-    if (!place.passedOver.isEmpty() && !QFileInfo::exists(place.path))
+    // Said once, when the settings move; later starts just use the new file.
+    if (!place.passedOver.isEmpty() && !QFileInfo::exists(place.path)) {
       SeedSettings(place.passedOver, place.path);
-    if (!place.passedOver.isEmpty())
       settingsNote_ =
           QStringLiteral("Cannot write %1; settings kept in %2").arg(place.passedOver, place.path);
+    }
   }
 }
 

@@ -277,7 +277,8 @@ QString SettingsFile::IniFileNameFor(const QString &programFileName)
 
 SettingsFile::Location SettingsFile::Locate(const QString &besideProgram, const QString &inConfigFolder,
                                             const std::function<bool(const QString &folder)> &folderWritable,
-                                            const std::function<bool(const QString &file)> &fileUsable)
+                                            const std::function<bool(const QString &file)> &fileUsable,
+                                            const std::function<bool(const QString &folder)> &folderOwned)
 {
   const bool besideExists = QFileInfo::exists(besideProgram);
   if (besideExists && fileUsable(besideProgram))
@@ -286,7 +287,8 @@ SettingsFile::Location SettingsFile::Locate(const QString &besideProgram, const 
   // Saved there by an earlier run whose program folder was read-only.
   if (QFileInfo::exists(inConfigFolder))
     return {inConfigFolder, passedOver};
-  if (!besideExists && folderWritable(QFileInfo(besideProgram).absolutePath()))
+  const QString programFolder = QFileInfo(besideProgram).absolutePath();
+  if (!besideExists && folderOwned(programFolder) && folderWritable(programFolder))
     return {besideProgram, {}};
   return {inConfigFolder, passedOver};
 }
@@ -320,6 +322,25 @@ bool SettingsFile::FolderWritable(const QString &folder)
     return false;
   QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".zr-write-probe-XXXXXX")));
   return probe.open();
+}
+
+bool SettingsFile::FolderOwnedByUser(const QString &folder)
+{
+  const QFileInfo info(folder);
+  if (!info.isDir())
+    return false;
+  // The administrator's tools say whom they run for; otherwise the user is
+  // whoever owns a file this program creates.
+  for (const char *variable : {"SUDO_UID", "PKEXEC_UID"}) {
+    bool ok = false;
+    const uint caller = uint(qEnvironmentVariableIntValue(variable, &ok));
+    if (ok)
+      return info.ownerId() == caller;
+  }
+  QTemporaryFile probe;
+  if (!probe.open())
+    return false;
+  return info.ownerId() == QFileInfo(probe.fileName()).ownerId();
 }
 
 namespace {

@@ -76,9 +76,12 @@ public:
   // Which file to use, given the file beside the program and the one in the
   // user's configuration folder: an existing file beside the program that
   // can be read and written wins; then an existing one in the configuration
-  // folder; else the program's folder when no file is there and it can be
-  // written; else the configuration folder, so that settings are never
-  // silently lost.
+  // folder; else the program's folder when no file is there and the folder
+  // is the user's own and can be written; else the configuration folder, so
+  // that settings are never silently lost. A run under sudo may write to
+  // /usr/bin, but a file it left there would be every user's first choice
+  // and none of theirs to write: a new file goes only where its user owns
+  // the folder.
   struct Location {
     QString path;
     // The file beside the program when it exists but cannot be used; empty
@@ -87,11 +90,14 @@ public:
   };
   static Location Locate(const QString &besideProgram, const QString &inConfigFolder,
                          const std::function<bool(const QString &folder)> &folderWritable,
-                         const std::function<bool(const QString &file)> &fileUsable = &FileUsable);
-  static QString ChooseLocation(const QString &besideProgram, const QString &inConfigFolder,
-                                const std::function<bool(const QString &folder)> &folderWritable)
+                         const std::function<bool(const QString &file)> &fileUsable = &FileUsable,
+                         const std::function<bool(const QString &folder)> &folderOwned = &FolderOwnedByUser);
+  static QString
+  ChooseLocation(const QString &besideProgram, const QString &inConfigFolder,
+                 const std::function<bool(const QString &folder)> &folderWritable,
+                 const std::function<bool(const QString &folder)> &folderOwned = &FolderOwnedByUser)
   {
-    return Locate(besideProgram, inConfigFolder, folderWritable).path;
+    return Locate(besideProgram, inConfigFolder, folderWritable, &FileUsable, folderOwned).path;
   }
 
   // The two places for this running program (QCoreApplication must exist).
@@ -107,6 +113,11 @@ public:
   // Whether a file can be created in `folder`, tried for real (permission
   // bits alone say nothing when running as an administrator).
   static bool FolderWritable(const QString &folder);
+
+  // Whether `folder` belongs to the user the program runs for: under sudo
+  // (or pkexec) the user who called it, not the administrator it runs as.
+  // Where files have no owners to compare, every folder is the user's.
+  static bool FolderOwnedByUser(const QString &folder);
 
 private:
   int FindSection(const QString &section) const;          // line of "[section]" or -1

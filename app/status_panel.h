@@ -1,5 +1,6 @@
-// A panel of the status bar that shows a text too long for it cut short with
-// an ellipsis, and the whole text as its tool tip.
+// A panel of the status bar: a text too long for it is cut short with an
+// ellipsis and shown whole as its tool tip, and a screen reader hears the
+// whole text each time it changes.
 #pragma once
 
 #include <QLabel>
@@ -13,10 +14,20 @@ class ElidingStatusPanel : public QLabel {
 public:
   explicit ElidingStatusPanel(QWidget* parent = nullptr) : QLabel(parent) {}
 
+  // What the panel is for a screen reader (its description), and what it
+  // is called while it shows nothing, so that an empty panel is not silent.
+  void SetPurpose(const QString& description, const QString& nameWhenEmpty)
+  {
+    setAccessibleDescription(description);
+    nameWhenEmpty_ = nameWhenEmpty;
+    Announce();
+  }
+
   void SetFullText(const QString& text)
   {
     fullText_ = text;
     Elide();
+    Announce();
   }
   const QString& FullText() const { return fullText_; }
 
@@ -36,7 +47,13 @@ private:
     setToolTip(shown == fullText_ ? QString() : fullText_);
   }
 
+  // The accessible name is the whole text, never the shortened one. Setting
+  // it sends the name-changed event by which a screen reader speaks the new
+  // status as it happens.
+  void Announce() { setAccessibleName(fullText_.isEmpty() ? nameWhenEmpty_ : fullText_); }
+
   QString fullText_;
+  QString nameWhenEmpty_;
 };
 
 } // namespace zr

@@ -223,6 +223,7 @@ TAboutBox::TAboutBox(QWidget *parent)
   if (ProductPictureJpeg().isEmpty() || !picture.loadFromData(ProductPictureJpeg(), "JPEG"))
     picture = QPixmap::fromImage(PaintProductPicture());
   programIcon_->setPixmap(picture);
+  programIcon_->setAccessibleName(QStringLiteral("Picture of the ZR4812 mixing console"));
 
   productName_ = new QLabel(QStringLiteral("ZR4812 File Exchange"), panel1_);
   productName_->setObjectName(QStringLiteral("ProductName"));

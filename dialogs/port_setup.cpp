@@ -19,6 +19,8 @@ namespace zr {
 namespace {
 
 const QString kComPortPrefix = QStringLiteral("COM Port ");
+// The designed client area; the note about missing ports adds to its height.
+constexpr QSize kDesignSize{497, 137};
 
 void Place(QWidget *w, int left, int top, int width, int height)
 {
@@ -36,6 +38,9 @@ QLabel *MakeLabel(QWidget *parent, const QString &text, int left, int top)
 
 } // namespace
 
+const QString TPortSetupFrm::kNoMidiPorts =
+    QStringLiteral("No MIDI ports found: connect the interface, or choose Com port");
+
 TPortSetupFrm::TPortSetupFrm(PortSetupActions &actions, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint),
@@ -43,7 +48,7 @@ TPortSetupFrm::TPortSetupFrm(PortSetupActions &actions, QWidget *parent)
 {
   setObjectName(QStringLiteral("PortSetupFrm"));
   setWindowTitle(QStringLiteral("Port Setup"));
-  setFixedSize(497, 137);
+  setFixedSize(kDesignSize);
 
   portType_ = new QGroupBox(QStringLiteral("Port Type"), this);
   portType_->setObjectName(QStringLiteral("PortType"));
@@ -73,6 +78,26 @@ TPortSetupFrm::TPortSetupFrm(PortSetupActions &actions, QWidget *parent)
   comboBox2_ = new QComboBox(this);
   comboBox2_->setObjectName(QStringLiteral("ComboBox2"));
   Place(comboBox2_, 320, 72, 170, 21);
+
+  // Each list is named by its label; an empty one says so where it stands.
+  const struct {
+    QLabel *label;
+    QComboBox *box;
+    const char *name;
+    const char *whenEmpty;
+  } lists[] = {{label3_, comboBox3_, "Com port", "No serial devices found"},
+               {label1_, comboBox1_, "MIDI In", "No MIDI ports found"},
+               {label2_, comboBox2_, "MIDI Out", "No MIDI ports found"}};
+  for (const auto &l : lists) {
+    l.label->setBuddy(l.box);
+    l.box->setAccessibleName(QString::fromLatin1(l.name));
+    l.box->setPlaceholderText(QString::fromLatin1(l.whenEmpty));
+  }
+  portNote_ = new QLabel(this);
+  portNote_->setObjectName(QStringLiteral("PortNote"));
+  portNote_->setTextFormat(Qt::PlainText);
+  portNote_->setWordWrap(true);
+  portNote_->hide();
 
   bitBtn1_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"), this);
   bitBtn1_->setObjectName(QStringLiteral("BitBtn1"));
@@ -137,13 +162,15 @@ void TPortSetupFrm::FormShow()
   // The ports are probed by opening them, which an open link would block.
   actions_.StopSearchAndWatchdogs();
   actions_.CloseComPort();
+  const std::vector<int> found = actions_.ProbeComPorts();
   QStringList ports;
-  for (int n : actions_.ProbeComPorts())
+  for (int n : found)
     ports.append(ComPortItemText(n));
   // Sorted as text, like the list always was: "COM Port 10" before "COM Port 2".
   std::sort(ports.begin(), ports.end(),
             [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
   comboBox3_->addItems(ports);
+  SayWhatIsMissing(inputs.isEmpty(), outputs.isEmpty(), found);
   const int connected = actions_.ConnectedComPort();
   if (connected > 0)
     comboBox3_->setCurrentIndex(comboBox3_->findText(ComPortItemText(connected), Qt::MatchExactly));
@@ -151,6 +178,43 @@ void TPortSetupFrm::FormShow()
     comboBox3_->setCurrentIndex(comboBox3_->count() > 0 ? 0 : -1);
 
   ApplyPortTypeToLists();
+}
+
+void TPortSetupFrm::SayWhatIsMissing(bool noMidiIn, bool noMidiOut, std::vector<int> comPorts)
+{
+  QStringList lines;
+  if (noMidiIn && noMidiOut)
+    lines.append(kNoMidiPorts);
+  else if (noMidiIn || noMidiOut)
+    lines.append(noMidiIn ? QStringLiteral("No MIDI In ports found")
+                          : QStringLiteral("No MIDI Out ports found"));
+  // Which serial devices there are, for whoever has to choose one instead;
+  // in the order of the list.
+  if (!lines.isEmpty() || comPorts.empty()) {
+    std::sort(comPorts.begin(), comPorts.end(), [](int a, int b) {
+      return ComPortItemText(a).compare(ComPortItemText(b), Qt::CaseInsensitive) < 0;
+    });
+    QStringList devices;
+    for (int n : comPorts) {
+      const QString device = comPortDevice_ ? comPortDevice_(n) : QString();
+      devices.append(device.isEmpty() ? ComPortItemText(n)
+                                      : QStringLiteral("%1 (%2)").arg(device, ComPortItemText(n)));
+    }
+    lines.append(devices.isEmpty() ? QStringLiteral("No serial devices found")
+                                   : QStringLiteral("Serial devices: ") + devices.join(QStringLiteral(", ")));
+  }
+  portNote_->setText(lines.join(u'\n'));
+  portNote_->setVisible(!lines.isEmpty());
+  // A screen reader on an empty list hears why it is empty.
+  comboBox1_->setAccessibleDescription(noMidiIn ? lines.first() : QString());
+  comboBox2_->setAccessibleDescription(noMidiOut ? lines.first() : QString());
+  comboBox3_->setAccessibleDescription(comPorts.empty() ? lines.last() : QString());
+
+  // The note goes below the controls, the dialog growing to hold it.
+  const int width = kDesignSize.width() - 16;
+  const int height = lines.isEmpty() ? 0 : portNote_->heightForWidth(width);
+  portNote_->setGeometry(8, kDesignSize.height(), width, height);
+  setFixedSize(kDesignSize.width(), kDesignSize.height() + (height > 0 ? height + 8 : 0));
 }
 
 void TPortSetupFrm::PortTypeClick()
@@ -187,12 +251,12 @@ void TPortSetupFrm::showEvent(QShowEvent *event)
   QDialog::showEvent(event);
   if (event->spontaneous())
     return; // brought back from minimised: not a new showing
+  FormShow(); // first: a note about missing ports makes the dialog taller
   if (QScreen *screen = QGuiApplication::primaryScreen()) {
     QRect frame = frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
   }
-  FormShow();
   bitBtn1_->setFocus(Qt::OtherFocusReason);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 class QButtonGroup;
@@ -74,12 +75,21 @@ public:
 
   static QString ComPortItemText(int number);
 
+  // The device behind COM port n ("/dev/ttyUSB0"), for the note that names
+  // the serial devices found; without it the note names the ports only.
+  void SetComPortDevices(std::function<QString(int number)> device) { comPortDevice_ = std::move(device); }
+  // Below the lists when one of them is empty: what is missing and which
+  // serial devices there are. Hidden when every list has something.
+  QLabel *PortNote() const { return portNote_; }
+  static const QString kNoMidiPorts;
+
 protected:
   void showEvent(QShowEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
 
 private:
   void ApplyPortTypeToLists();
+  void SayWhatIsMissing(bool noMidiIn, bool noMidiOut, std::vector<int> comPorts);
 
   PortSetupActions &actions_;
   QGroupBox *portType_;
@@ -93,6 +103,8 @@ private:
   QComboBox *comboBox2_;
   QComboBox *comboBox3_;
   QPushButton *bitBtn1_;
+  QLabel *portNote_;
+  std::function<QString(int)> comPortDevice_;
 };
 
 } // namespace zr

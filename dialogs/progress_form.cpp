@@ -76,6 +76,7 @@ TProgressForm::TProgressForm(QWidget *parent)
   progressBar1_->setRange(0, 100);
   progressBar1_->setValue(0);
   progressBar1_->setTextVisible(false);
+  progressBar1_->setAccessibleName(QStringLiteral("Transfer progress"));
 
   label1_ = new QLabel(QStringLiteral("0%"), this);
   label1_->setObjectName(QStringLiteral("Label1"));
@@ -90,6 +91,7 @@ TProgressForm::TProgressForm(QWidget *parent)
   cancelBtn_->setObjectName(QStringLiteral("CancelBtn"));
   cancelBtn_->setGeometry(48, 32, 73, 25);
   cancelBtn_->setAutoDefault(false);
+  cancelBtn_->setAccessibleDescription(QStringLiteral("Stops the transfer at the next block"));
   connect(cancelBtn_, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
   setFocusProxy(cancelBtn_);
 }

@@ -34,6 +34,18 @@ QVariant ShellFileModel::data(const QModelIndex &index, int role) const
     if (IsDataType(type))
       return QString::fromLatin1(DataTypeTable[type].name);
   }
+  // A screen reader on a file's row hears name, kind and size, not the name
+  // alone: "SONG1.kpr, Project (all), 12 KB".
+  if (index.isValid() && index.column() == kNameColumn && role == Qt::AccessibleTextRole &&
+      kind_ == Kind::Files && !isDir(index)) {
+    QStringList parts{fileName(index)};
+    for (int column : {kTypeColumn, kSizeColumn}) {
+      const QString text = data(index.siblingAtColumn(column), Qt::DisplayRole).toString();
+      if (!text.isEmpty())
+        parts.append(text);
+    }
+    return parts.join(QStringLiteral(", "));
+  }
   return QFileSystemModel::data(index, role);
 }
 

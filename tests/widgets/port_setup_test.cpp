@@ -78,7 +78,8 @@ TEST(PortSetup, LooksAsDesigned)
   EXPECT_EQ(dialog.PortType(), TPortSetupFrm::PortTypeCom);
   QStringList labels;
   for (QLabel *label : dialog.findChildren<QLabel *>())
-    labels.append(label->text() + QStringLiteral("@%1,%2").arg(label->x()).arg(label->y()));
+    if (!label->isHidden()) // the note about missing ports shows only when one is missing
+      labels.append(label->text() + QStringLiteral("@%1,%2").arg(label->x()).arg(label->y()));
   labels.sort();
   EXPECT_EQ(labels, QStringList({"Com port:@128,8", "MIDI In:@128,56", "MIDI Out:@320,56"}));
 }

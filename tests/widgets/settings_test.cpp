@@ -164,12 +164,15 @@ TEST_F(SettingsTest, FileBesideTheProgramWinsThenAnEarlierFallbackThenAWritableF
     bool configExists;
     bool folderWritable;
     QString expected;
+    bool folderOwned = true;
   } cases[] = {
       {true, true, true, beside},
       {true, false, false, beside}, // an existing file beside the program always wins
       {false, false, true, beside},
-      {false, true, true, config},   // where an earlier run had to save it
-      {false, false, false, config}, // never lose the settings silently
+      {false, true, true, config},         // where an earlier run had to save it
+      {false, false, false, config},       // never lose the settings silently
+      {false, false, true, config, false}, // /usr/bin under sudo: writable, but not the user's
+      {true, false, true, beside, false},  // one that is there and can be written is used
   };
   QDir().mkpath(QFileInfo(config).absolutePath());
   for (const Case &c : cases) {
@@ -181,13 +184,29 @@ TEST_F(SettingsTest, FileBesideTheProgramWinsThenAnEarlierFallbackThenAWritableF
     if (c.configExists) {
       ASSERT_TRUE(WriteFile(config, "[Communication]\n"));
     }
-    const QString chosen = SettingsFile::ChooseLocation(beside, config, [&](const QString &folder) {
-      EXPECT_EQ(folder, QFileInfo(beside).absolutePath());
-      return c.folderWritable;
-    });
-    EXPECT_EQ(chosen, c.expected) << c.besideExists << c.configExists << c.folderWritable;
+    const auto inBin = [&](bool answer) {
+      return [&, answer](const QString &folder) {
+        EXPECT_EQ(folder, QFileInfo(beside).absolutePath());
+        return answer;
+      };
+    };
+    const QString chosen =
+        SettingsFile::ChooseLocation(beside, config, inBin(c.folderWritable), inBin(c.folderOwned));
+    EXPECT_EQ(chosen, c.expected) << c.besideExists << c.configExists << c.folderWritable << c.folderOwned;
   }
   EXPECT_TRUE(SettingsFile::FolderWritable(dir.path()));
+  // Under sudo the folder must be the calling user's, not the administrator's.
+  const uint mine = QFileInfo(dir.path()).ownerId();
+  for (const auto &[sudoUid, owned] :
+       {std::pair{QByteArray(), true}, std::pair{QByteArray::number(mine), true},
+        std::pair{QByteArray::number(mine + 1), false}}) {
+    if (sudoUid.isNull())
+      qunsetenv("SUDO_UID");
+    else
+      qputenv("SUDO_UID", sudoUid);
+    EXPECT_EQ(SettingsFile::FolderOwnedByUser(dir.path()), owned) << sudoUid.toStdString();
+  }
+  qunsetenv("SUDO_UID");
   EXPECT_FALSE(SettingsFile::FolderWritable(dir.filePath(QStringLiteral("no/such/folder"))));
   EXPECT_TRUE(QDir(dir.path())
                   .entryList(QStringList{QStringLiteral(".zr-write-probe*")}, QDir::Hidden | QDir::Files)
