@@ -26,8 +26,8 @@
 
 #include "app/card_list.h"
 #include "app/prompter.h"
-#include "app/qt_timer.h"
-#include "app/settings.h"
+#include "frontend/qt_timer.h"
+#include "frontend/settings.h"
 #include "app/status_panel.h"
 #include "app/window_archive.h"
 #include "dialogs/about_box.h"

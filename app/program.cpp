@@ -10,8 +10,8 @@
 #include "app/list_gestures.h"
 #include "app/main_window.h"
 #include "app/prompter.h"
-#include "app/qt_timer.h"
-#include "app/settings.h"
+#include "frontend/qt_timer.h"
+#include "frontend/settings.h"
 #include "app/window_archive.h"
 #include "app/window_host.h"
 #include "dialogs/about_box.h"
@@ -166,20 +166,16 @@ void Program::EndProcess(int exitCode)
 
 QString Program::NoPermissionText(const QString& device, const QString& group)
 {
-  if (group.isEmpty())
-    return QStringLiteral("No permission to open %1").arg(device);
-  return QStringLiteral("No permission to open %1: add your user to the group %2").arg(device, group);
+  return QString::fromStdString(zr::NoPermissionText(device.toStdString(), group.toStdString()));
 }
 
 void Program::SearchComPortTellingWhy()
 {
-  engine_->com.SearchComPort();
-  if (engine_->com.ComPortOpen() || engine_->com.LastOpenResult() != SerialOpenResult::PermissionDenied)
+  ComLink& com = engine_->com;
+  com.SearchComPort();
+  if (com.ComPortOpen() || com.LastOpenResult() != SerialOpenResult::PermissionDenied)
     return;
-  const std::string device = engine_->com.LastOpenPath();
-  const QString text =
-      NoPermissionText(QString::fromStdString(device), QString::fromStdString(DeviceGroupName(device)));
-  engine_->session.ShowStatus("%s", text.toUtf8().constData());
+  engine_->session.ShowStatus("%s", zr::NoPermissionText(com.LastOpenPath()).c_str());
 }
 
 // --- PortSetupActions ---

@@ -20,8 +20,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include "app/qt_timer.h"
-#include "app/settings.h"
+#include "frontend/qt_timer.h"
+#include "frontend/settings.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
 #include "cli/stand_ins.h"

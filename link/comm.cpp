@@ -286,8 +286,6 @@ void ComLink::DispatchFrame(const Bytes& frame)
     context_.ShowErrorBox("Read comm error: no block bounds.");
     return;
   }
-  if (!HasManufacturerId(frame.data(), frame.size()))
-    return;
   DispatchComFrame(context_, *this, frame.data(), frame.size());
 }
 

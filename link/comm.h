@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/dispatch.h"
 #include "link/link.h"
 #include "link/serial_device.h"
 #include "link/wire.h"
@@ -27,7 +28,7 @@ constexpr std::size_t COM_READ_CHUNK = 4096;
 // Silence after which a frame without its end byte is dropped.
 constexpr int COM_FRAME_SILENCE_MS = 10000;
 
-class ComLink : public Link {
+class ComLink : public Link, public SerialSide {
 public:
   ComLink(LinkContext& context, SerialDeviceFactory factory, ComPortPaths paths);
   ~ComLink() override;
@@ -71,6 +72,12 @@ public:
   bool ComPortOpen() const { return comPortOpen_; }
   // Set by the search, cleared by the console's identify reply.
   bool ComSearching = false;
+
+  // SerialSide: what the dispatch answers through.
+  Link& AsLink() override { return *this; }
+  bool Searching() const override { return ComSearching; }
+  void StopSearching() override { ComSearching = false; }
+  void WriteMessage(const std::uint8_t* data, std::size_t length) override { ComWrite(data, length); }
 
   // Why the last OpenComPort failed (Ok after a success), and the device it tried.
   SerialOpenResult LastOpenResult() const { return lastOpenResult_; }

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "link/comm.h"
+#include "link/link.h"
 #include "link/link_context.h"
 #include "link/midi_system.h"
 #include "link/wire.h"
@@ -37,7 +37,7 @@ struct Frame {
 struct Side {
   int medium;                   // MEDIUM_COM or MEDIUM_MIDI
   Link* link;                   // the serial link; null for MIDI (the engine knows its MIDI link)
-  ComLink* com = nullptr;       // serial only
+  SerialSide* com = nullptr;    // serial only
   MidiPort* midiPort = nullptr; // MIDI only
 };
 
@@ -47,10 +47,10 @@ void OnSearch(LinkContext& context, const Side& side)
   if (side.com) {
     // While our own search is unanswered, a search coming in is our own
     // message coming back: the cable or adapter loops.
-    if (side.com->ComSearching)
+    if (side.com->Searching())
       context.ShowErrorBox("COM port in loop mode ?!?!");
     else
-      side.com->ComWrite(identify);
+      side.com->WriteMessage(identify.data(), identify.size());
   } else if (side.midiPort) {
     side.midiPort->SendSysEx(identify.data(), identify.size());
   }
@@ -60,7 +60,7 @@ void OnIdentify(LinkContext& context, const Side& side, const Frame& f)
 {
   context.timers.TimeoutTimer.Stop();
   if (side.com)
-    side.com->ComSearching = false;
+    side.com->StopSearching();
   context.OnIdentify(side.link, side.medium, f.b[OFS_MODEL] == MODEL_BYTE);
 }
 
@@ -163,11 +163,11 @@ void Dispatch(LinkContext& session, const Side& side, const Frame& f)
 
 } // namespace
 
-void DispatchComFrame(LinkContext& session, ComLink& com, const std::uint8_t* frame, std::size_t n)
+void DispatchComFrame(LinkContext& session, SerialSide& com, const std::uint8_t* frame, std::size_t n)
 {
   if (frame == nullptr)
     return;
-  const Side side{MEDIUM_COM, &com, &com, nullptr};
+  const Side side{MEDIUM_COM, &com.AsLink(), &com, nullptr};
   Dispatch(session, side, Frame{frame, n, n});
 }
 

@@ -12,11 +12,22 @@
 namespace zr {
 
 class LinkContext;
-class ComLink;
+class Link;
+
+// What the dispatch needs of the serial link it answers on: whether our
+// own search is unanswered, and the line to write the answer to.
+class SerialSide {
+public:
+  virtual ~SerialSide() = default;
+  virtual Link& AsLink() = 0;
+  virtual bool Searching() const = 0;
+  virtual void StopSearching() = 0;
+  virtual void WriteMessage(const std::uint8_t* data, std::size_t length) = 0;
+};
 
 // The serial handler: one complete frame from ComReadAndDispatch (leading
-// 0xFF bytes already skipped, F0 first, F7 last, manufacturer ID checked).
-void DispatchComFrame(LinkContext& context, ComLink& com, const std::uint8_t* frame, std::size_t n);
+// 0xFF bytes already skipped, F0 first, F7 last).
+void DispatchComFrame(LinkContext& context, SerialSide& com, const std::uint8_t* frame, std::size_t n);
 
 // One filled MIDI input buffer. Requeues it through `port` when done,
 // except a buffer without bytes or data area, which is reported and kept.

@@ -2,12 +2,16 @@
 
 namespace zr {
 
-std::string NoPermissionText(const std::string& devicePath)
+std::string NoPermissionText(const std::string& devicePath, const std::string& group)
 {
-  const std::string group = DeviceGroupName(devicePath);
   if (group.empty())
     return "No permission to open " + devicePath;
   return "No permission to open " + devicePath + ": add your user to the group " + group;
+}
+
+std::string NoPermissionText(const std::string& devicePath)
+{
+  return NoPermissionText(devicePath, DeviceGroupName(devicePath));
 }
 
 } // namespace zr

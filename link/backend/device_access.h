@@ -14,5 +14,7 @@ std::string DeviceGroupName(const std::string& devicePath);
 // /dev/ttyUSB0: add your user to the group dialout" (without the group part
 // where the device has no group).
 std::string NoPermissionText(const std::string& devicePath);
+// The same for a device of the group given.
+std::string NoPermissionText(const std::string& devicePath, const std::string& group);
 
 } // namespace zr

@@ -18,7 +18,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include "app/qt_timer.h"
+#include "frontend/qt_timer.h"
 #include "link/backend/serial_qt.h"
 #include "link/com_ports.h"
 #include "link/comm.h"

@@ -4,7 +4,7 @@
 #include <QRadioButton>
 
 #include "app/card_list.h"
-#include "app/settings.h"
+#include "frontend/settings.h"
 
 #include "dialogs/port_setup.h"
 #include "link/midi.h"

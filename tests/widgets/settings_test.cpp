@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "app/settings.h"
+#include "frontend/settings.h"
 #include "tests/widgets/widget_test_util.h"
 
 using zr::SettingsFile;

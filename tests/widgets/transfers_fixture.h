@@ -28,7 +28,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/prompter.h"
-#include "app/qt_timer.h"
+#include "frontend/qt_timer.h"
 #include "dialogs/progress_form.h"
 #include "shell/shell_list.h"
 #include "shell/shell_tree.h"

@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "frontend/settings.h"
 
 #include "link/com_ports.h"
 

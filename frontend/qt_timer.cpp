@@ -1,4 +1,4 @@
-#include "app/qt_timer.h"
+#include "frontend/qt_timer.h"
 
 namespace zr {
 
