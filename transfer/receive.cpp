@@ -3,36 +3,19 @@
 #include "transfer/filer.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 #include "link/link.h"
 #include "link/wire.h"
 #include "transfer/datatypes.h"
+#include "transfer/disk.h"
 #include "transfer/pc_path.h"
 #include "transfer/progress_text.h"
 #include "transfer/session.h"
 
 namespace zr {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-// The size of the file at `path` when one is there (a link is followed).
-std::optional<std::uint64_t> ExistingFileSize(const std::string& path)
-{
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (ec || !fs::exists(status) || fs::is_directory(status))
-    return std::nullopt;
-  const std::uintmax_t size = fs::is_regular_file(status) ? fs::file_size(path, ec) : 0;
-  return ec ? 0 : size;
-}
 
 // "1,234 KB", as the PC list's Size column shows a file.
 std::string SizeText(std::uint64_t bytes)
@@ -41,64 +24,6 @@ std::string SizeText(std::uint64_t bytes)
   for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
     digits.insert(static_cast<std::size_t>(at), ",");
   return digits + " KB";
-}
-
-// What an errno from creating or writing a file means for the user.
-int WriteErrorFor(int error)
-{
-  switch (error) {
-  case EACCES:
-  case EPERM:
-  case EROFS:
-  case ENOENT:
-  case ENOTDIR:
-    return ERR_NOT_WRITABLE;
-  case ENAMETOOLONG:
-    return ERR_PATH_TOO_LONG;
-  default:
-    return ERR_DISK_FULL;
-  }
-}
-
-// Writes the file beside the target under a short temporary name and puts
-// it in place only when every byte is on disk, so a failed write never
-// costs the user the old file. Returns the error code.
-int WriteWholeFile(const std::string& target, const std::uint8_t* bytes, std::uint32_t size)
-{
-  static std::atomic<unsigned> counter{0};
-  const std::size_t cut = target.size() - FileNamePart(target).size();
-  const std::string folder = target.substr(0, cut);
-  std::string temporary;
-  std::FILE* out = nullptr;
-  for (int attempt = 0; attempt < 100 && !out; ++attempt) {
-    temporary = folder + ".zr4812-" + std::to_string(++counter) + ".part";
-    errno = 0;
-    out = std::fopen(temporary.c_str(), "wbx"); // never an existing file
-    if (!out && errno != EEXIST)
-      return WriteErrorFor(errno);
-  }
-  if (!out)
-    return ERR_DISK_FULL;
-  errno = 0;
-  bool written = std::fwrite(bytes, 1, size, out) == size;
-  int error = written ? 0 : errno;
-  if (std::fclose(out) != 0 && written) {
-    written = false;
-    error = errno;
-  }
-  std::error_code ec;
-  if (written) {
-    fs::rename(temporary, target, ec);
-    if (ec) {
-      written = false;
-      error = ec.value() == EACCES || ec.value() == EPERM || ec.value() == EROFS ? ec.value() : 0;
-    }
-  }
-  if (!written) {
-    fs::remove(temporary, ec);
-    return error == 0 ? ERR_DISK_FULL : WriteErrorFor(error);
-  }
-  return ERR_NONE;
 }
 
 // The file size that the header group (the first 8 stream bytes) carries.
@@ -339,6 +264,8 @@ void Filer::WritePcFile()
   }
 
   const std::string fileName = FileNamePart(PcPath);
+  // A backup's save dialog asked before overwriting already.
+  bool replace = batch.InternalMode;
   if (!batch.InternalMode) {
     // The disk decides, not what the PC list happens to show.
     if (const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath)) {
@@ -351,10 +278,13 @@ void Filer::WritePcFile()
         session_.steps().RequestNextCardFile(batch.CardIndex);
         return;
       }
+      replace = true;
     }
   }
 
-  Error = WriteWholeFile(PcPath, Buffer.get(), Size);
+  // A file that appeared after the look above comes back as ERR_FILE_EXISTS
+  // and is left alone.
+  Error = WriteFileSafely(PcPath, Buffer.get(), Size, replace);
   if (Error != ERR_NONE)
     return;
   if (!batch.InternalMode)

@@ -250,11 +250,11 @@ TEST_F(ReceiveTest, FailedWriteKeepsTheExistingFile)
   WriteFile(folder.path() / "mix2.kpr" / "inside", {7});
   StartDownload(0, "mix2");
   ServeFile(0, RandomBytes(100, 6));
-  EXPECT_EQ(host.LastStatus(), "File error: Disk full");
+  EXPECT_EQ(host.LastStatus(), "File error: Name is taken by a folder");
   EXPECT_EQ(ReadFile(folder.path() / "mix2.kpr" / "inside"), Bytes{7});
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
   // The failed file is counted and the batch goes on with its next file.
-  EXPECT_EQ(host.failedFiles, std::vector<std::string>{"mix2.kpr: Disk full"});
+  EXPECT_EQ(host.failedFiles, std::vector<std::string>{"mix2.kpr: Name is taken by a folder"});
   EXPECT_EQ(host.nextCardFileCalls, std::vector<int>{0});
 }
 
