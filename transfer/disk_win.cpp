@@ -46,7 +46,9 @@ std::wstring LongPath(const std::string& path)
     return wide;
   std::wstring full(needed, L'\0');
   const DWORD length = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
-  full.resize(length < needed ? length : 0);
+  if (length == 0 || length >= needed)
+    return wide; // the system gave up on it: let the call that follows say why
+  full.resize(length);
   if (full.starts_with(L"\\\\"))
     return L"\\\\?\\UNC\\" + full.substr(2); // \\server\share\...
   return L"\\\\?\\" + full;
