@@ -9,8 +9,10 @@ std::string DefaultComPortPath(int port)
 {
   if (port < COM_PORT_FIRST || port > COM_PORT_LAST)
     return {};
-  // The device namespace prefix makes COM10 and above openable too.
-  return "\\\\.\\COM" + std::to_string(port);
+  // COM1 to COM9 are names of their own; COM10 and above open only through
+  // the device namespace.
+  const std::string name = "COM" + std::to_string(port);
+  return port <= 9 ? name : "\\\\.\\" + name;
 }
 #else
 std::string DefaultComPortPath(int port)

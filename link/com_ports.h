@@ -14,7 +14,7 @@ constexpr int COM_PORT_FIRST = 1;
 constexpr int COM_PORT_LAST = 16;
 
 // The platform's own device for COM port n, or "" when it has none:
-// on Windows the system's COMn; elsewhere COM1-COM4 = /dev/ttyS0-3,
+// on Windows the system's COMn (\\.\COMn from 10 on); elsewhere COM1-COM4 = /dev/ttyS0-3,
 // COM5-COM8 = /dev/ttyUSB0-3, COM9-COM12 = /dev/ttyACM0-3, COM13-COM16 none.
 std::string DefaultComPortPath(int port);
 

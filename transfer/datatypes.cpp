@@ -108,9 +108,12 @@ std::string SafePcFileName(std::string_view cardName)
   for (char& c : safe)
     if (!IsAsciiAlnum(c) && c != '_' && c != '-' && c != ' ')
       c = '_';
-  // A name made only of blanks would vanish on some file systems.
-  if (safe.find_first_not_of(' ') == std::string::npos)
-    safe = "_" + safe;
+  // Windows drops blanks at the end of a name (and would then see "AUX "
+  // as the device AUX); a name made only of blanks would vanish altogether.
+  for (auto c = safe.rbegin(); c != safe.rend() && *c == ' '; ++c)
+    *c = '_';
+  if (safe.empty())
+    safe = "_";
   if (IsWindowsDeviceName(safe))
     safe += '_';
   return safe;

@@ -111,6 +111,16 @@ std::string Filer::ErrorText(int outgoing) const
     return "Folder is not writable";
   case ERR_EMPTY_FILE:
     return "File is empty";
+  case ERR_NAME_IS_FOLDER:
+    return "Name is taken by a folder";
+  case ERR_FILE_EXISTS:
+    return "File already exists";
+  case ERR_FILE_IN_USE:
+    return "File is open in another program";
+  case ERR_ACCESS_DENIED:
+    return "Access to the file denied";
+  case ERR_WRITE_FAILED:
+    return "Cannot write the file";
   default:
     return text;
   }

@@ -29,12 +29,20 @@ enum FilerError : std::int32_t {
   ERR_NO_CARD_NAME = 11,   // nothing left of the name for the card (".kpr")
   ERR_NOT_WRITABLE = 12,   // the PC folder takes no new file (permissions, read-only)
   ERR_EMPTY_FILE = 13,     // a received file whose size field says 0 bytes
+  ERR_NAME_IS_FOLDER = 14, // a folder has the name the file should get
+  ERR_FILE_EXISTS = 15,    // a file appeared under the name after the question
+  ERR_FILE_IN_USE = 16,    // another program holds the file open (Windows)
+  ERR_ACCESS_DENIED = 17,  // the file itself refuses to be replaced (read-only, permissions)
+  ERR_WRITE_FAILED = 18,   // any other failure of the system while writing
 };
 
-// Longest PC path a record holds, terminating zero included: 260 as on
-// Windows, or the platform's own limit where that is larger.
+// Longest PC path a record holds, terminating zero included: the system's
+// own limit. Windows takes 32767 UTF-16 units through the "\\?\" form that
+// the disk unit uses; the room kept below that is for the prefix and for a
+// temporary name longer than the target's. A UTF-8 byte never stands for
+// fewer UTF-16 units than one, so counting bytes errs on the safe side.
 #if defined(_WIN32)
-constexpr std::size_t PC_PATH_SIZE = 260;
+constexpr std::size_t PC_PATH_SIZE = 32000;
 #else
 constexpr std::size_t PC_PATH_SIZE = 4096;
 #endif
@@ -72,6 +80,9 @@ public:
   std::int32_t LastError = 0;
   // A backup path that ends in another kind's extension.
   bool WrongExtension = false;
+  // A backup: the file at PcPath was there when the user (or the caller)
+  // chose to write over it; a file that appears later is asked about.
+  bool ReplaceAgreed = false;
 
   void AllocBuffer();
   void FreeBuffer();
@@ -116,6 +127,9 @@ private:
   void StoreReceivedBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
   // After the last block of a file went out: the next file, or the batch's end.
   void EndSentFile();
+  // The replace question for a received file; a No skips the file (the
+  // batch hears so and moves on). True for Yes.
+  bool MayReplace(const std::string& fileName, std::uint64_t existingSize);
   // The file of this record failed: the batch hears why.
   void ReportFailed();
   // "Please press enter on your mixer to save the update."

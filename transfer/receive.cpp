@@ -3,36 +3,19 @@
 #include "transfer/filer.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 
 #include "link/link.h"
 #include "link/wire.h"
 #include "transfer/datatypes.h"
+#include "transfer/disk.h"
 #include "transfer/pc_path.h"
 #include "transfer/progress_text.h"
 #include "transfer/session.h"
 
 namespace zr {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-// The size of the file at `path` when one is there (a link is followed).
-std::optional<std::uint64_t> ExistingFileSize(const std::string& path)
-{
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  if (ec || !fs::exists(status) || fs::is_directory(status))
-    return std::nullopt;
-  const std::uintmax_t size = fs::is_regular_file(status) ? fs::file_size(path, ec) : 0;
-  return ec ? 0 : size;
-}
 
 // "1,234 KB", as the PC list's Size column shows a file.
 std::string SizeText(std::uint64_t bytes)
@@ -41,64 +24,6 @@ std::string SizeText(std::uint64_t bytes)
   for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
     digits.insert(static_cast<std::size_t>(at), ",");
   return digits + " KB";
-}
-
-// What an errno from creating or writing a file means for the user.
-int WriteErrorFor(int error)
-{
-  switch (error) {
-  case EACCES:
-  case EPERM:
-  case EROFS:
-  case ENOENT:
-  case ENOTDIR:
-    return ERR_NOT_WRITABLE;
-  case ENAMETOOLONG:
-    return ERR_PATH_TOO_LONG;
-  default:
-    return ERR_DISK_FULL;
-  }
-}
-
-// Writes the file beside the target under a short temporary name and puts
-// it in place only when every byte is on disk, so a failed write never
-// costs the user the old file. Returns the error code.
-int WriteWholeFile(const std::string& target, const std::uint8_t* bytes, std::uint32_t size)
-{
-  static std::atomic<unsigned> counter{0};
-  const std::size_t cut = target.size() - FileNamePart(target).size();
-  const std::string folder = target.substr(0, cut);
-  std::string temporary;
-  std::FILE* out = nullptr;
-  for (int attempt = 0; attempt < 100 && !out; ++attempt) {
-    temporary = folder + ".zr4812-" + std::to_string(++counter) + ".part";
-    errno = 0;
-    out = std::fopen(temporary.c_str(), "wbx"); // never an existing file
-    if (!out && errno != EEXIST)
-      return WriteErrorFor(errno);
-  }
-  if (!out)
-    return ERR_DISK_FULL;
-  errno = 0;
-  bool written = std::fwrite(bytes, 1, size, out) == size;
-  int error = written ? 0 : errno;
-  if (std::fclose(out) != 0 && written) {
-    written = false;
-    error = errno;
-  }
-  std::error_code ec;
-  if (written) {
-    fs::rename(temporary, target, ec);
-    if (ec) {
-      written = false;
-      error = ec.value() == EACCES || ec.value() == EPERM || ec.value() == EROFS ? ec.value() : 0;
-    }
-  }
-  if (!written) {
-    fs::remove(temporary, ec);
-    return error == 0 ? ERR_DISK_FULL : WriteErrorFor(error);
-  }
-  return ERR_NONE;
 }
 
 // The file size that the header group (the first 8 stream bytes) carries.
@@ -329,6 +254,31 @@ void Filer::UnpackReceived()
   Size = *fileSize;
 }
 
+bool Filer::MayReplace(const std::string& fileName, std::uint64_t existingSize)
+{
+  ReplaceQuestion question;
+  question.name = fileName;
+  question.oldSize = existingSize;
+  question.newSize = Size;
+  question.severalFiles = session_.steps().CardSelectedCount() > 1;
+  question.text = "File already exists!\nReplace the file named " + fileName + " ?\nThe existing file size is " +
+                  SizeText(existingSize) + ", the new file size is " +
+                  std::to_string((std::uint64_t(Size) + 1023) / 1024) + "KB.";
+  if (session_.AskReplace(question))
+    return true;
+  FreeBuffer();
+  FileEnd end;
+  end.name = fileName;
+  end.outcome = FileOutcome::Skipped;
+  end.why = FileReason::Exists;
+  end.reason = "it exists";
+  end.path = PcPath;
+  session_.steps().FileEnded(end);
+  if (!session_.batch.InternalMode)
+    session_.steps().RequestNextCardFile(session_.batch.CardIndex);
+  return false;
+}
+
 void Filer::WritePcFile()
 {
   BatchState& batch = session_.batch;
@@ -341,39 +291,32 @@ void Filer::WritePcFile()
   }
   if (PcPath.empty()) {
     PcPath = session_.AskBackupFileName(DataType);
+    ReplaceAgreed = ExistingFileSize(PcPath).has_value();
     if (Error == ERR_NONE)
       WritePcFile();
     return;
   }
 
   const std::string fileName = FileNamePart(PcPath);
+  // A backup's save dialog asked before overwriting what was there then.
+  bool replace = batch.InternalMode && ReplaceAgreed;
   if (!batch.InternalMode) {
     // The disk decides, not what the PC list happens to show.
     if (const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath)) {
-      ReplaceQuestion question;
-      question.name = fileName;
-      question.oldSize = *existing;
-      question.newSize = Size;
-      question.severalFiles = session_.steps().CardSelectedCount() > 1;
-      question.text = "File already exists!\nReplace the file named " + fileName +
-                      " ?\nThe existing file size is " + SizeText(*existing) + ", the new file size is " +
-                      std::to_string((std::uint64_t(Size) + 1023) / 1024) + "KB.";
-      if (!session_.AskReplace(question)) {
-        FreeBuffer();
-        FileEnd end;
-        end.name = fileName;
-        end.outcome = FileOutcome::Skipped;
-        end.why = FileReason::Exists;
-        end.reason = "it exists";
-        end.path = PcPath;
-        session_.steps().FileEnded(end);
-        session_.steps().RequestNextCardFile(batch.CardIndex);
+      if (!MayReplace(fileName, *existing))
         return;
-      }
+      replace = true;
     }
   }
-
-  Error = WriteWholeFile(PcPath, Buffer.get(), Size);
+  Error = WriteFileSafely(PcPath, Buffer.get(), Size, replace);
+  if (Error == ERR_FILE_EXISTS && !replace) {
+    // A file appeared under that name since the look above (a backup of
+    // the operating system takes minutes): it is asked about now.
+    const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath);
+    if (!MayReplace(fileName, existing.value_or(0)))
+      return;
+    Error = WriteFileSafely(PcPath, Buffer.get(), Size, true);
+  }
   if (Error != ERR_NONE)
     return;
   FileEnd end;

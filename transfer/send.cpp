@@ -2,48 +2,39 @@
 // asks for packed straight from it.
 #include "transfer/filer.h"
 
-#include <filesystem>
-#include <system_error>
+#include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "link/link.h"
 #include "link/wire.h"
+#include "transfer/disk.h"
 #include "transfer/pc_path.h"
 #include "transfer/progress_text.h"
 #include "transfer/session.h"
 
-#include <fstream>
-
 namespace zr {
-
-namespace fs = std::filesystem;
 
 void Filer::ReadPcFile()
 {
-  std::error_code ec;
-  if (!fs::is_regular_file(PcPath, ec)) {
+  // The size first: a file too large is refused before it is read.
+  const std::optional<std::uint64_t> length = ExistingFileSize(PcPath);
+  std::optional<std::vector<std::uint8_t>> bytes;
+  if (!length) {
     Error = ERR_NO_FILE;
-    return;
-  }
-  std::ifstream in(PcPath, std::ios::binary);
-  if (!in) {
-    Error = ERR_NO_FILE;
-    return;
-  }
-  const std::uintmax_t length = fs::file_size(PcPath, ec);
-  if (ec) {
-    Error = ERR_NO_FILE;
-  } else if (length > MAX_FILE_SIZE) {
+  } else if (*length > MAX_FILE_SIZE) {
     // Its blocks could not be numbered on the wire: refuse before any byte goes out.
     Error = ERR_FILE_TOO_LARGE;
+  } else if (!(bytes = ReadWholeFile(PcPath))) {
+    Error = ERR_NO_FILE;
+  } else if (bytes->size() > MAX_FILE_SIZE) {
+    Error = ERR_FILE_TOO_LARGE; // it grew meanwhile
   } else {
-    Size = static_cast<std::uint32_t>(length);
+    Size = static_cast<std::uint32_t>(bytes->size());
     if (Size > 0) {
       AllocBuffer();
-      if (Error == ERR_NONE) {
-        in.read(reinterpret_cast<char*>(Buffer.get()), static_cast<std::streamsize>(Size));
-        if (static_cast<std::uint64_t>(in.gcount()) != Size)
-          Error = ERR_DISK_FULL;
-      }
+      if (Error == ERR_NONE)
+        std::copy(bytes->begin(), bytes->end(), Buffer.get());
     }
   }
   if (Error != ERR_NONE) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "transfer/datatypes.h"
+#include "transfer/disk.h"
 #include "transfer/pc_path.h"
 
 namespace zr {
@@ -204,6 +205,7 @@ bool Session::BackupInternal(int medium, int type, const std::optional<std::stri
   rx.LastError = ERR_NONE;
   rx.WrongExtension = false;
   rx.PcPath = AskBackupFileName(type, path);
+  rx.ReplaceAgreed = !rx.PcPath.empty() && ExistingFileSize(rx.PcPath).has_value();
   if (rx.Error != ERR_NONE) {
     // Cancelled dialog: nothing to say. Anything else deserves a word.
     if (rx.Error == ERR_NO_FILE)

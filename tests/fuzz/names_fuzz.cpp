@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A card name as a PC file name.
   const std::string safe = zr::SafePcFileName(input);
-  FUZZ_CHECK(!safe.empty() && safe != "." && safe != "..");
+  FUZZ_CHECK(!safe.empty() && safe != "." && safe != ".." && safe.back() != ' ');
   FUZZ_CHECK(safe.size() >= input.size() && safe.size() <= input.size() + 2);
   for (const char c : safe)
     FUZZ_CHECK(IsAsciiAlnum(c) || c == '_' || c == '-' || c == ' ');

@@ -206,7 +206,7 @@ TEST_F(SerialLinkTest, DownloadWhoseFirstFileCannotBeWrittenSavesTheOthers)
   EXPECT_EQ(ReadFile(pc.path() / "C.kpr"), ReadFile(card.path() / "C.kpr"));
   EXPECT_FALSE(host().transferRunning);
   EXPECT_FALSE(host().progressVisible);
-  EXPECT_EQ(host().LastStatus(), "1 of 3 files failed (first: A.kpr: Disk full)");
+  EXPECT_EQ(host().LastStatus(), "1 of 3 files failed (first: A.kpr: Name is taken by a folder)");
 }
 
 TEST_F(SerialLinkTest, UploadsGoOnPastAFailedFileAndAnswerRepeatedRequests)

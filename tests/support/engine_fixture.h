@@ -6,11 +6,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <string>
 
 #include "link/wire.h"
 #include "tests/support/fakes.h"
+#include "transfer/disk.h"
 #include "transfer/session.h"
 
 namespace zr::test {
@@ -26,10 +28,19 @@ inline Bytes RandomBytes(std::size_t n, unsigned seed)
   return b;
 }
 
+// A path as the program holds it: UTF-8 (fs::path::string() on Windows
+// would give the ANSI code page).
+inline std::string Utf8(const fs::path& p)
+{
+  const std::u8string s = p.u8string();
+  return std::string(s.begin(), s.end());
+}
+
+// Through the disk unit, which reads long and non-ASCII paths on Windows too.
 inline Bytes ReadFile(const fs::path& p)
 {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
+  std::optional<Bytes> bytes = ReadWholeFile(Utf8(p));
+  return bytes ? *bytes : Bytes{};
 }
 
 inline void WriteFile(const fs::path& p, const Bytes& b)

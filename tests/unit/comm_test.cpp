@@ -11,6 +11,18 @@
 namespace zr::test {
 namespace {
 
+// The default devices of COM ports, as the system names them.
+#if defined(_WIN32)
+constexpr bool kWindows = true;
+const std::pair<int, const char*> kDefaultPorts[] = {{1, "COM1"},        {9, "COM9"}, {10, "\\\\.\\COM10"},
+                                                     {16, "\\\\.\\COM16"}, {0, ""},     {17, ""}};
+#else
+constexpr bool kWindows = false;
+const std::pair<int, const char*> kDefaultPorts[] = {
+    {1, "/dev/ttyS0"},   {4, "/dev/ttyS3"},   {5, "/dev/ttyUSB0"}, {8, "/dev/ttyUSB3"}, {9, "/dev/ttyACM0"},
+    {12, "/dev/ttyACM3"}, {13, ""},           {16, ""},            {0, ""},             {17, ""}};
+#endif
+
 std::string FakePath(int port)
 {
   return "/dev/fake" + std::to_string(port);
@@ -224,10 +236,16 @@ TEST_F(ComLinkTest, ProbeSkipsPortsWithoutDeviceAndKeepsOurOwnPort)
   session.Com = &sparse;
   ASSERT_TRUE(sparse.OpenComPort());
   line.openAttempts.clear();
-  // Port 3 is ours (open); the default devices of 1, 2 and 5-12 don't exist here; 13-16 have none.
+  // Port 3 is ours (open) and 4 hidden; every other port with a default
+  // device is tried, and none of them exists here. Linux has none for
+  // 13-16 (10 tries), Windows names every COMn itself (14 tries).
   const std::vector<int> ports = sparse.ProbeComPorts();
   EXPECT_EQ(ports, std::vector<int>{3});
-  EXPECT_EQ(line.openAttempts.size(), 10u);
+  std::size_t defaults = 0;
+  for (int n = COM_PORT_FIRST; n <= COM_PORT_LAST; ++n)
+    defaults += n != 3 && n != 4 && !DefaultComPortPath(n).empty();
+  EXPECT_EQ(defaults, kWindows ? 14u : 10u);
+  EXPECT_EQ(line.openAttempts.size(), defaults);
   EXPECT_TRUE(sparse.ComPortOpen());
 }
 
@@ -402,20 +420,8 @@ TEST_F(ComLinkTest, AnswerOnMissingPortSaysNoComPort)
 TEST(ComPorts, DefaultTableAndSettingsKeys)
 {
   const ComPortPaths defaults = MakeComPortPaths();
-#if !defined(_WIN32)
-  const std::pair<int, const char*> table[] = {{1, "/dev/ttyS0"},
-                                               {4, "/dev/ttyS3"},
-                                               {5, "/dev/ttyUSB0"},
-                                               {8, "/dev/ttyUSB3"},
-                                               {9, "/dev/ttyACM0"},
-                                               {12, "/dev/ttyACM3"},
-                                               {13, ""},
-                                               {16, ""},
-                                               {0, ""},
-                                               {17, ""}};
-  for (const auto& [port, path] : table)
+  for (const auto& [port, path] : kDefaultPorts)
     EXPECT_EQ(defaults(port), path) << port;
-#endif
   const ComPortPaths custom = MakeComPortPaths({{3, "/tmp/pty-link"}, {13, "/dev/ttyUSB9"}, {20, "/dev/x"}});
   EXPECT_EQ(custom(3), "/tmp/pty-link");
   EXPECT_EQ(custom(13), "/dev/ttyUSB9");

@@ -117,6 +117,7 @@ void ExpectSafe(const std::string& name)
   ASSERT_FALSE(name.empty());
   EXPECT_NE(name, ".");
   EXPECT_NE(name, "..");
+  EXPECT_NE(name.back(), ' ') << "Windows would drop it";
   for (const char c : name) {
     const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
                          c == '-' || c == ' ';
@@ -140,7 +141,10 @@ TEST(DataTypes, SafePcFileName)
       {"..", "__"},
       {".", "_"},
       {"", "_"},
-      {"   ", "_   "},
+      {"   ", "___"},
+      {"aux ", "aux_"},
+      {"A B  ", "A B__"},
+      {" x", " x"},
       {"a/b", "a_b"},
       {"a\\b", "a_b"},
       {"con:", "con_"},
@@ -159,6 +163,8 @@ TEST(DataTypes, SafePcFileName)
       {"COM10", "COM10"},
       {"CONSOLE", "CONSOLE"},
       {"AUX.", "AUX_"},
+      {"nul..", "nul__"},
+      {"CON.txt", "CON_txt"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.card);

@@ -221,6 +221,28 @@ TEST_F(ReceiveTest, BackupNeverAsksAndNeverContinuesWithCardFiles)
   EXPECT_EQ(ReadFile(folder.path() / "setup.ksu"), file);
 }
 
+// A file created under the backup's name while the backup runs was not
+// there when the user chose the name: it is asked about, not replaced.
+TEST_F(ReceiveTest, AFileThatAppearsDuringABackupIsAskedAbout)
+{
+  const Bytes file = RandomBytes(2500, 6);
+  for (const BoxAnswer answer : {BoxAnswer::No, BoxAnswer::Yes}) {
+    fs::remove(folder.path() / "setup.ksu");
+    host.boxes.clear();
+    host.answers = {answer};
+    host.saveAnswers.push_back((folder.path() / "setup.ksu").string());
+    session.link.CommMedium = 1;
+    session.batch.InternalMode = true;
+    session.batch.FileNr = 1;
+    session.BackupInternal(1, 7);
+    WriteFile(folder.path() / "setup.ksu", {4, 8, 1, 2});
+    ServeFile(7, file);
+    ASSERT_EQ(host.boxes.size(), 1u);
+    EXPECT_EQ(host.boxes[0].text.rfind("File already exists!\nReplace the file named setup.ksu ?", 0), 0u);
+    EXPECT_EQ(ReadFile(folder.path() / "setup.ksu"), (answer == BoxAnswer::Yes ? file : Bytes{4, 8, 1, 2}));
+  }
+}
+
 // A name near the file system's limit: the safe write's temporary file must
 // not push past it.
 TEST_F(ReceiveTest, BackupUnderANameOfMaximalLengthIsSaved)
@@ -250,11 +272,11 @@ TEST_F(ReceiveTest, FailedWriteKeepsTheExistingFile)
   WriteFile(folder.path() / "mix2.kpr" / "inside", {7});
   StartDownload(0, "mix2");
   ServeFile(0, RandomBytes(100, 6));
-  EXPECT_EQ(host.LastStatus(), "File error: Disk full");
+  EXPECT_EQ(host.LastStatus(), "File error: Name is taken by a folder");
   EXPECT_EQ(ReadFile(folder.path() / "mix2.kpr" / "inside"), Bytes{7});
   EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 1);
   // The failed file is counted and the batch goes on with its next file.
-  EXPECT_EQ(host.failedFiles, std::vector<std::string>{"mix2.kpr: Disk full"});
+  EXPECT_EQ(host.failedFiles, std::vector<std::string>{"mix2.kpr: Name is taken by a folder"});
   EXPECT_EQ(host.nextCardFileCalls, std::vector<int>{0});
 }
 
