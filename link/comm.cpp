@@ -261,7 +261,7 @@ void ComLink::Assemble(const std::uint8_t* bytes, std::size_t length)
       frame_.clear();
       overlong_ = !complete;
       p = next;
-      context_.ShowErrorBox("Read comm error: no block bounds.");
+      context_.OnLinkFault(LinkFault::FrameBounds, "Read comm error: no block bounds.");
     } else {
       frame_.insert(frame_.end(), p, next);
       p = next;
@@ -283,7 +283,7 @@ void ComLink::DispatchFrame(const Bytes& frame)
   context_.TraceMessage(false, frame.data(), frame.size());
   // Leading 0xFF bytes were left out and the end byte completed the frame.
   if (frame.front() != SYS_EX_START) {
-    context_.ShowErrorBox("Read comm error: no block bounds.");
+    context_.OnLinkFault(LinkFault::FrameBounds, "Read comm error: no block bounds.");
     return;
   }
   DispatchComFrame(context_, *this, frame.data(), frame.size());

@@ -41,6 +41,14 @@ struct InboundBlock {
   std::size_t count = 0;
 };
 
+// What went wrong on a link, reported up for the engine to show: the link
+// itself opens no box.
+enum class LinkFault {
+  FrameBounds, // bytes that are no message ("Read comm error: no block bounds.")
+  LoopMode,    // our own search came back ("COM port in loop mode ?!?!")
+  MidiDevice,  // a MIDI device that could not be opened (the text says why)
+};
+
 // One call per message the console sends that the engine acts on. The
 // dispatch has checked the header and the fields' presence, and has stopped
 // the watchdog that the message answers.
@@ -61,6 +69,8 @@ public:
   // ComAnswerBlockRequest / MidiAnswerBlockRequest end here: block `block`
   // of the file being sent goes out over `via`.
   virtual void SendRequestedBlock(Link& via, int type, unsigned block) = 0;
+  // A fault on a link, with the text the user is to see.
+  virtual void OnLinkFault(LinkFault fault, const std::string& text) = 0;
 };
 
 class LinkContext : public InboundHandler {
@@ -82,8 +92,6 @@ public:
 
   // Panel 0 of the status line.
   virtual void SetStatusText(const std::string& text) = 0;
-  // A modal error box with an OK button; it runs a nested event loop.
-  virtual void ShowErrorBox(const std::string& text) = 0;
 
   // printf-style status line text ("%d" and "%s"), at most 255 characters.
   void ShowStatus(const char* format, ...)

@@ -106,7 +106,7 @@ bool MidiLink::OpenMidiPort()
   if (outResult != MIDI_OK) {
     context_.ShowStatus(" ! No MIDI out device code = %d", outResult);
     if (const char *text = OpenFailureBoxText(outResult))
-      context_.ShowErrorBox(text);
+      context_.OnLinkFault(LinkFault::MidiDevice, text);
     midiPortOpen_ = false;
     return false;
   }

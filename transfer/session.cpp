@@ -1,5 +1,6 @@
 #include "transfer/session.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "transfer/datatypes.h"
@@ -64,8 +65,22 @@ void Session::SetStatusText(const std::string& text)
   host.SetStatusText(text);
 }
 
-void Session::ShowErrorBox(const std::string& text)
+void Session::OnLinkFault(LinkFault fault, const std::string& text)
 {
+  // Bad frames closer together than this are one burst: one box for it.
+  constexpr long long BURST_GAP_MS = 2000;
+  if (fault == LinkFault::FrameBounds) {
+    const long long now =
+        Clock ? Clock()
+              : std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                    .count();
+    const bool sameBurst = lastFrameFault_ && now - *lastFrameFault_ < BURST_GAP_MS;
+    lastFrameFault_ = now;
+    if (sameBurst) {
+      SetStatusText(text);
+      return;
+    }
+  }
   host.ShowMessage(text, BoxIcon::Error, BoxButtons::Ok);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,7 +52,12 @@ public:
 
   // LinkContext: the status line and boxes go to the host.
   void SetStatusText(const std::string& text) override;
-  void ShowErrorBox(const std::string& text) override;
+  // A fault on a link: a box, except that bytes that are no message show
+  // one box per burst (line noise, a wrong baud rate) and the rest on the
+  // status line.
+  void OnLinkFault(LinkFault fault, const std::string& text) override;
+  // Milliseconds on a steady clock, for the bursts; tests set their own.
+  std::function<long long()> Clock;
   // "Connected thru COM port %d" when CommMedium is 1, else "Connected thru MIDI".
   void ShowConnectionStatus();
   // The progress dialog at block `position` of `maximum`, and closed; both
@@ -95,6 +101,7 @@ public:
 
 private:
   std::string lastBackupName_; // the name chosen last time, shown again
+  std::optional<long long> lastFrameFault_; // when the last bad frame came
 };
 
 } // namespace zr

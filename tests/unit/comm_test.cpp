@@ -38,6 +38,7 @@ protected:
     session.link.ComPortNumber = 3;
     // CommTimer as the main window runs it.
     t.comm.SetHandler([this] { com.ComReadAndDispatch(); });
+    session.Clock = [this] { return t.clock.now; };
   }
   int Dispatched() const { return static_cast<int>(host.directoryReplies.size()); }
 
@@ -131,6 +132,9 @@ INSTANTIATE_TEST_SUITE_P(
                     2,
                     0},
         FramingCase{"FrameThenGarbageThenFrame", {{0, Concat({kFrame, {0x01, 0xF7}, kFrame})}}, 2, 1},
+        // Line noise: one box per burst, the rest on the status line.
+        FramingCase{"NoiseBurstGivesOneBox", {{0, {0x01, 0xF7, 0x02, 0xF7}}, {500, {0x03, 0xF7}}}, 0, 1},
+        FramingCase{"TwoBurstsTwoBoxes", {{0, {0x01, 0xF7, 0x02, 0xF7}}, {5000, {0x03, 0xF7}}}, 0, 2},
         // Long messages are no errors, up to 64 KiB.
         FramingCase{"LongestMessage", {{0, ReplyOfLength(COM_MAX_MESSAGE)}}, 1, 0},
         // Longer: one box, the rest of it up to its end byte is skipped, the next frame counts.
