@@ -6,11 +6,11 @@
 #include "link/wire.h"
 #include "transfer/datatypes.h"
 #include "transfer/pc_path.h"
-#include "transfer/session.h"
+#include "transfer/session_core.h"
 
 namespace zr {
 
-Filer::Filer(Session& session) : session_(session) {}
+Filer::Filer(SessionCore& session) : session_(session) {}
 
 void Filer::AllocBuffer()
 {
@@ -33,7 +33,14 @@ void Filer::BuildPcPath(const std::string& folder, const std::string& name)
     Error = ERR_UNKNOWN_TYPE;
     return;
   }
-  SetPcPath(*this, folder, name + "." + DataTypeTable[DataType].extension);
+  SetPcPath(folder, name + "." + DataTypeTable[DataType].extension);
+}
+
+void Filer::SetPcPath(const std::string& folder, const std::string& name)
+{
+  int error = ERR_NONE;
+  PcPath = JoinPcPath(folder, name, error);
+  Error = error;
 }
 
 void Filer::LoadData()

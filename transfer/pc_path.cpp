@@ -1,6 +1,6 @@
 #include "transfer/pc_path.h"
 
-#include "transfer/filer.h"
+#include "transfer/errors.h"
 
 namespace zr {
 
@@ -22,13 +22,6 @@ std::string JoinPcPath(const std::string& folder, const std::string& name, int& 
     return {};
   }
   return path;
-}
-
-void SetPcPath(Filer& filer, const std::string& folder, const std::string& name)
-{
-  int error = ERR_NONE;
-  filer.PcPath = JoinPcPath(folder, name, error);
-  filer.Error = error;
 }
 
 std::string FileNamePart(const std::string& path)

@@ -6,8 +6,6 @@
 
 namespace zr {
 
-class Filer;
-
 #if defined(_WIN32)
 constexpr char PATH_SEPARATOR = '\\';
 #else
@@ -17,8 +15,6 @@ constexpr char PATH_SEPARATOR = '/';
 // folder + separator + name, or "" with `error` set when the folder is
 // empty or the path would not fit in PC_PATH_SIZE.
 std::string JoinPcPath(const std::string& folder, const std::string& name, int& error);
-// PcPath of the record := JoinPcPath(...); Error := 0 or the refusal.
-void SetPcPath(Filer& filer, const std::string& folder, const std::string& name);
 // The part after the last separator.
 std::string FileNamePart(const std::string& path);
 

@@ -11,7 +11,7 @@
 #include "transfer/disk.h"
 #include "transfer/pc_path.h"
 #include "transfer/progress_text.h"
-#include "transfer/session.h"
+#include "transfer/session_core.h"
 
 namespace zr {
 

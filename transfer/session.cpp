@@ -25,89 +25,7 @@ Link* SelectedLink(Session& session, Filer& filer, int medium)
 }
 } // namespace
 
-Session::Session(Host& h, Timers& t) : LinkContext(t), host(h), RxTransfer(*this), TxTransfer(*this) {}
-
-namespace {
-class NoBatch final : public BatchSteps {
-public:
-  int CardSelectedCount() override { return 0; }
-  int PcSelectedCount() override { return 0; }
-  void RequestNextCardFile(int) override {}
-  void SendNextPcFile(int) override {}
-  void RequestCardDirectory(int) override {}
-  void CardDirectoryReply(int, const std::vector<std::string>&, bool) override {}
-  void FileFailed(const std::string&, const std::string&) override {}
-  void BatchDone() override {}
-};
-} // namespace
-
-BatchSteps& Session::steps() const
-{
-  static NoBatch none;
-  return Steps ? *Steps : none;
-}
-
-Link* Session::LinkFor(int medium) const
-{
-  switch (medium) {
-  case MEDIUM_COM:
-  case MEDIUM_COM_ALT:
-    return Com;
-  case MEDIUM_MIDI:
-    return Midi;
-  default:
-    return nullptr;
-  }
-}
-
-void Session::SetStatusText(const std::string& text)
-{
-  host.SetStatusText(text);
-}
-
-void Session::OnLinkFault(LinkFault fault, const std::string& text)
-{
-  // Bad frames closer together than this are one burst: one box for it.
-  constexpr long long BURST_GAP_MS = 2000;
-  if (fault == LinkFault::FrameBounds) {
-    const long long now =
-        Clock ? Clock()
-              : std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-                    .count();
-    const bool sameBurst = lastFrameFault_ && now - *lastFrameFault_ < BURST_GAP_MS;
-    lastFrameFault_ = now;
-    if (sameBurst) {
-      SetStatusText(text);
-      return;
-    }
-  }
-  host.ShowMessage(text, BoxIcon::Error, BoxButtons::Ok);
-}
-
-void Session::ShowConnectionStatus()
-{
-  if (link.CommMedium == MEDIUM_COM)
-    ShowStatus("Connected thru COM port %d", link.ConnectedComPort);
-  else
-    ShowStatus("Connected thru MIDI");
-}
-
-void Session::ShowProgress(const std::string& title, int maximum, int position, const std::string& label)
-{
-  if (!steps().ShowsProgress())
-    return;
-  host.ProgressSetTitle(title);
-  host.ProgressSetMaximum(maximum);
-  host.ProgressShow();
-  host.ProgressSetPosition(position);
-  host.ProgressSetLabel(label);
-}
-
-void Session::CloseProgress()
-{
-  if (steps().ShowsProgress())
-    host.ProgressClose();
-}
+Session::Session(Host& h, Timers& t) : SessionCore(h, t), RxTransfer(*this), TxTransfer(*this) {}
 
 void Session::RequestTypeDirectory(int medium, int type)
 {
@@ -163,7 +81,7 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::stri
     return false;
   }
   const std::string cut = WithoutExtension(pcFileName);
-  SetPcPath(tx, folder, shownName);
+  tx.SetPcPath(folder, shownName);
   if (tx.Error == ERR_NONE)
     tx.LoadData();
   const std::string cardName = CardFileName(cut);
@@ -182,34 +100,6 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::stri
   tx.Offered = true;
   l->SendFileName(tx.DataType, cardName, false);
   return true;
-}
-
-bool Session::AskReplace(const ReplaceQuestion& question)
-{
-  if (batch.ReplaceAll)
-    return *batch.ReplaceAll;
-  ReplaceAnswer answer = ReplaceAnswer::No;
-  if (const std::optional<ReplaceAnswer> given = steps().AnswerReplace(question)) {
-    answer = *given;
-  } else {
-    switch (host.ShowMessage(question.text, BoxIcon::Warning,
-                             question.severalFiles ? BoxButtons::YesNoAll : BoxButtons::YesNo)) {
-    case BoxAnswer::Yes:
-      answer = ReplaceAnswer::Yes;
-      break;
-    case BoxAnswer::YesToAll:
-      answer = ReplaceAnswer::YesToAll;
-      break;
-    case BoxAnswer::NoToAll:
-      answer = ReplaceAnswer::NoToAll;
-      break;
-    default:
-      break;
-    }
-  }
-  if (answer == ReplaceAnswer::YesToAll || answer == ReplaceAnswer::NoToAll)
-    batch.ReplaceAll = answer == ReplaceAnswer::YesToAll;
-  return answer == ReplaceAnswer::Yes || answer == ReplaceAnswer::YesToAll;
 }
 
 bool Session::BackupInternal(int medium, int type, const std::optional<std::string>& path)
@@ -257,7 +147,7 @@ bool Session::RestoreInternal(int medium, std::string pcFileName, const std::str
     tx.ReportError(1);
     return false;
   }
-  SetPcPath(tx, folder, shownName);
+  tx.SetPcPath(folder, shownName);
   if (tx.Error == ERR_NONE)
     tx.LoadData();
   if (tx.Error != ERR_NONE) {

@@ -1,6 +1,7 @@
-// The program-wide state of one run: link settings, the batch state of the
-// main window, the two transfer records, and the commands that start
-// transfers. main creates one; every test creates a fresh one.
+// The program-wide state of one run: what the engine shares (SessionCore),
+// the two transfer records, the commands that start transfers, and what
+// the engine does with each message. The engine creates one; every test
+// creates a fresh one.
 #pragma once
 
 #include <array>
@@ -9,61 +10,18 @@
 #include <string>
 #include <vector>
 
-#include "link/link.h"
-#include "link/link_context.h"
-#include "transfer/batch_steps.h"
 #include "transfer/filer.h"
-#include "transfer/host.h"
+#include "transfer/session_core.h"
 
 namespace zr {
 
-struct BatchState {
-  int FileNr = 0;
-  int CardIndex = 0;
-  int PcIndex = 0;
-  int PendingPcItem = 0;
-  bool InternalMode = false;
-  bool CancelRequested = false;
-  bool SendFinished = false;
-  // "Yes to All" or "No to All" given to a replace question of the running
-  // batch: the answer for every later one. Cleared when a batch starts.
-  std::optional<bool> ReplaceAll;
-};
-
-class Session : public LinkContext {
+class Session : public SessionCore {
 public:
   Session(Host& host, Timers& timers);
 
-  Host& host;
-  BatchState batch;
   // Constructed in this order, destroyed in the opposite one.
   Filer RxTransfer;
   Filer TxTransfer;
-
-  // The two links and the batch; set by whoever builds them (the program,
-  // a test).
-  Link* Com = nullptr;
-  Link* Midi = nullptr;
-  BatchSteps* Steps = nullptr;
-  // The batch, or one that holds no files and takes no steps.
-  BatchSteps& steps() const;
-  // 1 and 2: the serial link; 3: the MIDI link; anything else: none.
-  Link* LinkFor(int medium) const;
-
-  // LinkContext: the status line and boxes go to the host.
-  void SetStatusText(const std::string& text) override;
-  // A fault on a link: a box, except that bytes that are no message show
-  // one box per burst (line noise, a wrong baud rate) and the rest on the
-  // status line.
-  void OnLinkFault(LinkFault fault, const std::string& text) override;
-  // Milliseconds on a steady clock, for the bursts; tests set their own.
-  std::function<long long()> Clock;
-  // "Connected thru COM port %d" when CommMedium is 1, else "Connected thru MIDI".
-  void ShowConnectionStatus();
-  // The progress dialog at block `position` of `maximum`, and closed; both
-  // left alone while a job shows its own progress.
-  void ShowProgress(const std::string& title, int maximum, int position, const std::string& label);
-  void CloseProgress();
 
   // The five commands; medium is CommMedium as the main window passes it.
   // Those that start a file say whether it went out; when not, the record's
@@ -79,16 +37,10 @@ public:
   bool BackupInternal(int medium, int type, const std::optional<std::string>& path = std::nullopt);
   bool RestoreInternal(int medium, std::string pcFileName, const std::string& folder);
 
-  // The replace question "File already exists!\nReplace the file named ...":
-  // inside a batch of several files it also offers "Yes to All" and "No to
-  // All", whose answer then stands for the rest of the batch. Whoever
-  // started the batch may answer it; else the box asks. True for Yes.
-  bool AskReplace(const ReplaceQuestion& question);
-
   // The save dialog for a backup of data type `type`, or the path given
   // checked as the dialog checks a name; sets RxTransfer's DataType and
   // Error (1 when cancelled). Returns the path or "".
-  std::string AskBackupFileName(int type, const std::optional<std::string>& given = std::nullopt);
+  std::string AskBackupFileName(int type, const std::optional<std::string>& given = std::nullopt) override;
 
   // What the console sends (transfer/inbound.cpp).
   void OnIdentify(Link* via, int medium, bool ourConsole) override;
@@ -101,7 +53,6 @@ public:
 
 private:
   std::string lastBackupName_; // the name chosen last time, shown again
-  std::optional<long long> lastFrameFault_; // when the last bad frame came
 };
 
 } // namespace zr
