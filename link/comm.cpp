@@ -143,7 +143,7 @@ bool ComLink::ReadyToRequest()
 {
   if (OpenComPort())
     return true;
-  context_.ShowStatus("  No serial device");
+  context_.ShowStatus("%s", CannotSendText());
   return false;
 }
 
@@ -152,33 +152,36 @@ void ComLink::ArmUploadTimerFor(int type)
   context_.timers.UploadTimer.SetInterval(UploadIntervalFor(type));
 }
 
-void ComLink::RequestBlock(int type, unsigned block)
+bool ComLink::RequestBlock(int type, unsigned block)
 {
   if (!ReadyToRequest())
-    return;
+    return false;
   ComWrite(BuildBlockRequest(type, block));
   if (type == SYS_EX_TEST_TYPE)
     context_.timers.DummyTimer.Start();
   else
     context_.timers.UploadTimer.Start();
   ArmUploadTimerFor(type);
+  return true;
 }
 
-void ComLink::RequestDirectory(int type)
+bool ComLink::RequestDirectory(int type)
 {
   if (!ReadyToRequest())
-    return;
+    return false;
   ComWrite(BuildDirectoryRequest(type));
   context_.timers.UploadTimer.Start();
+  return true;
 }
 
-void ComLink::SendFileName(int type, const std::string& name, bool request)
+bool ComLink::SendFileName(int type, const std::string& name, bool request)
 {
   if (!ReadyToRequest())
-    return;
+    return false;
   ComWrite(BuildNameMessage(request ? SYS_EX_FILE_REQUEST : SYS_EX_FILE_NAME, type, name));
   ArmUploadTimerFor(type);
   context_.timers.UploadTimer.Start();
+  return true;
 }
 
 void ComLink::AnswerBlockRequest(int type, unsigned block)

@@ -49,9 +49,10 @@ public:
 
   // The four link operations (ComRequestBlock, ComRequestDirectory,
   // ComSendFileName, ComAnswerBlockRequest).
-  void RequestBlock(int type, unsigned block) override;
-  void RequestDirectory(int type) override;
-  void SendFileName(int type, const std::string& name, bool request) override;
+  bool RequestBlock(int type, unsigned block) override;
+  bool RequestDirectory(int type) override;
+  bool SendFileName(int type, const std::string& name, bool request) override;
+  const char* CannotSendText() const override { return "  No serial device"; }
   void AnswerBlockRequest(int type, unsigned block) override;
   void ComRequestBlock(int type, unsigned block) { RequestBlock(type, block); }
   void ComRequestDirectory(int type) { RequestDirectory(type); }

@@ -66,11 +66,9 @@ void OnIdentify(LinkContext& context, const Side& side, const Frame& f)
 
 void OnDataBlock(LinkContext& context, const Side& side, const Frame& f)
 {
+  // The watchdog stays armed: only the engine knows whether this is the
+  // block it waits for or a stray one.
   const int type = f.b[OFS_TYPE];
-  if (type == SYS_EX_TEST_TYPE)
-    context.timers.DummyTimer.Stop();
-  else
-    context.timers.UploadTimer.Stop();
   if (f.b[OFS_FLAG] != DATA_BLOCK_FLAG)
     return;
   InboundBlock block;

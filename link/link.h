@@ -11,12 +11,16 @@ namespace zr {
 class Link {
 public:
   virtual ~Link() = default;
-  // ComRequestBlock / MidiRequestBlock
-  virtual void RequestBlock(int type, unsigned block) = 0;
+  // ComRequestBlock / MidiRequestBlock. These three say whether the
+  // message went out: when not, the link has said why on the status line
+  // (CannotSendText) and armed nothing, so nothing will answer.
+  virtual bool RequestBlock(int type, unsigned block) = 0;
   // ComRequestDirectory / MidiRequestDirectory
-  virtual void RequestDirectory(int type) = 0;
+  virtual bool RequestDirectory(int type) = 0;
   // ComSendFileName / MidiSendFileName: 0x52 when request is set, else 0x12.
-  virtual void SendFileName(int type, const std::string& name, bool request) = 0;
+  virtual bool SendFileName(int type, const std::string& name, bool request) = 0;
+  // "  No serial device" or "  No MIDI device".
+  virtual const char* CannotSendText() const = 0;
   // ComAnswerBlockRequest / MidiAnswerBlockRequest: SendRequestedBlock of
   // TxTransfer over this link.
   virtual void AnswerBlockRequest(int type, unsigned block) = 0;

@@ -172,30 +172,38 @@ void MidiLink::ArmUploadTimer(int type)
   upload.Start();
 }
 
-void MidiLink::MidiRequestBlock(int type, unsigned block)
+bool MidiLink::MidiRequestBlock(int type, unsigned block)
 {
   if (!SendRequest(BuildBlockRequest(type, block)))
-    return;
+    return false;
   if (type == SYS_EX_TEST_TYPE)
     context_.timers.DummyTimer.Start();
   else
     ArmUploadTimer(type);
+  return true;
 }
 
-void MidiLink::MidiRequestDirectory(int type)
+bool MidiLink::MidiRequestDirectory(int type)
 {
   if (!SendRequest(BuildDirectoryRequest(type)))
-    return;
+    return false;
   // The interval stays what the last block request or file name set.
   context_.timers.UploadTimer.Start();
+  return true;
 }
 
-void MidiLink::MidiSendFileName(int type, const std::string &name, bool request)
+bool MidiLink::MidiSendFileName(int type, const std::string &name, bool request)
 {
   const std::uint8_t command = request ? SYS_EX_FILE_REQUEST : SYS_EX_FILE_NAME;
   if (!SendRequest(BuildNameMessage(command, type, name)))
-    return;
+    return false;
   ArmUploadTimer(type);
+  return true;
+}
+
+const char *MidiLink::CannotSendText() const
+{
+  return NO_DEVICE_TEXT;
 }
 
 void MidiLink::MidiAnswerBlockRequest(int type, unsigned block)

@@ -49,18 +49,19 @@ public:
   void MidiSendSysEx(const std::uint8_t *data, std::size_t length);
 
   // The four link operations under their MIDI names.
-  void MidiRequestBlock(int type, unsigned block);
-  void MidiRequestDirectory(int type);
-  void MidiSendFileName(int type, const std::string &name, bool request);
+  bool MidiRequestBlock(int type, unsigned block);
+  bool MidiRequestDirectory(int type);
+  bool MidiSendFileName(int type, const std::string &name, bool request);
   void MidiAnswerBlockRequest(int type, unsigned block);
 
   // Link
-  void RequestBlock(int type, unsigned block) override { MidiRequestBlock(type, block); }
-  void RequestDirectory(int type) override { MidiRequestDirectory(type); }
-  void SendFileName(int type, const std::string &name, bool request) override
+  bool RequestBlock(int type, unsigned block) override { return MidiRequestBlock(type, block); }
+  bool RequestDirectory(int type) override { return MidiRequestDirectory(type); }
+  bool SendFileName(int type, const std::string &name, bool request) override
   {
-    MidiSendFileName(type, name, request);
+    return MidiSendFileName(type, name, request);
   }
+  const char *CannotSendText() const override;
   void AnswerBlockRequest(int type, unsigned block) override { MidiAnswerBlockRequest(type, block); }
   bool ReadyToAnswer() override;
   const char *NotReadyText() const override { return NO_DEVICE_TEXT; }

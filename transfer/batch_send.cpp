@@ -228,9 +228,13 @@ bool Batch::RefuseUnsendable(const PcFileRef& file)
   }
   if (error == ERR_NONE)
     return false;
+  // The record may still be answering repeated requests for the previous
+  // file: it lends its error texts and keeps what it holds.
+  const std::int32_t keptMedium = tx.Medium;
   tx.Medium = medium;
   tx.Error = error;
   tx.ReportError(1);
+  tx.Medium = keptMedium;
   FileEnd end;
   end.name = file.name;
   end.outcome = FileOutcome::Failed;
@@ -269,6 +273,10 @@ void Batch::EndSendBatch()
   // Nothing went out: no progress was shown and the card is unchanged. After
   // an operating-system update the console restarts: no listing, no status.
   if (filesStarted_ > 0) {
+    // The console may still ask for the last file's last block again: the
+    // pause between files stands after the last one too, and nothing new
+    // goes out in it (the job waits for it; SendTimerTimer does nothing).
+    session_.timers.SendTimer.Start();
     session_.CloseProgress();
     if (!lastSentOs_) {
       session_.steps().RequestCardDirectory(-1);

@@ -110,10 +110,15 @@ void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
   // disabled with nothing outstanding. Whoever started the batch may
   // answer for the user.
   BatchSteps& steps = session_.steps();
+  const unsigned answersBefore = session_.Answers;
   const std::optional<bool> given = steps.AnswerSilence(SilenceQuestion{abortCancels, text});
   const bool retry = given ? *given
                            : session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) ==
                                  BoxAnswer::Retry;
+  // The box runs a nested event loop: a late answer under it has carried
+  // the transfer on, and wins over the box.
+  if (session_.Answers != answersBefore)
+    return;
   if (steps.Running()) {
     steps.ConsoleSilent();
     window_.CancelTransfer();

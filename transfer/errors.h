@@ -7,6 +7,11 @@
 
 namespace zr {
 
+// How often one block is asked for before the file is given up: a console
+// that pads its blocks, or an interface that drops a byte every time, must
+// not keep a batch busy forever.
+constexpr int MAX_BLOCK_TRIES = 5;
+
 // Error codes of a transfer step (0 none).
 enum FilerError : std::int32_t {
   ERR_NONE = 0,
@@ -28,6 +33,7 @@ enum FilerError : std::int32_t {
   ERR_FILE_IN_USE = 16,    // another program holds the file open (Windows)
   ERR_ACCESS_DENIED = 17,  // the file itself refuses to be replaced (read-only, permissions)
   ERR_WRITE_FAILED = 18,   // any other failure of the system while writing
+  ERR_BLOCK_DAMAGED = 19,  // one block came damaged MAX_BLOCK_TRIES times
 };
 
 // Longest PC path a record holds, terminating zero included: the system's

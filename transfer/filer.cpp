@@ -77,10 +77,16 @@ void Filer::StoreData()
   }
 }
 
-void Filer::RequestCurrentBlock()
+bool Filer::RequestCurrentBlock()
 {
-  if (Link* link = session_.LinkFor(Medium))
-    link->RequestBlock(DataType, BlockNr);
+  Link* link = session_.LinkFor(Medium);
+  if (link && link->RequestBlock(DataType, BlockNr))
+    return true;
+  // Nothing went out, so nothing will come: the file is given up.
+  const std::string text = link ? link->CannotSendText() : "No communication port selected";
+  LastFailure = text.substr(text.find_first_not_of(' '));
+  LastError = ERR_NONE;
+  return false;
 }
 
 std::string Filer::ErrorText(int outgoing) const
@@ -118,6 +124,8 @@ std::string Filer::ErrorText(int outgoing) const
     return "Folder is not writable";
   case ERR_EMPTY_FILE:
     return "File is empty";
+  case ERR_BLOCK_DAMAGED:
+    return "Block damaged again and again";
   case ERR_NAME_IS_FOLDER:
     return "Name is taken by a folder";
   case ERR_FILE_EXISTS:

@@ -29,6 +29,8 @@ public:
   std::int32_t Error = 0;
   // Total number of blocks announced by block 0 of the file being received.
   std::uint32_t TotalBlocks = 0;
+  // Requests for the block awaited that came back damaged, in a row.
+  int DamagedTries = 0;
   // Stream bytes that arrived, known once the last block is in.
   std::uint32_t ReceivedBytes = 0;
   // Payload bytes the last block must carry, from block 0's size field.
@@ -60,7 +62,9 @@ public:
 
   void LoadData();
   void StoreData();
-  void RequestCurrentBlock();
+  // Asks for block BlockNr of the file being received; false (LastFailure
+  // says why) when the request could not go out.
+  [[nodiscard]] bool RequestCurrentBlock();
 
   // Receiving (RxTransfer). payload holds count bytes followed by the
   // block's checksum byte.

@@ -40,6 +40,12 @@ void Session::OnDataBlock(const InboundBlock& in)
   // was saved, after Cancel) must neither write nor start anything.
   if (!rx.Expecting || in.block != rx.BlockNr || in.type != rx.DataType)
     return;
+  // The answer awaited: its watchdog is done. A stray block leaves it armed.
+  if (in.type == SYS_EX_TEST_TYPE)
+    timers.DummyTimer.Stop();
+  else
+    timers.UploadTimer.Stop();
+  ++Answers;
   rx.Medium = in.medium;
   rx.ReceiveBlock(in.total, in.payload, in.count);
 }
@@ -58,6 +64,7 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
   // again (it missed one); after Cancel nothing is answered.
   if (!l || (batch.SendFinished && !(TxTransfer.Offered && TxTransfer.EndOfFileDone)))
     return;
+  ++Answers;
   l->AnswerBlockRequest(type, block);
 }
 
@@ -68,6 +75,7 @@ void Session::OnFileRequest(Link* via, int medium, int type)
   if (batch.SendFinished)
     return;
   TxTransfer.Medium = medium;
+  ++Answers;
   if (Link* l = via ? via : LinkFor(medium))
     l->AnswerBlockRequest(type, 0);
 }

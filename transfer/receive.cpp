@@ -98,9 +98,13 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
     }
     ShowReceiveProgress(total);
     if (BlockDamaged(total, payload, count)) {
-      // A damaged block is simply asked for again.
-      RequestCurrentBlock();
-      return;
+      // A damaged block is asked for again, a few times.
+      if (++DamagedTries >= MAX_BLOCK_TRIES)
+        Error = ERR_BLOCK_DAMAGED;
+      else if (!RequestCurrentBlock())
+        EndReceivedFile(false, batch.FileNr);
+      if (Error == ERR_NONE)
+        return;
     }
   }
   if (Error == ERR_NONE)
@@ -158,7 +162,7 @@ bool Filer::BlockDamaged(unsigned total, const std::uint8_t* payload, std::size_
   // The checksum cannot see a lost or doubled 0x7F (it adds 128): a block
   // of another length than the stream's is damaged just the same.
   const std::uint32_t expected = ExpectedBlockBytes(total, count);
-  if (count != expected) {
+  if (expected == 0 || count != expected) {
     session_.ShowStatus("    %d Block length error : %d", static_cast<int>(count),
                         static_cast<int>(expected));
     return true;
@@ -177,9 +181,11 @@ void Filer::StoreReceivedBlock(unsigned total, const std::uint8_t* payload, std:
 {
   BatchState& batch = session_.batch;
   std::copy(payload, payload + count, Buffer.get() + std::size_t(BlockNr) * SYS_EX_BLOCKSIZE);
+  DamagedTries = 0;
   if (BlockNr + 1 < total) {
     ++BlockNr;
-    RequestCurrentBlock();
+    if (!RequestCurrentBlock())
+      EndReceivedFile(false, batch.FileNr);
     return;
   }
   ReceivedBytes = BlockNr * SYS_EX_BLOCKSIZE + static_cast<std::uint32_t>(count);
@@ -264,7 +270,14 @@ bool Filer::MayReplace(const std::string& fileName, std::uint64_t existingSize)
   question.text = "File already exists!\nReplace the file named " + fileName + " ?\nThe existing file size is " +
                   SizeText(existingSize) + ", the new file size is " +
                   std::to_string((std::uint64_t(Size) + 1023) / 1024) + "KB.";
-  if (session_.AskReplace(question))
+  const bool yes = session_.AskReplace(question);
+  // The question runs a nested event loop: Cancel, or a watchdog's Abort or
+  // Retry, may have ended the file meanwhile. Nothing is written then.
+  if (!Buffer || session_.batch.CancelRequested) {
+    Buffer.reset();
+    return false;
+  }
+  if (yes)
     return true;
   FreeBuffer();
   FileEnd end;

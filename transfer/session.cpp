@@ -23,6 +23,18 @@ Link* SelectedLink(Session& session, Filer& filer, int medium)
   }
   return l;
 }
+
+// The link could not send the request: nothing will answer it, so the file
+// is over before it began (the link has said so on the status line).
+bool CannotSend(Filer& filer, Link& link)
+{
+  filer.Expecting = false;
+  filer.Offered = false;
+  const char* text = link.CannotSendText();
+  filer.LastFailure = text + std::string(text).find_first_not_of(' ');
+  filer.LastError = ERR_NONE;
+  return false;
+}
 } // namespace
 
 Session::Session(Host& h, Timers& t) : SessionCore(h, t), RxTransfer(*this), TxTransfer(*this) {}
@@ -47,6 +59,7 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   rx.DataType = type;
   rx.Medium = medium;
   rx.BlockNr = 0;
+  rx.DamagedTries = 0;
   // The name comes from the console: it must not lead the file out of the
   // folder the user chose.
   rx.BuildPcPath(folder, SafePcFileName(cardName));
@@ -58,7 +71,8 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   if (!l)
     return false;
   rx.Expecting = true;
-  l->SendFileName(type, cardName, true);
+  if (!l->SendFileName(type, cardName, true))
+    return CannotSend(rx, *l);
   return true;
 }
 
@@ -98,7 +112,8 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::stri
   if (!l)
     return false;
   tx.Offered = true;
-  l->SendFileName(tx.DataType, cardName, false);
+  if (!l->SendFileName(tx.DataType, cardName, false))
+    return CannotSend(tx, *l);
   return true;
 }
 
@@ -122,11 +137,13 @@ bool Session::BackupInternal(int medium, int type, const std::optional<std::stri
   ShowStatus("Backing up..");
   rx.Medium = medium;
   rx.BlockNr = 0;
+  rx.DamagedTries = 0;
   Link* l = SelectedLink(*this, rx, medium);
   if (!l)
     return false;
   rx.Expecting = true;
-  l->RequestBlock(rx.DataType, 0);
+  if (!l->RequestBlock(rx.DataType, 0))
+    return CannotSend(rx, *l);
   return true;
 }
 
@@ -245,8 +262,24 @@ void Session::SendRequestedBlock(Link& via, int type, unsigned block)
       tx.StoreData();
     }
   }
-  if (tx.Error != ERR_NONE)
-    tx.ReportError(1);
+  if (tx.Error == ERR_NONE)
+    return;
+  const bool fileUnderWay = tx.Offered && !tx.EndOfFileDone && tx.Error == ERR_ILLEGAL_DATA;
+  tx.ReportError(1);
+  if (fileUnderWay) {
+    // The console asked for something this file does not have: nothing of
+    // it will be asked for again, so the file is over and the batch goes on.
+    tx.Offered = false;
+    timers.DownloadTimer.Stop();
+    FileEnd end;
+    end.name = FileNamePart(tx.PcPath);
+    end.outcome = FileOutcome::Failed;
+    end.why = FileReason::Error;
+    end.error = tx.LastError;
+    end.reason = tx.LastFailure;
+    steps().FileEnded(end);
+    steps().SendNextPcFile(batch.PcIndex);
+  }
 }
 
 } // namespace zr

@@ -34,6 +34,10 @@ public:
 
   Host& host;
   BatchState batch;
+  // Answers of the console that the engine took (blocks awaited, requests
+  // answered): a watchdog's box sees by it whether the transfer went on
+  // while the box was open.
+  unsigned Answers = 0;
 
   // The two links and the batch; set by whoever builds them (the program,
   // a test).

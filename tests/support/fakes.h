@@ -183,12 +183,22 @@ public:
 class FakeLink : public Link {
 public:
   explicit FakeLink(const char* notReadyText = "  No COM port") : notReadyText_(notReadyText) {}
-  void RequestBlock(int type, unsigned block) override { blockRequests.push_back({type, block}); }
-  void RequestDirectory(int type) override { directoryRequests.push_back(type); }
-  void SendFileName(int type, const std::string& name, bool request) override
+  bool RequestBlock(int type, unsigned block) override
+  {
+    blockRequests.push_back({type, block});
+    return sends;
+  }
+  bool RequestDirectory(int type) override
+  {
+    directoryRequests.push_back(type);
+    return sends;
+  }
+  bool SendFileName(int type, const std::string& name, bool request) override
   {
     fileNames.push_back({type, name, request});
+    return sends;
   }
+  const char* CannotSendText() const override { return "  No serial device"; }
   void AnswerBlockRequest(int type, unsigned block) override { answers.push_back({type, block}); }
   bool ReadyToAnswer() override { return ready; }
   const char* NotReadyText() const override { return notReadyText_; }
@@ -217,6 +227,7 @@ public:
   std::function<void(const Bytes&)> onDataBlock;
   bool ready = true;
   bool acceptsBlocks = true;
+  bool sends = true; // false: the line is gone, nothing goes out
 
 private:
   const char* notReadyText_;

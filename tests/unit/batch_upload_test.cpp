@@ -82,7 +82,11 @@ TEST_F(UploadTest, DecliningEveryRemainingFileEndsTheBatchAfterTheLastSent)
   AcceptUpload(0); // both questions answered No
   EXPECT_EQ(host.boxes.size(), 2u);
   EXPECT_EQ(session.batch.FileNr, 3);
-  EXPECT_FALSE(fakeTimers.send.IsActive());
+  // The pause stands after the last file sent too; nothing goes in it.
+  EXPECT_TRUE(fakeTimers.send.IsActive());
+  EXPECT_FALSE(batch.Idle());
+  fakeTimers.clock.Advance(500);
+  EXPECT_EQ(Offered().size(), 1u);
   ExpectEndedNormally();
 }
 

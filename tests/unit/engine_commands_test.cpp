@@ -169,12 +169,14 @@ public:
   Session* peer = nullptr;
   LoopLink* peerLink = nullptr;
 
-  void RequestBlock(int type, unsigned block) override
+  bool RequestBlock(int type, unsigned block) override
   {
     wire_.push_back([this, type, block] { peer->SendRequestedBlock(*peerLink, type, block); });
+    return true;
   }
-  void RequestDirectory(int) override {}
-  void SendFileName(int, const std::string&, bool) override {}
+  bool RequestDirectory(int) override { return true; }
+  bool SendFileName(int, const std::string&, bool) override { return true; }
+  const char* CannotSendText() const override { return "  No serial device"; }
   void AnswerBlockRequest(int type, unsigned block) override { self->SendRequestedBlock(*this, type, block); }
   bool ReadyToAnswer() override { return true; }
   const char* NotReadyText() const override { return "  No COM port"; }

@@ -1,0 +1,121 @@
+// Every batch ends: the paths on which a batch used to wait for ever, crash
+// or take one file's bytes for another's, each in a few lines.
+#include <gtest/gtest.h>
+
+#include "tests/support/batch_fixture.h"
+
+namespace zr::test {
+namespace {
+
+class BatchEndsTest : public BatchTest {
+protected:
+  BatchEndsTest() { ListCardFiles({{"A", 0}, {"B", 0}}); }
+
+  void ExpectEnded()
+  {
+    EXPECT_FALSE(batch.Running());
+    EXPECT_FALSE(host.transferRunning) << "the window is free again";
+  }
+};
+
+// A line that is gone when the first request goes out: nothing will ever
+// answer, so each kind of batch ends at once with its file failed.
+TEST_F(BatchEndsTest, ALinkThatCannotSendEndsTheBatch)
+{
+  AddPcFile("up.kch");
+  const std::function<void()> starts[] = {
+      [&] { batch.Download({{0, "A"}, {0, "B"}}, folder.str()); },
+      [&] { batch.Upload({{folder.str(), "up.kch"}}); },
+      [&] { batch.Backup(7, (folder.path() / "setup.ksu").string()); },
+  };
+  com.sends = false;
+  for (const auto& start : starts) {
+    host.boxes.clear();
+    start();
+    ExpectEnded();
+    ASSERT_EQ(host.boxes.size(), 1u) << "the batch's summary";
+    EXPECT_NE(host.boxes[0].text.find("No serial device"), std::string::npos) << host.boxes[0].text;
+  }
+}
+
+TEST_F(BatchEndsTest, ABlockDamagedAgainAndAgainFailsItsFileAndTheBatchGoesOn)
+{
+  batch.Download({{0, "A"}, {0, "B"}}, folder.str());
+  Bytes block = BuildFileBlock(0, RandomBytes(10, 1).data(), 10, 0);
+  block[block.size() - 2] ^= 0x01; // the checksum never fits
+  for (int i = 0; i < MAX_BLOCK_TRIES; ++i)
+    Deliver(block);
+  EXPECT_EQ(com.blockRequests.size(), static_cast<std::size_t>(MAX_BLOCK_TRIES - 1));
+  ASSERT_EQ(com.fileNames.size(), 2u) << "B is asked for";
+  EXPECT_EQ(host.failedFiles, std::vector<std::string>{"A.kpr: Block damaged again and again"});
+}
+
+// A block of no payload for a one-block file is damaged, not read past.
+TEST_F(BatchEndsTest, ABlockWithoutPayloadIsAskedForAgain)
+{
+  batch.Download({{0, "A"}}, folder.str());
+  const std::uint8_t checksumOnly[] = {0};
+  session.RxTransfer.Medium = 1;
+  session.RxTransfer.ReceiveBlock(1, checksumOnly, 0);
+  EXPECT_EQ(com.blockRequests.size(), 1u);
+  EXPECT_TRUE(batch.Running());
+}
+
+// Cancel while the replace question is open: Yes then writes nothing.
+TEST_F(BatchEndsTest, CancelUnderTheReplaceQuestionWritesNothing)
+{
+  WriteFile(folder.path() / "A.kpr", {1, 2, 3});
+  host.onBox = [&](const BoxShown&) { batch.CancelBtnClick(); };
+  host.answers = {BoxAnswer::Yes};
+  batch.Download({{0, "A"}}, folder.str());
+  ServeCardFile(0, RandomBytes(50, 2));
+  EXPECT_EQ(ReadFile(folder.path() / "A.kpr"), (Bytes{1, 2, 3}));
+  ExpectEnded();
+}
+
+// A request for a block the file does not have leaves nothing to wait for:
+// the file fails and the batch ends.
+TEST_F(BatchEndsTest, ARequestPastTheEndFailsTheFile)
+{
+  AddPcFile("up.kch", 2500);
+  batch.Upload({{folder.str(), "up.kch"}});
+  session.TxTransfer.Medium = 1;
+  session.SendRequestedBlock(com, 1, 0);
+  session.SendRequestedBlock(com, 1, 9);
+  EXPECT_EQ(host.failedFiles, std::vector<std::string>{"up.kch: File has illegal data"});
+  ExpectEnded();
+}
+
+// After a file that could not be sent, the previous one still answers the
+// console's repeated request for its last block.
+TEST_F(BatchEndsTest, AnUnsendableFileLeavesThePreviousOneAnswering)
+{
+  AddPcFile("x.kch", 100);
+  batch.Upload({{folder.str(), "x.kch"}, {folder.str(), "gone.kch"}});
+  AcceptUpload(0);
+  fakeTimers.clock.Advance(500); // gone.kch is refused after the pause
+  const std::size_t sent = com.sentBlocks.size();
+  session.SendRequestedBlock(com, 1, 0);
+  EXPECT_EQ(com.sentBlocks.size(), sent + 1);
+  EXPECT_NE(host.LastStatus(), "File error: No file loaded");
+  ExpectEnded();
+}
+
+// While "Back up everything..." holds the engine, the window's own
+// commands start nothing.
+TEST_F(BatchEndsTest, NoSecondBatchWhileAJobHoldsTheEngine)
+{
+  BatchListener job;
+  ASSERT_TRUE(batch.Claim(&job));
+  AddPcFile("x.ksu");
+  EXPECT_FALSE(batch.Backup(7));
+  EXPECT_FALSE(batch.Restore({{folder.str(), "x.ksu"}}));
+  EXPECT_FALSE(batch.Download({{0, "A"}}, folder.str()));
+  EXPECT_TRUE(host.boxes.empty()) << "not even the restore question";
+  EXPECT_TRUE(host.transferRunning);
+  batch.Release(&job);
+  EXPECT_FALSE(host.transferRunning);
+}
+
+} // namespace
+} // namespace zr::test
