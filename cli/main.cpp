@@ -162,6 +162,9 @@ private:
   {
     searchFailed_ = false;
     if (!usesMidi_) {
+      // Opened anew: half a message the console left on the line is gone,
+      // and a port that went away is found again.
+      com_.CloseComPort();
       timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
       com_.SearchComPort();
       return;
