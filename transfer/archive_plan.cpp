@@ -18,6 +18,7 @@ bool ConsoleJob::CreateArchiveFolder(const std::string& parent)
 {
   const fs::path base = fs::path(Absolute(parent)) / ArchiveFolderName(std::chrono::system_clock::now());
   std::error_code ec;
+  fs::create_directories(base.parent_path(), ec);
   // Always a folder of its own: two archives in one second, or a name
   // someone planted (a link included), get the next free "-2", "-3" ...
   for (int n = 1; n < 1000; ++n) {

@@ -240,6 +240,7 @@ TEST_P(CliTest, CardNamesThatMeetOnThePcStayApart)
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(SameBytes(f_.pc / "MIX_1.kch", f_.card / "MIX+1.kch"));
   EXPECT_TRUE(SameBytes(f_.pc / "MIX_1~2.kch", f_.card / "MIX=1.kch"));
+  fs::create_directories(f_.pc / "backups");
   EXPECT_EQ(Zr({"get", "MIX=1.kch", "--to", "backups"}).exitCode, 0);
   EXPECT_TRUE(SameBytes(f_.pc / "backups" / "MIX_1.kch", f_.card / "MIX=1.kch"));
 
@@ -298,7 +299,8 @@ TEST(CliRetry, AnUnfinishedArchiveIsResumedAndASilentFileTriedAgain)
 {
   ConsoleFolders f;
   WriteFile(f.card / "SONG1.kpr", 5000, 1);
-  WriteFile(f.internal / "internal.ksu", 900, 2);
+  for (const char* ext : {"kpr", "kch", "keq", "kcg", "kfx", "ka", "ksn", "ksu", "kex"})
+    WriteFile(f.internal / (std::string("internal.") + ext), 100, 2);
   const auto run = [&](SimProcess& sim, QStringList args) {
     QProcess p;
     p.setWorkingDirectory(QString::fromStdString(f.pc.string()));
