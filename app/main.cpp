@@ -1,9 +1,12 @@
 // zr4812-exchange: moves files between this computer and a ZR4812 mixing
 // console over a serial port or MIDI. Everything it needs comes from its
-// settings file; `--trace FILE` records every message in and out, and a file
+// settings file; `--trace FILE` records every message in and out (into a new
+// file, or at the end of one with `--trace-append`), and a file
 // or folder given (what a file manager's "Open with" passes) is shown in the
 // PC pane.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -28,14 +31,19 @@ int main(int argc, char** argv)
     const QStringList arguments = QCoreApplication::arguments();
     const qsizetype traceAt = arguments.indexOf(QStringLiteral("--trace"));
     if (traceAt > 0 && traceAt + 1 < arguments.size()) {
-      trace = std::make_unique<zr::TraceFile>(arguments[traceAt + 1].toStdString());
+      // A trace is a new file unless --trace-append says to go on with one.
+      trace = std::make_unique<zr::TraceFile>(arguments[traceAt + 1].toStdString(),
+                                              arguments.contains(QStringLiteral("--trace-append")));
       if (trace->Ok())
         program.session().Trace = [&trace](bool out, const std::uint8_t* d, std::size_t n) {
           trace->Write(out, d, n);
         };
-      else
-        std::fprintf(stderr, "zr4812-exchange: cannot write the trace %s\n",
+      else if (errno == EEXIST)
+        std::fprintf(stderr, "zr4812-exchange: the trace %s exists already (--trace-append adds to it)\n",
                      qPrintable(arguments[traceAt + 1]));
+      else
+        std::fprintf(stderr, "zr4812-exchange: cannot write the trace %s: %s\n",
+                     qPrintable(arguments[traceAt + 1]), std::strerror(errno));
     }
     program.Form1().show();
     // The first argument that is no option, after the settings' folder was shown.

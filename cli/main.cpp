@@ -1,7 +1,7 @@
 // zr4812: the ZR4812 console from the command line. The same engine, links,
 // settings file and rules as the window, for scripts and terminals: list the
-// card, copy files both ways, back up and restore internal data, and archive
-// the whole console in one step.
+// card, copy files both ways, back up and restore internal data, archive
+// the whole console in one step, and check or restore such an archive.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,11 +20,11 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include "frontend/qt_timer.h"
-#include "frontend/settings.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
 #include "cli/stand_ins.h"
+#include "frontend/qt_timer.h"
+#include "frontend/settings.h"
 #include "link/backend/device_access.h"
 #include "link/backend/midi_rtmidi.h"
 #include "link/backend/serial_qt.h"
@@ -32,10 +32,12 @@
 #include "link/comm.h"
 #include "link/midi.h"
 #include "link/trace.h"
+#include "transfer/archive_check.h"
 #include "transfer/connection_control.h"
 #include "transfer/console_job.h"
 #include "transfer/datatypes.h"
 #include "transfer/engine.h"
+#include "transfer/pc_names.h"
 #include "transfer/pc_path.h"
 #include "transfer/search_links.h"
 #include "transfer/session.h"
@@ -86,7 +88,7 @@ public:
         midiSystem_(UsesMidi(o_, settings_) ? MakePlatformMidiSystem() : std::make_unique<NoMidi>()),
         engine_(quiet_, timers_.timers, EngineOptionsFor()), session_(engine_.session), com_(engine_.com),
         midi_(engine_.midi), batch_(engine_.batch), view_(!o_.quiet && ::isatty(2)),
-        job_(batch_, view_, JobOptions{o_.replace, o_.yes})
+        job_(batch_, view_, JobOptionsFor())
   {
     // The search's time-out ends the wait for the console here; the window
     // would step on to the next MIDI pair instead.
@@ -99,16 +101,30 @@ public:
   int Run()
   {
     if (!o_.traceFile.empty()) {
-      trace_ = std::make_unique<TraceFile>(o_.traceFile);
+      trace_ = std::make_unique<TraceFile>(o_.traceFile, o_.traceAppend);
       if (!trace_->Ok()) {
-        std::fprintf(stderr, "zr4812: cannot write the trace %s: %s\n", o_.traceFile.c_str(),
-                     std::strerror(errno));
+        if (errno == EEXIST)
+          std::fprintf(stderr, "zr4812: the trace %s exists already (--trace-append adds to it)\n",
+                       o_.traceFile.c_str());
+        else
+          std::fprintf(stderr, "zr4812: cannot write the trace %s: %s\n", o_.traceFile.c_str(),
+                       std::strerror(errno));
         return EXIT_USAGE;
       }
       session_.Trace = [this](bool out, const std::uint8_t* d, std::size_t n) { trace_->Write(out, d, n); };
     }
     if (o_.command == "ports")
       return Ports();
+    if (o_.command == "verify" || o_.command == "restore-archive") {
+      // A damaged archive is refused before the console is touched.
+      const ArchiveCheck check = CheckArchive(o_.args[0]);
+      if (check.problem) {
+        std::fprintf(stderr, "zr4812: %s: %s\n", o_.args[0].c_str(), check.problem->c_str());
+        return EXIT_FILE_FAILED;
+      }
+      if (o_.dryRun && o_.command == "restore-archive")
+        return DryRun(check.contents);
+    }
     cli::HandleInterrupts([this] {
       interrupted_ = true;
       job_.Cancel();
@@ -130,6 +146,67 @@ public:
   }
 
 private:
+  JobOptions JobOptionsFor()
+  {
+    JobOptions options;
+    options.replace = o_.replace;
+    options.yes = o_.yes;
+    options.retries = o_.retries;
+    options.searchAgain = [this] { SearchAgain(); };
+    options.searchAnswered = [this] { return !searchFailed_ && session_.link.CommMedium != 0; };
+    return options;
+  }
+
+  // A search before a file goes again: the console must answer it first.
+  void SearchAgain()
+  {
+    searchFailed_ = false;
+    if (!usesMidi_) {
+      // Opened anew: half a message the console left on the line is gone,
+      // and a port that went away is found again.
+      com_.CloseComPort();
+      timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
+      com_.SearchComPort();
+      return;
+    }
+    // The ports open anew, and JACK may lose the first message after that.
+    midi_.SearchMidiPort();
+    timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
+    timers_.TimeoutTimer.Start();
+    auto* repeat = new QTimer(QCoreApplication::instance());
+    QObject::connect(repeat, &QTimer::timeout, [this, repeat] {
+      if (session_.link.MidiTestRetries != 0 || !timers_.TimeoutTimer.IsActive()) {
+        repeat->deleteLater();
+        repeat->stop();
+        return;
+      }
+      const Bytes search = BuildSearch();
+      midi_.MidiSendSysEx(search.data(), search.size());
+    });
+    repeat->start(MIDI_SEARCH_REPEAT_MS);
+  }
+
+  // What restore-archive would do, without a console.
+  int DryRun(const ArchiveContents& archive)
+  {
+    const std::string& folder = o_.args[0];
+    if (!o_.internalOnly)
+      for (const std::string& name : archive.card)
+        std::printf("put %s/card/%s%s\n", folder.c_str(), name.c_str(),
+                    o_.replace ? "" : " (skipped when the card holds it)");
+    if (!o_.cardOnly) {
+      for (const std::vector<std::string>& batch : InternalRestoreBatches(archive.internal, o_.withOs)) {
+        std::string line = "restore";
+        for (const std::string& name : batch)
+          line += " " + folder + "/internal/" + name;
+        std::printf("%s%s\n", line.c_str(),
+                    TypeOfFileName(batch.front()) == OPERATING_SYSTEM_TYPE && !o_.yes ? " (only with --yes)"
+                                                                                      : "");
+      }
+    }
+    return EXIT_DONE;
+  }
+
   EngineOptions EngineOptionsFor()
   {
     EngineOptions options;
@@ -207,6 +284,7 @@ private:
             "no link: give --port or --midi, or choose one in ZR4812 File Exchange (settings file " +
             settings_.Path().toStdString() + ")");
     }
+    usesMidi_ = !serial;
     const int opened = serial ? OpenSerial(where) : OpenMidi(where);
     if (opened != EXIT_DONE)
       return opened;
@@ -306,7 +384,14 @@ private:
     } else if (c == "restore") {
       job_.Restore(o_.args);
     } else if (c == "archive") {
-      job_.Archive(o_.args.empty() ? "." : o_.args[0]);
+      if (o_.resume)
+        job_.ResumeArchive(o_.args[0]);
+      else
+        job_.Archive(o_.args.empty() ? "." : o_.args[0]);
+    } else if (c == "verify") {
+      job_.Verify(o_.args[0]);
+    } else if (c == "restore-archive") {
+      job_.RestoreArchive(o_.args[0], ArchiveRestore{!o_.internalOnly, !o_.cardOnly, o_.withOs});
     }
   }
 
@@ -317,8 +402,17 @@ private:
       const int only = o_.type.empty() ? -1 : KindOf(o_.type);
       for (const CardFile& f : job_.CardFiles())
         if (only < 0 || f.type == only)
-          std::printf("%s\t%s\n", CardFilePcName(f).c_str(),
+          std::printf("%s.%s\t%s\n", EscapedCardName(f.name).c_str(),
+                      DataTypeTable[static_cast<std::size_t>(f.type)].extension,
                       DataTypeTable[static_cast<std::size_t>(f.type)].name);
+    } else if (o_.command == "verify") {
+      bool allSame = !job_.Comparisons().empty();
+      for (const Comparison& c : job_.Comparisons()) {
+        std::printf("%s\t%s\n", c.place.c_str(), VerdictText(c.verdict));
+        allSame = allSame && c.verdict == Verdict::Same;
+      }
+      std::fflush(stdout);
+      return allSame && job_.FilesNotDone() == 0 && !job_.ConsoleLost() ? EXIT_DONE : EXIT_FILE_FAILED;
     } else {
       std::printf("%s\n", job_.SummaryLine().c_str());
     }
@@ -341,6 +435,7 @@ private:
   std::unique_ptr<TraceFile> trace_;
   bool searchFailed_ = false;
   bool interrupted_ = false;
+  bool usesMidi_ = false;
 };
 
 } // namespace

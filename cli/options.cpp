@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 
 namespace zr::cli {
 
-const char* const USAGE = R"(Usage: zr4812 [LINK] COMMAND [ARGUMENTS] [OPTIONS]
+const char* const USAGE = R"USAGE(Usage: zr4812 [LINK] COMMAND [ARGUMENTS] [OPTIONS]
 
 Moves files between this computer and a ZR4812 mixing console, with the
 same engine, links and settings file as ZR4812 File Exchange (zr4812-exchange).
@@ -27,8 +27,20 @@ Commands:
                                setup.ksu)
   restore FILE... [--yes]      internal data from PC files; a new operating
                                system (.kex) needs --yes
-  archive [DIR]                every card file and every internal kind into
-                               DIR/zr4812-YYYYmmdd-HHMMSS/ with SHA256SUMS
+  archive [DIR]                every card file and every internal kind into a
+                               new DIR/zr4812-YYYYmmdd-HHMMSS/ with SHA256SUMS;
+                               an archive that did not finish holds a file
+                               INCOMPLETE that lists what is missing
+  archive --resume ARCHIVE     fetches only what ARCHIVE lacks, then writes
+                               SHA256SUMS and removes INCOMPLETE
+  verify ARCHIVE               compares every file of ARCHIVE with the console
+                               (nothing is written): one line a file, "same",
+                               "differs", "missing on the console" or "not in
+                               the archive"; exit 0 only when all are the same
+  restore-archive ARCHIVE      checks SHA256SUMS, then puts the card files
+                               (existing ones only with --replace) and restores
+                               the internal kinds: the seven libraries as one
+                               restore, or else "Project (all)" alone
 
 Link (neither: the link that the settings file names, as the window uses it):
   --port DEVICE|COMn           a serial device, or a COM number mapped by the
@@ -38,26 +50,46 @@ Link (neither: the link that the settings file names, as the window uses it):
 
 Options:
   --replace                    replace existing files instead of skipping them
-  --trace FILE                 write every message in and out to FILE, one a
-                               line: time, direction, bytes in hex
+  --retries N                  try a file again up to N times (default 2) when
+                               the console fell silent or the line failed,
+                               after the console answers a search again
+  --card-only, --internal-only restore-archive: only that half of the archive
+  --with-os                    restore-archive: the operating system too, last
+                               (with --yes)
+  -n, --dry-run                restore-archive: say what would be done
+  --trace FILE                 write every message in and out to a new FILE,
+                               one a line: time, direction, bytes in hex
+  --trace-append               add to an existing trace FILE instead
   --settings FILE              the settings file (default: the window's,
                                zr4812-exchange.ini)
   --quiet                      nothing but errors and the final line
   --help                       this text
   --version                    the version
 
+  --                           the end of the options: what follows are names
+
 KIND: kpr kch keq kcg kfx ka ksn ksu kex, or the number 0 to 8.
+A card file is named as `list` prints it (its own name, with \xNN, \t, \\ and
+quotes escaped), by the name it gets on the PC, or ignoring case.
+
+Examples:
+  Check the archive against the console before a show:
+    zr4812 verify /srv/mixer-backups/zr4812-20240301-023000
+  Put a whole console back into a replaced one:
+    zr4812 restore-archive -n ~/zr4812-20240301-023000
+    zr4812 restore-archive --replace --with-os --yes ~/zr4812-20240301-023000
 
 Exit status: 0 all done; 1 a file failed or was skipped; 2 usage error;
 3 no console (port missing or in use, or no answer); 130 interrupted.
-)";
+)USAGE";
 
 int Usage(const std::string& problem)
 {
-  std::fprintf(stderr,
-               "zr4812: %s\nUsage: zr4812 [--port DEVICE|COMn | --midi IN,OUT] "
-               "ports|list|get|put|backup|restore|archive ...\nTry 'zr4812 --help' for more.\n",
-               problem.c_str());
+  std::fprintf(
+      stderr,
+      "zr4812: %s\nUsage: zr4812 [--port DEVICE|COMn | --midi IN,OUT] "
+      "ports|list|get|put|backup|restore|archive|verify|restore-archive ...\nTry 'zr4812 --help' for more.\n",
+      problem.c_str());
   return EXIT_USAGE;
 }
 
@@ -81,10 +113,25 @@ namespace {
 // or lacks its value.
 std::optional<std::string> ReadArguments(int argc, char** argv, Options& o)
 {
+  bool names = false; // after "--" every word is a name
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--port" || a == "--midi" || a == "--trace" || a == "--settings" || a == "--to" ||
-        a == "--type") {
+    if (names || a == "-" || a.empty() || a[0] != '-') {
+      if (o.command.empty())
+        o.command = a;
+      else
+        o.args.push_back(a);
+    } else if (a == "--") {
+      names = true;
+    } else if (a == "--retries") {
+      if (i + 1 >= argc)
+        return a + " needs a value";
+      const std::string v = argv[++i];
+      if (v.empty() || v.size() > 3 || v.find_first_not_of("0123456789") != std::string::npos)
+        return "--retries needs a number from 0 to 999";
+      o.retries = std::stoi(v);
+    } else if (a == "--port" || a == "--midi" || a == "--trace" || a == "--settings" || a == "--to" ||
+               a == "--type") {
       if (i + 1 >= argc)
         return a + " needs a value";
       const std::string v = argv[++i];
@@ -102,12 +149,20 @@ std::optional<std::string> ReadArguments(int argc, char** argv, Options& o)
       o.yes = true;
     } else if (a == "--quiet" || a == "-q") {
       o.quiet = true;
-    } else if (a.size() > 1 && a[0] == '-') {
-      return "unknown option " + a;
-    } else if (o.command.empty()) {
-      o.command = a;
+    } else if (a == "--trace-append") {
+      o.traceAppend = true;
+    } else if (a == "--resume") {
+      o.resume = true;
+    } else if (a == "--dry-run" || a == "-n") {
+      o.dryRun = true;
+    } else if (a == "--card-only") {
+      o.cardOnly = true;
+    } else if (a == "--internal-only") {
+      o.internalOnly = true;
+    } else if (a == "--with-os") {
+      o.withOs = true;
     } else {
-      o.args.push_back(a);
+      return "unknown option " + a;
     }
   }
   return std::nullopt;
@@ -120,6 +175,8 @@ std::optional<std::string> CheckArguments(const Options& o)
     return std::string("no command given");
   if (!o.port.empty() && !o.midi.empty())
     return std::string("--port and --midi exclude each other");
+  if (o.traceAppend && o.traceFile.empty())
+    return std::string("--trace-append goes with --trace FILE");
   const std::string& c = o.command;
   const std::size_t n = o.args.size();
   if (c == "ports" || c == "list") {
@@ -155,6 +212,13 @@ std::optional<std::string> CheckArguments(const Options& o)
   } else if (c == "archive") {
     if (n > 1)
       return std::string("archive takes one folder at most");
+    if (o.resume && n != 1)
+      return std::string("archive --resume needs the archive's folder");
+  } else if (c == "verify" || c == "restore-archive") {
+    if (n != 1)
+      return c + " needs the archive's folder";
+    if (o.cardOnly && o.internalOnly)
+      return std::string("--card-only and --internal-only exclude each other");
   } else {
     return "unknown command " + c;
   }

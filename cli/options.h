@@ -22,6 +22,9 @@ struct Options {
   std::vector<std::string> args;
   std::string port, midi, traceFile, settings, to, type;
   bool all = false, replace = false, yes = false, quiet = false;
+  bool traceAppend = false, resume = false, dryRun = false, cardOnly = false, internalOnly = false,
+       withOs = false;
+  int retries = 2;
 };
 
 // Prints the problem and a short usage to stderr; returns EXIT_USAGE.

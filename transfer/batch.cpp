@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "transfer/datatypes.h"
+#include "transfer/pc_names.h"
 #include "transfer/pc_path.h"
 
 namespace zr {
@@ -230,7 +231,8 @@ void Batch::Release(BatchListener* job)
 
 // ---- Card to PC, and backup ----
 
-bool Batch::Download(std::vector<CardFileRef> files, std::string folder, BatchListener* listener)
+bool Batch::Download(std::vector<CardFileRef> files, std::string folder, BatchListener* listener,
+                     std::vector<std::string> pcStems)
 {
   if (!MayStart(listener) || files.empty())
     return false; // one batch at a time
@@ -240,6 +242,7 @@ bool Batch::Download(std::vector<CardFileRef> files, std::string folder, BatchLi
   b.InternalMode = false;
   // The files are fixed now: replies that re-sort the list meanwhile must
   // neither repeat nor skip one.
+  downloadStems_ = pcStems.size() == files.size() ? std::move(pcStems) : UniquePcStems(files);
   downloadFiles_ = std::move(files);
   downloadFolder_ = std::move(folder);
   BeginBatch(BatchKind::Download, static_cast<int>(downloadFiles_.size()), listener);
@@ -291,8 +294,8 @@ void Batch::RequestNextCardFile(int index)
     b.FileNr = static_cast<int>(position) + 1;
     const bool known = IsDataType(file.type);
     const std::string extension = known ? std::string(".") + DataTypeTable[file.type].extension : "";
-    BeginFile(SafePcFileName(file.name) + extension, file.type, 0);
-    if (session_.RequestCardFile(Medium(), file.type, file.name, downloadFolder_))
+    BeginFile(downloadStems_[position] + extension, file.type, 0);
+    if (session_.RequestCardFile(Medium(), file.type, file.name, downloadFolder_, downloadStems_[position]))
       return;
     const Filer& rx = session_.RxTransfer;
     FileEnd end;

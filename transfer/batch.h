@@ -33,8 +33,10 @@ public:
   // the status line has said why). `listener` hears the batch's events and
   // may answer its questions. ----
 
-  // Card files into `folder`, in the order given.
-  bool Download(std::vector<CardFileRef> files, std::string folder, BatchListener* listener = nullptr);
+  // Card files into `folder`, in the order given, under names unique within
+  // the batch (transfer/pc_names.h); `pcStems` gives them instead, one a file.
+  bool Download(std::vector<CardFileRef> files, std::string folder, BatchListener* listener = nullptr,
+                std::vector<std::string> pcStems = {});
   // Internal data of `type` into `path`; without a path the save dialog asks.
   bool Backup(int type, std::optional<std::string> path = std::nullopt, BatchListener* listener = nullptr);
   // PC files onto the card, in the order given.
@@ -120,6 +122,7 @@ private:
   // The files of the batch, fixed when it starts: a re-sorted list neither
   // repeats nor skips one. CardIndex and PcIndex are positions in here.
   std::vector<CardFileRef> downloadFiles_;
+  std::vector<std::string> downloadStems_; // their PC names without extension
   std::string downloadFolder_;
   std::vector<PcFileRef> sendFiles_;
   int filesStarted_ = 0;    // files of the current send batch handed to the engine

@@ -3,7 +3,11 @@
 #include "transfer/console_job.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
+#include "transfer/archive_check.h"
 #include "transfer/console_job_util.h"
 #include "transfer/datatypes.h"
 
@@ -36,9 +40,12 @@ void ConsoleJob::Poll()
   while (running_ && batch_.Idle()) {
     if (stepRunning_) {
       stepRunning_ = false;
-      if (current_.finish)
-        current_.finish();
+      Step done = std::move(current_);
       current_ = {};
+      if (std::exchange(retryPending_, false) && !cancelled_)
+        RetryStep(std::move(done));
+      else if (done.finish)
+        done.finish();
       continue;
     }
     if (consoleLost_ || cancelled_ || steps_.empty()) {
@@ -58,10 +65,41 @@ void ConsoleJob::NextStep()
     current_.start();
 }
 
+void ConsoleJob::RetryStep(Step step)
+{
+  ++step.tries;
+  view_.Notice("zr4812: " + fileName_ + ": trying again (" + std::to_string(step.tries) + " of " +
+               std::to_string(options_.retries) + ")");
+  steps_.push_front(std::move(step));
+  // The console must answer a search again before the file goes again.
+  steps_.push_front({[this] { options_.searchAgain(); },
+                     [this] {
+                       if (!options_.searchAnswered()) {
+                         consoleLost_ = true;
+                         ++filesNotDone_;
+                         view_.FileNotDone(fileName_, "no answer from the console", false);
+                       }
+                     }});
+}
+
+bool ConsoleJob::MayRetry() const
+{
+  return options_.searchAgain && options_.searchAnswered && current_.tries < options_.retries && !cancelled_;
+}
+
 void ConsoleJob::Finish()
 {
   running_ = false;
   done_ = true;
+  if (archiveListed_ && !archiveEnded_)
+    EndArchive();
+  else if (!archiveFolder_.empty() && !archiveEnded_)
+    WriteIncompleteMark(archiveFolder_, {"(the card list was not read)"});
+  if (!fetchFolder_.empty()) {
+    std::error_code ec;
+    std::filesystem::remove_all(fetchFolder_, ec);
+    fetchFolder_.clear();
+  }
   endTime_ = std::chrono::steady_clock::now();
   view_.Finished();
 }
@@ -114,7 +152,8 @@ void ConsoleJob::CloseOpenFile(bool received)
   fileOpen_ = false;
   ++filesNotDone_;
   view_.FileNotDone(fileName_,
-                    consoleLost_ ? "no answer from the console" : (received ? "not received" : "not sent"), false);
+                    consoleLost_ ? "no answer from the console" : (received ? "not received" : "not sent"),
+                    false);
 }
 
 void ConsoleJob::FileStarted(const FileStart& start)
@@ -163,6 +202,13 @@ void ConsoleJob::FileEnded(const FileEnd& end)
   }
   if (cancelled_ && end.why == FileReason::Cancelled)
     return; // Cancel has reported it
+  if ((end.why == FileReason::ConsoleSilent || end.why == FileReason::LinkNotReady) && MayRetry()) {
+    view_.Notice("zr4812: " + (wasOpen ? fileName_ : end.name) + ": " + WhyNotDone(end));
+    if (!wasOpen)
+      fileName_ = end.name;
+    retryPending_ = true;
+    return;
+  }
   ++filesNotDone_;
   view_.FileNotDone(wasOpen ? fileName_ : end.name, WhyNotDone(end), end.outcome == FileOutcome::Skipped);
 }
@@ -187,8 +233,10 @@ std::optional<ReplaceAnswer> ConsoleJob::AnswerReplace(const ReplaceQuestion&)
 
 std::optional<bool> ConsoleJob::AnswerSilence(const SilenceQuestion&)
 {
-  // The console stopped answering. Nothing is retried.
-  consoleLost_ = true;
+  // The console stopped answering: the file is given up either way; the
+  // job may try it again after a search of its own.
+  if (!MayRetry())
+    consoleLost_ = true;
   return false;
 }
 

@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "transfer/batch.h"
 #include "transfer/events.h"
+#include "transfer/pc_names.h"
 
 namespace zr {
 
@@ -23,6 +25,9 @@ using CardFile = CardFileRef;
 
 // "NAME.ext" as the PC sees a card file (the name made safe for the PC).
 std::string CardFilePcName(const CardFile& file);
+// The card file `wanted` ("NAME.ext") names: its own name exactly (or as
+// EscapedCardName shows it), else the same ignoring case, else its PC name.
+std::optional<CardFile> FindCardFile(const std::vector<CardFile>& cards, const std::string& wanted);
 // The name a backup of `type` gets when no name is given: its display name in
 // lower case with "-" for anything but letters and digits, and its extension
 // ("project-all.kpr", "operating-system.kex").
@@ -52,7 +57,30 @@ public:
 struct JobOptions {
   bool replace = false; // replace existing files instead of skipping them
   bool yes = false;     // confirm a restore of the operating system
+  // How often a file given up because the console fell silent or the line
+  // failed is tried again from its start, each time after a new search.
+  int retries = 0;
+  // Starts a search for the console; once the engine is idle again,
+  // `searchAnswered` says whether the console answered. Without them nothing
+  // is tried again.
+  std::function<void()> searchAgain;
+  std::function<bool()> searchAnswered;
 };
+
+// Which half of an archive goes back into the console.
+struct ArchiveRestore {
+  bool card = true;
+  bool internal = true;
+  bool withOs = false; // the operating system too, last (it needs `yes` as well)
+};
+
+// How one file of an archive compares with the console.
+enum class Verdict { Same, Differs, MissingOnConsole, NotInArchive, NotFetched };
+struct Comparison {
+  std::string place; // "card/SONG1.kpr", "internal/setup.ksu"
+  Verdict verdict = Verdict::Same;
+};
+const char* VerdictText(Verdict verdict);
 
 class ConsoleJob : public BatchListener {
 public:
@@ -71,6 +99,14 @@ public:
   // Every card file and every internal kind into
   // parent/zr4812-YYYYmmdd-HHMMSS/{card,internal}, with SHA256SUMS.
   void Archive(std::string parent);
+  // An archive that did not finish: only what it lacks, then SHA256SUMS.
+  void ResumeArchive(std::string folder);
+  // Every file the archive holds fetched from the console and compared; the
+  // fetched bytes go to a private temporary folder that the job removes.
+  void Verify(std::string folder);
+  // The archive's card files onto the card (existing ones as `replace` says)
+  // and its internal kinds into the console in an order the restore rules allow.
+  void RestoreArchive(std::string folder, ArchiveRestore what);
 
   // Starts the plan. Poll must then be called from the event loop (every few
   // milliseconds) until Done.
@@ -92,6 +128,8 @@ public:
   const std::string& ArchiveFolder() const { return archiveFolder_; }
   // "N files, B bytes, S s", with the archive's folder in front after an archive.
   std::string SummaryLine() const;
+  // What Verify found, in the order it found it.
+  const std::vector<Comparison>& Comparisons() const { return comparisons_; }
 
   // --- BatchListener ---
   void FileStarted(const FileStart& start) override;
@@ -108,6 +146,7 @@ private:
   struct Step {
     std::function<void()> start;  // starts the engine
     std::function<void()> finish; // runs once the engine is idle again
+    int tries = 0;                // how often it was tried again
   };
 
   void NextStep();
@@ -116,11 +155,18 @@ private:
   void NotDone(int number, int count, const std::string& name, const std::string& why, bool skipped);
   // The file of the step under way ended without the engine saying how.
   void CloseOpenFile(bool received);
-  void GetStep(const CardFile& file, const std::string& folder, int number, int count);
+  void GetStep(const CardFile& file, const std::string& folder, int number, int count,
+               const std::string& stem);
+  // The step that failed goes again, after a search.
+  void RetryStep(Step step);
+  bool MayRetry() const;
   void BackupStep(int type, const std::string& path, int number, int count);
   std::string WhyNotDone(const FileEnd& end) const;
-  void PlanArchive();
-  void WriteChecksums();
+  bool CreateArchiveFolder(const std::string& parent);
+  void PlanArchive(bool onlyMissing);
+  void EndArchive();
+  void PlanVerify(const std::string& folder);
+  void Compare(const std::string& place, const std::string& fetched, const std::string& archived);
 
   Batch& batch_;
   JobView& view_;
@@ -136,8 +182,14 @@ private:
   bool fileOpen_ = false;
   std::string fileName_;
   std::string backupExtension_;
-  std::string lastSaved_; // the PC file the last saved file went to
-  std::vector<std::string> archived_; // archive: files written, relative to its folder
+  std::string lastSaved_;                  // the PC file the last saved file went to
+  std::vector<std::string> archivePlaces_; // archive: every file it should hold, relative to its folder
+  bool archiveListed_ = false, archiveEnded_ = false;
+  std::string fetchFolder_; // verify: where the fetched files go for the moment
+  std::string fetchedPath_; // verify: the file the step under way fetches
+  std::vector<Comparison> comparisons_;
+  PcNameSet pcNames_; // the names files of this job get on the PC
+  bool retryPending_ = false;
 
   int filesDone_ = 0, filesNotDone_ = 0;
   std::uint64_t bytesDone_ = 0;

@@ -1,16 +1,13 @@
-// The job's plan: the steps of each command, the archive and its checksums,
-// and the names files get on the PC.
+// The job's plan: the steps of each command, and the names files get on the PC.
 #include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 #include "transfer/console_job.h"
 #include "transfer/console_job_util.h"
 #include "transfer/datatypes.h"
 #include "transfer/pc_path.h"
-#include "transfer/sha256.h"
 
 namespace zr {
 
@@ -49,6 +46,30 @@ std::string ArchiveFolderName(std::chrono::system_clock::time_point when)
   return text;
 }
 
+std::optional<CardFile> FindCardFile(const std::vector<CardFile>& cards, const std::string& wanted)
+{
+  const int type = TypeOfFileName(wanted);
+  const std::string name = WithoutExtension(wanted);
+  const std::string unescaped = UnescapedCardName(name);
+  const auto first = [&](auto&& matches) -> std::optional<CardFile> {
+    for (const CardFile& f : cards)
+      if (f.type == type && matches(f))
+        return f;
+    return std::nullopt;
+  };
+  // The card's own name first, as typed or as `list` escapes it; then the
+  // same ignoring case; then the name the file gets on the PC.
+  if (auto f = first([&](const CardFile& c) { return c.name == name || c.name == unescaped; }))
+    return f;
+  if (auto f = first([&](const CardFile& c) { return EqualsIgnoringCase(c.name, name); }))
+    return f;
+  const std::vector<std::string> stems = UniquePcStems(cards);
+  for (std::size_t i = 0; i < cards.size(); ++i)
+    if (cards[i].type == type && EqualsIgnoringCase(PcFileNameOf(stems[i], type), wanted))
+      return cards[i];
+  return std::nullopt;
+}
+
 // ---- The plan ----
 
 void ConsoleJob::ListCard()
@@ -70,44 +91,47 @@ void ConsoleJob::GetFiles(std::vector<std::string> names, std::string folder)
 {
   folder = Absolute(folder);
   // Which files these are is known once the card list is in.
-  steps_.push_back({[] {}, [this, names = std::move(names), folder] {
+  steps_.push_back({[] {},
+                    [this, names = std::move(names), folder] {
                       const std::vector<CardFile>& cards = batch_.CardFiles();
                       std::vector<CardFile> files;
                       if (names.empty())
                         files = cards;
                       for (const std::string& wanted : names) {
-                        const int type = TypeOfFileName(wanted);
-                        const std::string name = WithoutExtension(wanted);
-                        auto found = std::find_if(cards.begin(), cards.end(), [&](const CardFile& f) {
-                          return f.type == type &&
-                                 (CompareIgnoringCase(f.name, name) == 0 || CardFilePcName(f) == wanted);
-                        });
-                        if (found == cards.end()) {
+                        const std::optional<CardFile> found = FindCardFile(cards, wanted);
+                        if (!found) {
                           ++filesNotDone_;
                           view_.FileNotDone(wanted, "not on the card", false);
-                        } else {
+                        } else if (std::find(files.begin(), files.end(), *found) == files.end()) {
                           files.push_back(*found);
                         }
                       }
                       const int count = static_cast<int>(files.size());
+                      std::vector<std::string> stems;
+                      for (const CardFile& f : files)
+                        stems.push_back(pcNames_.Assign(f));
                       // In front of whatever the plan holds next, in the card list's order.
                       for (int i = count - 1; i >= 0; --i) {
                         const CardFile f = files[static_cast<std::size_t>(i)];
-                        steps_.push_front({[this, f, folder, i, count] { GetStep(f, folder, i + 1, count); },
-                                           [this] { CloseOpenFile(true); }});
+                        const std::string stem = stems[static_cast<std::size_t>(i)];
+                        steps_.push_front(
+                            {[this, f, folder, i, count, stem] { GetStep(f, folder, i + 1, count, stem); },
+                             [this] { CloseOpenFile(true); }});
                       }
                     }});
 }
 
-void ConsoleJob::GetStep(const CardFile& file, const std::string& folder, int number, int count)
+void ConsoleJob::GetStep(const CardFile& file, const std::string& folder, int number, int count,
+                         const std::string& stem)
 {
   stepNumber_ = number;
   stepCount_ = count;
   multiFile_ = false;
+  fileName_ = PcFileNameOf(stem, file.type);
   if (batch_.Running())
-    NotDone(number, count, CardFilePcName(file), "another transfer is running", false);
+    NotDone(number, count, fileName_, "another transfer is running", false);
   else
-    batch_.Download({file}, folder, this);
+    batch_.Download({file}, folder, this, {stem});
 }
 
 void ConsoleJob::PutFiles(std::vector<std::string> paths)
@@ -122,8 +146,8 @@ void ConsoleJob::PutFiles(std::vector<std::string> paths)
                         // The card's names are the batch's own: a file of the same
                         // name is asked about there, and answered by the options.
                         if (batch_.Running())
-                          NotDone(i + 1, count, fs::path(path).filename().string(), "another transfer is running",
-                                  false);
+                          NotDone(i + 1, count, fs::path(path).filename().string(),
+                                  "another transfer is running", false);
                         else
                           batch_.Upload(PcFilesOf({path}), this);
                       },
@@ -161,8 +185,9 @@ void ConsoleJob::Restore(std::vector<std::string> paths)
                       bool operatingSystem = false;
                       for (const std::string& path : paths) {
                         absolute.push_back(Absolute(path));
-                        operatingSystem = operatingSystem || TypeOfFileName(fs::path(path).filename().string()) ==
-                                                                 OPERATING_SYSTEM_TYPE;
+                        operatingSystem =
+                            operatingSystem ||
+                            TypeOfFileName(fs::path(path).filename().string()) == OPERATING_SYSTEM_TYPE;
                       }
                       multiFile_ = true;
                       fileName_ = absolute.empty() ? std::string("restore")
@@ -178,81 +203,6 @@ void ConsoleJob::Restore(std::vector<std::string> paths)
                       multiFile_ = false;
                       CloseOpenFile(false);
                     }});
-}
-
-void ConsoleJob::Archive(std::string parent)
-{
-  steps_.push_back({[this, parent] {
-                      const fs::path root =
-                          fs::path(Absolute(parent)) / ArchiveFolderName(std::chrono::system_clock::now());
-                      std::error_code ec;
-                      fs::create_directories(root / "card", ec);
-                      if (!ec)
-                        fs::create_directories(root / "internal", ec);
-                      archiveFolder_ = root.string();
-                      if (ec) {
-                        NotDone(1, 1, root.string(), "cannot create the folder: " + ec.message(), false);
-                        steps_.clear();
-                      }
-                    },
-                    {}});
-  ListCard();
-  // What goes into the archive is known once the card list is in.
-  steps_.push_back({[] {}, [this] { PlanArchive(); }});
-}
-
-void ConsoleJob::PlanArchive()
-{
-  const std::string folder = (fs::path(archiveFolder_) / "card").string();
-  const std::vector<CardFile> cards = batch_.CardFiles();
-  const int count = static_cast<int>(cards.size()) + DATA_TYPE_COUNT;
-  std::vector<Step> planned;
-  // Each file saved goes into SHA256SUMS under its place in the archive.
-  const auto keep = [this](const std::string& place) {
-    return [this, place] {
-      const bool saved = !lastSaved_.empty() && !fileOpen_;
-      CloseOpenFile(true);
-      if (saved)
-        archived_.push_back(place);
-      lastSaved_.clear();
-    };
-  };
-  for (int i = 0; i < static_cast<int>(cards.size()); ++i) {
-    const CardFile f = cards[static_cast<std::size_t>(i)];
-    planned.push_back({[this, f, folder, i, count] { GetStep(f, folder, i + 1, count); },
-                       keep("card/" + CardFilePcName(f))});
-  }
-  for (int type = 0; type < DATA_TYPE_COUNT; ++type) {
-    const std::string path = (fs::path(archiveFolder_) / "internal" / DefaultBackupName(type)).string();
-    const int number = static_cast<int>(cards.size()) + type + 1;
-    planned.push_back({[this, type, path, number, count] { BackupStep(type, path, number, count); },
-                       keep("internal/" + DefaultBackupName(type))});
-  }
-  planned.push_back({[this] { WriteChecksums(); }, [] {}});
-  steps_.insert(steps_.begin(), planned.begin(), planned.end());
-}
-
-void ConsoleJob::WriteChecksums()
-{
-  const std::string path = (fs::path(archiveFolder_) / "SHA256SUMS").string();
-  std::string text;
-  for (const std::string& file : archived_) {
-    const std::optional<std::string> sum = Sha256OfFile((fs::path(archiveFolder_) / file).string());
-    if (!sum) {
-      ++filesNotDone_;
-      view_.FileNotDone(file, "cannot be read back", false);
-      continue;
-    }
-    // Two blanks: binary and text mode read the same; sha256sum -c takes it.
-    text += *sum + "  " + file + "\n";
-  }
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
-  out.close();
-  if (!out) {
-    ++filesNotDone_;
-    view_.FileNotDone("SHA256SUMS", "cannot be written", false);
-  }
 }
 
 } // namespace zr

@@ -45,7 +45,8 @@ void Session::RequestTypeDirectory(int medium, int type)
     l->RequestDirectory(type);
 }
 
-bool Session::RequestCardFile(int medium, int type, const std::string& cardName, const std::string& folder)
+bool Session::RequestCardFile(int medium, int type, const std::string& cardName, const std::string& folder,
+                              const std::string& pcStem)
 {
   Filer& rx = RxTransfer;
   rx.Expecting = false; // whatever was awaited before is given up
@@ -62,7 +63,7 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   rx.DamagedTries = 0;
   // The name comes from the console: it must not lead the file out of the
   // folder the user chose.
-  rx.BuildPcPath(folder, SafePcFileName(cardName));
+  rx.BuildPcPath(folder, pcStem.empty() ? SafePcFileName(cardName) : pcStem);
   if (rx.Error != ERR_NONE) {
     rx.ReportError(0);
     return false;

@@ -27,8 +27,10 @@ public:
   // Those that start a file say whether it went out; when not, the record's
   // LastFailure says why (it is on the status line already).
   void RequestTypeDirectory(int medium, int type);
-  // The card file `cardName` of `type` into `folder`.
-  bool RequestCardFile(int medium, int type, const std::string& cardName, const std::string& folder);
+  // The card file `cardName` of `type` into `folder`, named `pcStem` there
+  // (empty: the card name made safe) with the type's extension.
+  bool RequestCardFile(int medium, int type, const std::string& cardName, const std::string& folder,
+                       const std::string& pcStem = {});
   // The PC file `pcFileName` in `folder` onto the card.
   bool SendFileToCard(int medium, std::string pcFileName, const std::string& folder);
   // Internal data of `type` into `path`, or where the save dialog says when

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 #include <QCoreApplication>
@@ -33,8 +34,8 @@ std::string ReadAll(const fs::path& path)
   const std::string x = ReadAll(a), y = ReadAll(b);
   if (x == y)
     return ::testing::AssertionSuccess() << a << " and " << b << " hold the same " << x.size() << " bytes";
-  return ::testing::AssertionFailure() << a << " (" << x.size() << " bytes) differs from " << b << " ("
-                                       << y.size() << " bytes)";
+  return ::testing::AssertionFailure()
+         << a << " (" << x.size() << " bytes) differs from " << b << " (" << y.size() << " bytes)";
 }
 
 void WriteFile(const fs::path& path, std::size_t size, unsigned seed)
@@ -178,6 +179,88 @@ TEST_P(CliTest, ArchiveHoldsTheWholeConsoleWithChecksumsThatSha256sumAccepts)
   EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 12);
 }
 
+// The only folder below `parent`.
+fs::path OnlyFolder(const fs::path& parent)
+{
+  fs::path found;
+  for (const fs::directory_entry& e : fs::directory_iterator(parent))
+    found = e.path();
+  return found;
+}
+
+// The lines of `verify` that are not "same".
+std::string NotSame(const std::string& out)
+{
+  std::string lines, line;
+  std::istringstream in(out);
+  while (std::getline(in, line))
+    if (!line.ends_with("\tsame"))
+      lines += line + "\n";
+  return lines;
+}
+
+TEST_P(CliTest, VerifyNamesWhatChangedAndRestoreArchivePutsItBack)
+{
+  Outcome r = Zr({"archive", "backups"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const fs::path archive = OnlyFolder(f_.pc / "backups");
+  const QString a = QString::fromStdString(archive.string());
+  EXPECT_EQ(Zr({"verify", a}).exitCode, 0);
+
+  WriteFile(f_.card / "VOCALS.kch", 3100, 99);
+  fs::remove(f_.card / "TINY.ksu");
+  WriteFile(f_.internal / "internal.keq", 1100, 98);
+  r = Zr({"verify", a});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_EQ(NotSame(r.out), "card/TINY.ksu\tmissing on the console\ncard/VOCALS.kch\tdiffers\n"
+                            "internal/eq-library.keq\tdiffers\n")
+      << r.out;
+
+  r = Zr({"restore-archive", "--replace", a});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  r = Zr({"verify", a});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(NotSame(r.out), "");
+
+  // A damaged archive is refused, naming the file, before the console is asked.
+  WriteFile(archive / "card" / "SONG1.kpr", 48000, 2);
+  r = Zr({"restore-archive", a});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("card/SONG1.kpr does not match"), std::string::npos) << r.err;
+}
+
+// Two card names that become one PC name, fetched and archived twice in a row.
+TEST_P(CliTest, CardNamesThatMeetOnThePcStayApart)
+{
+  WriteFile(f_.card / "MIX+1.kch", 700, 51);
+  WriteFile(f_.card / "MIX=1.kch", 800, 52);
+  Outcome r = Zr({"list", "--type", "kch"});
+  EXPECT_EQ(r.out, "MIX+1.kch\tChannel Library\nMIX=1.kch\tChannel Library\nVOCALS.kch\tChannel Library\n");
+  r = Zr({"get", "--all", "--replace"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(SameBytes(f_.pc / "MIX_1.kch", f_.card / "MIX+1.kch"));
+  EXPECT_TRUE(SameBytes(f_.pc / "MIX_1~2.kch", f_.card / "MIX=1.kch"));
+  fs::create_directories(f_.pc / "backups");
+  EXPECT_EQ(Zr({"get", "MIX=1.kch", "--to", "backups"}).exitCode, 0);
+  EXPECT_TRUE(SameBytes(f_.pc / "backups" / "MIX_1.kch", f_.card / "MIX=1.kch"));
+
+  fs::create_directories(f_.pc / "twice");
+  fs::create_symlink(f_.pc / "MIX_1.kch", f_.pc / "twice" / "planted");
+  ASSERT_EQ(Zr({"archive", "twice"}).exitCode, 0);
+  ASSERT_EQ(Zr({"archive", "twice"}).exitCode, 0);
+  int archives = 0;
+  for (const fs::directory_entry& e : fs::directory_iterator(f_.pc / "twice")) {
+    if (e.is_symlink())
+      continue;
+    ++archives;
+    const std::string sums = ReadAll(e.path() / "SHA256SUMS");
+    EXPECT_NE(sums.find("  card/MIX_1~2.kch\n"), std::string::npos) << sums;
+    EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 14) << sums;
+  }
+  EXPECT_EQ(archives, 2);
+  EXPECT_TRUE(SameBytes(f_.pc / "MIX_1.kch", f_.card / "MIX+1.kch")) << "written through a link";
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, CliTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "Midi" : "Serial"; });
 
@@ -193,6 +276,12 @@ TEST(CliErrors, UsageErrorsExit2AndAMissingPortExits3)
       {{"get"}, 2, "Usage:"},
       {{"backup", "xyz"}, 2, "unknown kind xyz"},
       {{"--port", "/nonexistent/ttyZR", "list"}, 3, "cannot open /nonexistent/ttyZR"},
+      {{"--port", "/nonexistent/ttyZR", "put", "-x.kch"}, 2, "unknown option -x.kch"},
+      {{"--port", "/nonexistent/ttyZR", "put", "--", "-x.kch"}, 3, "cannot open"},
+      {{"--port", "/nonexistent/ttyZR", "--trace", ZR_BUILD_DIR "/CMakeCache.txt", "list"},
+       2,
+       "exists already"},
+      {{"verify", "/nonexistent/archive"}, 1, "SHA256SUMS is missing"},
   };
   for (const Case& c : cases) {
     QProcess p;
@@ -201,6 +290,52 @@ TEST(CliErrors, UsageErrorsExit2AndAMissingPortExits3)
     EXPECT_EQ(p.exitCode(), c.exitCode) << c.args.join(' ').toStdString();
     EXPECT_NE(p.readAllStandardError().toStdString().find(c.says), std::string::npos) << c.says;
   }
+}
+
+// A console that leaves a block unfinished once: with no retries the archive
+// stops and says what it lacks, --resume finishes it; with retries a file
+// goes again after a new search.
+TEST(CliRetry, AnUnfinishedArchiveIsResumedAndASilentFileTriedAgain)
+{
+  ConsoleFolders f;
+  WriteFile(f.card / "SONG1.kpr", 5000, 1);
+  for (const char* ext : {"kpr", "kch", "keq", "kcg", "kfx", "ka", "ksn", "ksu", "kex"})
+    WriteFile(f.internal / (std::string("internal.") + ext), 100, 2);
+  const auto run = [&](SimProcess& sim, QStringList args) {
+    QProcess p;
+    p.setWorkingDirectory(QString::fromStdString(f.pc.string()));
+    p.start(ZR_BUILD_DIR "/zr4812", QStringList{"--port", QString::fromStdString(sim.Path())} + args);
+    EXPECT_TRUE(p.waitForFinished(120000));
+    return Outcome{p.exitCode(), p.readAllStandardOutput().toStdString(),
+                   p.readAllStandardError().toStdString()};
+  };
+  std::string error;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start(f.card, f.internal, {"--baud", "0", "--no-end-byte", "0"}, error)) << error;
+  Outcome r = run(sim, {"archive", "--retries", "0"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  const fs::path archive = OnlyFolder(f.pc);
+  EXPECT_EQ(ReadAll(archive / "INCOMPLETE").find("card/SONG1.kpr\n") != std::string::npos, true);
+  EXPECT_FALSE(fs::exists(archive / "SHA256SUMS"));
+  EXPECT_EQ(run(sim, {"verify", QString::fromStdString(archive.string())}).exitCode, 1);
+
+  r = run(sim, {"archive", "--resume", QString::fromStdString(archive.string())});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_FALSE(fs::exists(archive / "INCOMPLETE"));
+  EXPECT_TRUE(SameBytes(archive / "card" / "SONG1.kpr", f.card / "SONG1.kpr"));
+  QProcess check;
+  check.setWorkingDirectory(QString::fromStdString(archive.string()));
+  check.start("sha256sum", {"--quiet", "-c", "SHA256SUMS"});
+  ASSERT_TRUE(check.waitForFinished(30000));
+  EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString();
+
+  SimProcess again;
+  ASSERT_TRUE(again.Start(f.card, f.internal, {"--baud", "0", "--no-end-byte", "0"}, error)) << error;
+  fs::create_directories(f.pc / "got");
+  r = run(again, {"get", "SONG1.kpr", "--to", "got"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("SONG1.kpr: trying again (1 of 2)"), std::string::npos) << r.err;
+  EXPECT_TRUE(SameBytes(f.pc / "got" / "SONG1.kpr", f.card / "SONG1.kpr"));
 }
 
 // Ctrl+C during a get: the file under way never reaches the folder.

@@ -1,12 +1,17 @@
 // Any bytes as a file name: the type lookup, the two card-name rules and the
 // PC name of a card file keep their promises (length, alphabet, never a path
-// outside the chosen folder) whatever the input.
+// outside the chosen folder) whatever the input; the input cut at its zero
+// bytes as the card files of one batch get PC names that differ even where a
+// disk ignores case, and escaped names come back whole.
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "tests/support/fuzz_check.h"
 #include "transfer/datatypes.h"
+#include "transfer/pc_names.h"
 
 namespace {
 
@@ -55,5 +60,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const char c : safe)
     FUZZ_CHECK(IsAsciiAlnum(c) || c == '_' || c == '-' || c == ' ');
   FUZZ_CHECK(zr::SafePcFileName(safe) == safe);
+
+  // One batch: every name unique, case ignored, and a plain name in the folder.
+  std::vector<zr::CardFileRef> files;
+  std::size_t from = 0;
+  for (std::size_t i = 0; i <= input.size(); ++i)
+    if (i == input.size() || input[i] == '\0') {
+      files.push_back({static_cast<int>(i % zr::DATA_TYPE_COUNT) / 4, input.substr(from, i - from)});
+      from = i + 1;
+    }
+  const std::vector<std::string> stems = zr::UniquePcStems(files);
+  FUZZ_CHECK(stems.size() == files.size());
+  std::set<std::string> seen;
+  for (std::size_t i = 0; i < stems.size(); ++i) {
+    std::string name = zr::PcFileNameOf(stems[i], files[i].type);
+    FUZZ_CHECK(name.find_first_of("/\\:") == std::string::npos && name.front() != '.');
+    for (char& c : name)
+      c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    FUZZ_CHECK(seen.insert(name).second);
+    FUZZ_CHECK(zr::UnescapedCardName(zr::EscapedCardName(files[i].name)) == files[i].name);
+  }
   return 0;
 }
