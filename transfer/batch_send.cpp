@@ -163,6 +163,12 @@ void Batch::SendTimerTimer()
 {
   BatchState& b = session_.batch;
   session_.timers.SendTimer.Stop(); // once per file
+  // A download's use of the timer: the hold of a block 0 that repeated the
+  // file before has ended.
+  if (running_ && kind_ == BatchKind::Download) {
+    session_.ReleaseHeldBlock();
+    return;
+  }
   // Cancelled during the pause: the next file must not go.
   if (b.SendFinished || !running_)
     return;

@@ -29,6 +29,8 @@ public:
   std::int32_t Error = 0;
   // Total number of blocks announced by block 0 of the file being received.
   std::uint32_t TotalBlocks = 0;
+  // Receiving: the card file's name on the console; empty for a backup.
+  std::string CardName;
   // Requests for the block awaited that came back damaged, in a row.
   int DamagedTries = 0;
   // Stream bytes that arrived, known once the last block is in.

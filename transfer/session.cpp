@@ -61,6 +61,7 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   rx.Medium = medium;
   rx.BlockNr = 0;
   rx.DamagedTries = 0;
+  rx.CardName = cardName;
   // The name comes from the console: it must not lead the file out of the
   // folder the user chose.
   rx.BuildPcPath(folder, pcStem.empty() ? SafePcFileName(cardName) : pcStem);
@@ -139,6 +140,7 @@ bool Session::BackupInternal(int medium, int type, const std::optional<std::stri
   rx.Medium = medium;
   rx.BlockNr = 0;
   rx.DamagedTries = 0;
+  rx.CardName.clear();
   Link* l = SelectedLink(*this, rx, medium);
   if (!l)
     return false;

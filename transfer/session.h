@@ -53,8 +53,23 @@ public:
   // The console asks for block `block` of `type` through link `via`.
   void SendRequestedBlock(Link& via, int type, unsigned block) override;
 
+  // The hold of a block 0 that repeats the file before ends: the block is
+  // taken as the next file's after all (the two files are the same).
+  void ReleaseHeldBlock();
+
 private:
+  struct KeptBlock {
+    int medium = 0, type = -1;
+    unsigned total = 0, block = 0;
+    std::vector<std::uint8_t> bytes; // payload and checksum byte
+  };
+  bool RepeatsLastBlock(const InboundBlock& in) const;
+  void TakeBlock(const InboundBlock& in);
+
   std::string lastBackupName_; // the name chosen last time, shown again
+  KeptBlock lastTaken_;        // the block taken last
+  KeptBlock held_;             // a block 0 on hold (type -1: none)
+  int keptPauseInterval_ = 0;  // SendTimer's own interval, while it times a hold
 };
 
 } // namespace zr

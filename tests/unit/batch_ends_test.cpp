@@ -45,8 +45,11 @@ TEST_F(BatchEndsTest, ABlockDamagedAgainAndAgainFailsItsFileAndTheBatchGoesOn)
   block[block.size() - 2] ^= 0x01; // the checksum never fits
   for (int i = 0; i < MAX_BLOCK_TRIES; ++i)
     Deliver(block);
-  EXPECT_EQ(com.blockRequests.size(), static_cast<std::size_t>(MAX_BLOCK_TRIES - 1));
-  ASSERT_EQ(com.fileNames.size(), 2u) << "B is asked for";
+  // Block 0 of a card file is asked for again by its name (a request for
+  // block 0 alone would start a backup on the console).
+  EXPECT_TRUE(com.blockRequests.empty());
+  ASSERT_EQ(com.fileNames.size(), static_cast<std::size_t>(MAX_BLOCK_TRIES + 1));
+  EXPECT_EQ(com.fileNames.back().name, "B");
   EXPECT_EQ(host.failedFiles, std::vector<std::string>{"A.kpr: Block damaged again and again"});
 }
 
@@ -57,7 +60,7 @@ TEST_F(BatchEndsTest, ABlockWithoutPayloadIsAskedForAgain)
   const std::uint8_t checksumOnly[] = {0};
   session.RxTransfer.Medium = 1;
   session.RxTransfer.ReceiveBlock(1, checksumOnly, 0);
-  EXPECT_EQ(com.blockRequests.size(), 1u);
+  EXPECT_EQ(com.fileNames.size(), 2u);
   EXPECT_TRUE(batch.Running());
 }
 
@@ -99,6 +102,30 @@ TEST_F(BatchEndsTest, AnUnsendableFileLeavesThePreviousOneAnswering)
   EXPECT_EQ(com.sentBlocks.size(), sent + 1);
   EXPECT_NE(host.LastStatus(), "File error: No file loaded");
   ExpectEnded();
+}
+
+// A console that sends a one-block file's block again, unasked, after the
+// next file was asked for: the next file keeps its own bytes, and two files
+// that are the same still both arrive.
+TEST_F(BatchEndsTest, ARepeatedOneBlockFileIsNotTakenForTheNext)
+{
+  const auto offer = [&](const Bytes& m) {
+    session.OnDataBlock({1, m[7], 1, 0, m.data() + 13, m.size() - DATA_BLOCK_OVERHEAD});
+  };
+  for (const bool same : {false, true}) {
+    const Bytes a = RandomBytes(10, 1), b = same ? a : RandomBytes(12, 2);
+    batch.Download({{0, "A"}, {0, "B"}}, folder.str());
+    offer(BuildFileBlock(0, a.data(), static_cast<std::uint32_t>(a.size()), 0));
+    offer(BuildFileBlock(0, a.data(), static_cast<std::uint32_t>(a.size()), 0)); // again, unasked
+    if (!same)
+      offer(BuildFileBlock(0, b.data(), static_cast<std::uint32_t>(b.size()), 0));
+    fakeTimers.clock.Advance(1000);
+    EXPECT_EQ(ReadFile(folder.path() / "B.kpr"), b) << (same ? "same" : "different");
+    EXPECT_EQ(ReadFile(folder.path() / "A.kpr"), a);
+    ExpectEnded();
+    fs::remove(folder.path() / "A.kpr");
+    fs::remove(folder.path() / "B.kpr");
+  }
 }
 
 // While "Back up everything..." holds the engine, the window's own
