@@ -293,11 +293,6 @@ void World::UnderBox(const BoxShown& box)
   const int n = 1 + script_.TakeByte() % 3;
   for (int i = 0; i < n && !script_.Done(); ++i) {
     Event e = script_.Next();
-    // A crash is not a finding the other checks can skip: while the
-    // receive buffer is known to be freed under the replace question, its
-    // watchdog does not run out under it.
-    if (question && e.kind == Event::Kind::Time && KnownFaults()("nullbuf"))
-      continue;
     Play(e, boxDepth_);
   }
   --boxDepth_;
@@ -328,10 +323,7 @@ void World::Check()
   const auto& had = script_.ingredients;
   using I = zr::fuzz::Ingredient;
   const bool ended = !engine_.batch.Running() && !host_.transferRunning;
-  const bool excused = (known("nolink") && had.count(I::LinkFailed)) ||
-                       (known("stray") && had.count(I::Stray)) ||
-                       (known("second") && had.count(I::SecondIntent)) ||
-                       (known("latebox") && had.count(I::UnderWatchdog));
+  const bool excused = (known("nolink") && had.count(I::LinkFailed)) || (known("stray") && had.count(I::Stray));
   if (!excused && !ended)
     Dump();
   if (!excused)

@@ -19,7 +19,7 @@ namespace zr::fuzz {
 // The faults the engine is known to have, skipped unless
 // ZR_ENGINE_FUZZ_KNOWN names fewer (each has a reproducer in
 // tests/unit/batch_faults_test.cpp).
-inline constexpr const char* ALL_KNOWN_FAULTS = "nolink,stray,second,latebox,nullbuf,empty,oneblock,block0retry";
+inline constexpr const char* ALL_KNOWN_FAULTS = "nolink,stray,empty,oneblock,block0retry";
 
 struct NamedFile {
   int type;
