@@ -65,7 +65,11 @@ struct Folders {
   fs::path root, pc, card, internal;
   Folders()
   {
-    root = fs::temp_directory_path() / ("zr4812-engine-fuzz-" + std::to_string(::getpid()));
+    // Saved files are flushed to disk: in memory that costs nothing, and
+    // the fuzzer runs a hundred times faster.
+    std::error_code ec;
+    const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    root = base / ("zr4812-engine-fuzz-" + std::to_string(::getpid()));
     pc = root / "pc";
     card = root / "card";
     internal = root / "internal";
@@ -131,7 +135,7 @@ public:
     engine_.com.OpenComPort();
     Start(script_.intent);
     while (!script_.Done())
-      Play(script_.Next(), 0);
+      Play(script_.Next());
     Drain();
     Check();
   }
@@ -171,7 +175,7 @@ private:
     return false;
   }
 
-  void Play(const Event& e, int depth);
+  void Play(const Event& e);
   void Answer(const Event& e);
   void Inject(const Event& e);
   void Arrive(const Bytes& message);
@@ -196,7 +200,7 @@ private:
   int boxDepth_ = 0;
 };
 
-void World::Play(const Event& e, int depth)
+void World::Play(const Event& e)
 {
   using K = Event::Kind;
   switch (e.kind) {
@@ -228,7 +232,6 @@ void World::Play(const Event& e, int depth)
     Start(e.intent);
     break;
   }
-  (void)depth;
 }
 
 // The console takes the PC's next message and answers it, faithfully or
@@ -292,8 +295,7 @@ void World::UnderBox(const BoxShown& box)
   script_.Note(question ? zr::fuzz::Ingredient::UnderQuestion : zr::fuzz::Ingredient::UnderWatchdog);
   const int n = 1 + script_.TakeByte() % 3;
   for (int i = 0; i < n && !script_.Done(); ++i) {
-    Event e = script_.Next();
-    Play(e, boxDepth_);
+    Play(script_.Next());
   }
   --boxDepth_;
 }
