@@ -181,6 +181,7 @@ private:
   void Arrive(const Bytes& message);
   void UnderBox(const BoxShown& box);
   void Drain();
+  void AnswerDamagedUntilTheEnd();
   void Check();
   void Dump() const;
   void CheckFolder() const;
@@ -200,6 +201,7 @@ private:
   Bytes lastAnswer_;         // the console's last message
   Engine engine_;
   int boxDepth_ = 0;
+  bool stubborn_ = false; // every block the console sends arrives damaged
 };
 
 void World::Play(const Event& e)
@@ -269,6 +271,9 @@ void World::Answer(const Event& e)
         out.erase(out.begin() + 14, out.begin() + 14 + e.arg % (out.size() - 16));
       }
       break;
+    case 7: // and from now on the line damages every block
+      stubborn_ = true;
+      break;
     default:
       break;
     }
@@ -306,12 +311,32 @@ void World::UnderBox(const BoxShown& box)
   --boxDepth_;
 }
 
+// A line that damages every block: the PC may ask for a block again a few
+// times, but not for ever.
+void World::AnswerDamagedUntilTheEnd()
+{
+  constexpr int ENOUGH = 100;
+  Event damage;
+  damage.variant = 3;
+  int answers = 0;
+  while (!fromPc_.empty() && answers < ENOUGH && engine_.batch.Running()) {
+    Answer(damage);
+    ++answers;
+  }
+  if (answers == ENOUGH && !KnownFaults()("retry")) {
+    Dump();
+    FUZZ_CHECK(answers < ENOUGH);
+  }
+}
+
 // No console any more: every watchdog runs out and every box gets the
 // answer that changes nothing, until nothing but the serial poll is armed.
 void World::Drain()
 {
   host_.answers.clear();
   host_.onBox = nullptr;
+  if (stubborn_)
+    AnswerDamagedUntilTheEnd();
   fromPc_.clear();
   line_.onWrite = nullptr;
   for (int round = 0; round < 64; ++round) {

@@ -26,7 +26,8 @@ namespace zr::fuzz {
 //   oneblock     a one-block file sent again is saved as the next file
 //   block0retry  a damaged block 0 of a card file is asked for with a block
 //                request, which the console answers with its memory
-inline constexpr const char* ALL_KNOWN_FAULTS = "nolink,stray,empty,oneblock,block0retry";
+//   retry        a block that always arrives damaged is asked for without end
+inline constexpr const char* ALL_KNOWN_FAULTS = "nolink,stray,empty,oneblock,block0retry,retry";
 
 struct NamedFile {
   int type;

@@ -185,6 +185,17 @@ TEST(BatchFaults, DISABLED_LateBackupBlockSavedAsTheNextCardFile_oneblock)
           }});
 }
 
+// Fault 9: no limit to the requests for a block that always arrives damaged.
+TEST(BatchFaults, DISABLED_DamagedBlockAskedForWithoutEnd_retry)
+{
+  Expect({"retry", {{1, "SONGC"}}, [](FaultRig& rig) {
+            rig.Answer();
+            for (int i = 0; i < 100 && !rig.fromPc.empty(); ++i)
+              rig.Answer([](std::vector<Bytes>& out) { out[0][out[0].size() - 2] ^= 1; });
+            EXPECT_TRUE(rig.fromPc.empty()) << "still asking after 100 damaged blocks";
+          }});
+}
+
 // Fault 8: a data block with no payload passes the length check, and the
 // size field of block 0 is read from beyond the message (AddressSanitizer:
 // heap-buffer-overflow in SizeField).
