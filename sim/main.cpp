@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "sim/midi_transport.h"
+#include "sim/peer/chaos.h"
 #include "sim/peer/console_peer.h"
 #include "sim/pty_transport.h"
 #include "transfer/datatypes.h"
@@ -105,6 +106,12 @@ Faults:
                       PC takes the reply, then answers the search with its
                       identify, which the console ignores). Over MIDI they
                       are two messages, one straight after the other
+  --chaos SEED[:RATE] at random, the same for the same SEED: each message
+                      the console sends meets a fault with RATE percent
+                      likelihood (default 2): it is dropped, sent twice, has
+                      one byte damaged, is cut short, is held back up to 3 s,
+                      or is followed by a stray block (the block before) or a
+                      repeated request (the request before). Over both lines.
   --full-directory    accepted and ignored: a directory reply always lists
                       every card file of its type, however long
   "A file" is never the MIDI link test block. All faults but --corrupt-block
@@ -122,6 +129,7 @@ struct Options {
   bool dieWithParent = false;
   bool midi = false;
   std::string midiName;
+  std::optional<ChaosOptions> chaos;
 };
 
 [[noreturn]] void Fail(const std::string& message)
@@ -232,6 +240,10 @@ Options Parse(int argc, char** argv)
         o.peer.splitOffset = static_cast<std::size_t>(Number(*offset, arg, 0, 1'000'000));
     } else if (arg == "--back-to-back") {
       o.peer.backToBack = true;
+    } else if (arg == "--chaos") {
+      o.chaos = ParseChaos(value());
+      if (!o.chaos)
+        Fail("--chaos: SEED[:RATE] expected, RATE a percentage from 0 to 100");
     } else if (arg == "--full-directory") {
       // Directory replies always list every file now; kept for old scripts.
     } else if (arg == "--midi") {
@@ -289,13 +301,20 @@ int main(int argc, char** argv)
 
   ConsolePeer peer(options.peer);
   peer.SetWarn([](const std::string& line) { std::cerr << "zr4812-sim: " << line << std::endl; });
+  std::function<void(const std::string&)> logLine;
   if (log)
-    peer.SetLog([&](const std::string& line) {
+    logLine = [&](const std::string& line) {
       const auto ms =
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
               .count();
       *log << ms << " ms " << line << std::endl;
-    });
+    };
+  peer.SetLog(logLine);
+  std::optional<Chaos> chaos;
+  if (options.chaos) {
+    chaos.emplace(*options.chaos);
+    peer.SetFilter([&](std::vector<LineOutput> line) { return chaos->Apply(std::move(line), logLine); });
+  }
 
   std::unique_ptr<Transport> transport = MakeTransport(options);
   std::string error;

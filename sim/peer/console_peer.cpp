@@ -260,6 +260,8 @@ std::vector<LineOutput> ConsolePeer::Respond(const std::uint8_t* message, std::s
     }
     line[first].sameWrite = glueAt_ == i;
   }
+  if (filter_)
+    return filter_(std::move(line));
   return line;
 }
 

@@ -94,6 +94,9 @@ public:
   void SetLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
   // Receives a line when a fault cannot be injected as asked (it is logged too).
   void SetWarn(std::function<void(const std::string&)> warn) { warn_ = std::move(warn); }
+  // Sees every answer before it goes on the line and may change it (the chaos mode).
+  using LineFilter = std::function<std::vector<LineOutput>(std::vector<LineOutput>)>;
+  void SetFilter(LineFilter filter) { filter_ = std::move(filter); }
 
   // The card files of a type, as the directory reply lists them (sorted).
   std::vector<std::string> CardNames(int type) const;
@@ -140,6 +143,7 @@ private:
   PeerOptions options_;
   std::function<void(const std::string&)> log_;
   std::function<void(const std::string&)> warn_;
+  LineFilter filter_;
   std::optional<Outgoing> out_;
   std::optional<Incoming> in_;
   int silentSeen_ = 0;

@@ -2,6 +2,7 @@
 // and the faults it injects. The tests play the PC with the codec.
 #include <gtest/gtest.h>
 
+#include "sim/peer/chaos.h"
 #include "sim/peer/console_peer.h"
 #include "sim/peer/serial_console.h"
 #include "tests/support/engine_fixture.h"
@@ -493,6 +494,91 @@ TEST_F(SimPeerTest, SerialConsolePutsFillBytesBeforeEachAnswer)
     expected.insert(expected.end(), id.begin(), id.end());
   }
   EXPECT_EQ(out, expected);
+}
+
+TEST(SimChaos, OptionTakesSeedAndRate)
+{
+  struct Case {
+    const char* text;
+    bool valid;
+    std::uint32_t seed;
+    double rate;
+  };
+  const Case cases[] = {{"7", true, 7, 2},          {"7:10", true, 7, 10},  {"0x10:0.5", true, 16, 0.5},
+                        {"7:101", false, 0, 0},     {"7:", false, 0, 0},    {"x", false, 0, 0},
+                        {":5", false, 0, 0},        {"7:-1", false, 0, 0}};
+  for (const Case& c : cases) {
+    const auto o = sim::ParseChaos(c.text);
+    ASSERT_EQ(o.has_value(), c.valid) << c.text;
+    if (o) {
+      EXPECT_EQ(o->seed, c.seed) << c.text;
+      EXPECT_EQ(o->ratePercent, c.rate) << c.text;
+    }
+  }
+}
+
+TEST(SimChaos, SameSeedSameFaultsAndRateHolds)
+{
+  struct Case {
+    double rate;
+    int low, high; // faults in 10000 messages
+  };
+  for (const Case c : {Case{0, 0, 0}, Case{2, 140, 260}, Case{100, 10000, 10000}}) {
+    sim::Chaos a({4812, c.rate}), b({4812, c.rate});
+    int faults = 0;
+    std::vector<int> kinds(sim::CHAOS_ACTIONS + 1);
+    for (int i = 0; i < 10000; ++i) {
+      const sim::ChaosAction x = a.Decide();
+      ASSERT_EQ(x, b.Decide());
+      faults += x != sim::ChaosAction::None;
+      ++kinds[static_cast<int>(x)];
+    }
+    EXPECT_GE(faults, c.low) << c.rate;
+    EXPECT_LE(faults, c.high) << c.rate;
+    if (c.rate == 100)
+      for (int k = 1; k <= sim::CHAOS_ACTIONS; ++k)
+        EXPECT_GT(kinds[k], 1000) << "every fault comes up: " << k;
+  }
+}
+
+// What each fault leaves on the line after the console sent a block
+// request, then a data block.
+TEST(SimChaos, EachFaultChangesTheLineAsNamed)
+{
+  const Bytes file = RandomBytes(2000, 3);
+  const Bytes request = BuildBlockRequest(1, 2);
+  const Bytes block = BuildFileBlock(1, file.data(), 2000, 1);
+  const Bytes earlier = BuildFileBlock(1, file.data(), 2000, 0);
+  using A = sim::ChaosAction;
+  struct Case {
+    A action;
+    std::size_t pieces; // what follows the request on the line
+    bool blockIntact;   // the first piece is the block as sent
+  };
+  const Case cases[] = {{A::None, 1, true},      {A::Drop, 0, false},       {A::Duplicate, 2, true},
+                        {A::Corrupt, 1, false},  {A::CutShort, 1, false},   {A::Delay, 1, true},
+                        {A::StrayBlock, 2, true}, {A::RepeatRequest, 2, true}};
+  for (const Case& c : cases) {
+    sim::Chaos chaos({1, 0});
+    std::vector<sim::LineOutput> out;
+    chaos.Act(A::None, sim::LineOutput{earlier}, out);
+    chaos.Act(A::None, sim::LineOutput{request}, out);
+    out.clear();
+    chaos.Act(c.action, sim::LineOutput{block}, out);
+    SCOPED_TRACE(sim::ChaosActionName(c.action));
+    ASSERT_EQ(out.size(), c.pieces);
+    if (c.pieces == 0)
+      continue;
+    EXPECT_EQ(out[0].bytes == block, c.blockIntact);
+    EXPECT_EQ(out[0].bytes.back(), SYS_EX_END);
+    for (std::uint8_t b : Bytes(out[0].bytes.begin() + 1, out[0].bytes.end() - 1))
+      ASSERT_LT(b, 0x80) << "the frame stays one frame";
+    EXPECT_EQ(out[0].pauseBefore.count() > 0, c.action == A::Delay);
+    if (c.action == A::StrayBlock)
+      EXPECT_EQ(out[1].bytes, earlier);
+    if (c.action == A::RepeatRequest)
+      EXPECT_EQ(out[1].bytes, request);
+  }
 }
 
 } // namespace

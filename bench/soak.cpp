@@ -1,0 +1,306 @@
+// A soak under the virtual console's chaos mode: card files downloaded and
+// PC files uploaded through the engine's batch intents, in batches of ten,
+// over the serial line (115200 baud) and over MIDI (31250 baud on a private
+// JACK server), while zr4812-sim drops, doubles, damages, cuts short and
+// holds back its messages and throws in stray blocks and repeated requests.
+//
+// It prints, per link: files intact, files the engine reported failed,
+// files silently wrong (a file on disk that differs from what was sent:
+// must be 0), batches that never ended (still running after a generous
+// limit: must be 0), and the file bytes that arrived intact a second
+// against what the line can carry at best. Not a test: it only prints.
+//
+// Usage: bench_soak [files per direction and link, default 100] [chaos rate %, default 2]
+#include <QCoreApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "bench/throughput.h"
+#include "frontend/qt_timer.h"
+#include "link/backend/midi_rtmidi.h"
+#include "link/backend/serial_qt.h"
+#include "link/com_ports.h"
+#include "tests/midi/midi_harness.h"
+#include "transfer/datatypes.h"
+#include "transfer/engine.h"
+
+namespace {
+
+using namespace zr;
+namespace fs = std::filesystem;
+
+constexpr int BATCH_FILES = 10;
+constexpr std::chrono::seconds STUCK{15};
+const char* const MIDI_PORT = "ZR4812 Soak";
+
+// What a batch reported.
+class Listener : public BatchListener {
+public:
+  void FileEnded(const FileEnd& end) override { outcomes.push_back(end); }
+  void BatchEnded(const BatchEnd&) override { ended = true; }
+  std::vector<FileEnd> outcomes;
+  bool ended = false;
+};
+
+struct Tally {
+  int intact = 0, failed = 0, wrong = 0, hung = 0, batches = 0;
+  std::uint64_t intactBytes = 0;
+  double seconds = 0;
+};
+
+// One file of the soak: its name on either side and its bytes.
+struct SoakFile {
+  int type;
+  std::string name; // card name, also the PC name without extension
+  Bytes bytes;
+  std::string FileName() const { return name + "." + DataTypeTable[type].extension; }
+};
+
+std::vector<SoakFile> MakeFiles(const char* prefix, int count, unsigned seed)
+{
+  std::vector<SoakFile> files;
+  for (int i = 0; i < count; ++i) {
+    const unsigned s = seed + static_cast<unsigned>(i);
+    char name[16];
+    std::snprintf(name, sizeof name, "%s%04d", prefix, i);
+    // 1 byte to 3 blocks: one-block files, the 7-byte groups' edges, block ends.
+    const std::size_t size = 1 + (s * 2654435761u) % 2600;
+    files.push_back({static_cast<int>(s % 8), name, test::RandomBytes(size, s)});
+  }
+  return files;
+}
+
+// The console, its link and one engine on it, up and connected.
+class Rig {
+public:
+  Rig(bool midi, const std::string& chaos) : midi_(midi), chaos_(chaos) {}
+  ~Rig()
+  {
+    if (engine_)
+      engine_->batch.Cancel();
+  }
+
+  bool Start(const std::vector<SoakFile>& cardFiles, const std::vector<SoakFile>& pcFiles)
+  {
+    for (const SoakFile& f : cardFiles)
+      test::WriteFile(folders.card / f.FileName(), f.bytes);
+    for (const SoakFile& f : pcFiles)
+      test::WriteFile(folders.pc / f.FileName(), f.bytes);
+    host_.pcFolder = folders.pc.string();
+    QStringList args{"--chaos", QString::fromStdString(chaos_)};
+    args += midi_ ? QStringList{"--midi", "--name", MIDI_PORT, "--baud", "31250"} : QStringList{"--baud", "115200"};
+    std::string error;
+    if (!sim_.Start(folders.card, folders.internal, args, error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return false;
+    }
+    EngineOptions o;
+    o.serialFactory = QtSerialDeviceFactory();
+    o.comPaths = MakeComPortPaths({{1, midi_ ? std::string() : sim_.Path()}});
+    o.midi = &rtmidi_;
+    o.window = &window_;
+    engine_ = std::make_unique<Engine>(host_, timers_.timers, std::move(o));
+    return midi_ ? ConnectMidi() : ConnectSerial();
+  }
+
+  // One batch; false when it never ended.
+  bool Run(bool download, const std::vector<SoakFile>& files, Listener& listener, int limitMs)
+  {
+    Batch& b = engine_->batch;
+    bool started;
+    if (download) {
+      std::vector<CardFileRef> refs;
+      for (const SoakFile& f : files)
+        refs.push_back({f.type, f.name});
+      started = b.Download(refs, folders.pc.string(), &listener);
+    } else {
+      std::vector<PcFileRef> refs;
+      for (const SoakFile& f : files)
+        refs.push_back({folders.pc.string(), f.FileName()});
+      started = b.Upload(refs, &listener);
+    }
+    if (!started) {
+      std::fprintf(stderr, "batch refused: %s\n", host_.LastStatus().c_str());
+      return true; // every file counts as not delivered
+    }
+    // A running batch always has a watchdog or the pause armed (the boxes
+    // here answer at once): one that has none for STUCK_MS never ends.
+    auto lastGuarded = std::chrono::steady_clock::now();
+    const bool ended = test::RunUntil(
+        [&] {
+          if (Guarded())
+            lastGuarded = std::chrono::steady_clock::now();
+          return !b.Running() || std::chrono::steady_clock::now() - lastGuarded > STUCK;
+        },
+        limitMs);
+    if (ended && !b.Running())
+      return true;
+    b.Cancel();
+    test::RunUntil([&] { return !b.Running(); }, 10000);
+    return false;
+  }
+
+  bool Guarded() const
+  {
+    const QtTimerSet& t = timers_;
+    return t.UploadTimer.IsActive() || t.DownloadTimer.IsActive() || t.DummyTimer.IsActive() ||
+           t.SendTimer.IsActive() || t.TimeoutTimer.IsActive();
+  }
+  test::ConsoleFolders folders;
+
+private:
+  bool ConnectSerial()
+  {
+    Session& s = engine_->session;
+    s.link.CommMedium = 1;
+    s.link.ComPortNumber = 1;
+    s.link.ConnectedComPort = 1;
+    return engine_->com.OpenComPort();
+  }
+
+  bool ConnectMidi()
+  {
+    if (!test::RunUntil([&] { return Find(true) >= 0 && Find(false) >= 0; }, 30000))
+      return false;
+    Session& s = engine_->session;
+    s.link.MidiInDevice = Find(true);
+    s.link.MidiOutDevice = Find(false);
+    // The link test may meet the chaos too: search until it passes.
+    for (int attempt = 0; attempt < 5 && s.link.CommMedium != 3; ++attempt) {
+      engine_->midi.SearchMidiPort();
+      test::RunUntil([&] { return s.link.CommMedium == 3; }, 30000);
+    }
+    // The card listing that follows is not part of the soak.
+    test::RunUntil([&] { return engine_->batch.Idle(); }, 120000);
+    return s.link.CommMedium == 3;
+  }
+
+  int Find(bool input)
+  {
+    const auto devices = engine_->midi.ListMidiDevices();
+    const auto& names = input ? devices.inputs : devices.outputs;
+    for (std::size_t i = 0; i < names.size(); ++i)
+      if (names[i].find(MIDI_PORT) != std::string::npos)
+        return static_cast<int>(i);
+    return -1;
+  }
+
+  bool midi_;
+  std::string chaos_;
+  test::SimProcess sim_;
+  test::FakeHost host_; // boxes get the answer that changes nothing: Abort, No, Ok
+  QtTimerSet timers_;
+  RtMidiSystem rtmidi_{"ZR4812 Soak PC"};
+  test::MidiOnlyWindow window_;
+  std::unique_ptr<Engine> engine_;
+};
+
+// Whether the file now at `path` is what was sent, and what the batch said of it.
+void Judge(const SoakFile& f, const fs::path& path, const Listener& listener, Tally& t)
+{
+  bool saved = false;
+  for (const FileEnd& end : listener.outcomes)
+    if (end.name == f.FileName() && end.outcome == FileOutcome::Saved)
+      saved = true;
+  std::error_code ec;
+  const bool there = fs::exists(path, ec);
+  if (there && test::ReadFile(path) != f.bytes) {
+    ++t.wrong;
+  } else if (there && saved) {
+    ++t.intact;
+    t.intactBytes += f.bytes.size();
+  } else {
+    ++t.failed;
+  }
+}
+
+// Every file down and up again, ten to a batch.
+bool Soak(bool midi, int count, const std::string& chaos, Tally& t)
+{
+  const std::vector<SoakFile> down = MakeFiles("D", count, midi ? 7000 : 1000);
+  // The card takes names in lower case.
+  const std::vector<SoakFile> up = MakeFiles("u", count, midi ? 9000 : 3000);
+  Rig rig(midi, chaos);
+  if (!rig.Start(down, up)) {
+    std::fprintf(stderr, "%s: the console did not come up\n", midi ? "MIDI" : "serial");
+    return false;
+  }
+  const double lineRate = midi ? 3125.0 : 11520.0;
+  const auto start = std::chrono::steady_clock::now();
+  for (bool download : {true, false}) {
+    const std::vector<SoakFile>& files = download ? down : up;
+    for (std::size_t first = 0; first < files.size(); first += BATCH_FILES) {
+      const std::vector<SoakFile> batch(files.begin() + static_cast<std::ptrdiff_t>(first),
+                                        files.begin() + static_cast<std::ptrdiff_t>(std::min(files.size(), first + BATCH_FILES)));
+      std::size_t bytes = 0;
+      for (const SoakFile& f : batch)
+        bytes += f.bytes.size() * 2;
+      // Ten times what the line needs, plus every watchdog running out twice a file.
+      const int limitMs = static_cast<int>(10000.0 * bytes / lineRate) + 60000 * static_cast<int>(batch.size());
+      Listener listener;
+      ++t.batches;
+      t.hung += !rig.Run(download, batch, listener, limitMs);
+      // The console stores an upload when its last block is in, a moment
+      // after the PC has sent it.
+      if (!download)
+        test::RunUntil(
+            [&] {
+              for (const FileEnd& end : listener.outcomes) {
+                std::error_code ec;
+                if (end.outcome == FileOutcome::Saved && !fs::exists(rig.folders.card / end.name, ec))
+                  return false;
+              }
+              return true;
+            },
+            5000);
+      for (const SoakFile& f : batch)
+        Judge(f, (download ? rig.folders.pc : rig.folders.card) / f.FileName(), listener, t);
+    }
+  }
+  t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return true;
+}
+
+void Print(const char* link, double limit, const Tally& t)
+{
+  const double rate = t.seconds > 0 ? t.intactBytes / t.seconds : 0;
+  std::printf("%-6s files intact %d, reported failed %d, silently wrong %d (must be 0), batches that never "
+              "ended %d of %d (must be 0); %.0f intact file bytes/s in %.0f s, ratio %.3f of the line's %.0f\n",
+              link, t.intact, t.failed, t.wrong, t.hung, t.batches, rate, t.seconds, rate / limit, limit);
+  std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+  QCoreApplication app(argc, argv);
+  const int count = argc > 1 ? std::atoi(argv[1]) : 100;
+  const std::string rate = argc > 2 ? argv[2] : "2";
+  if (count < 1) {
+    std::fprintf(stderr, "usage: bench_soak [files per direction and link] [chaos rate %%]\n");
+    return 2;
+  }
+  std::printf("soak: %d files down and %d up per link, chaos %s %%, seed 4812\n", count, count, rate.c_str());
+  Tally serial;
+  if (Soak(false, count, "4812:" + rate, serial))
+    Print("serial", bench::FileBytesPerSecond(115200), serial);
+  if (!test::JackServer::Installed()) {
+    std::fprintf(stderr, "jackd is not installed: no MIDI soak\n");
+    return 0;
+  }
+  test::JackServer jack;
+  jack.periodFrames = 128;
+  std::string error;
+  if (!jack.Start(error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 0;
+  }
+  Tally midi;
+  if (Soak(true, count, "4812:" + rate, midi))
+    Print("MIDI", bench::FileBytesPerSecond(31250), midi);
+  return 0;
+}

@@ -1,0 +1,428 @@
+// Every batch ends, whatever the console and the user do: each input starts
+// one download, backup, upload or restore through the engine's intents and
+// plays a script of console answers (faithful, damaged, stray, repeated or
+// made up), clock ticks, box answers, Cancel, a failing serial device and a
+// second intent. Then every watchdog is let run out, and the batch must be
+// over, the window free, and the PC folder must hold only whole, true files.
+//
+// Faults the engine is known to have are skipped by default, each with a
+// name: ZR_ENGINE_FUZZ_KNOWN=nolink,stray lists the ones still skipped
+// ("none" checks everything). tests/unit/batch_faults_test.cpp holds each
+// one's reproducer.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "sim/peer/console_peer.h"
+#include "sim/peer/serial_console.h"
+#include "tests/fuzz/engine_script.h"
+#include "tests/support/fake_midi.h"
+#include "tests/support/fake_serial.h"
+#include "tests/support/fakes.h"
+#include "tests/support/fuzz_check.h"
+#include "link/com_ports.h"
+#include "transfer/disk.h"
+#include "transfer/engine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace zr;
+using namespace zr::test;
+using zr::fuzz::Event;
+using zr::fuzz::Script;
+
+// The faults still skipped, from ZR_ENGINE_FUZZ_KNOWN (default: all known).
+struct Known {
+  std::set<std::string> names;
+  bool operator()(const char* name) const { return names.count(name) != 0; }
+};
+
+const Known& KnownFaults()
+{
+  static const Known known = [] {
+    Known k;
+    const char* env = std::getenv("ZR_ENGINE_FUZZ_KNOWN");
+    std::stringstream list(env ? env : zr::fuzz::ALL_KNOWN_FAULTS);
+    for (std::string name; std::getline(list, name, ',');)
+      if (!name.empty() && name != "none")
+        k.names.insert(name);
+    return k;
+  }();
+  return known;
+}
+
+// The folders of one run: the PC's, the card's and the console's memory.
+struct Folders {
+  fs::path root, pc, card, internal;
+  Folders()
+  {
+    // Saved files are flushed to disk: in memory that costs nothing, and
+    // the fuzzer runs a hundred times faster.
+    std::error_code ec;
+    const fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    root = base / ("zr4812-engine-fuzz-" + std::to_string(::getpid()));
+    pc = root / "pc";
+    card = root / "card";
+    internal = root / "internal";
+  }
+  ~Folders()
+  {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+  void Reset() const
+  {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    for (const fs::path& p : {pc, card, internal})
+      fs::create_directories(p);
+    for (const auto& f : zr::fuzz::CardFiles())
+      WriteBytes(card / (f.name + "." + f.extension), f.bytes);
+    for (const auto& f : zr::fuzz::InternalFiles())
+      WriteBytes(internal / (sim::InternalFileName(f.type)), f.bytes);
+    for (const auto& f : zr::fuzz::PcFiles())
+      WriteBytes(pc / (f.name + "." + f.extension), f.bytes);
+  }
+  static void WriteBytes(const fs::path& p, const Bytes& b)
+  {
+    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(b.data()),
+                                             static_cast<std::streamsize>(b.size()));
+  }
+};
+
+const Folders& TheFolders()
+{
+  static const Folders folders;
+  return folders;
+}
+
+// One engine on a fake serial line, its console served from the folders
+// by the same peer the virtual console uses, and the script that drives both.
+class World {
+public:
+  World(const Folders& f, Script& script)
+      : folders_(f), script_(script),
+        peer_(sim::PeerOptions{.cardDir = f.card, .internalDir = f.internal}),
+        engine_(host_, timers_.timers, Options())
+  {
+    host_.pcFolder = f.pc.string();
+    Session& s = engine_.session;
+    s.link.CommMedium = 1;
+    s.link.ComPortNumber = 1;
+    s.link.ConnectedComPort = 1;
+    line_.clock = &timers_.clock;
+    line_.onWrite = [this](const Bytes& w) {
+      for (Bytes& m : framer_.Feed(w.data(), w.size()))
+        fromPc_.push_back({epoch_, std::move(m)});
+    };
+    host_.onBox = [this](const BoxShown& box) { UnderBox(box); };
+    // ZR_ENGINE_FUZZ_TRACE=1: every message in and out of the console, for reading a finding.
+    if (std::getenv("ZR_ENGINE_FUZZ_TRACE"))
+      peer_.SetLog([](const std::string& line) { std::fprintf(stderr, "console %s\n", line.c_str()); });
+  }
+
+  void Run()
+  {
+    engine_.com.OpenComPort();
+    Start(script_.intent);
+    while (!script_.Done())
+      Play(script_.Next());
+    Drain();
+    Check();
+  }
+
+private:
+  EngineOptions Options()
+  {
+    line_.devices[DEVICE] = SerialOpenResult::Ok;
+    EngineOptions o;
+    o.serialFactory = line_.Factory();
+    o.comPaths = MakeComPortPaths({{1, DEVICE}});
+    o.midi = &midi_;
+    return o;
+  }
+
+  // An intent: the batch's first, or a second one while it runs.
+  bool Start(const zr::fuzz::Intent& intent)
+  {
+    Batch& b = engine_.batch;
+    const std::string pc = folders_.pc.string();
+    switch (intent.kind) {
+    case BatchKind::Download:
+      if (intent.replace)
+        for (const auto& f : zr::fuzz::CardFiles()) {
+          const std::string name = f.name + "." + f.extension;
+          Folders::WriteBytes(folders_.pc / name, f.bytes);
+          host_.pcListSizes[name] = "1 KB";
+        }
+      return b.Download(intent.cardFiles, pc);
+    case BatchKind::Backup:
+      return b.Backup(intent.type, (folders_.pc / zr::fuzz::BackupName(intent.type)).string());
+    case BatchKind::Upload:
+      return b.Upload(intent.pcFiles);
+    case BatchKind::Restore:
+      return b.Restore(intent.pcFiles);
+    }
+    return false;
+  }
+
+  void Play(const Event& e);
+  void Answer(const Event& e);
+  void Inject(const Event& e);
+  void Arrive(const Bytes& message);
+  void UnderBox(const BoxShown& box);
+  void Drain();
+  void AnswerDamagedUntilTheEnd();
+  void Check();
+  void Dump() const;
+  void CheckFolder() const;
+
+  static constexpr const char* DEVICE = "/dev/fuzz";
+  const Folders& folders_;
+  Script& script_;
+  FakeHost host_;
+  FakeTimers timers_;
+  FakeSerialLine line_;
+  FakeMidiSystem midi_;
+  sim::ConsolePeer peer_;
+  sim::SysExFramer framer_;
+  // What the PC sent and the console has not taken yet, with the epoch it was sent in.
+  std::deque<std::pair<int, Bytes>> fromPc_;
+  int epoch_ = 0; // counts Cancels and batches started: an answer from before is late
+  Bytes lastAnswer_;         // the console's last message
+  Engine engine_;
+  int boxDepth_ = 0;
+  bool stubborn_ = false; // every block the console sends arrives damaged
+};
+
+void World::Play(const Event& e)
+{
+  using K = Event::Kind;
+  switch (e.kind) {
+  case K::Answer:
+    Answer(e);
+    break;
+  case K::Inject:
+    Inject(e);
+    break;
+  case K::Time:
+    line_.Run(e.ms);
+    break;
+  case K::Box:
+    host_.answers.push_back(e.box);
+    break;
+  case K::Cancel:
+    ++epoch_;
+    engine_.batch.CancelBtnClick();
+    break;
+  case K::Unplug:
+    script_.Note(zr::fuzz::Ingredient::LinkFailed);
+    line_.unplugged = e.variant & 1;
+    if (e.variant & 2)
+      engine_.com.CloseComPort();
+    line_.devices[DEVICE] = (e.variant & 4) ? SerialOpenResult::InUse : SerialOpenResult::Ok;
+    break;
+  case K::SecondIntent:
+    if (engine_.batch.Running())
+      script_.Note(zr::fuzz::Ingredient::SecondIntent);
+    epoch_ += Start(e.intent);
+    break;
+  }
+}
+
+// The console takes the PC's next message and answers it, faithfully or
+// with one fault: the answer dropped, doubled, its checksum wrong or cut short.
+void World::Answer(const Event& e)
+{
+  if (fromPc_.empty())
+    return;
+  auto [epoch, in] = std::move(fromPc_.front());
+  fromPc_.pop_front();
+  // The answer to a request that was given up comes unasked.
+  if (epoch != epoch_)
+    script_.Note(zr::fuzz::Ingredient::Stray);
+  for (Bytes& out : peer_.Receive(in)) {
+    lastAnswer_ = out;
+    switch (e.variant % 8) {
+    case 1: // lost
+      continue;
+    case 2: // twice: the second one comes unasked
+      script_.Note(zr::fuzz::Ingredient::Stray);
+      Arrive(out);
+      break;
+    case 3: // damaged checksum
+      if (out.size() > 2 && out[OFS_COMMAND] == SYS_EX_DATA_BLOCK) {
+        script_.Note(zr::fuzz::Ingredient::Damaged);
+        out[out.size() - 2] ^= 0x01;
+      }
+      break;
+    case 4: // cut short, still ended
+      if (out.size() > 20 && out[OFS_COMMAND] == SYS_EX_DATA_BLOCK) {
+        script_.Note(zr::fuzz::Ingredient::Damaged);
+        out.erase(out.begin() + 14, out.begin() + 14 + e.arg % (out.size() - 16));
+      }
+      break;
+    case 7: // and from now on the line damages every block
+      stubborn_ = true;
+      break;
+    default:
+      break;
+    }
+    Arrive(out);
+  }
+}
+
+// A message the console makes up: stray, late, out of range, or any bytes.
+void World::Inject(const Event& e)
+{
+  const std::optional<Bytes> m = zr::fuzz::MadeUpMessage(e, lastAnswer_, script_);
+  if (m)
+    Arrive(*m);
+}
+
+void World::Arrive(const Bytes& message)
+{
+  line_.Arrive(message, 0);
+  line_.Run(1);
+}
+
+// A box runs an event loop of its own: what the script has next may happen
+// while it is up (a late answer, a watchdog, the console going on).
+void World::UnderBox(const BoxShown& box)
+{
+  const bool question = box.buttons == BoxButtons::YesNo || box.buttons == BoxButtons::YesNoAll;
+  if (boxDepth_ > 0 || script_.Done() || !script_.PeekUnderBox())
+    return;
+  ++boxDepth_;
+  script_.Note(question ? zr::fuzz::Ingredient::UnderQuestion : zr::fuzz::Ingredient::UnderWatchdog);
+  const int n = 1 + script_.TakeByte() % 3;
+  for (int i = 0; i < n && !script_.Done(); ++i) {
+    Play(script_.Next());
+  }
+  --boxDepth_;
+}
+
+// A line that damages every block: the PC may ask for a block again a few
+// times, but not for ever.
+void World::AnswerDamagedUntilTheEnd()
+{
+  constexpr int ENOUGH = 100;
+  Event damage;
+  damage.variant = 3;
+  int answers = 0;
+  while (!fromPc_.empty() && answers < ENOUGH && engine_.batch.Running()) {
+    Answer(damage);
+    ++answers;
+  }
+  if (answers == ENOUGH && !KnownFaults()("retry")) {
+    Dump();
+    FUZZ_CHECK(answers < ENOUGH);
+  }
+}
+
+// No console any more: every watchdog runs out and every box gets the
+// answer that changes nothing, until nothing but the serial poll is armed.
+void World::Drain()
+{
+  host_.answers.clear();
+  host_.onBox = nullptr;
+  if (stubborn_)
+    AnswerDamagedUntilTheEnd();
+  fromPc_.clear();
+  line_.onWrite = nullptr;
+  for (int round = 0; round < 64; ++round) {
+    long long due = -1;
+    for (FakeTimer* t : timers_.clock.timers)
+      if (t != &timers_.comm && t->IsActive() && (due < 0 || t->DueAt() < due))
+        due = t->DueAt();
+    if (due < 0)
+      break;
+    line_.Run(due - timers_.clock.now + 1);
+  }
+}
+
+void World::Check()
+{
+  const Known& known = KnownFaults();
+  const auto& had = script_.ingredients;
+  using I = zr::fuzz::Ingredient;
+  const bool ended = !engine_.batch.Running() && !host_.transferRunning;
+  const bool excused = (known("nolink") && had.count(I::LinkFailed)) || (known("stray") && had.count(I::Stray));
+  if (!excused && !ended)
+    Dump();
+  if (!excused)
+    FUZZ_CHECK(ended);
+  CheckFolder();
+}
+
+// What the run did, for the one who reads a finding.
+void World::Dump() const
+{
+  std::fprintf(stderr, "ingredients:");
+  for (auto i : script_.ingredients)
+    std::fprintf(stderr, " %d", static_cast<int>(i));
+  std::fprintf(stderr, "\nwrites by the PC:\n");
+  for (const Bytes& w : line_.writes)
+    std::fprintf(stderr, "  %s\n", sim::DescribeMessage(w.data(), w.size()).c_str());
+  std::fprintf(stderr, "status texts:\n");
+  for (const std::string& t : host_.statuses)
+    std::fprintf(stderr, "  '%s'\n", t.c_str());
+  for (const BoxShown& b : host_.boxes)
+    std::fprintf(stderr, "box: '%s'\n", b.text.c_str());
+  std::fprintf(stderr, "running %d, window locked %d\n", engine_.batch.Running(), host_.transferRunning);
+}
+
+// Only whole files the console really sent, under their own names, and
+// the PC's own files untouched; nothing beside the three folders.
+void World::CheckFolder() const
+{
+  using I = zr::fuzz::Ingredient;
+  const Known& known = KnownFaults();
+  const auto& had = script_.ingredients;
+  const bool wrongExcused = (known("oneblock") && had.count(I::Stray)) || (known("block0retry") && had.count(I::Damaged));
+  for (const auto& entry : fs::directory_iterator(folders_.pc)) {
+    const std::string name = entry.path().filename().string();
+    FUZZ_CHECK(name.rfind(".zr4812-", 0) != 0);
+    FUZZ_CHECK(entry.is_regular_file());
+    const std::optional<Bytes> expected = zr::fuzz::ExpectedPcFile(name);
+    if (wrongExcused && !expected)
+      continue;
+    if (!expected)
+      std::fprintf(stderr, "%s is no file the console sent\n", name.c_str());
+    FUZZ_CHECK(expected.has_value());
+    const std::optional<Bytes> got = ReadWholeFile(entry.path().string());
+    if (!wrongExcused && got != expected) {
+      Dump();
+      std::fprintf(stderr, "%s holds %zu bytes, the console sent %zu\n", name.c_str(), got ? got->size() : 0,
+                   expected->size());
+    }
+    if (!wrongExcused)
+      FUZZ_CHECK(got == expected);
+  }
+  int entries = 0;
+  for (const auto& entry : fs::directory_iterator(folders_.root))
+    entries += entry.is_directory() ? 1 : 100;
+  FUZZ_CHECK(entries == 3);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+  if (size < 2)
+    return 0;
+  const Folders& folders = TheFolders();
+  folders.Reset();
+  Script script(data, size, KnownFaults().names);
+  World(folders, script).Run();
+  return 0;
+}
