@@ -144,14 +144,14 @@ void Twice(std::vector<Bytes>& out)
 // Fault 3 of "Every batch ends": a block that comes unasked (here the
 // first file's only block, again) stops the watchdog before the engine
 // drops it as stray; nothing is armed and the batch waits for ever.
-TEST(BatchFaults, DISABLED_StrayBlockLeavesNoWatchdog_stray)
+TEST(BatchFaults, StrayBlockLeavesNoWatchdog_stray)
 {
   Expect({"stray", {{0, "SONGA"}, {1, "SONGC"}}, [](FaultRig& rig) { rig.Answer(Twice); }});
 }
 
 // Fault 3 again: the console's late answer to a file request given up with
 // Cancel comes while a backup waits for its first block.
-TEST(BatchFaults, DISABLED_LateAnswerAfterCancelLeavesNoWatchdog_stray)
+TEST(BatchFaults, LateAnswerAfterCancelLeavesNoWatchdog_stray)
 {
   Expect({"stray", {{0, "SONGB"}}, [](FaultRig& rig) {
             rig.engine->batch.CancelBtnClick();
@@ -162,7 +162,10 @@ TEST(BatchFaults, DISABLED_LateAnswerAfterCancelLeavesNoWatchdog_stray)
 
 // Fault 10: the same, when the next file is of the same type: the repeat of
 // the one-block file is taken as the next file's block 0, and SONGB.kpr is
-// saved with SONGA's bytes.
+// saved with SONGA's bytes. Held now for a second, the repeat gives way to
+// the next file's own block 0; but this console falls silent after the
+// repeat, and a block 0 that nothing else follows is taken as a file the
+// same as the one before, so this stays known.
 TEST(BatchFaults, DISABLED_RepeatedOneBlockFileSavedAsTheNextFile_oneblock)
 {
   Expect({"oneblock", {{0, "SONGA"}, {0, "SONGB"}}, [](FaultRig& rig) { rig.Answer(Twice); }});
@@ -186,7 +189,7 @@ TEST(BatchFaults, DISABLED_LateBackupBlockSavedAsTheNextCardFile_oneblock)
 }
 
 // Fault 9: no limit to the requests for a block that always arrives damaged.
-TEST(BatchFaults, DISABLED_DamagedBlockAskedForWithoutEnd_retry)
+TEST(BatchFaults, DamagedBlockAskedForWithoutEnd_retry)
 {
   Expect({"retry", {{1, "SONGC"}}, [](FaultRig& rig) {
             rig.Answer();
@@ -199,7 +202,7 @@ TEST(BatchFaults, DISABLED_DamagedBlockAskedForWithoutEnd_retry)
 // Fault 8: a data block with no payload passes the length check, and the
 // size field of block 0 is read from beyond the message (AddressSanitizer:
 // heap-buffer-overflow in SizeField).
-TEST(BatchFaults, DISABLED_BlockWithoutPayloadReadsPastTheMessage_empty)
+TEST(BatchFaults, BlockWithoutPayloadReadsPastTheMessage_empty)
 {
   Expect({"empty", {{1, "SONGC"}}, [](FaultRig& rig) {
             rig.fromPc.clear();
@@ -210,7 +213,7 @@ TEST(BatchFaults, DISABLED_BlockWithoutPayloadReadsPastTheMessage_empty)
 // New: block 0 of a card file damaged on the line is asked for again with a
 // block request, which a console takes as the start of a backup: it sends
 // its memory of that type, and the card file is saved with those bytes.
-TEST(BatchFaults, DISABLED_DamagedFirstBlockRefetchedAsBackup_block0retry)
+TEST(BatchFaults, DamagedFirstBlockRefetchedAsBackup_block0retry)
 {
   Expect({"block0retry", {{0, "SONGA"}}, [](FaultRig& rig) {
             rig.Answer([](std::vector<Bytes>& out) { out[0].erase(out[0].begin() + 14, out[0].begin() + 33); });
@@ -220,7 +223,7 @@ TEST(BatchFaults, DISABLED_DamagedFirstBlockRefetchedAsBackup_block0retry)
 
 // Fault 1: a batch started on a link that cannot send: the link says
 // "  No serial device", arms no watchdog, and the batch never ends.
-TEST(BatchFaults, DISABLED_BatchOnALinkThatCannotSendNeverEnds_nolink)
+TEST(BatchFaults, BatchOnALinkThatCannotSendNeverEnds_nolink)
 {
   Expect({"nolink", {{0, "SONGA"}}, [](FaultRig& rig) {
             rig.Answer();
