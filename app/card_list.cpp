@@ -104,17 +104,17 @@ void CardListView::changeEvent(QEvent* event)
 void CardListView::ClearRows()
 {
   clear();
+  rowKeys_.clear();
   SolanoViewCustomDraw();
 }
 
-bool CardListView::HasRow(const QString& name, int type) const
+bool CardListView::AddRowKey(const QString& name, int type)
 {
-  for (int i = 0; i < topLevelItemCount(); ++i) {
-    const QTreeWidgetItem* item = topLevelItem(i);
-    if (item->data(0, kTypeRole).toInt() == type && item->text(0) == name)
-      return true;
-  }
-  return false;
+  // A set, not a walk over the rows: a console that floods the line with
+  // names must not make each new one cost the whole list.
+  const qsizetype before = rowKeys_.size();
+  rowKeys_.insert(QString::number(type) + QLatin1Char(':') + name);
+  return rowKeys_.size() != before;
 }
 
 int CardListView::AddEntries(int type, const std::vector<std::string>& names)
@@ -125,7 +125,7 @@ int CardListView::AddEntries(int type, const std::vector<std::string>& names)
   int added = 0;
   for (const std::string& entry : names) {
     const QString name = CardRowName(entry);
-    if (HasRow(name, type))
+    if (!AddRowKey(name, type))
       continue;
     auto* item = new QTreeWidgetItem({name, typeName});
     item->setData(0, kTypeRole, type);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <QSet>
 #include <QTreeWidget>
 
 #include "app/list_drop.h"
@@ -71,7 +72,9 @@ protected:
   void changeEvent(QEvent* event) override;
 
 private:
-  bool HasRow(const QString& name, int type) const;
+  // False when the list has a row of this name and type already.
+  bool AddRowKey(const QString& name, int type);
+  QSet<QString> rowKeys_;
   void MeasureFont();
   void SetWidth(int column, int width);
 

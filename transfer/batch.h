@@ -85,6 +85,7 @@ public:
   void FileEnded(const FileEnd& end) override;
   void FileProgress(int done, int total) override;
   void ConsoleSilent() override { silent_ = true; }
+  void GiveUp() override { CancelBtnClick(); }
   std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& question) override;
   std::optional<bool> AnswerSilence(const SilenceQuestion& question) override;
   bool TakeNotice(const std::string& text) override;

@@ -46,6 +46,8 @@ public:
   virtual void FileProgress(int done, int total) { (void)done, (void)total; }
   // A watchdog gave up on the console: the file under way failed for that.
   virtual void ConsoleSilent() {}
+  // Ends the batch as Cancel does.
+  virtual void GiveUp() {}
   // The questions of a batch, for whoever started it: nothing lets the
   // front end's boxes ask.
   virtual std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion&) { return std::nullopt; }

@@ -122,6 +122,10 @@ void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
   if (steps.Running()) {
     steps.ConsoleSilent();
     window_.CancelTransfer();
+    // Whatever the window made of it, the batch does not outlive its
+    // watchdog.
+    if (steps.Running())
+      steps.GiveUp();
   } else if (abortCancels && !retry) {
     window_.CancelTransfer();
   }

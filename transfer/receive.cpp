@@ -326,6 +326,7 @@ void Filer::WritePcFile()
     // A file appeared under that name since the look above (a backup of
     // the operating system takes minutes): it is asked about now.
     const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath);
+    Error = ERR_NONE;
     if (!MayReplace(fileName, existing.value_or(0)))
       return;
     Error = WriteFileSafely(PcPath, Buffer.get(), Size, true);

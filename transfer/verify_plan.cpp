@@ -105,7 +105,9 @@ void ConsoleJob::PlanVerify(const std::string& folder)
   const int count = static_cast<int>(fetches.size());
   std::vector<Step> planned;
   for (int n = 0; n < count; ++n) {
-    auto [place, start] = fetches[static_cast<std::size_t>(n)];
+    // Named copies, not a structured binding: the lambdas capture them.
+    const std::string place = fetches[static_cast<std::size_t>(n)].first;
+    const auto start = fetches[static_cast<std::size_t>(n)].second;
     const std::string archived = (fs::path(folder) / place).string();
     planned.push_back({[this, start, n, count] {
                          stepNumber_ = n + 1;

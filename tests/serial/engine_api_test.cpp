@@ -19,7 +19,13 @@ namespace fs = std::filesystem;
 struct Outcomes : BatchListener {
   void FileEnded(const FileEnd& end) override { ended.push_back(end); }
   std::optional<bool> AnswerRestore(const std::vector<int>&) override { return true; }
+  std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& q) override
+  {
+    questions.push_back(q);
+    return ReplaceAnswer::No;
+  }
   std::vector<FileEnd> ended;
+  std::vector<ReplaceQuestion> questions;
 };
 
 TEST(EngineApi, DownloadUploadBackupRestoreAgainstTheConsole)
@@ -28,6 +34,7 @@ TEST(EngineApi, DownloadUploadBackupRestoreAgainstTheConsole)
   const Bytes song = RandomBytes(3000, 1), setup = RandomBytes(900, 2), mix = RandomBytes(2100, 3);
   WriteFile(f.card / "SONG1.kpr", song);
   WriteFile(f.internal / "internal.ksu", setup);
+  WriteFile(f.internal / "internal.keq", RandomBytes(700, 4));
   WriteFile(f.pc / "new.kch", mix);
   SimProcess sim;
   std::string error;
@@ -64,6 +71,17 @@ TEST(EngineApi, DownloadUploadBackupRestoreAgainstTheConsole)
   EXPECT_EQ(ReadFile(f.internal / "internal.kch"), mix);
   EXPECT_TRUE(host.boxes.empty()) << host.boxes[0].text;
   EXPECT_FALSE(host.transferRunning);
+
+  // A file that appears under a backup's name while the backup runs was
+  // not there when the name was chosen: it is asked about, and kept.
+  const fs::path late = f.pc / "late.keq";
+  ASSERT_TRUE(batch.Backup(2, late.string(), &out));
+  WriteFile(late, {7, 7, 7});
+  ASSERT_TRUE(RunUntil([&] { return batch.Idle(); }));
+  ASSERT_EQ(out.questions.size(), 1u);
+  EXPECT_EQ(out.questions[0].name, "late.keq");
+  EXPECT_EQ(out.ended.back().outcome, FileOutcome::Skipped);
+  EXPECT_EQ(ReadFile(late), (Bytes{7, 7, 7}));
 }
 
 } // namespace

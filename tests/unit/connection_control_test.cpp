@@ -403,6 +403,19 @@ TEST_F(ConnectionControlTest, OpeningThePortSetupStopsTheSearchAndTheWatchdogs)
 
 // The console answers while "Could not connect" waits: Abort keeps the
 // connection's status and the pair that answered (the last one, left open).
+// A transfer that the console carries on while the watchdog's box is open
+// has recovered: Abort then cancels nothing.
+TEST_F(ConnectionControlTest, AnAnswerUnderAWatchdogsBoxWins)
+{
+  host.answers = {BoxAnswer::Abort};
+  host.onBox = [&](const test::BoxShown&) { ++session.Answers; };
+  session.timers.DownloadTimer.Start();
+  timers.clock.Advance(session.timers.DownloadTimer.Interval());
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(window.cancels, 0);
+  EXPECT_NE(host.LastStatus(), "Check connection.");
+}
+
 TEST_F(ConnectionControlTest, AnAnswerUnderTheFailureBoxWins)
 {
   ScanFromMenu(2, 3);

@@ -240,6 +240,7 @@ TEST_F(ReceiveTest, AFileThatAppearsDuringABackupIsAskedAbout)
     ASSERT_EQ(host.boxes.size(), 1u);
     EXPECT_EQ(host.boxes[0].text.rfind("File already exists!\nReplace the file named setup.ksu ?", 0), 0u);
     EXPECT_EQ(ReadFile(folder.path() / "setup.ksu"), (answer == BoxAnswer::Yes ? file : Bytes{4, 8, 1, 2}));
+    EXPECT_NE(host.LastStatus().rfind("File error", 0), 0u) << "a No is no failure";
   }
 }
 
