@@ -101,7 +101,8 @@ void OnBlockRequest(LinkContext& context, const Side& side, const Frame& f)
 
 void OnFileRequest(LinkContext& context, const Side& side, const Frame& f)
 {
-  context.timers.UploadTimer.Stop();
+  // As with a data block, the engine stops the watchdog when this is the
+  // answer it waits for: a stray one must not leave a download unguarded.
   context.OnFileRequest(side.link, side.medium, f.b[OFS_TYPE]);
 }
 

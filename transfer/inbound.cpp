@@ -126,6 +126,11 @@ void Session::OnFileRequest(Link* via, int medium, int type)
 {
   // After Cancel the console's acceptance of a name is a request like any
   // other: it must not start the file that the user has just stopped.
+  // While a file is being received this is no answer of ours: its
+  // watchdog stays armed.
+  if (RxTransfer.Expecting)
+    return;
+  timers.UploadTimer.Stop();
   if (batch.SendFinished)
     return;
   TxTransfer.Medium = medium;

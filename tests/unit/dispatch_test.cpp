@@ -390,6 +390,18 @@ TEST_F(DispatchTest, FileRequestSendsBlockZeroOverTheLinkItCameOn)
   EXPECT_EQ(midi.answers[0].block, 0u);
 }
 
+// Found by fuzzing the engine: a console's go-ahead for a name that nobody
+// offered, while a card file is awaited, stopped that file's watchdog.
+TEST_F(DispatchTest, AFileRequestWhileAFileIsAwaitedLeavesItsWatchdog)
+{
+  LoadTx(2, 0);
+  session.RxTransfer.Expecting = true;
+  t.upload.Start();
+  Serial(BuildNameMessage(SYS_EX_FILE_REQUEST, 2, "ABC"));
+  EXPECT_TRUE(t.upload.IsActive());
+  EXPECT_TRUE(LastWrite().empty());
+}
+
 TEST_F(DispatchTest, FileRequestForAnotherTypeIsIllegalData)
 {
   LoadTx(2, 0);
