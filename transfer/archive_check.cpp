@@ -56,6 +56,9 @@ ArchiveCheck CheckArchive(const std::string& folder, bool hashFiles)
   std::istringstream lines(std::string(bytes->begin(), bytes->end()));
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
+    // A list saved by an editor on Windows ends its lines in CR LF.
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
     std::string half, name;
     const std::string sum = line.substr(0, 64);
     const std::string place = line.size() > 66 ? line.substr(66) : std::string();
@@ -94,9 +97,12 @@ std::optional<std::vector<std::string>> ReadIncompleteMark(const std::string& fo
     std::istringstream lines(std::string(bytes->begin(), bytes->end()));
     std::string line;
     std::getline(lines, line); // what the file is for
-    while (std::getline(lines, line))
+    while (std::getline(lines, line)) {
+      if (!line.empty() && line.back() == '\r')
+        line.pop_back();
       if (!line.empty())
         missing.push_back(line);
+    }
   }
   return missing;
 }
