@@ -133,35 +133,31 @@ void ListGestures::FillCopyList(ListAccess& list, bool furtherNamesEmpty, bool t
   board.CopyCount = filled;
 }
 
+void ListGestures::CopyFrom(ListAccess& list, const CopyRule& rule)
+{
+  if (list.SelectedCount() == 0)
+    return;
+  FillCopyList(list, rule.furtherNamesEmpty, rule.typeFromName);
+  board.CopySource = rule.source;
+  paste1Enabled_ = rule.paste1;
+  paste2Enabled_ = rule.paste2;
+}
+
+// Card files pasted back onto the card would go nowhere new; internal data
+// keeps only its first name; PC items name their kind by their extension.
 void ListGestures::Copy1Click()
 {
-  if (card_.SelectedCount() == 0)
-    return;
-  FillCopyList(card_, false, false);
-  board.CopySource = CopySourceKind::Card;
-  // Card files pasted back onto the card would go nowhere new.
-  paste1Enabled_ = false;
-  paste2Enabled_ = true;
+  CopyFrom(card_, {CopySourceKind::Card, false, false, false, true});
 }
 
 void ListGestures::Copy2Click()
 {
-  if (internal_.SelectedCount() == 0)
-    return;
-  FillCopyList(internal_, true, false);
-  board.CopySource = CopySourceKind::Internal;
-  paste1Enabled_ = true;
-  paste2Enabled_ = false;
+  CopyFrom(internal_, {CopySourceKind::Internal, true, false, true, false});
 }
 
 void ListGestures::Copy4Click()
 {
-  if (pc_.SelectedCount() == 0)
-    return;
-  FillCopyList(pc_, false, true);
-  board.CopySource = CopySourceKind::Pc;
-  paste1Enabled_ = true;
-  paste2Enabled_ = true;
+  CopyFrom(pc_, {CopySourceKind::Pc, false, true, true, true});
 }
 
 void ListGestures::Paste1Click()

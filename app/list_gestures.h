@@ -80,6 +80,15 @@ public:
 
 private:
   std::vector<PcFileRef> SelectedPcFiles() const;
+  // What a Copy from one list puts aside and which pastes it enables.
+  struct CopyRule {
+    CopySourceKind source;
+    bool furtherNamesEmpty;
+    bool typeFromName;
+    bool paste1;
+    bool paste2;
+  };
+  void CopyFrom(ListAccess& list, const CopyRule& rule);
   void FillCopyList(ListAccess& list, bool furtherNamesEmpty, bool typeFromName);
 
   Batch& batch_;
