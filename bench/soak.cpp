@@ -11,6 +11,10 @@
 // against what the line can carry at best. Not a test: it only prints.
 //
 // Usage: bench_soak [files per direction and link, default 100] [chaos rate %, default 2]
+//        bench_soak --one-block [files, default 200]
+// The second form downloads that many one-block card files (1 to 868 bytes)
+// in one batch over the serial line with no chaos, and prints the time a
+// file takes: what the engine spends between files shows there.
 #include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
@@ -273,11 +277,42 @@ void Print(const char* link, double limit, const Tally& t)
   std::fflush(stdout);
 }
 
+// `count` one-block files down in one batch, no chaos.
+int OneBlockFiles(int count)
+{
+  std::vector<SoakFile> files;
+  for (int i = 0; i < count; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "S%04d", i);
+    const unsigned s = 500 + static_cast<unsigned>(i);
+    files.push_back({0, name, test::RandomBytes(1 + (s * 2654435761u) % 868, s)});
+  }
+  Rig rig(false, "1:0");
+  if (!rig.Start(files, {})) {
+    std::fprintf(stderr, "the console did not come up\n");
+    return 1;
+  }
+  Listener listener;
+  const auto start = std::chrono::steady_clock::now();
+  rig.Run(true, files, listener, 600000);
+  Tally t;
+  t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  for (const SoakFile& f : files)
+    Judge(f, rig.folders.pc / f.FileName(), listener, t);
+  std::printf("one-block files: %d intact of %d in %.2f s, %.1f ms a file; %.0f file bytes/s, ratio %.3f of "
+              "the line's %.0f\n",
+              t.intact, count, t.seconds, 1000 * t.seconds / count, t.intactBytes / t.seconds,
+              t.intactBytes / t.seconds / bench::FileBytesPerSecond(115200), bench::FileBytesPerSecond(115200));
+  return t.intact == count ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
   QCoreApplication app(argc, argv);
+  if (argc > 1 && std::string(argv[1]) == "--one-block")
+    return OneBlockFiles(argc > 2 ? std::atoi(argv[2]) : 200);
   const int count = argc > 1 ? std::atoi(argv[1]) : 100;
   const std::string rate = argc > 2 ? argv[2] : "2";
   if (count < 1) {
