@@ -16,7 +16,32 @@ namespace zr {
 
 namespace {
 constexpr const char* SUMMARY_MARK = " files failed:\n";
+// Between two card files the line is left to settle: whatever the console
+// still sends of the last one arrives while nothing is awaited, and is
+// dropped. Short: a card of a thousand small files must not take longer.
+constexpr int SETTLE_MS = 2;
 } // namespace
+
+const char* StageName(Stage stage)
+{
+  switch (stage) {
+  case Stage::Idle:
+    return "idle";
+  case Stage::Listing:
+    return "listing";
+  case Stage::Offering:
+    return "offering a file";
+  case Stage::Awaiting:
+    return "awaiting a block";
+  case Stage::Asking:
+    return "asking a question";
+  case Stage::Pausing:
+    return "pausing between files";
+  case Stage::Ending:
+    return "ending";
+  }
+  return "?";
+}
 
 // ---- Paths from elsewhere ----
 
@@ -89,6 +114,7 @@ void Batch::FinishBatch()
 {
   if (!running_)
     return;
+  Enter(Stage::Ending);
   // A file still under way was given up: by a watchdog, or by Cancel.
   if (current_)
     EndFile(FileOutcome::Failed, silent_ ? FileReason::ConsoleSilent : FileReason::Cancelled,
@@ -112,8 +138,58 @@ void Batch::FinishBatch()
       session_.host.ShowMessage(text, BoxIcon::Warning, BoxButtons::Ok);
     }
   }
+  if (stage_ == Stage::Ending)
+    Enter(awaitedType_ >= 0 ? Stage::Listing : Stage::Idle);
   if (listener)
     listener->BatchEnded(counts_);
+}
+
+void Batch::QuestionOpen(bool open)
+{
+  if (open) {
+    if (questionsOpen_++ == 0) {
+      beforeQuestion_ = stage_;
+      Enter(Stage::Asking);
+    }
+  } else if (questionsOpen_ > 0 && --questionsOpen_ == 0 && stage_ == Stage::Asking) {
+    // The batch may have ended under the question.
+    Enter(running_ || beforeQuestion_ == Stage::Listing ? beforeQuestion_ : Stage::Idle);
+  }
+}
+
+void Batch::Pause(int ms)
+{
+  Timer& t = session_.timers.SendTimer;
+  if (ms != t.Interval()) {
+    if (uploadPauseMs_ < 0)
+      uploadPauseMs_ = t.Interval();
+    t.SetInterval(ms);
+  }
+  t.Start();
+  Enter(Stage::Pausing);
+}
+
+void Batch::RestorePauseInterval()
+{
+  if (uploadPauseMs_ >= 0)
+    session_.timers.SendTimer.SetInterval(std::exchange(uploadPauseMs_, -1));
+}
+
+void Batch::ReceivedFileDone(bool saved)
+{
+  if (!running_)
+    return;
+  lastSaved_ = saved;
+  if (session_.batch.InternalMode) {
+    // A backup is always one file.
+    session_.CloseProgress();
+    if (saved)
+      session_.ShowConnectionStatus();
+    FinishBatch();
+    return;
+  }
+  // The next card file is asked for once the line has settled (SendTimerTimer).
+  Pause(SETTLE_MS);
 }
 
 void Batch::BeginFile(const std::string& name, int type, std::uint64_t size)
@@ -246,6 +322,7 @@ bool Batch::Download(std::vector<CardFileRef> files, std::string folder, BatchLi
   downloadFiles_ = std::move(files);
   downloadFolder_ = std::move(folder);
   BeginBatch(BatchKind::Download, static_cast<int>(downloadFiles_.size()), listener);
+  lastSaved_ = false;
   RequestNextCardFile(-1);
   return true;
 }
@@ -273,6 +350,7 @@ bool Batch::Backup(int type, std::optional<std::string> path, BatchListener* lis
     FinishBatch();
     return false;
   }
+  Enter(Stage::Awaiting);
   return true;
 }
 
@@ -287,7 +365,6 @@ void Batch::RequestNextCardFile(int index)
   if (!running_ || kind_ != BatchKind::Download)
     return;
   std::size_t position = index < 0 ? 0 : static_cast<std::size_t>(b.CardIndex) + 1;
-  bool failed = false;
   for (; position < downloadFiles_.size(); ++position) {
     const CardFileRef& file = downloadFiles_[position];
     b.CardIndex = static_cast<int>(position);
@@ -295,8 +372,10 @@ void Batch::RequestNextCardFile(int index)
     const bool known = IsDataType(file.type);
     const std::string extension = known ? std::string(".") + DataTypeTable[file.type].extension : "";
     BeginFile(downloadStems_[position] + extension, file.type, 0);
-    if (session_.RequestCardFile(Medium(), file.type, file.name, downloadFolder_, downloadStems_[position]))
+    if (session_.RequestCardFile(Medium(), file.type, file.name, downloadFolder_, downloadStems_[position])) {
+      Enter(Stage::Awaiting);
       return;
+    }
     const Filer& rx = session_.RxTransfer;
     FileEnd end;
     end.name = file.name + extension;
@@ -305,14 +384,13 @@ void Batch::RequestNextCardFile(int index)
     end.error = rx.LastError;
     end.reason = rx.LastFailure;
     FileEnded(end);
-    failed = true;
+    lastSaved_ = false;
   }
-  // Every file that was left failed to start: nothing will call back, so
-  // the batch ends here.
-  if (failed) {
-    session_.CloseProgress();
-    FinishBatch();
-  }
+  // Past the last file: the batch ends here.
+  session_.CloseProgress();
+  if (lastSaved_)
+    session_.ShowConnectionStatus();
+  FinishBatch();
 }
 
 // ---- Cancel ----
@@ -326,11 +404,11 @@ void Batch::CancelBtnClick()
     counts_.cancelled = !silent_;
   session_.CloseProgress();
   session_.ShowConnectionStatus();
-  session_.RxTransfer.FreeBuffer();
   // Nothing awaited any more: a late block or request touches nothing.
-  session_.RxTransfer.Expecting = false;
+  session_.GiveUpReceiving();
   session_.TxTransfer.Offered = false;
   session_.timers.SendTimer.Stop();
+  RestorePauseInterval();
   FinishBatch();
 }
 

@@ -24,6 +24,12 @@ bool IsBatchSummary(const std::string& boxText);
 // PC file references for full paths.
 std::vector<PcFileRef> PcFilesOf(const std::vector<std::string>& paths);
 
+// Where a batch stands. Every stage but Idle has one thing that moves it on:
+// an armed watchdog (listing, offering, awaiting), the pause's timer, or an
+// open question; Ending is passed through on the way back to Idle.
+enum class Stage { Idle, Listing, Offering, Awaiting, Asking, Pausing, Ending };
+const char* StageName(Stage stage);
+
 class Batch : public BatchSteps {
 public:
   explicit Batch(Session& session);
@@ -62,6 +68,7 @@ public:
 
   // Whether a batch runs: from its start until its last file is done.
   bool Running() const override { return running_; }
+  Stage Now() const { return stage_; }
   // Nothing under way with the console: no batch, no listing, no watchdog
   // and no pause armed.
   bool Idle() const;
@@ -84,6 +91,8 @@ public:
   void FileFailed(const std::string& fileName, const std::string& reason) override;
   void FileEnded(const FileEnd& end) override;
   void FileProgress(int done, int total) override;
+  void ReceivedFileDone(bool saved) override;
+  void QuestionOpen(bool open) override;
   void ConsoleSilent() override { silent_ = true; }
   void GiveUp() override { CancelBtnClick(); }
   std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& question) override;
@@ -98,6 +107,12 @@ public:
 
 private:
   int Medium() const;
+  void Enter(Stage stage) { stage_ = stage; }
+  // The pause between two files (the console may still send or ask for
+  // something of the last one): `ms` on SendTimer.
+  void Pause(int ms);
+  // SendTimer back to the pause between uploads after a download's settle.
+  void RestorePauseInterval();
   // A batch starts: the window takes no second one until FinishBatch.
   void BeginBatch(BatchKind kind, int files, BatchListener* listener);
   // The batch is over: what failed goes on the status line, the window is free.
@@ -115,6 +130,11 @@ private:
 
   Session& session_;
   bool running_ = false;
+  Stage stage_ = Stage::Idle;
+  Stage beforeQuestion_ = Stage::Idle;
+  int questionsOpen_ = 0;
+  int uploadPauseMs_ = -1; // SendTimer's own interval while a settle uses it
+  bool lastSaved_ = false; // the last file received was saved
   BatchKind kind_ = BatchKind::Download;
   BatchListener* listener_ = nullptr;
   BatchListener* claimer_ = nullptr; // the job that holds the engine

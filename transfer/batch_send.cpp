@@ -106,7 +106,10 @@ bool Batch::RestoreAllowed()
   if (listener_)
     if (const std::optional<bool> given = listener_->AnswerRestore(kinds))
       return *given;
-  return session_.host.ShowMessage(RESTORE_QUESTION, BoxIcon::Warning, BoxButtons::YesNo) == BoxAnswer::Yes;
+  QuestionOpen(true);
+  const bool yes = session_.host.ShowMessage(RESTORE_QUESTION, BoxIcon::Warning, BoxButtons::YesNo) == BoxAnswer::Yes;
+  QuestionOpen(false);
+  return yes;
 }
 
 void Batch::SendNextPcFile(int index)
@@ -139,7 +142,7 @@ void Batch::SendNextFile(int index)
       // The console gets a pause before the next file; SendTimerTimer starts it.
       --b.FileNr;
       b.PendingPcItem = after;
-      session_.timers.SendTimer.Start();
+      Pause(session_.timers.SendTimer.Interval());
       return;
     }
     // Nothing sent yet: no repeated request to wait for, it goes at once.
@@ -163,10 +166,10 @@ void Batch::SendTimerTimer()
 {
   BatchState& b = session_.batch;
   session_.timers.SendTimer.Stop(); // once per file
-  // A download's use of the timer: the hold of a block 0 that repeated the
-  // file before has ended.
+  // A download's use of the timer: the line has settled after a file.
   if (running_ && kind_ == BatchKind::Download) {
-    session_.ReleaseHeldBlock();
+    RestorePauseInterval();
+    RequestNextCardFile(b.CardIndex);
     return;
   }
   // Cancelled during the pause: the next file must not go.
@@ -268,6 +271,7 @@ bool Batch::StartFile(const PcFileRef& file)
     return false;
   }
   ++filesStarted_;
+  Enter(Stage::Offering);
   lastSentOs_ = b.InternalMode && TypeOfFileName(file.name) == OPERATING_SYSTEM_TYPE;
   return true;
 }

@@ -42,6 +42,11 @@ public:
     if (end.outcome == FileOutcome::Failed)
       FileFailed(end.name, end.reason);
   }
+  // The file being received is over (FileEnded has told how): the batch
+  // goes on with its next file, or ends.
+  virtual void ReceivedFileDone(bool saved) { (void)saved; }
+  // A question of the batch's is open (true) or answered (false).
+  virtual void QuestionOpen(bool open) { (void)open; }
   // Blocks of the file under way: `done` of `total`.
   virtual void FileProgress(int done, int total) { (void)done, (void)total; }
   // A watchdog gave up on the console: the file under way failed for that.

@@ -29,6 +29,8 @@ void Batch::RequestCardDirectory(int type)
     type = 0;
   }
   awaitedType_ = type;
+  if (!running_)
+    Enter(Stage::Listing);
   session_.RequestTypeDirectory(session_.link.CommMedium, type);
 }
 
@@ -52,6 +54,8 @@ void Batch::CardDirectoryReply(int type, const std::vector<std::string>& names, 
     RequestCardDirectory(type + 1);
   else
     cardListed_ = true;
+  if (awaitedType_ < 0 && stage_ == Stage::Listing)
+    Enter(Stage::Idle);
   if (sortAfterEveryReply || type == DATA_TYPE_COUNT - 1) {
     std::stable_sort(cardFiles_.begin(), cardFiles_.end(),
                      [](const CardFileRef& a, const CardFileRef& b) { return CardNameLess(a.name, b.name); });

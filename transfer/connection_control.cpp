@@ -111,10 +111,12 @@ void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
   // answer for the user.
   BatchSteps& steps = session_.steps();
   const unsigned answersBefore = session_.Answers;
+  steps.QuestionOpen(true);
   const std::optional<bool> given = steps.AnswerSilence(SilenceQuestion{abortCancels, text});
   const bool retry = given ? *given
                            : session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) ==
                                  BoxAnswer::Retry;
+  steps.QuestionOpen(false);
   // The box runs a nested event loop: a late answer under it has carried
   // the transfer on, and wins over the box.
   if (session_.Answers != answersBefore)

@@ -65,7 +65,7 @@ void Filer::StoreData()
   Error = ERR_NONE;
   switch (Medium) {
   case MEDIUM_PC_FILE:
-    WritePcFile();
+    (void)WritePcFile();
     break;
   case MEDIUM_COM:
   case MEDIUM_COM_ALT:
@@ -84,6 +84,10 @@ bool Filer::RequestCurrentBlock()
   // block 0 alone is how a backup of the console's memory begins.
   const bool sent = link && (BlockNr == 0 && !CardName.empty() ? link->SendFileName(DataType, CardName, true)
                                                                 : link->RequestBlock(DataType, BlockNr));
+  if (sent && BlockNr == 0) {
+    ++Block0Owed;
+    session_.Block0Asked(DataType);
+  }
   if (sent)
     return true;
   // Nothing went out, so nothing will come: the file is given up.

@@ -5,14 +5,27 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "link/link_context.h"
 #include "transfer/errors.h"
+#include "transfer/events.h"
 
 namespace zr {
 
 class SessionCore;
+
+// What a receiver wants after a block of a file: the next block, the same
+// block again (it came damaged), nothing more (the file is complete in
+// Buffer, unpacked: Size bytes), or nothing ever (the file failed: Error,
+// LastFailure and LastError say why). Ignore: the block was for a file
+// already given up (Cancel).
+struct ReceiveStep {
+  enum Kind { Ignore, AskBlock, AskAgain, Complete, Failed };
+  Kind kind = Ignore;
+  unsigned block = 0; // the block to ask for
+};
 
 class Filer {
 public:
@@ -33,6 +46,11 @@ public:
   std::string CardName;
   // Requests for the block awaited that came back damaged, in a row.
   int DamagedTries = 0;
+  // How often block 0 was asked for again because the block 0 that came may
+  // have answered something else (MAX_BLOCK0_ASKS at most), and the answers
+  // to this file's requests for block 0 still due.
+  int Block0Asks = 0;
+  int Block0Owed = 0;
   // Stream bytes that arrived, known once the last block is in.
   std::uint32_t ReceivedBytes = 0;
   // Payload bytes the last block must carry, from block 0's size field.
@@ -68,14 +86,21 @@ public:
   // says why) when the request could not go out.
   [[nodiscard]] bool RequestCurrentBlock();
 
-  // Receiving (RxTransfer). payload holds count bytes followed by the
-  // block's checksum byte.
-  void ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
+  // Receiving (RxTransfer): block BlockNr of a file, checked and stored.
+  // payload holds count bytes followed by the block's checksum byte. The
+  // receiver asks for nothing itself; the caller acts on what it returns.
+  ReceiveStep ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
   void UnpackReceived();
-  // The end of a received file, saved or failed: the batch moves on to its
-  // next file, or ends. fileNrBefore: FileNr before the file was saved.
-  void EndReceivedFile(bool saved, int fileNrBefore);
-  void WritePcFile();
+  // Writes the received file to PcPath (the replace question first when a
+  // file is there). Saved, or Skipped when the user said No; Failed with
+  // Error set when it could not be written; nothing when the batch ended
+  // under the question. Starts nothing.
+  std::optional<FileOutcome> WritePcFile();
+  // The end of the received file as the batch hears it.
+  FileEnd ReceivedFileEnd(FileOutcome outcome) const;
+  // Whether a link test block came through undamaged (a status line says
+  // so when not).
+  bool ChecksumFails(const std::uint8_t* payload, std::size_t count);
 
   // Sending (TxTransfer).
   void ReadPcFile();
@@ -93,20 +118,16 @@ public:
 
 private:
   // The steps of ReceiveBlock (receive.cpp).
-  void ShowReceiveProgress(unsigned total);
-  bool ChecksumFails(const std::uint8_t* payload, std::size_t count);
-  void AnswerLinkTest(bool damaged);
   // A block to ask for again: a wrong checksum or length. Block 0 also
   // checks its size field against the blocks announced (Error when it fails).
   bool BlockDamaged(unsigned total, const std::uint8_t* payload, std::size_t count);
-  void StoreReceivedBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
+  ReceiveStep StoreReceivedBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
   // After the last block of a file went out: the next file, or the batch's end.
   void EndSentFile();
-  // The replace question for a received file; a No skips the file (the
-  // batch hears so and moves on). True for Yes.
+  // The replace question for a received file. True for Yes.
   bool MayReplace(const std::string& fileName, std::uint64_t existingSize);
-  // The file of this record failed: the batch hears why.
-  void ReportFailed();
+  // A No to the replace question, unless the batch ended meanwhile.
+  std::optional<FileOutcome> Skipped() const;
   // "Please press enter on your mixer to save the update."
   void NoticeOsUpdate();
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "transfer/datatypes.h"
+#include "transfer/progress_text.h"
 #include "transfer/session.h"
 
 namespace zr {
@@ -14,7 +15,9 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
   if (medium != MEDIUM_MIDI) {
     link.CommMedium = MEDIUM_COM;
     ShowStatus("Connected thru COM port %d", link.ConnectedComPort);
-    if (ourConsole)
+    // An answer to a search that comes during a batch lists nothing: the
+    // listing's replies would disarm the batch's watchdog.
+    if (ourConsole && !steps().Running())
       steps().RequestCardDirectory(-1);
     return;
   }
@@ -34,31 +37,32 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
 
 void Session::OnDataBlock(const InboundBlock& in)
 {
-  // Over MIDI a cancelled transfer is dropped by ReceiveBlock itself, which
-  // still lets the link test through.
-  if (in.medium != MEDIUM_MIDI && batch.CancelRequested)
-    return;
   Filer& rx = RxTransfer;
   // Only the block awaited is taken: a stray or repeated one (after the file
   // was saved, after Cancel) must neither write nor start anything.
-  if (!rx.Expecting || in.block != rx.BlockNr || in.type != rx.DataType)
-    return;
-  if (in.block == 0 && held_.type < 0 && RepeatsLastBlock(in)) {
-    // The wire carries no name: a console that sends the last file's only
-    // block again, unasked, looks like the next file's block 0. Held for a
-    // moment: a different block 0 that follows is the real one; if none
-    // does, the two files are the same and this one is taken.
-    constexpr int HOLD_MS = 1000;
-    held_ = {in.medium, in.type, in.total, in.block, {in.payload, in.payload + in.count + 1}};
-    keptPauseInterval_ = timers.SendTimer.Interval();
-    timers.SendTimer.SetInterval(HOLD_MS);
-    timers.SendTimer.Start();
+  const bool awaited = rx.Expecting && in.block == rx.BlockNr && in.type == rx.DataType;
+  const bool block0 = in.block == 0 && IsDataType(in.type);
+  if (!awaited || (in.medium != MEDIUM_MIDI && batch.CancelRequested)) {
+    if (block0)
+      Block0Arrived(in.type); // an answer to a request given up
     return;
   }
-  if (in.block == 0 && held_.type >= 0) {
-    held_ = {}; // another block 0: the held one was the repeat
-    timers.SendTimer.Stop();
-    timers.SendTimer.SetInterval(keptPauseInterval_);
+  if (block0) {
+    // The wire carries no name. A block 0 that answers an earlier request
+    // (one given up, or a file asked for twice), or the last file's block
+    // sent again unasked, looks like this file's: it is dropped and the file
+    // asked for once more. A block 0 the same as the last file's that keeps
+    // coming as the answer is taken in the end: two files can be the same.
+    const bool earlier = owed_[in.type] > rx.Block0Owed;
+    Block0Arrived(in.type);
+    if (!earlier && rx.Block0Owed > 0)
+      --rx.Block0Owed;
+    if ((earlier || RepeatsLastBlock(in)) && rx.Block0Asks < MAX_BLOCK0_ASKS) {
+      ++rx.Block0Asks;
+      if (!rx.RequestCurrentBlock())
+        EndReceivedFile(FileOutcome::Failed);
+      return;
+    }
   }
   TakeBlock(in);
 }
@@ -67,41 +71,108 @@ void Session::TakeBlock(const InboundBlock& in)
 {
   Filer& rx = RxTransfer;
   // The answer awaited: its watchdog is done. A stray block leaves it armed.
-  if (in.type == SYS_EX_TEST_TYPE)
+  if (in.type == SYS_EX_TEST_TYPE) {
     timers.DummyTimer.Stop();
-  else
+  } else {
     timers.UploadTimer.Stop();
+    lastTaken_ = {in.medium, in.type, in.total, in.block, {in.payload, in.payload + in.count + 1}};
+  }
   ++Answers;
-  lastTaken_ = {in.medium, in.type, in.total, in.block, {in.payload, in.payload + in.count + 1}};
   rx.Medium = in.medium;
-  rx.ReceiveBlock(in.total, in.payload, in.count);
+  ReceiveFileBlock(in.total, in.payload, in.count);
+}
+
+void Session::ReceiveFileBlock(unsigned total, const std::uint8_t* payload, std::size_t count)
+{
+  Filer& rx = RxTransfer;
+  if (rx.DataType == SYS_EX_TEST_TYPE) {
+    if (rx.BlockNr == 0)
+      ShowStatus("  Receiving file");
+    AnswerLinkTest(count > SYS_EX_BLOCKSIZE || rx.ChecksumFails(payload, count));
+    return;
+  }
+  const ReceiveStep step = rx.ReceiveBlock(total, payload, count);
+  switch (step.kind) {
+  case ReceiveStep::Ignore:
+    return;
+  case ReceiveStep::AskBlock:
+  case ReceiveStep::AskAgain:
+    ShowReceiveProgress(step.kind == ReceiveStep::AskBlock ? step.block - 1 : step.block, total);
+    if (!rx.RequestCurrentBlock())
+      EndReceivedFile(FileOutcome::Failed);
+    return;
+  case ReceiveStep::Complete: {
+    ShowReceiveProgress(total - 1, total);
+    const std::optional<FileOutcome> saved = rx.WritePcFile();
+    if (saved)
+      EndReceivedFile(*saved);
+    return;
+  }
+  case ReceiveStep::Failed:
+    EndReceivedFile(FileOutcome::Failed);
+    return;
+  }
+}
+
+void Session::ShowReceiveProgress(unsigned block, unsigned total)
+{
+  const std::string title = batch.InternalMode
+                                ? std::string("Backing up current settings.")
+                                : Format("Receiving file nr %d of %d.", batch.FileNr, steps().CardSelectedCount());
+  ShowProgress(title, static_cast<int>(total), static_cast<int>(block) + 1,
+               std::to_string(PercentDone(block, total)) + "%");
+  steps().FileProgress(static_cast<int>(block) + 1, static_cast<int>(total));
+}
+
+void Session::EndReceivedFile(FileOutcome outcome)
+{
+  Filer& rx = RxTransfer;
+  rx.Expecting = false;
+  if (outcome == FileOutcome::Failed && rx.Error != ERR_NONE)
+    rx.ReportError(0);
+  if (outcome != FileOutcome::Saved)
+    rx.FreeBuffer();
+  steps().FileEnded(rx.ReceivedFileEnd(outcome));
+  steps().ReceivedFileDone(outcome == FileOutcome::Saved);
+}
+
+void Session::AnswerLinkTest(bool damaged)
+{
+  Filer& rx = RxTransfer;
+  if (!damaged) {
+    rx.Expecting = false;
+    link.CommMedium = MEDIUM_MIDI;
+    ShowStatus("Connected thru MIDI");
+    if (!steps().Running())
+      steps().RequestCardDirectory(-1);
+  } else if (link.MidiTestRetries > 0) {
+    if (Midi)
+      Midi->RequestBlock(SYS_EX_TEST_TYPE, 0);
+    --link.MidiTestRetries;
+  } else {
+    rx.Expecting = false;
+    host.ShowMessage("Error: MIDI device to old", BoxIcon::Error, BoxButtons::Ok);
+  }
 }
 
 bool Session::RepeatsLastBlock(const InboundBlock& in) const
 {
-  return in.type != SYS_EX_TEST_TYPE && lastTaken_.type == in.type && lastTaken_.total == in.total &&
-         lastTaken_.block + 1 == lastTaken_.total && lastTaken_.bytes.size() == in.count + 1 &&
+  return lastTaken_.type == in.type && lastTaken_.total == in.total && lastTaken_.block + 1 == lastTaken_.total &&
+         lastTaken_.bytes.size() == in.count + 1 &&
          std::equal(lastTaken_.bytes.begin(), lastTaken_.bytes.end(), in.payload);
 }
 
-void Session::ReleaseHeldBlock()
+void Session::GiveUpReceiving()
 {
-  if (held_.type < 0)
-    return;
-  const KeptBlock block = std::exchange(held_, KeptBlock{});
-  timers.SendTimer.Stop();
-  timers.SendTimer.SetInterval(keptPauseInterval_);
-  const Filer& rx = RxTransfer;
-  if (!rx.Expecting || batch.CancelRequested || rx.BlockNr != 0 || rx.DataType != block.type)
-    return;
-  InboundBlock in;
-  in.medium = block.medium;
-  in.type = block.type;
-  in.total = block.total;
-  in.block = block.block;
-  in.payload = block.bytes.data();
-  in.count = block.bytes.size() - 1;
-  TakeBlock(in);
+  // An answer still due may come later: owed_ remembers it.
+  RxTransfer.Expecting = false;
+  RxTransfer.FreeBuffer();
+}
+
+void Session::Block0Arrived(int type)
+{
+  if (owed_[type] > 0)
+    --owed_[type];
 }
 
 void Session::OnDirectoryReply(int medium, int type, const std::vector<std::string>& names)

@@ -60,19 +60,14 @@ std::uint32_t Filer::ExpectedBlockBytes(unsigned total, std::size_t count) const
   return static_cast<std::uint32_t>(count);
 }
 
-void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_t count)
+ReceiveStep Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_t count)
 {
-  BatchState& batch = session_.batch;
-  const bool linkTest = DataType == SYS_EX_TEST_TYPE;
-
+  ReceiveStep failed{ReceiveStep::Failed};
   if (count > SYS_EX_BLOCKSIZE) {
     session_.ShowStatus("nrbytes > SYS_EX_BLOCKSIZE");
-    if (!linkTest) {
-      LastFailure = "nrbytes > SYS_EX_BLOCKSIZE";
-      LastError = ERR_ILLEGAL_DATA;
-      EndReceivedFile(false, batch.FileNr);
-    }
-    return;
+    LastFailure = "nrbytes > SYS_EX_BLOCKSIZE";
+    LastError = ERR_ILLEGAL_DATA;
+    return failed;
   }
   if (BlockNr == 0) {
     session_.ShowStatus("  Receiving file");
@@ -83,47 +78,28 @@ void Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_
     AllocBuffer();
   }
   if (Error == ERR_NONE) {
-    if (!linkTest && batch.CancelRequested)
-      return;
+    if (session_.batch.CancelRequested)
+      return {};
     // Every block must agree with block 0 on the total, and land inside
     // the buffer that block 0 sized.
     if (total == 0 || total != TotalBlocks || BlockNr >= TotalBlocks || !Buffer ||
         std::size_t(BlockNr) * SYS_EX_BLOCKSIZE + count > Size)
       Error = ERR_ILLEGAL_DATA;
   }
-  if (Error == ERR_NONE) {
-    if (linkTest) {
-      AnswerLinkTest(ChecksumFails(payload, count));
-      return;
-    }
-    ShowReceiveProgress(total);
-    if (BlockDamaged(total, payload, count)) {
-      // A damaged block is asked for again, a few times.
-      if (++DamagedTries >= MAX_BLOCK_TRIES)
-        Error = ERR_BLOCK_DAMAGED;
-      else if (!RequestCurrentBlock())
-        EndReceivedFile(false, batch.FileNr);
-      if (Error == ERR_NONE)
-        return;
-    }
+  if (Error == ERR_NONE && BlockDamaged(total, payload, count)) {
+    // A damaged block is asked for again, a few times.
+    if (++DamagedTries < MAX_BLOCK_TRIES)
+      return {ReceiveStep::AskAgain, BlockNr};
+    Error = ERR_BLOCK_DAMAGED;
   }
+  ReceiveStep next = failed;
   if (Error == ERR_NONE)
-    StoreReceivedBlock(total, payload, count);
+    next = StoreReceivedBlock(total, payload, count);
   if (Error != ERR_NONE) {
     ReportError(0);
-    EndReceivedFile(false, batch.FileNr);
+    return failed;
   }
-}
-
-void Filer::ShowReceiveProgress(unsigned total)
-{
-  const BatchState& batch = session_.batch;
-  const std::string title = batch.InternalMode ? std::string("Backing up current settings.")
-                                               : Format("Receiving file nr %d of %d.", batch.FileNr,
-                                                        session_.steps().CardSelectedCount());
-  session_.ShowProgress(title, static_cast<int>(total), static_cast<int>(BlockNr) + 1,
-                        std::to_string(PercentDone(BlockNr, total)) + "%");
-  session_.steps().FileProgress(static_cast<int>(BlockNr) + 1, static_cast<int>(total));
+  return next;
 }
 
 bool Filer::ChecksumFails(const std::uint8_t* payload, std::size_t count)
@@ -134,25 +110,6 @@ bool Filer::ChecksumFails(const std::uint8_t* payload, std::size_t count)
     return false;
   session_.ShowStatus("    %d Checksum error %d : %d", static_cast<int>(count), received, computed);
   return true;
-}
-
-void Filer::AnswerLinkTest(bool damaged)
-{
-  LinkState& link = session_.link;
-  if (!damaged) {
-    Expecting = false;
-    link.CommMedium = MEDIUM_MIDI;
-    session_.ShowStatus("Connected thru MIDI");
-    session_.steps().RequestCardDirectory(-1);
-  } else if (link.MidiTestRetries > 0) {
-    if (session_.Midi)
-      session_.Midi->RequestBlock(SYS_EX_TEST_TYPE, 0);
-    --link.MidiTestRetries;
-  } else {
-    Expecting = false;
-    session_.host.ShowMessage("Error: MIDI device to old", BoxIcon::Error, BoxButtons::Ok);
-  }
-  Error = ERR_NONE;
 }
 
 bool Filer::BlockDamaged(unsigned total, const std::uint8_t* payload, std::size_t count)
@@ -177,70 +134,42 @@ bool Filer::BlockDamaged(unsigned total, const std::uint8_t* payload, std::size_
   return false;
 }
 
-void Filer::StoreReceivedBlock(unsigned total, const std::uint8_t* payload, std::size_t count)
+ReceiveStep Filer::StoreReceivedBlock(unsigned total, const std::uint8_t* payload, std::size_t count)
 {
-  BatchState& batch = session_.batch;
   std::copy(payload, payload + count, Buffer.get() + std::size_t(BlockNr) * SYS_EX_BLOCKSIZE);
   DamagedTries = 0;
-  if (BlockNr + 1 < total) {
-    ++BlockNr;
-    if (!RequestCurrentBlock())
-      EndReceivedFile(false, batch.FileNr);
-    return;
-  }
+  if (BlockNr + 1 < total)
+    return {ReceiveStep::AskBlock, ++BlockNr};
   ReceivedBytes = BlockNr * SYS_EX_BLOCKSIZE + static_cast<std::uint32_t>(count);
   Expecting = false;
   LoadData();
   if (Error != ERR_NONE)
-    return;
+    return {ReceiveStep::Failed};
   Medium = MEDIUM_PC_FILE;
-  const int fileNr = batch.FileNr;
-  StoreData();
-  if (Error == ERR_NONE)
-    EndReceivedFile(true, fileNr);
+  return {ReceiveStep::Complete};
 }
 
-void Filer::EndReceivedFile(bool saved, int fileNrBefore)
-{
-  BatchState& batch = session_.batch;
-  // A saved file may have started the next one already, which is awaited now.
-  if (!saved)
-    Expecting = false;
-  if (batch.InternalMode) {
-    // A backup is always one file.
-    session_.CloseProgress();
-    if (saved)
-      session_.ShowConnectionStatus();
-    else
-      ReportFailed();
-    session_.steps().BatchDone();
-    return;
-  }
-  // Saving started the next card file already; a failed file moves on here.
-  if (!saved) {
-    ReportFailed();
-    session_.steps().RequestNextCardFile(batch.CardIndex);
-  }
-  // The dialog stays up for the next file instead of closing between files.
-  const bool nextFileStarted = Expecting || batch.FileNr != fileNrBefore;
-  if (!nextFileStarted && session_.steps().CardSelectedCount() <= batch.FileNr) {
-    session_.CloseProgress();
-    if (saved)
-      session_.ShowConnectionStatus();
-    session_.steps().BatchDone();
-  }
-}
-
-void Filer::ReportFailed()
+FileEnd Filer::ReceivedFileEnd(FileOutcome outcome) const
 {
   FileEnd end;
   end.name = FileNamePart(PcPath);
-  end.outcome = FileOutcome::Failed;
-  end.why = FileReason::Error;
-  end.error = LastError;
-  end.reason = LastFailure;
+  end.outcome = outcome;
   end.path = PcPath;
-  session_.steps().FileEnded(end);
+  switch (outcome) {
+  case FileOutcome::Saved:
+    end.bytes = Size;
+    break;
+  case FileOutcome::Skipped:
+    end.why = FileReason::Exists;
+    end.reason = "it exists";
+    break;
+  case FileOutcome::Failed:
+    end.why = FileReason::Error;
+    end.error = LastError;
+    end.reason = LastFailure;
+    break;
+  }
+  return end;
 }
 
 void Filer::UnpackReceived()
@@ -277,47 +206,47 @@ bool Filer::MayReplace(const std::string& fileName, std::uint64_t existingSize)
     Buffer.reset();
     return false;
   }
-  if (yes)
-    return true;
-  FreeBuffer();
-  FileEnd end;
-  end.name = fileName;
-  end.outcome = FileOutcome::Skipped;
-  end.why = FileReason::Exists;
-  end.reason = "it exists";
-  end.path = PcPath;
-  session_.steps().FileEnded(end);
-  if (!session_.batch.InternalMode)
-    session_.steps().RequestNextCardFile(session_.batch.CardIndex);
-  return false;
+  if (!yes)
+    FreeBuffer();
+  return yes;
 }
 
-void Filer::WritePcFile()
+std::optional<FileOutcome> Filer::Skipped() const
 {
-  BatchState& batch = session_.batch;
-  if (!Buffer)
-    return;
+  // Under the question the batch may have ended (Cancel, a watchdog's box):
+  // then there is nobody to tell.
+  if (session_.batch.CancelRequested)
+    return std::nullopt;
+  return FileOutcome::Skipped;
+}
+
+std::optional<FileOutcome> Filer::WritePcFile()
+{
+  const bool backup = session_.batch.InternalMode;
+  if (!Buffer) {
+    Error = ERR_NO_FILE;
+    return FileOutcome::Failed;
+  }
   if (Size == 0) {
     // Nothing to keep: an empty file on disk would only hide the fault.
     Error = ERR_EMPTY_FILE;
-    return;
+    return FileOutcome::Failed;
   }
   if (PcPath.empty()) {
     PcPath = session_.AskBackupFileName(DataType);
     ReplaceAgreed = ExistingFileSize(PcPath).has_value();
-    if (Error == ERR_NONE)
-      WritePcFile();
-    return;
+    if (Error != ERR_NONE)
+      return FileOutcome::Failed;
   }
 
   const std::string fileName = FileNamePart(PcPath);
   // A backup's save dialog asked before overwriting what was there then.
-  bool replace = batch.InternalMode && ReplaceAgreed;
-  if (!batch.InternalMode) {
+  bool replace = backup && ReplaceAgreed;
+  if (!backup) {
     // The disk decides, not what the PC list happens to show.
     if (const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath)) {
       if (!MayReplace(fileName, *existing))
-        return;
+        return Skipped();
       replace = true;
     }
   }
@@ -328,19 +257,10 @@ void Filer::WritePcFile()
     const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath);
     Error = ERR_NONE;
     if (!MayReplace(fileName, existing.value_or(0)))
-      return;
+      return Skipped();
     Error = WriteFileSafely(PcPath, Buffer.get(), Size, true);
   }
-  if (Error != ERR_NONE)
-    return;
-  FileEnd end;
-  end.name = fileName;
-  end.outcome = FileOutcome::Saved;
-  end.path = PcPath;
-  end.bytes = Size;
-  session_.steps().FileEnded(end);
-  if (!batch.InternalMode)
-    session_.steps().RequestNextCardFile(batch.CardIndex);
+  return Error == ERR_NONE ? FileOutcome::Saved : FileOutcome::Failed;
 }
 
 } // namespace zr

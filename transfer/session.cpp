@@ -61,6 +61,8 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   rx.Medium = medium;
   rx.BlockNr = 0;
   rx.DamagedTries = 0;
+  rx.Block0Asks = 0;
+  rx.Block0Owed = 0;
   rx.CardName = cardName;
   // The name comes from the console: it must not lead the file out of the
   // folder the user chose.
@@ -75,6 +77,8 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   rx.Expecting = true;
   if (!l->SendFileName(type, cardName, true))
     return CannotSend(rx, *l);
+  ++rx.Block0Owed;
+  Block0Asked(type);
   return true;
 }
 
@@ -140,6 +144,8 @@ bool Session::BackupInternal(int medium, int type, const std::optional<std::stri
   rx.Medium = medium;
   rx.BlockNr = 0;
   rx.DamagedTries = 0;
+  rx.Block0Asks = 0;
+  rx.Block0Owed = 0;
   rx.CardName.clear();
   Link* l = SelectedLink(*this, rx, medium);
   if (!l)
@@ -147,6 +153,8 @@ bool Session::BackupInternal(int medium, int type, const std::optional<std::stri
   rx.Expecting = true;
   if (!l->RequestBlock(rx.DataType, 0))
     return CannotSend(rx, *l);
+  ++rx.Block0Owed;
+  Block0Asked(rx.DataType);
   return true;
 }
 

@@ -53,9 +53,13 @@ public:
   // The console asks for block `block` of `type` through link `via`.
   void SendRequestedBlock(Link& via, int type, unsigned block) override;
 
-  // The hold of a block 0 that repeats the file before ends: the block is
-  // taken as the next file's after all (the two files are the same).
-  void ReleaseHeldBlock();
+  // A data block of the file being received, as if the link had brought it
+  // (tests hand blocks in here): checked, stored, and the next block asked
+  // for, or the file saved or failed.
+  void ReceiveFileBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
+  // The file being received is given up (Cancel, a watchdog): nothing is
+  // awaited any more, and an answer still due is not taken for another file.
+  void GiveUpReceiving();
 
 private:
   struct KeptBlock {
@@ -65,11 +69,16 @@ private:
   };
   bool RepeatsLastBlock(const InboundBlock& in) const;
   void TakeBlock(const InboundBlock& in);
+  // Block `block` of `total` is in.
+  void ShowReceiveProgress(unsigned block, unsigned total);
+  // The received file is over: the batch hears how, and goes on.
+  void EndReceivedFile(FileOutcome outcome);
+  void AnswerLinkTest(bool damaged);
+  // A block 0 of `type` came: one answer fewer is due.
+  void Block0Arrived(int type);
 
   std::string lastBackupName_; // the name chosen last time, shown again
   KeptBlock lastTaken_;        // the block taken last
-  KeptBlock held_;             // a block 0 on hold (type -1: none)
-  int keptPauseInterval_ = 0;  // SendTimer's own interval, while it times a hold
 };
 
 } // namespace zr

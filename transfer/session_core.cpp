@@ -93,6 +93,8 @@ bool SessionCore::AskReplace(const ReplaceQuestion& question)
   if (batch.ReplaceAll)
     return *batch.ReplaceAll;
   ReplaceAnswer answer = ReplaceAnswer::No;
+  // Nothing is armed while the question is open: the answer moves the batch on.
+  steps().QuestionOpen(true);
   if (const std::optional<ReplaceAnswer> given = steps().AnswerReplace(question)) {
     answer = *given;
   } else {
@@ -111,9 +113,18 @@ bool SessionCore::AskReplace(const ReplaceQuestion& question)
       break;
     }
   }
+  steps().QuestionOpen(false);
   if (answer == ReplaceAnswer::YesToAll || answer == ReplaceAnswer::NoToAll)
     batch.ReplaceAll = answer == ReplaceAnswer::YesToAll;
   return answer == ReplaceAnswer::Yes || answer == ReplaceAnswer::YesToAll;
+}
+
+void SessionCore::Block0Asked(int type)
+{
+  // Bounded: answers that were lost would otherwise be waited for for ever.
+  constexpr int MAX_OWED = 8;
+  if (IsDataType(type) && owed_[type] < MAX_OWED)
+    ++owed_[type];
 }
 
 } // namespace zr

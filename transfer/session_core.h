@@ -4,12 +4,14 @@
 // this; Session adds the records and the commands.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
 
 #include "link/link.h"
 #include "link/link_context.h"
+#include "link/wire.h"
 #include "transfer/batch_steps.h"
 #include "transfer/host.h"
 
@@ -74,6 +76,15 @@ public:
   // checked as the dialog checks a name; sets RxTransfer's DataType and
   // Error (1 when cancelled). Returns the path or "".
   virtual std::string AskBackupFileName(int type, const std::optional<std::string>& given = std::nullopt) = 0;
+
+  // A request for block 0 of a file of `type` went out (a file request, a
+  // backup's first request): one more answer is due.
+  void Block0Asked(int type);
+
+protected:
+  // Block 0 answers still due, per data type, for every request that went
+  // out: those of files given up too, whose answers may come late.
+  std::array<int, DATA_TYPE_COUNT> owed_{};
 
 private:
   std::optional<long long> lastFrameFault_; // when the last bad frame came

@@ -134,8 +134,10 @@ public:
   {
     engine_.com.OpenComPort();
     Start(script_.intent);
-    while (!script_.Done())
+    while (!script_.Done()) {
       Play(script_.Next());
+      CheckStage();
+    }
     Drain();
     Check();
   }
@@ -183,6 +185,7 @@ private:
   void Drain();
   void AnswerDamagedUntilTheEnd();
   void Check();
+  void CheckStage() const;
   void Dump() const;
   void CheckFolder() const;
 
@@ -201,6 +204,7 @@ private:
   Bytes lastAnswer_;         // the console's last message
   Engine engine_;
   int boxDepth_ = 0;
+  int replays_ = 0; // block 0s the console sent again, unasked
   bool stubborn_ = false; // every block the console sends arrives damaged
 };
 
@@ -285,8 +289,18 @@ void World::Answer(const Event& e)
 void World::Inject(const Event& e)
 {
   const std::optional<Bytes> m = zr::fuzz::MadeUpMessage(e, lastAnswer_, script_);
-  if (m)
-    Arrive(*m);
+  if (!m)
+    return;
+  const Filer& rx = engine_.session.RxTransfer;
+  const auto parsed = ParseMessage(m->data(), m->size());
+  const int variant = e.arg % 8;
+  const bool block = parsed && parsed->command == SYS_EX_DATA_BLOCK;
+  if ((variant == 2 || variant == 3) && block && rx.Expecting && parsed->type == rx.DataType &&
+      parsed->block == rx.BlockNr)
+    script_.Note(zr::fuzz::Ingredient::Impostor);
+  if (variant == 4 && block && parsed->block == 0 && ++replays_ >= MAX_BLOCK0_ASKS)
+    script_.Note(zr::fuzz::Ingredient::Replayed);
+  Arrive(*m);
 }
 
 void World::Arrive(const Bytes& message)
@@ -364,6 +378,26 @@ void World::Check()
   CheckFolder();
 }
 
+// A running batch always has exactly one thing that moves it on: the
+// watchdog of what it awaits, or the pause between files (the boxes here
+// are answered at once, so no question stays open between two events).
+void World::CheckStage() const
+{
+  const Batch& b = engine_.batch;
+  if (!b.Running())
+    return;
+  const int armed = timers_.upload.IsActive() + timers_.download.IsActive() + timers_.send.IsActive();
+  const Stage s = b.Now();
+  const bool moves = armed == 1 && (s == Stage::Awaiting || s == Stage::Offering || s == Stage::Pausing);
+  if (!moves) {
+    Dump();
+    std::fprintf(stderr, "stage '%s' with %d of the watchdogs and the pause armed (upload %d, download %d, pause %d)\n",
+                 StageName(s), armed, timers_.upload.IsActive(), timers_.download.IsActive(),
+                 timers_.send.IsActive());
+  }
+  FUZZ_CHECK(moves);
+}
+
 // What the run did, for the one who reads a finding.
 void World::Dump() const
 {
@@ -388,7 +422,8 @@ void World::CheckFolder() const
   using I = zr::fuzz::Ingredient;
   const Known& known = KnownFaults();
   const auto& had = script_.ingredients;
-  const bool wrongExcused = (known("oneblock") && had.count(I::Stray)) || (known("block0retry") && had.count(I::Damaged));
+  const bool wrongExcused =
+      had.count(I::Impostor) || had.count(I::Replayed) || (known("block0retry") && had.count(I::Damaged));
   for (const auto& entry : fs::directory_iterator(folders_.pc)) {
     const std::string name = entry.path().filename().string();
     FUZZ_CHECK(name.rfind(".zr4812-", 0) != 0);

@@ -19,11 +19,9 @@ namespace zr::fuzz {
 // The faults the engine is known to have, skipped unless
 // ZR_ENGINE_FUZZ_KNOWN names fewer (each has a reproducer in
 // tests/unit/batch_faults_test.cpp, named after it). Mended, and checked
-// again by default: nolink, stray, empty, block0retry, retry. Still known:
-//   oneblock     a one-block file sent again, unasked, by a console that
-//                then falls silent is taken as the next file (a file the
-//                same as the one before looks no different on the wire)
-inline constexpr const char* ALL_KNOWN_FAULTS = "oneblock";
+// again by default: nolink, stray, empty, block0retry, retry, oneblock.
+// None is known today.
+inline constexpr const char* ALL_KNOWN_FAULTS = "";
 
 struct NamedFile {
   int type;
@@ -95,7 +93,23 @@ struct Intent {
 };
 
 // What an input did that a known fault needs, so that its check can be skipped.
-enum class Ingredient { LinkFailed, Stray, SecondIntent, UnderWatchdog, UnderQuestion, Damaged, Empty };
+// Impostor: a made-up, well-formed block of another file (or another type)
+// that came just when that type and block number were awaited. Nothing on
+// the wire tells it from the answer, so what it brings may be saved; a block
+// the console sent before, sent again, is no impostor and must be caught.
+// Replayed: block 0s sent again, unasked, as often as the engine asks for a
+// file again before it takes two files to be the same.
+enum class Ingredient {
+  LinkFailed,
+  Stray,
+  SecondIntent,
+  UnderWatchdog,
+  UnderQuestion,
+  Damaged,
+  Empty,
+  Impostor,
+  Replayed
+};
 
 struct Event {
   enum class Kind { Answer, Inject, Time, Box, Cancel, Unplug, SecondIntent };

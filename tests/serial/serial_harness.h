@@ -171,7 +171,7 @@ public:
     host.cardSelected = 1;
     session.batch.FileNr = 1;
     session.RequestCardFile(medium_, type, name, host.pcFolder);
-    return RunUntil([this] { return !host.nextCardFileCalls.empty(); }, timeoutMs);
+    return RunUntil([this] { return !host.receivedFilesDone.empty(); }, timeoutMs);
   }
 
   // Starts sending PC file `name` to the card as a one-file batch does; the

@@ -184,7 +184,7 @@ TEST_F(SerialLinkTest, DamagedOrStrayBlocksNeverReachTheSavedFile)
     if (c.seen)
       EXPECT_TRUE(link->StatusSeen(c.seen)) << c.fault.join(" ").toStdString();
     EXPECT_EQ(ReadFile(pc.path() / "MIX7.kpr"), file) << c.fault.join(" ").toStdString();
-    EXPECT_EQ(host().nextCardFileCalls.size(), 1u) << "saved once";
+    EXPECT_EQ(host().receivedFilesDone.size(), 1u) << "saved once";
     EXPECT_EQ(link->watchdogsFired, 0);
   }
 }
@@ -293,7 +293,7 @@ TEST_F(SerialLinkTest, BackupOfInternalDataByteForByte)
   const fs::path target = pc.path() / "mysetup.ksu";
   host().saveAnswers.push_back(target.string());
   session().BackupInternal(1, 7);
-  ASSERT_TRUE(RunUntil([&] { return host().progressCloses > 0; })) << SimLog();
+  ASSERT_TRUE(RunUntil([&] { return !host().receivedFilesDone.empty(); })) << SimLog();
   EXPECT_EQ(ReadFile(target), setup);
   EXPECT_TRUE(host().nextCardFileCalls.empty());
 }

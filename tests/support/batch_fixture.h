@@ -68,6 +68,15 @@ protected:
         break;
       Deliver(BuildFileBlock(type, file.data(), static_cast<std::uint32_t>(file.size()), k));
     }
+    Settle();
+  }
+
+  // The pause after a received card file runs out: the batch asks for the
+  // next one, or ends.
+  void Settle()
+  {
+    if (fakeTimers.send.IsActive())
+      fakeTimers.send.Fire();
   }
 
   // Hands a data block to RxTransfer as the dispatch does.
@@ -80,7 +89,7 @@ protected:
     session.RxTransfer.Medium = 1;
     session.RxTransfer.DataType = m->type;
     if (m->block == session.RxTransfer.BlockNr)
-      session.RxTransfer.ReceiveBlock(m->total, message.data() + 13, message.size() - DATA_BLOCK_OVERHEAD);
+      session.ReceiveFileBlock(m->total, message.data() + 13, message.size() - DATA_BLOCK_OVERHEAD);
   }
 
   // The console acknowledges file name `offer` and asks for every block of

@@ -99,7 +99,7 @@ protected:
     ASSERT_TRUE(m.has_value());
     session.RxTransfer.DataType = m->type;
     if (m->block == session.RxTransfer.BlockNr)
-      session.RxTransfer.ReceiveBlock(m->total, message.data() + 13, message.size() - DATA_BLOCK_OVERHEAD);
+      session.ReceiveFileBlock(m->total, message.data() + 13, message.size() - DATA_BLOCK_OVERHEAD);
   }
 
   // Plays the console: answers every block request of the PC with that

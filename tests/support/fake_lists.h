@@ -76,6 +76,17 @@ public:
       batch_->BatchDone();
   }
   bool Running() const override { return batch_ && batch_->Running(); }
+  void ReceivedFileDone(bool saved) override
+  {
+    FakeHost::ReceivedFileDone(saved);
+    if (batch_)
+      batch_->ReceivedFileDone(saved);
+  }
+  void QuestionOpen(bool open) override
+  {
+    if (batch_)
+      batch_->QuestionOpen(open);
+  }
 
 private:
   Batch* batch_ = nullptr;

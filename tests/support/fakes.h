@@ -128,6 +128,7 @@ public:
     failedFiles.push_back(fileName + ": " + reason);
   }
   void BatchDone() override { ++batchesDone; }
+  void ReceivedFileDone(bool saved) override { receivedFilesDone.push_back(saved); }
   void CardListClear() override { cardListRows.clear(); }
   void CardListAdd(int type, const std::vector<std::string>& names) override
   {
@@ -173,6 +174,7 @@ public:
   std::vector<bool> runningChanges;
   std::vector<std::string> failedFiles; // "name: reason"
   int batchesDone = 0;
+  std::vector<bool> receivedFilesDone; // a received file ended: saved or not
   // Optional behaviour for the batch steps.
   std::function<void(int)> onRequestNextCardFile;
   std::function<void(int)> onSendNextPcFile;

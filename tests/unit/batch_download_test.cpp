@@ -66,6 +66,7 @@ TEST_F(DownloadTest, SelectedFilesArriveInListOrderNumberedFromOne)
   ServeCardFile(2, c);
   EXPECT_EQ(com.fileNames.size(), 3u) << "D was not selected";
   EXPECT_FALSE(host.progressVisible);
+  EXPECT_EQ(host.progressCloses, 1) << "closed after the last file only";
   EXPECT_EQ(host.LastStatus(), "Connected thru COM port 3");
   EXPECT_EQ(ReadFile(folder.path() / "A.kpr"), a);
   EXPECT_EQ(ReadFile(folder.path() / "B.kch"), b);

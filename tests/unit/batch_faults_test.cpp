@@ -1,7 +1,7 @@
 // Batches that do not end, or end with a wrong file: the faults the engine
-// fuzz target found, each as the shortest script that shows it. They are
-// disabled until the engine is fixed; each names the fault and the name
-// ZR_ENGINE_FUZZ_KNOWN gives it (drop the name there when the test passes).
+// fuzz target found, each as the shortest script that shows it. Each names
+// the fault and the name ZR_ENGINE_FUZZ_KNOWN gives it (a fault found anew
+// gets a disabled case here and its name there until it is mended).
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -161,12 +161,9 @@ TEST(BatchFaults, LateAnswerAfterCancelLeavesNoWatchdog_stray)
 }
 
 // Fault 10: the same, when the next file is of the same type: the repeat of
-// the one-block file is taken as the next file's block 0, and SONGB.kpr is
-// saved with SONGA's bytes. Held now for a second, the repeat gives way to
-// the next file's own block 0; but this console falls silent after the
-// repeat, and a block 0 that nothing else follows is taken as a file the
-// same as the one before, so this stays known.
-TEST(BatchFaults, DISABLED_RepeatedOneBlockFileSavedAsTheNextFile_oneblock)
+// the one-block file was taken as the next file's block 0, and SONGB.kpr
+// saved with SONGA's bytes. This console falls silent after the repeat.
+TEST(BatchFaults, RepeatedOneBlockFileSavedAsTheNextFile_oneblock)
 {
   Expect({"oneblock", {{0, "SONGA"}, {0, "SONGB"}}, [](FaultRig& rig) { rig.Answer(Twice); }});
 }
@@ -174,7 +171,7 @@ TEST(BatchFaults, DISABLED_RepeatedOneBlockFileSavedAsTheNextFile_oneblock)
 // Fault 10 again: the late answer to a backup given up with Cancel is taken
 // as block 0 of the card file of that type asked for next, which the card
 // does not even hold.
-TEST(BatchFaults, DISABLED_LateBackupBlockSavedAsTheNextCardFile_oneblock)
+TEST(BatchFaults, LateBackupBlockSavedAsTheNextCardFile_oneblock)
 {
   Expect({"oneblock", {{2, "NOPE"}}, [](FaultRig& rig) {
             WriteFile(rig.internal() / "internal.keq", MEMORY);

@@ -189,7 +189,7 @@ public:
       rx.Medium = 1;
       rx.DataType = parsed->type;
       if (parsed->block == rx.BlockNr)
-        rx.ReceiveBlock(parsed->total, m.data() + 13, m.size() - DATA_BLOCK_OVERHEAD);
+        peer->ReceiveFileBlock(parsed->total, m.data() + 13, m.size() - DATA_BLOCK_OVERHEAD);
     });
     return true;
   }
