@@ -217,10 +217,14 @@ void TForm1::PlaceControls(QSize panelSize)
   solanoLabel_->move(11, 13);
   solanoView_->setGeometry(8, 29, 188, std::max(1, 294 + dh));
   internalLabel_->move(208, 13);
-  internalView_->setGeometry(205, 29, 122, std::max(1, 295 + dh));
+  // Internal Files shows its longest row whole in the window's font; the
+  // PC pane gives way by as much as it needs beyond its designed 122.
+  const int internalWidth = std::max(122, internalView_->FitToRows());
+  const int wider = internalWidth - 122;
+  internalView_->setGeometry(205, 29, internalWidth, std::max(1, 295 + dh));
   folderUpBtn_->setGeometry(612 + dw, 5, 20, 20);
   newFolderBtn_->setGeometry(636 + dw, 5, 20, 20);
-  splitter_->setGeometry(336, 29, std::max(1, 318 + dw), std::max(1, 295 + dh));
+  splitter_->setGeometry(336 + wider, 29, std::max(1, 318 + dw - wider), std::max(1, 295 + dh));
 }
 
 void TForm1::PlaceSplitterDivider()
