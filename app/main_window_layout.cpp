@@ -62,6 +62,12 @@ void TForm1::CreateMenus()
   QAction* archive = MakeAction(this, "BackUpEverything", QStringLiteral("&Back up everything..."));
   connect(archive, &QAction::triggered, this, [this] { BackUpEverythingClick(); });
   file->addAction(archive);
+  QAction* restoreAll = MakeAction(this, "RestoreEverything", QStringLiteral("Restore e&verything..."));
+  connect(restoreAll, &QAction::triggered, this, [this] { RestoreEverythingClick(); });
+  file->addAction(restoreAll);
+  QAction* compare = MakeAction(this, "CompareWithArchive", QStringLiteral("&Compare with archive..."));
+  connect(compare, &QAction::triggered, this, [this] { CompareWithArchiveClick(); });
+  file->addAction(compare);
   file->addSeparator();
   QAction* exit = MakeAction(this, "Exit", QStringLiteral("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4));
   connect(exit, &QAction::triggered, this, [this] { ExitClick(); });
