@@ -64,11 +64,9 @@ ArchiveRestoreDialog::ArchiveRestoreDialog(const QString& folder, const ArchiveC
   items_->setObjectName(QStringLiteral("RestoreItems"));
   items_->setAccessibleName(QStringLiteral("What to restore"));
   items_->setHeaderHidden(true);
+  // The two groups tick and untick all below them; they are no place of the archive.
   const auto group = [this](const QString& caption) {
-    auto* item = new QTreeWidgetItem(items_, {caption});
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
-    item->setCheckState(0, Qt::Checked);
-    return item;
+    return AddCheckable(items_->invisibleRootItem(), caption, QString(), true);
   };
   QTreeWidgetItem* card = group(QStringLiteral("Card files"));
   for (const std::string& name : archive.card)
