@@ -13,6 +13,16 @@ namespace zr {
 
 namespace {
 
+// Where a row's type name starts: 30 pixels in, or, in a font wider than the
+// one the list was laid out for, just far enough not to touch the widest label.
+int NameX(const QFontMetrics& metrics, const TypeTexts& labels)
+{
+  int widestLabel = 0;
+  for (const QString& label : labels)
+    widestLabel = std::max(widestLabel, metrics.horizontalAdvance(label));
+  return std::max(InternalListView::kNameX, InternalListView::kLabelX + widestLabel + 3);
+}
+
 // InternalViewDrawItem: the type's label and, a little further right, its
 // name, both at the row's top, in the list's own font and colours.
 class InternalRowDelegate : public QStyledItemDelegate {
@@ -37,12 +47,7 @@ public:
     painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
     const QRect r = option.rect;
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine;
-    // The name stands 30 pixels in; a font wider than the one the list was
-    // laid out for pushes it just far enough not to touch the widest label.
-    int widestLabel = 0;
-    for (const QString& label : labels_)
-      widestLabel = std::max(widestLabel, option.fontMetrics.horizontalAdvance(label));
-    const int nameX = std::max(InternalListView::kNameX, InternalListView::kLabelX + widestLabel + 3);
+    const int nameX = NameX(option.fontMetrics, labels_);
     painter->drawText(QRect(r.left() + InternalListView::kLabelX, r.top(), r.width(), r.height()), flags,
                       labels_[type]);
     painter->drawText(QRect(r.left() + nameX, r.top(), r.width(), r.height()), flags, names_[type]);
@@ -112,6 +117,22 @@ InternalListView::InternalListView(const TypeTexts& labels, const TypeTexts& nam
 
   for (int type = 0; type < DATA_TYPE_COUNT; ++type)
     addTopLevelItem(new InternalRow(type, labels, names));
+}
+
+int InternalListView::FitToRows()
+{
+  // The table's texts: the window's copies are empty until its first show.
+  TypeTexts labels;
+  for (int type = 0; type < DATA_TYPE_COUNT; ++type)
+    labels[type] = QString::fromLatin1(DataTypeTable[type].label);
+  const QFontMetrics metrics(font());
+  const int nameX = NameX(metrics, labels);
+  int widest = 0;
+  for (const DataTypeRow& row : DataTypeTable)
+    widest = std::max(widest, nameX + metrics.horizontalAdvance(QString::fromLatin1(row.name)));
+  const int column = std::max(kColumnWidth, widest + kLabelX);
+  setColumnWidth(0, column);
+  return column + 2 * frameWidth();
 }
 
 void InternalListView::SelectAll2Click()

@@ -26,6 +26,11 @@ public:
   // the window fills at its first show; until then rows draw nothing.
   InternalListView(const TypeTexts& labels, const TypeTexts& names, QWidget* parent = nullptr);
 
+  // Makes the column wide enough for the longest row in the list's font
+  // (never narrower than kColumnWidth); returns the width the list needs
+  // to show it whole.
+  int FitToRows();
+
   // Selects every row in turn; one selection only, so the last one stays.
   void SelectAll2Click();
 

@@ -31,6 +31,7 @@
 #include "app/status_panel.h"
 #include "app/window_archive.h"
 #include "dialogs/about_box.h"
+#include "dialogs/archive_dialogs.h"
 #include "dialogs/port_setup.h"
 #include "dialogs/progress_form.h"
 #include "link/backend/midi_rtmidi.h"
@@ -230,6 +231,54 @@ void TForm1::BackUpEverythingClick()
       this, QStringLiteral("Back up everything into..."), shellTree_->GetSelectedPathName());
   if (folder)
     parts().archive.Start(folder->toStdString());
+}
+
+std::optional<TForm1::ChosenArchive> TForm1::ChooseArchive(const QString& title)
+{
+  if (parts().archive.Running())
+    return std::nullopt;
+  const std::optional<QString> folder =
+      parts().prompter.AskFolder(this, title, shellTree_->GetSelectedPathName());
+  if (!folder)
+    return std::nullopt;
+  // The same check as zr4812's: every file read against SHA256SUMS before
+  // the console is touched.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  ArchiveCheck check = CheckArchive(folder->toStdString());
+  QApplication::restoreOverrideCursor();
+  if (check.problem) {
+    parts().prompter.ShowMessage(
+        this,
+        QStringLiteral("%1 cannot be used as an archive: %2.")
+            .arg(QDir::toNativeSeparators(*folder), QString::fromStdString(*check.problem)),
+        BoxIcon::Warning, BoxButtons::Ok);
+    return std::nullopt;
+  }
+  return ChosenArchive{*folder, std::move(check.contents)};
+}
+
+void TForm1::RestoreEverythingClick()
+{
+  const std::optional<ChosenArchive> archive = ChooseArchive(QStringLiteral("Restore everything from..."));
+  if (!archive)
+    return;
+  ArchiveRestoreDialog choice(archive->folder, archive->contents, this);
+  if (parts().prompter.ExecDialog(choice) != QDialog::Accepted)
+    return;
+  parts().archive.StartRestore(archive->folder.toStdString(), choice.Choice(), choice.ReplaceExisting());
+}
+
+void TForm1::CompareWithArchiveClick()
+{
+  const std::optional<ChosenArchive> archive =
+      ChooseArchive(QStringLiteral("Compare with the archive in..."));
+  if (!archive)
+    return;
+  parts().archive.StartVerify(archive->folder.toStdString(), [this](const std::vector<Comparison>& found) {
+    ShowStatusText(ArchiveCompareDialog::Summary(found));
+    ArchiveCompareDialog list(found, this);
+    parts().prompter.ExecDialog(list);
+  });
 }
 
 void TForm1::ExitClick()

@@ -9,11 +9,13 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <QMainWindow>
 
 #include "app/internal_view.h"
 #include "app/list_gestures.h"
+#include "transfer/archive_check.h"
 #include "transfer/batch.h"
 #include "transfer/connection_control.h"
 
@@ -95,6 +97,10 @@ public:
   void ExitClick();
   // File menu: every card file and internal kind into a folder of the user's.
   void BackUpEverythingClick();
+  // File menu: an archive folder of the user's, checked first, put back into
+  // the console as far as the user chooses; or compared with the console.
+  void RestoreEverythingClick();
+  void CompareWithArchiveClick();
 
   // --- Connection control and timers ---
   void CommTimerTimer();
@@ -216,6 +222,13 @@ private:
   void ShowSelectedFolder();
   void OpenConfiguredLink();
   void RefreshPasteItems();
+  struct ChosenArchive {
+    QString folder;
+    ArchiveContents contents;
+  };
+  // An archive folder chosen by the user whose every file matches its sum;
+  // nothing when cancelled or refused (a box has named the file at fault).
+  std::optional<ChosenArchive> ChooseArchive(const QString& title);
   // Runs a drop's transfer after the drag has ended, so that a question it
   // asks is not shown from inside the drag.
   void AfterDrop(std::function<void()> step);

@@ -62,6 +62,12 @@ void TForm1::CreateMenus()
   QAction* archive = MakeAction(this, "BackUpEverything", QStringLiteral("&Back up everything..."));
   connect(archive, &QAction::triggered, this, [this] { BackUpEverythingClick(); });
   file->addAction(archive);
+  QAction* restoreAll = MakeAction(this, "RestoreEverything", QStringLiteral("Restore e&verything..."));
+  connect(restoreAll, &QAction::triggered, this, [this] { RestoreEverythingClick(); });
+  file->addAction(restoreAll);
+  QAction* compare = MakeAction(this, "CompareWithArchive", QStringLiteral("&Compare with archive..."));
+  connect(compare, &QAction::triggered, this, [this] { CompareWithArchiveClick(); });
+  file->addAction(compare);
   file->addSeparator();
   QAction* exit = MakeAction(this, "Exit", QStringLiteral("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4));
   connect(exit, &QAction::triggered, this, [this] { ExitClick(); });
@@ -217,10 +223,14 @@ void TForm1::PlaceControls(QSize panelSize)
   solanoLabel_->move(11, 13);
   solanoView_->setGeometry(8, 29, 188, std::max(1, 294 + dh));
   internalLabel_->move(208, 13);
-  internalView_->setGeometry(205, 29, 122, std::max(1, 295 + dh));
+  // Internal Files shows its longest row whole in the window's font; the
+  // PC pane gives way by as much as it needs beyond its designed 122.
+  const int internalWidth = std::max(122, internalView_->FitToRows());
+  const int wider = internalWidth - 122;
+  internalView_->setGeometry(205, 29, internalWidth, std::max(1, 295 + dh));
   folderUpBtn_->setGeometry(612 + dw, 5, 20, 20);
   newFolderBtn_->setGeometry(636 + dw, 5, 20, 20);
-  splitter_->setGeometry(336, 29, std::max(1, 318 + dw), std::max(1, 295 + dh));
+  splitter_->setGeometry(336 + wider, 29, std::max(1, 318 + dw - wider), std::max(1, 295 + dh));
 }
 
 void TForm1::PlaceSplitterDivider()

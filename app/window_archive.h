@@ -1,9 +1,13 @@
-// "Back up everything...": the whole-console archive run from the window,
-// through the same job as `zr4812 archive`, shown in the progress dialog.
+// The archive commands of the File menu, run from the window through the
+// same job as `zr4812 archive`, `restore-archive` and `verify`, shown in the
+// progress dialog: "Back up everything...", "Restore everything..." and
+// "Compare with archive...".
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QTimer>
 
@@ -15,17 +19,27 @@ class Host;
 
 class WindowArchive : public JobView {
 public:
-  // `host` is the window as the engine sees it: the progress dialog and
-  // the status line.
+  // `host` is the window as the engine sees it: the progress dialog, the
+  // status line and the boxes.
   WindowArchive(Batch& batch, Host& host);
   ~WindowArchive() override;
 
-  // Archives every card file and internal kind into a new folder below
-  // `parent`. Returns at once; the status line ends with the archive's
-  // summary line when it is done.
+  // Each returns at once and does nothing while another batch or job runs.
+  // At the end the status line has the job's summary line, and one box
+  // names every file that failed and why, as at the end of a batch.
+
+  // Archives every card file and internal kind into a new folder below `parent`.
   void Start(const std::string& parent);
+  // Puts what `what` chooses of the (checked) archive in `folder` back into
+  // the console; card files it holds already are replaced when `replace`.
+  // Choosing the operating system is the user's confirmation of it; the
+  // console's word after it comes in a box once the progress dialog is gone.
+  void StartRestore(const std::string& folder, const ArchiveRestore& what, bool replace);
+  // Compares every file of the archive in `folder` with the console; `show`
+  // gets what was found once the progress dialog is gone.
+  void StartVerify(const std::string& folder, std::function<void(const std::vector<Comparison>&)> show);
   bool Running() const { return job_ != nullptr; }
-  // The progress dialog's Cancel while the archive runs.
+  // The progress dialog's Cancel while a job runs.
   void Cancel();
 
   // JobView
@@ -33,16 +47,25 @@ public:
   void FileProgress(int done, int total) override;
   void FileNotDone(const std::string& name, const std::string& why, bool skipped) override;
   void Notice(const std::string& text) override;
+  void ConsoleNotice(const std::string& text) override;
   void Finished() override;
 
 private:
+  enum class Kind { Archive, Restore, Verify };
+  // A job of `kind` holds the engine from now on; false when it cannot.
+  bool Begin(Kind kind, JobOptions options);
   void Poll();
 
   Batch& batch_;
   Host& host_;
   std::unique_ptr<ConsoleJob> job_;
   QTimer poll_;
-  std::string firstFailure_;
+  Kind kind_ = Kind::Archive;
+  std::string folder_;               // the archive a restore comes from
+  std::vector<std::string> failed_;  // "name: why", in the order they failed
+  int skipped_ = 0;                  // card files left as they were
+  std::vector<std::string> notices_; // the console's, for boxes at the end
+  std::function<void(const std::vector<Comparison>&)> showComparisons_;
 };
 
 } // namespace zr

@@ -3,7 +3,6 @@
 #include "transfer/batch.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -20,6 +19,13 @@ constexpr const char* SUMMARY_MARK = " files failed:\n";
 // still sends of the last one arrives while nothing is awaited, and is
 // dropped. Short: a card of a thousand small files must not take longer.
 constexpr int SETTLE_MS = 2;
+
+// "2 of 5": the files that failed of those of the batch.
+std::string FailedCount(int files, const std::vector<std::string>& failed)
+{
+  const int failures = static_cast<int>(failed.size());
+  return std::to_string(failures) + " of " + std::to_string(std::max(files, failures));
+}
 } // namespace
 
 const char* StageName(Stage stage)
@@ -79,6 +85,19 @@ bool IsBatchSummary(const std::string& boxText)
   return line != std::string::npos && line + 1 >= mark && boxText.compare(line + 1 - mark, mark, SUMMARY_MARK) == 0;
 }
 
+std::string BatchSummaryText(int files, const std::vector<std::string>& failed)
+{
+  std::string text = FailedCount(files, failed) + SUMMARY_MARK;
+  for (const std::string& line : failed)
+    text += "\n" + line;
+  return text;
+}
+
+std::string BatchFailureLine(int files, const std::vector<std::string>& failed)
+{
+  return FailedCount(files, failed) + " files failed (first: " + (failed.empty() ? "" : failed.front()) + ")";
+}
+
 // ---- Batch ----
 
 Batch::Batch(Session& session) : session_(session) {}
@@ -124,19 +143,12 @@ void Batch::FinishBatch()
   if (!claimer_)
     session_.host.SetTransferRunning(false);
   if (!failed_.empty()) {
-    const int failures = static_cast<int>(failed_.size());
-    char count[64];
-    std::snprintf(count, sizeof count, "%d of %d", failures, std::max(counts_.files, failures));
-    session_.SetStatusText(std::string(count) + " files failed (first: " + failed_.front() + ")");
+    session_.SetStatusText(BatchFailureLine(counts_.files, failed_));
     // The status line keeps only the first and the next status overwrites
     // it: one box at the end names every file and why. Whoever listens to
     // the batch has heard of each file already.
-    if (!listener) {
-      std::string text = std::string(count) + SUMMARY_MARK;
-      for (const std::string& line : failed_)
-        text += "\n" + line;
-      session_.host.ShowMessage(text, BoxIcon::Warning, BoxButtons::Ok);
-    }
+    if (!listener)
+      session_.host.ShowMessage(BatchSummaryText(counts_.files, failed_), BoxIcon::Warning, BoxButtons::Ok);
   }
   if (stage_ == Stage::Ending)
     Enter(awaitedType_ >= 0 ? Stage::Listing : Stage::Idle);

@@ -21,6 +21,10 @@ namespace zr {
 std::string RefusalOfDroppedPaths(const std::vector<std::string>& paths);
 // The box that ends a batch with failed files lists them, one a line.
 bool IsBatchSummary(const std::string& boxText);
+// That box's text for `failed` ("name: reason", in order) of `files` files,
+// and the status line's shorter word ("2 of 5 files failed (first: ...)").
+std::string BatchSummaryText(int files, const std::vector<std::string>& failed);
+std::string BatchFailureLine(int files, const std::vector<std::string>& failed);
 // PC file references for full paths.
 std::vector<PcFileRef> PcFilesOf(const std::vector<std::string>& paths);
 

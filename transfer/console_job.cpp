@@ -221,7 +221,7 @@ void ConsoleJob::Refused(const std::string& text)
 
 bool ConsoleJob::TakeNotice(const std::string& text)
 {
-  view_.Notice(text);
+  view_.ConsoleNotice(text);
   return true;
 }
 

@@ -4,7 +4,7 @@
 // and learns how each file ended from the batch's events; it answers the
 // batch's questions as the caller chose beforehand (replace or skip, confirm
 // or not). The command-line program runs every command through it; the
-// window runs the archive ("Back up everything...") through it.
+// window runs the archive, its restore and its comparison through it.
 #pragma once
 
 #include <chrono>
@@ -47,9 +47,11 @@ public:
   // A file that did not go: skipped (it exists, and replacing was not asked
   // for) or failed; `why` says which.
   virtual void FileNotDone(const std::string& name, const std::string& why, bool skipped) = 0;
-  // A word for the user about no file in particular ("Please press enter on
-  // your mixer to save the update.").
+  // A word for the user about no file in particular.
   virtual void Notice(const std::string& text) = 0;
+  // A word of the console's own for the user ("Please press enter on your
+  // mixer to save the update."); a Notice unless the view shows it otherwise.
+  virtual void ConsoleNotice(const std::string& text) { Notice(text); }
   // Every step has run, or the job was stopped.
   virtual void Finished() = 0;
 };
@@ -72,6 +74,9 @@ struct ArchiveRestore {
   bool card = true;
   bool internal = true;
   bool withOs = false; // the operating system too, last (it needs `yes` as well)
+  // Places of the archive ("card/SONG1.kpr", "internal/setup.ksu") that stay
+  // where they are.
+  std::vector<std::string> leaveOut{};
 };
 
 // How one file of an archive compares with the console.

@@ -1,5 +1,6 @@
 // The way back from an archive: compare it with the console file by file
 // (verify), and put it back into the console (restore-archive).
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -138,7 +139,14 @@ void ConsoleJob::Compare(const std::string& place, const std::string& fetched, c
 void ConsoleJob::RestoreArchive(std::string folder, ArchiveRestore what)
 {
   folder = Absolute(folder);
-  const ArchiveContents archive = CheckArchive(folder, false).contents;
+  ArchiveContents archive = CheckArchive(folder, false).contents;
+  const auto leaveOut = [&](std::vector<std::string>& names, const std::string& half) {
+    std::erase_if(names, [&](const std::string& name) {
+      return std::find(what.leaveOut.begin(), what.leaveOut.end(), half + "/" + name) != what.leaveOut.end();
+    });
+  };
+  leaveOut(archive.card, "card");
+  leaveOut(archive.internal, "internal");
   if (what.card && !archive.card.empty()) {
     std::vector<std::string> paths;
     for (const std::string& name : archive.card)

@@ -9,6 +9,7 @@
 
 #include "app/card_list.h"
 #include "dialogs/about_box.h"
+#include "dialogs/archive_dialogs.h"
 #include "dialogs/port_setup.h"
 #include "dialogs/progress_form.h"
 #include "shell/shell_list.h"
@@ -73,6 +74,9 @@ TEST(Accessibility, EveryControlHasANameAndTabGoesInReadingOrder)
   h.Show();
   ASSERT_TRUE(WaitUntil([&] { return h.Form().PCView()->Folder() == h.documents; }));
   Program& p = *h.program;
+  ArchiveRestoreDialog restore(QStringLiteral("/home/me/zr4812-20240301-023000"),
+                               {{"SONG.kpr"}, {"project-all.kpr", "setup.ksu"}}, &p.Form1());
+  ArchiveCompareDialog compare({{"card/SONG.kpr", Verdict::Differs}}, &p.Form1());
   const struct {
     QWidget* window;
     QWidget* first;
@@ -84,6 +88,8 @@ TEST(Accessibility, EveryControlHasANameAndTabGoesInReadingOrder)
       {&p.PortSetupFrm(), p.PortSetupFrm().BitBtn1(), {}},
       {&p.ProgressForm(), p.ProgressForm().CancelBtn(), {"Cancel"}},
       {&p.AboutBox(), p.AboutBox().findChild<QPushButton*>(QStringLiteral("OKButton")), {"OK"}},
+      {&restore, restore.Items(), {}},
+      {&compare, compare.List(), {"Files compared with the archive", "Close"}},
   };
   for (const auto& w : windows) {
     w.window->show();

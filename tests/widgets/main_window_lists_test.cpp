@@ -9,6 +9,7 @@
 #include <QToolButton>
 
 #include "app/card_list.h"
+#include "app/internal_view.h"
 #include "shell/shell_list.h"
 #include "shell/shell_tree.h"
 #include "tests/support/fakes.h"
@@ -370,11 +371,25 @@ TEST(Layout, ListsGrowDownTheSplitterAlsoRightTheButtonsStayRight)
   h.Show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
   f.Panel1()->resize(TForm1::kPanelDesignSize);
+  // Internal Files is as wide as its longest row needs (at least 122); the
+  // PC pane gives way.
+  InternalListView& internal = *f.InternalView();
+  const QFontMetrics metrics(internal.font());
+  int widestLabel = 0;
+  for (const DataTypeRow& row : DataTypeTable)
+    widestLabel = std::max(widestLabel, metrics.horizontalAdvance(QLatin1String(row.label)));
+  for (const DataTypeRow& row : DataTypeTable)
+    EXPECT_LE(std::max(InternalListView::kNameX, InternalListView::kLabelX + widestLabel + 3) +
+                  metrics.horizontalAdvance(QLatin1String(row.name)),
+              std::min(internal.columnWidth(0), internal.viewport()->width()))
+        << row.name << " is cut";
+  const int wider = internal.width() - 122;
+  ASSERT_GE(wider, 0);
   EXPECT_EQ(f.SolanoView()->geometry(), QRect(8, 29, 188, 294));
-  EXPECT_EQ(f.InternalView()->geometry(), QRect(205, 29, 122, 295));
+  EXPECT_EQ(internal.geometry(), QRect(205, 29, 122 + wider, 295));
   EXPECT_EQ(f.FolderUpBtn()->geometry(), QRect(612, 5, 20, 20));
   EXPECT_EQ(f.NewFolderBtn()->geometry(), QRect(636, 5, 20, 20));
-  EXPECT_EQ(f.PTSplitter1()->geometry(), QRect(336, 29, 318, 295));
+  EXPECT_EQ(f.PTSplitter1()->geometry(), QRect(336 + wider, 29, 318 - wider, 295));
   EXPECT_EQ(f.PTSplitter1()->sizes().value(0), 139);
   // The column widths are set at the first paint and whenever a folder has
   // been listed: both are behind us before the window grows.
@@ -383,10 +398,10 @@ TEST(Layout, ListsGrowDownTheSplitterAlsoRightTheButtonsStayRight)
 
   f.Panel1()->resize(TForm1::kPanelDesignSize + QSize(100, 50));
   EXPECT_EQ(f.SolanoView()->geometry(), QRect(8, 29, 188, 344)) << "grows down";
-  EXPECT_EQ(f.InternalView()->geometry(), QRect(205, 29, 122, 345));
+  EXPECT_EQ(internal.geometry(), QRect(205, 29, 122 + wider, 345));
   EXPECT_EQ(f.FolderUpBtn()->geometry(), QRect(712, 5, 20, 20)) << "stays at the right";
   EXPECT_EQ(f.NewFolderBtn()->geometry(), QRect(736, 5, 20, 20));
-  EXPECT_EQ(f.PTSplitter1()->geometry(), QRect(336, 29, 418, 345)) << "grows down and right";
+  EXPECT_EQ(f.PTSplitter1()->geometry(), QRect(336 + wider, 29, 418 - wider, 345)) << "grows down and right";
   // The PC list's last column (the date) takes the new width.
   EXPECT_TRUE(WaitUntil([&] { return f.PCView()->ColumnWidth(3) == f.PCView()->ClientWidth() - 213; }))
       << f.PCView()->ColumnWidth(3) << " of " << f.PCView()->ClientWidth();

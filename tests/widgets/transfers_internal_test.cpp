@@ -177,10 +177,18 @@ TEST_F(TransfersTest, DISABLED_Screenshots)
   ASSERT_FALSE(out.isEmpty());
   for (const char* name : {"SONG.kpr", "VOCALS.kch", "MASTER.keq"})
     ASSERT_TRUE(WriteFile(sim.CardPath(QLatin1String(name)), RandomData(300, 60)));
+  // A user's home of a few folders, and the tree showing nothing above it.
+  const QString shows = PcPath(QStringLiteral("Alex/Shows"));
+  for (const char* folder : {"Alex/Documents", "Alex/Music", "Alex/Shows"})
+    ASSERT_TRUE(QDir(pcDir.path()).mkpath(QLatin1String(folder)));
   for (int type = 0; type < DATA_TYPE_COUNT; ++type)
-    ASSERT_TRUE(WriteFile(PcPath(QStringLiteral("show.%1").arg(QLatin1String(DataTypeTable[type].extension))),
-                          RandomData(2000 * (type + 1), 61)));
+    ASSERT_TRUE(
+        WriteFile(shows + QStringLiteral("/show.%1").arg(QLatin1String(DataTypeTable[type].extension)),
+                  RandomData(2000 * (type + 1), 61)));
   ASSERT_TRUE(StartProgram(3));
+  TPTShellTree& tree = *Form().PTShellTree1();
+  tree.setRootIndex(tree.Model()->index(pcDir.path()));
+  ASSERT_TRUE(tree.SetSelectedPathName(shows));
   ASSERT_TRUE(WaitUntil([&] { return Pc().ItemCount() == DATA_TYPE_COUNT; }));
   Form().PTSplitter1()->setSizes({60, 400});
   Form().resize(900, 420);
