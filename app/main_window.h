@@ -210,6 +210,10 @@ protected:
 private:
   void CreateMenus();
   void CreateControls();
+  void CreateConsoleLists();
+  void CreateFolderButtons();
+  void CreatePcPanes();
+  void CreateStatusBar();
   void CreatePopupMenus();
   void ConnectLists();
   void ConnectDesktop();

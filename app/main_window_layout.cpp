@@ -112,6 +112,17 @@ void TForm1::CreateControls()
   panel1_->setMinimumHeight(113);
   setCentralWidget(panel1_);
 
+  CreateConsoleLists();
+  CreateFolderButtons();
+  CreatePcPanes();
+  panel->resized = [this](QSize size) { PlaceControls(size); };
+  PlaceControls(kPanelDesignSize);
+  CreateStatusBar();
+}
+
+// The card and internal lists under their labels.
+void TForm1::CreateConsoleLists()
+{
   solanoLabel_ = new QLabel(QStringLiteral("Card Files:"), panel1_);
   solanoLabel_->setObjectName(QStringLiteral("Solano"));
   solanoView_ = new CardListView(panel1_);
@@ -121,7 +132,11 @@ void TForm1::CreateControls()
   internalLabel_->setObjectName(QStringLiteral("InternalLabel"));
   internalView_ = new InternalListView(TypeLabels, TypeNames, panel1_);
   internalLabel_->setBuddy(internalView_);
+}
 
+// Up One Level and Create New Folder, above the PC panes.
+void TForm1::CreateFolderButtons()
+{
   folderUpBtn_ = new QToolButton(panel1_);
   folderUpBtn_->setObjectName(QStringLiteral("FolderUpBtn"));
   folderUpBtn_->setIcon(style()->standardIcon(QStyle::SP_FileDialogToParent));
@@ -137,7 +152,11 @@ void TForm1::CreateControls()
   newFolderBtn_->setAccessibleName(newFolderBtn_->toolTip());
   newFolderBtn_->setAutoRaise(true);
   connect(newFolderBtn_, &QToolButton::clicked, this, [this] { NewFolderBtnClick(); });
+}
 
+// The folder tree above the PC file list, in a splitter.
+void TForm1::CreatePcPanes()
+{
   splitter_ = new QSplitter(Qt::Vertical, panel1_);
   splitter_->setObjectName(QStringLiteral("PTSplitter1"));
   splitter_->setChildrenCollapsible(false);
@@ -163,10 +182,12 @@ void TForm1::CreateControls()
                         },
                         [prompt](const QString& m) { prompt(m, BoxIcon::Warning, BoxButtons::Ok); }});
   shellTree_->SetErrorReporter([prompt](const QString& m) { prompt(m, BoxIcon::Warning, BoxButtons::Ok); });
+}
 
-  panel->resized = [this](QSize size) { PlaceControls(size); };
-  PlaceControls(kPanelDesignSize);
-
+// Three panels: the status line, the selection, and the size of the selected
+// PC files.
+void TForm1::CreateStatusBar()
+{
   QStatusBar* bar = statusBar();
   bar->setObjectName(QStringLiteral("StatusBar1"));
   bar->setFixedHeight(kStatusBarHeight);

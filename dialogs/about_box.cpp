@@ -64,50 +64,43 @@ void DrawFader(QPainter &p, qreal x, qreal top, qreal bottom, qreal level)
   p.drawLine(QPointF(x - 9, capY), QPointF(x + 9, capY));
 }
 
-QImage PaintSurface()
+// Channel strip `s`: gain, three EQ knobs, pan, select and mute keys, a
+// level meter and the fader.
+void DrawChannelStrip(QPainter &p, int s)
 {
-  QImage img(kSurfaceW, kSurfaceH, QImage::Format_RGB32);
-  QPainter p(&img);
-  p.setRenderHint(QPainter::Antialiasing);
-
-  QLinearGradient body(0, 0, 0, kSurfaceH);
-  body.setColorAt(0, QColor(70, 74, 82));
-  body.setColorAt(1, QColor(44, 46, 52));
-  p.fillRect(img.rect(), body);
-
-  // Channel strips: gain, three EQ knobs, pan, select and mute keys, a
-  // level meter and the fader.
-  const QColor knobColours[] = {QColor(200, 60, 50), QColor(70, 140, 200), QColor(70, 140, 200),
-                                QColor(70, 140, 200), QColor(210, 200, 80)};
-  for (int s = 0; s < kStrips; ++s) {
-    const qreal x0 = kStripsLeft + s * kStripW;
-    const qreal cx = x0 + kStripW / 2.0;
-    p.setPen(QPen(QColor(30, 31, 35), 1));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(QRectF(x0, 10, kStripW, kSurfaceH - 20));
-    for (int k = 0; k < 5; ++k)
-      DrawKnob(p, QPointF(cx, 30 + k * 30), 10, knobColours[k], -120 + ((s * 37 + k * 53) % 240));
-    const bool selected = s == 3;
-    const bool muted = s == 7 || s == 8;
-    p.setPen(QPen(QColor(20, 20, 20), 1));
-    p.setBrush(selected ? QColor(90, 220, 90) : QColor(110, 110, 115));
-    p.drawRoundedRect(QRectF(cx - 12, 178, 24, 11), 2, 2);
-    p.setBrush(muted ? QColor(240, 70, 50) : QColor(110, 110, 115));
-    p.drawRoundedRect(QRectF(cx - 12, 194, 24, 11), 2, 2);
-    // Meter: eight segments, lit from the bottom.
-    const int lit = 2 + (s * 5 + 3) % 7;
-    for (int seg = 0; seg < 8; ++seg) {
-      QColor c = seg >= 7 ? QColor(240, 50, 40) : seg >= 5 ? QColor(240, 200, 40) : QColor(60, 220, 80);
-      if (seg >= lit)
-        c = c.darker(380);
-      p.setPen(Qt::NoPen);
-      p.setBrush(c);
-      p.drawRect(QRectF(x0 + kStripW - 9, 300 - seg * 9, 5, 7));
-    }
-    DrawFader(p, cx - 3, 222, 372, 0.35 + 0.5 * (((s * 7) % 11) / 10.0));
+  static const QColor knobColours[] = {QColor(200, 60, 50), QColor(70, 140, 200), QColor(70, 140, 200),
+                                       QColor(70, 140, 200), QColor(210, 200, 80)};
+  const qreal x0 = kStripsLeft + s * kStripW;
+  const qreal cx = x0 + kStripW / 2.0;
+  p.setPen(QPen(QColor(30, 31, 35), 1));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(QRectF(x0, 10, kStripW, kSurfaceH - 20));
+  for (int k = 0; k < 5; ++k)
+    DrawKnob(p, QPointF(cx, 30 + k * 30), 10, knobColours[k], -120 + ((s * 37 + k * 53) % 240));
+  const bool selected = s == 3;
+  const bool muted = s == 7 || s == 8;
+  p.setPen(QPen(QColor(20, 20, 20), 1));
+  p.setBrush(selected ? QColor(90, 220, 90) : QColor(110, 110, 115));
+  p.drawRoundedRect(QRectF(cx - 12, 178, 24, 11), 2, 2);
+  p.setBrush(muted ? QColor(240, 70, 50) : QColor(110, 110, 115));
+  p.drawRoundedRect(QRectF(cx - 12, 194, 24, 11), 2, 2);
+  // Meter: eight segments, lit from the bottom.
+  const int lit = 2 + (s * 5 + 3) % 7;
+  for (int seg = 0; seg < 8; ++seg) {
+    QColor c = seg >= 7 ? QColor(240, 50, 40) : seg >= 5 ? QColor(240, 200, 40) : QColor(60, 220, 80);
+    if (seg >= lit)
+      c = c.darker(380);
+    p.setPen(Qt::NoPen);
+    p.setBrush(c);
+    p.drawRect(QRectF(x0 + kStripW - 9, 300 - seg * 9, 5, 7));
   }
+  DrawFader(p, cx - 3, 222, 372, 0.35 + 0.5 * (((s * 7) % 11) / 10.0));
+}
 
-  // Master section: display, meters, jog wheel and the stereo fader.
+// The master section right of the strips: display, jog wheel and the
+// stereo fader.
+void DrawMasterSection(QPainter &p)
+{
   const qreal mx = kStripsLeft + kStrips * kStripW + 10;
   const QRectF master(mx, 10, kSurfaceW - mx - 12, kSurfaceH - 20);
   p.setPen(QPen(QColor(30, 31, 35), 1));
@@ -136,6 +129,21 @@ QImage PaintSurface()
   p.drawEllipse(QPointF(master.center().x() + 16, 158), 6, 6);
   DrawFader(p, master.center().x() - 14, 230, 372, 0.75);
   DrawFader(p, master.center().x() + 22, 230, 372, 0.75);
+}
+
+QImage PaintSurface()
+{
+  QImage img(kSurfaceW, kSurfaceH, QImage::Format_RGB32);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+
+  QLinearGradient body(0, 0, 0, kSurfaceH);
+  body.setColorAt(0, QColor(70, 74, 82));
+  body.setColorAt(1, QColor(44, 46, 52));
+  p.fillRect(img.rect(), body);
+  for (int s = 0; s < kStrips; ++s)
+    DrawChannelStrip(p, s);
+  DrawMasterSection(p);
   return img;
 }
 

@@ -50,6 +50,21 @@ TPortSetupFrm::TPortSetupFrm(PortSetupActions &actions, QWidget *parent)
   setWindowTitle(QStringLiteral("Port Setup"));
   setFixedSize(kDesignSize);
 
+  CreatePortTypeBox();
+  CreatePortLists();
+  CreateOkButton();
+
+  setTabOrder(comboBox2_, comboBox1_);
+  setTabOrder(comboBox1_, bitBtn1_);
+  setTabOrder(bitBtn1_, comboBox3_);
+  setTabOrder(comboBox3_, comButton_);
+  setTabOrder(comButton_, midiButton_);
+
+  ApplyPortTypeToLists();
+}
+
+void TPortSetupFrm::CreatePortTypeBox()
+{
   portType_ = new QGroupBox(QStringLiteral("Port Type"), this);
   portType_->setObjectName(QStringLiteral("PortType"));
   Place(portType_, 8, 8, 113, 89);
@@ -63,7 +78,10 @@ TPortSetupFrm::TPortSetupFrm(PortSetupActions &actions, QWidget *parent)
   comButton_->setChecked(true);
   // Only a choice made by the user moves the menu's check mark.
   connect(portTypeGroup_, &QButtonGroup::idClicked, this, [this](int) { PortTypeClick(); });
+}
 
+void TPortSetupFrm::CreatePortLists()
+{
   label3_ = MakeLabel(this, QStringLiteral("Com port:"), 128, 8);
   comboBox3_ = new QComboBox(this);
   comboBox3_->setObjectName(QStringLiteral("ComboBox3"));
@@ -98,20 +116,15 @@ TPortSetupFrm::TPortSetupFrm(PortSetupActions &actions, QWidget *parent)
   portNote_->setTextFormat(Qt::PlainText);
   portNote_->setWordWrap(true);
   portNote_->hide();
+}
 
+void TPortSetupFrm::CreateOkButton()
+{
   bitBtn1_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("Ok"), this);
   bitBtn1_->setObjectName(QStringLiteral("BitBtn1"));
   Place(bitBtn1_, 128, 104, 113, 25);
   bitBtn1_->setDefault(true);
   connect(bitBtn1_, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
-
-  setTabOrder(comboBox2_, comboBox1_);
-  setTabOrder(comboBox1_, bitBtn1_);
-  setTabOrder(bitBtn1_, comboBox3_);
-  setTabOrder(comboBox3_, comButton_);
-  setTabOrder(comButton_, midiButton_);
-
-  ApplyPortTypeToLists();
 }
 
 QString TPortSetupFrm::ComPortItemText(int number)

@@ -88,6 +88,11 @@ protected:
   void mousePressEvent(QMouseEvent *event) override;
 
 private:
+  // The dialog's controls, made and placed: the port type's radio buttons,
+  // the three lists with their labels and the note under them, and Ok.
+  void CreatePortTypeBox();
+  void CreatePortLists();
+  void CreateOkButton();
   void ApplyPortTypeToLists();
   void SayWhatIsMissing(bool noMidiIn, bool noMidiOut, std::vector<int> comPorts);
 

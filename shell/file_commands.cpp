@@ -56,6 +56,55 @@ bool CopyFolder(const QString &from, const QString &to, QString &why)
   return true;
 }
 
+// Why `source` (`info`) cannot be pasted into `folder`, or an empty text.
+QString WhyNotPasted(const QFileInfo &info, const QString &source, const QString &folder)
+{
+  if (!info.exists() && !info.isSymLink())
+    return QStringLiteral("%1: no longer exists.").arg(source);
+  // fileName() of a path without a last part ("/") is empty.
+  if (info.fileName().isEmpty())
+    return QStringLiteral("%1: cannot be pasted.").arg(source);
+  if (info.isDir() && !info.isSymLink() && IsSameOrInside(folder, source))
+    return QStringLiteral("%1: a folder cannot be pasted into itself.").arg(info.fileName());
+  return {};
+}
+
+// Moves `source` to `target`. Files: QFile::rename copies and removes across
+// file systems by itself. Folders: a rename, else a copy whose source goes
+// only once the copy is whole. False with `why` when it did not move; true
+// with `why` when the copy stands but the original could not be removed.
+bool MovePasted(const QFileInfo &info, const QString &source, const QString &target, QString &why)
+{
+  if (info.isDir() && !info.isSymLink()) {
+    bool ok = QDir().rename(source, target);
+    if (!ok && CopyFolder(source, target, why)) {
+      ok = true;
+      if (!QDir(source).removeRecursively())
+        why = QStringLiteral("copied, but the original could not be removed");
+    }
+    return ok;
+  }
+  QFile file(source);
+  const bool ok = file.rename(target);
+  if (!ok)
+    why = file.errorString();
+  return ok;
+}
+
+// Copies `source` to `target`: a link as a link, a folder with all it holds.
+bool CopyPasted(const QFileInfo &info, const QString &source, const QString &target, QString &why)
+{
+  if (info.isSymLink())
+    return QFile::link(info.symLinkTarget(), target);
+  if (info.isDir())
+    return CopyFolder(source, target, why);
+  QFile file(source);
+  const bool ok = file.copy(target);
+  if (!ok)
+    why = file.errorString();
+  return ok;
+}
+
 bool LooksLikeTrash(const QString &path)
 {
   const QStringList parts = QDir::fromNativeSeparators(QFileInfo(path).absolutePath()).split(u'/');
@@ -148,55 +197,19 @@ CommandResult PasteFiles(const QStringList &sources, bool cut, const QString &fo
   }
   for (const QString &source : sources) {
     const QFileInfo info(source);
-    // fileName() of a path without a last part ("/") is empty.
+    if (const QString refusal = WhyNotPasted(info, source, folder); !refusal.isEmpty()) {
+      result.failures.append(refusal);
+      continue;
+    }
     const QString name = info.fileName();
-    if (!info.exists() && !info.isSymLink()) {
-      result.failures.append(QStringLiteral("%1: no longer exists.").arg(source));
-      continue;
-    }
-    if (name.isEmpty()) {
-      result.failures.append(QStringLiteral("%1: cannot be pasted.").arg(source));
-      continue;
-    }
-    if (info.isDir() && !info.isSymLink() && IsSameOrInside(folder, source)) {
-      result.failures.append(QStringLiteral("%1: a folder cannot be pasted into itself.").arg(name));
-      continue;
-    }
     const bool alreadyHere = Canonical(info.absolutePath()) == Canonical(folder);
     if (cut && alreadyHere) {
       ++result.done; // moving a file to where it is
       continue;
     }
     const QString target = QDir(folder).filePath(FreeNameFor(folder, name));
-    bool ok = false;
     QString why;
-    if (cut) {
-      // Files: QFile::rename copies and removes across file systems by
-      // itself. Folders: a rename, else a copy whose source goes only once
-      // the copy is whole.
-      if (info.isDir() && !info.isSymLink()) {
-        ok = QDir().rename(source, target);
-        if (!ok && CopyFolder(source, target, why)) {
-          ok = true;
-          if (!QDir(source).removeRecursively())
-            why = QStringLiteral("copied, but the original could not be removed");
-        }
-      } else {
-        QFile file(source);
-        ok = file.rename(target);
-        if (!ok)
-          why = file.errorString();
-      }
-    } else if (info.isSymLink()) {
-      ok = QFile::link(info.symLinkTarget(), target);
-    } else if (info.isDir()) {
-      ok = CopyFolder(source, target, why);
-    } else {
-      QFile file(source);
-      ok = file.copy(target);
-      if (!ok)
-        why = file.errorString();
-    }
+    const bool ok = cut ? MovePasted(info, source, target, why) : CopyPasted(info, source, target, why);
     if (ok) {
       ++result.done;
       result.created.append(target);

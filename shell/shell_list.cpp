@@ -92,42 +92,14 @@ void TPTShellList::Rebuild(const QString &folder)
   fillPending_ = false;
 
   if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
-    auto *model = new ShellFileModel(ShellFileModel::Kind::Files, this);
-    model->reportError = [this](const QString &message) { Report(message); };
-    model->renameHook = [this](const QModelIndex &index, QString &newName) {
-      if (editedHook_)
-        editedHook_(index.row(), newName);
-    };
-    connect(model, &QFileSystemModel::fileRenamed, this,
-            [this](const QString &path, const QString &oldName, const QString &newName) {
-              emit Renamed(QDir(path).filePath(oldName), QDir(path).filePath(newName));
-            });
-    connect(model, &QFileSystemModel::directoryLoaded, this, [this, model](const QString &loaded) {
-      if (model != model_ || !fillPending_ || CleanFolder(loaded) != folder_)
-        return;
-      fillPending_ = false;
-      // Let the model finish its delayed sort before the list counts as full.
-      QTimer::singleShot(0, this, [this, model] {
-        if (model == model_)
-          emit FolderChanged(folder_);
-      });
-    });
+    ShellFileModel *model = MakeFolderModel();
     model_ = model;
     fillPending_ = true;
     const QModelIndex root = model->setRootPath(folder);
     setModel(model);
     setRootIndex(root);
     sortByColumn(sortColumn_, sortOrder_);
-    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection &selected, const QItemSelection &deselected) {
-              for (const QModelIndex &index : selected.indexes())
-                if (index.column() == 0)
-                  emit SelectItem(index.row(), true);
-              for (const QModelIndex &index : deselected.indexes())
-                if (index.column() == 0)
-                  emit SelectItem(index.row(), false);
-              emit SelectionChangedOnce();
-            });
+    ForwardSelectionChanges();
     // A hidden view never asks for the rows itself.
     if (model->canFetchMore(root))
       model->fetchMore(root);
@@ -147,6 +119,45 @@ void TPTShellList::Rebuild(const QString &folder)
   // selection must hear that the old one is gone.
   if (hadSelection)
     emit SelectionChangedOnce();
+}
+
+ShellFileModel *TPTShellList::MakeFolderModel()
+{
+  auto *model = new ShellFileModel(ShellFileModel::Kind::Files, this);
+  model->reportError = [this](const QString &message) { Report(message); };
+  model->renameHook = [this](const QModelIndex &index, QString &newName) {
+    if (editedHook_)
+      editedHook_(index.row(), newName);
+  };
+  connect(model, &QFileSystemModel::fileRenamed, this,
+          [this](const QString &path, const QString &oldName, const QString &newName) {
+            emit Renamed(QDir(path).filePath(oldName), QDir(path).filePath(newName));
+          });
+  connect(model, &QFileSystemModel::directoryLoaded, this, [this, model](const QString &loaded) {
+    if (model != model_ || !fillPending_ || CleanFolder(loaded) != folder_)
+      return;
+    fillPending_ = false;
+    // Let the model finish its delayed sort before the list counts as full.
+    QTimer::singleShot(0, this, [this, model] {
+      if (model == model_)
+        emit FolderChanged(folder_);
+    });
+  });
+  return model;
+}
+
+void TPTShellList::ForwardSelectionChanges()
+{
+  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this](const QItemSelection &selected, const QItemSelection &deselected) {
+            for (const QModelIndex &index : selected.indexes())
+              if (index.column() == 0)
+                emit SelectItem(index.row(), true);
+            for (const QModelIndex &index : deselected.indexes())
+              if (index.column() == 0)
+                emit SelectItem(index.row(), false);
+            emit SelectionChangedOnce();
+          });
 }
 
 QModelIndex TPTShellList::IndexOf(int item) const

@@ -110,6 +110,11 @@ protected:
 
 private:
   void Rebuild(const QString &folder);
+  // The model of a folder's files, its hooks and signals wired to the list.
+  shell::ShellFileModel *MakeFolderModel();
+  // The selection model's changes as SelectItem for each row and one
+  // SelectionChangedOnce.
+  void ForwardSelectionChanges();
   QModelIndex IndexOf(int item) const;
   void Report(const QString &message) const;
   bool Confirm(const QString &question) const;

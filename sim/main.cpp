@@ -272,6 +272,43 @@ std::unique_ptr<Transport> MakeTransport(const Options& o)
   return std::make_unique<PtyTransport>(o.baud, o.leadingFill);
 }
 
+// SIGTERM and SIGINT end the serving; a PC that goes away mid-write does not.
+void CatchSignals()
+{
+  struct sigaction action {};
+  action.sa_handler = OnSignal; // no SA_RESTART: a blocked poll or write returns at once
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+// Where --log writes: standard error for "-", else `file` opened on `path`
+// for appending; nowhere without --log.
+std::ostream* OpenLog(const std::string& path, std::ofstream& file)
+{
+  if (path == "-")
+    return &std::cerr;
+  if (path.empty())
+    return nullptr;
+  file.open(path, std::ios::app);
+  if (!file)
+    Fail("--log: cannot write " + path);
+  return &file;
+}
+
+// --link: `path` made a symbolic link to `address`, replacing a link that
+// was left there.
+void MakeLink(const std::string& path, const std::string& address)
+{
+  std::error_code ec;
+  if (fs::is_symlink(fs::symlink_status(path, ec)))
+    fs::remove(path, ec);
+  fs::create_symlink(address, path, ec);
+  if (ec)
+    Fail("--link: cannot make " + path + ": " + ec.message());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -280,23 +317,9 @@ int main(int argc, char** argv)
   if (options.dieWithParent)
     DieWithParent();
 
-  struct sigaction action {};
-  action.sa_handler = OnSignal; // no SA_RESTART: a blocked poll or write returns at once
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
-
+  CatchSignals();
   std::ofstream logFile;
-  std::ostream* log = nullptr;
-  if (options.logPath == "-") {
-    log = &std::cerr;
-  } else if (!options.logPath.empty()) {
-    logFile.open(options.logPath, std::ios::app);
-    if (!logFile)
-      Fail("--log: cannot write " + options.logPath);
-    log = &logFile;
-  }
+  std::ostream* log = OpenLog(options.logPath, logFile);
   const auto start = std::chrono::steady_clock::now();
 
   ConsolePeer peer(options.peer);
@@ -320,14 +343,8 @@ int main(int argc, char** argv)
   std::string error;
   if (!transport->Open(error))
     Fail(error);
-  if (!options.linkPath.empty()) {
-    std::error_code ec;
-    if (fs::is_symlink(fs::symlink_status(options.linkPath, ec)))
-      fs::remove(options.linkPath, ec);
-    fs::create_symlink(transport->Address(), options.linkPath, ec);
-    if (ec)
-      Fail("--link: cannot make " + options.linkPath + ": " + ec.message());
-  }
+  if (!options.linkPath.empty())
+    MakeLink(options.linkPath, transport->Address());
   std::cout << transport->Address() << std::endl;
 
   const int code = transport->Serve(peer, stopRequested);

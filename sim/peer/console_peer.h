@@ -131,6 +131,18 @@ private:
   void OnFileRequest(const Message& m, std::vector<Bytes>& out);
   void OnFileName(const Message& m, std::vector<Bytes>& out);
   void OnDataBlock(const Message& m, std::vector<Bytes>& out);
+  // The transfer block `m` belongs to, in in_: the one under way when it is
+  // the block asked for, else a restore into internal memory that block 0
+  // starts. False (logged) when it belongs to none.
+  bool TakeTransferOf(const Message& m);
+  // Block 0 sizes the file; every block must fit it. False when it does not
+  // (the transfer dropped).
+  bool BlockFits(const Message& m);
+  // A good block into the file; after the last one the file is stored.
+  void KeepBlock(const Message& m, bool last);
+  // The request for the block after `m`, or for one the fault options ask
+  // for again; nothing after the last block.
+  void AskForNextBlock(const Message& m, bool last, std::vector<Bytes>& out);
   void SendBlock(Outgoing& file, unsigned block, std::vector<Bytes>& out);
   bool Drop7f(Bytes& message, unsigned block) const;
   bool Rejected(unsigned block);

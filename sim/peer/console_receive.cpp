@@ -63,31 +63,54 @@ void ConsolePeer::OnFileName(const Message& m, std::vector<Bytes>& out)
 
 void ConsolePeer::OnDataBlock(const Message& m, std::vector<Bytes>& out)
 {
-  const bool expected = in_ && in_->type == m.type && in_->next == m.block;
-  if (!expected) {
-    if (m.block != 0) {
-      Log("   block not asked for: ignored");
-      return;
-    }
-    if (!IsDataType(m.type)) {
-      Log("   not a data type: ignored");
-      return;
-    }
-    // Block 0 without a name first: a restore into internal memory.
-    in_ = Incoming{};
-    in_->type = m.type;
-    in_->toCard = false;
-  }
-  Incoming& in = *in_;
+  if (!TakeTransferOf(m))
+    return;
   if (m.flag != 1) {
     Log("   flag byte not 1: ignored");
     return;
   }
+  if (!BlockFits(m))
+    return;
+  if (Rejected(m.block) || Checksum(m.payload.data(), m.payload.size()) != m.checksum) {
+    out.push_back(BuildBlockRequest(m.type, m.block)); // once more, please
+    return;
+  }
+  if (in_->repeating) {
+    OnRepeatedBlock(m, out);
+    return;
+  }
+  const bool last = m.block + 1 == in_->total;
+  KeepBlock(m, last);
+  AskForNextBlock(m, last, out);
+}
+
+bool ConsolePeer::TakeTransferOf(const Message& m)
+{
+  if (in_ && in_->type == m.type && in_->next == m.block)
+    return true;
+  if (m.block != 0) {
+    Log("   block not asked for: ignored");
+    return false;
+  }
+  if (!IsDataType(m.type)) {
+    Log("   not a data type: ignored");
+    return false;
+  }
+  // Block 0 without a name first: a restore into internal memory.
+  in_ = Incoming{};
+  in_->type = m.type;
+  in_->toCard = false;
+  return true;
+}
+
+bool ConsolePeer::BlockFits(const Message& m)
+{
+  Incoming& in = *in_;
   if (m.block == 0 && !in.repeating) {
     if (m.total == 0 || m.total >= MAX_BLOCKS) {
       Log("   impossible block count: transfer dropped");
       in_.reset();
-      return;
+      return false;
     }
     in.total = m.total;
     in.stream.assign(std::size_t(m.total) * SYS_EX_BLOCKSIZE, 0);
@@ -96,28 +119,30 @@ void ConsolePeer::OnDataBlock(const Message& m, std::vector<Bytes>& out)
   if (m.total != in.total || m.payload.empty() || offset + m.payload.size() > in.stream.size()) {
     Log("   block does not fit the file: transfer dropped");
     in_.reset();
-    return;
+    return false;
   }
-  const bool rejected = Rejected(m.block);
-  if (rejected || Checksum(m.payload.data(), m.payload.size()) != m.checksum) {
-    out.push_back(BuildBlockRequest(m.type, m.block)); // once more, please
-    return;
-  }
-  if (in.repeating) {
-    OnRepeatedBlock(m, out);
-    return;
-  }
+  return true;
+}
+
+void ConsolePeer::KeepBlock(const Message& m, bool last)
+{
+  Incoming& in = *in_;
+  const std::size_t offset = std::size_t(m.block) * SYS_EX_BLOCKSIZE;
   std::copy(m.payload.begin(), m.payload.end(), in.stream.begin() + static_cast<std::ptrdiff_t>(offset));
   in.filled = offset + m.payload.size();
-  const bool last = m.block + 1 == in.total;
-  if (last) {
-    Bytes stream(in.stream.begin(), in.stream.begin() + static_cast<std::ptrdiff_t>(in.filled));
-    const std::optional<std::uint32_t> size = UnpackStream(stream.data(), stream.size());
-    if (!size)
-      Log("   the size field asks for more than arrived: not stored");
-    else
-      Store(in, stream.data(), *size);
-  }
+  if (!last)
+    return;
+  Bytes stream(in.stream.begin(), in.stream.begin() + static_cast<std::ptrdiff_t>(in.filled));
+  const std::optional<std::uint32_t> size = UnpackStream(stream.data(), stream.size());
+  if (!size)
+    Log("   the size field asks for more than arrived: not stored");
+  else
+    Store(in, stream.data(), *size);
+}
+
+void ConsolePeer::AskForNextBlock(const Message& m, bool last, std::vector<Bytes>& out)
+{
+  Incoming& in = *in_;
   if (const std::optional<unsigned> again = BlockToAskAgain(m.block, last)) {
     Log("   asking for block " + std::to_string(*again) + " once more");
     in.repeating = true;
