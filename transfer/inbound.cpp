@@ -43,26 +43,33 @@ void Session::OnDataBlock(const InboundBlock& in)
   const bool awaited = rx.Expecting && in.block == rx.BlockNr && in.type == rx.DataType;
   const bool block0 = in.block == 0 && IsDataType(in.type);
   if (!awaited || (in.medium != MEDIUM_MIDI && batch.CancelRequested)) {
-    if (block0)
+    if (block0) {
       Block0Arrived(in.type); // an answer to a request given up
+      lastDropped_ = Keep(in);
+    }
     return;
   }
   if (block0) {
     // The wire carries no name. A block 0 that answers an earlier request
-    // (one given up, or a file asked for twice), or the last file's block
-    // sent again unasked, looks like this file's: it is dropped and the file
-    // asked for once more. A block 0 the same as the last file's that keeps
-    // coming as the answer is taken in the end: two files can be the same.
+    // (one given up, or a file asked for twice), or one seen before sent
+    // again unasked (the last file's only block), looks like this file's:
+    // it is dropped and the file asked for once more. One that keeps coming
+    // as the answer is taken in the end: two files can be the same.
     const bool earlier = owed_[in.type] > rx.Block0Owed;
-    Block0Arrived(in.type);
-    if (!earlier && rx.Block0Owed > 0)
-      --rx.Block0Owed;
-    if ((earlier || RepeatsLastBlock(in)) && rx.Block0Asks < MAX_BLOCK0_ASKS) {
+    const bool again = !earlier && SeenBefore(in);
+    if ((earlier || again) && rx.Block0Asks < MAX_BLOCK0_ASKS) {
+      if (earlier) {
+        Block0Arrived(in.type);
+        lastDropped_ = Keep(in);
+      }
       ++rx.Block0Asks;
       if (!rx.RequestCurrentBlock())
         EndReceivedFile(FileOutcome::Failed);
       return;
     }
+    Block0Arrived(in.type);
+    if (rx.Block0Owed > 0)
+      --rx.Block0Owed;
   }
   TakeBlock(in);
 }
@@ -75,7 +82,7 @@ void Session::TakeBlock(const InboundBlock& in)
     timers.DummyTimer.Stop();
   } else {
     timers.UploadTimer.Stop();
-    lastTaken_ = {in.medium, in.type, in.total, in.block, {in.payload, in.payload + in.count + 1}};
+    lastTaken_ = Keep(in);
   }
   ++Answers;
   rx.Medium = in.medium;
@@ -155,11 +162,20 @@ void Session::AnswerLinkTest(bool damaged)
   }
 }
 
-bool Session::RepeatsLastBlock(const InboundBlock& in) const
+Session::KeptBlock Session::Keep(const InboundBlock& in)
 {
-  return lastTaken_.type == in.type && lastTaken_.total == in.total && lastTaken_.block + 1 == lastTaken_.total &&
-         lastTaken_.bytes.size() == in.count + 1 &&
-         std::equal(lastTaken_.bytes.begin(), lastTaken_.bytes.end(), in.payload);
+  return {in.medium, in.type, in.total, in.block, {in.payload, in.payload + in.count + 1}};
+}
+
+bool Session::SeenBefore(const InboundBlock& in) const
+{
+  const auto same = [&](const KeptBlock& k) {
+    return k.type == in.type && k.total == in.total && k.bytes.size() == in.count + 1 &&
+           std::equal(k.bytes.begin(), k.bytes.end(), in.payload);
+  };
+  // The last block taken counts when it ended its file: a block 0 like it
+  // is that file's only block again.
+  return (same(lastTaken_) && lastTaken_.block + 1 == lastTaken_.total) || same(lastDropped_);
 }
 
 void Session::GiveUpReceiving()

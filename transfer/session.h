@@ -67,7 +67,10 @@ private:
     unsigned total = 0, block = 0;
     std::vector<std::uint8_t> bytes; // payload and checksum byte
   };
-  bool RepeatsLastBlock(const InboundBlock& in) const;
+  static KeptBlock Keep(const InboundBlock& in);
+  // A block 0 like the last file's only block, or like one dropped as the
+  // answer to an earlier request.
+  bool SeenBefore(const InboundBlock& in) const;
   void TakeBlock(const InboundBlock& in);
   // Block `block` of `total` is in.
   void ShowReceiveProgress(unsigned block, unsigned total);
@@ -79,6 +82,7 @@ private:
 
   std::string lastBackupName_; // the name chosen last time, shown again
   KeptBlock lastTaken_;        // the block taken last
+  KeptBlock lastDropped_;      // the block 0 dropped last
 };
 
 } // namespace zr

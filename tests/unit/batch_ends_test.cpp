@@ -109,35 +109,37 @@ TEST_F(BatchEndsTest, AnUnsendableFileLeavesThePreviousOneAnswering)
 // next file was asked for: the next file keeps its own bytes, and two files
 // that are the same still both arrive. What comes while the line settles
 // between the two files is dropped.
-TEST_F(BatchEndsTest, ARepeatedOneBlockFileIsNotTakenForTheNext)
+class RepeatedOneBlockFile : public BatchEndsTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(RepeatedOneBlockFile, IsNotTakenForTheNext)
 {
+  const bool same = GetParam();
   const auto offer = [&](const Bytes& m) {
     session.OnDataBlock({1, m[7], 1, 0, m.data() + 13, m.size() - DATA_BLOCK_OVERHEAD});
   };
-  for (const bool same : {false, true}) {
-    const Bytes a = RandomBytes(10, 1), b = same ? a : RandomBytes(12, 2);
-    const Bytes blockA = BuildFileBlock(0, a.data(), static_cast<std::uint32_t>(a.size()), 0);
-    batch.Download({{0, "A"}, {0, "B"}}, folder.str());
+  const Bytes a = RandomBytes(10, 1), b = same ? a : RandomBytes(12, 2);
+  const Bytes blockA = BuildFileBlock(0, a.data(), static_cast<std::uint32_t>(a.size()), 0);
+  batch.Download({{0, "A"}, {0, "B"}}, folder.str());
+  offer(blockA);
+  offer(blockA); // again at once: the line is settling, nothing is awaited
+  Settle();
+  ASSERT_EQ(com.fileNames.back().name, "B");
+  const std::size_t asked = com.fileNames.size();
+  offer(blockA); // again, after B was asked for: B is asked for once more
+  EXPECT_EQ(com.fileNames.size(), asked + 1);
+  offer(BuildFileBlock(0, b.data(), static_cast<std::uint32_t>(b.size()), 0));
+  if (same) { // B's answer looks like the repeat too: asked once more, then taken
+    EXPECT_EQ(com.fileNames.size(), asked + 1 + MAX_BLOCK0_ASKS - 1);
     offer(blockA);
-    offer(blockA); // again at once: the line is settling, nothing is awaited
-    Settle();
-    ASSERT_EQ(com.fileNames.back().name, "B");
-    const std::size_t asked = com.fileNames.size();
-    offer(blockA); // again, after B was asked for: B is asked for once more
-    EXPECT_EQ(com.fileNames.size(), asked + 1);
-    offer(BuildFileBlock(0, b.data(), static_cast<std::uint32_t>(b.size()), 0));
-    if (same) { // B's answer looks like the repeat too: asked once more, then taken
-      EXPECT_EQ(com.fileNames.size(), asked + 1 + MAX_BLOCK0_ASKS - 1);
-      offer(blockA);
-    }
-    Settle();
-    EXPECT_EQ(ReadFile(folder.path() / "B.kpr"), b) << (same ? "same" : "different");
-    EXPECT_EQ(ReadFile(folder.path() / "A.kpr"), a);
-    ExpectEnded();
-    fs::remove(folder.path() / "A.kpr");
-    fs::remove(folder.path() / "B.kpr");
   }
+  Settle();
+  EXPECT_EQ(ReadFile(folder.path() / "B.kpr"), b);
+  EXPECT_EQ(ReadFile(folder.path() / "A.kpr"), a);
+  ExpectEnded();
 }
+
+INSTANTIATE_TEST_SUITE_P(Files, RepeatedOneBlockFile, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "TheSame" : "Different"; });
 
 // While "Back up everything..." holds the engine, the window's own
 // commands start nothing.
