@@ -147,21 +147,11 @@ bool ComLink::ReadyToRequest()
   return false;
 }
 
-void ComLink::ArmUploadTimerFor(int type)
-{
-  context_.timers.UploadTimer.SetInterval(UploadIntervalFor(type));
-}
-
 bool ComLink::RequestBlock(int type, unsigned block)
 {
   if (!ReadyToRequest())
     return false;
   ComWrite(BuildBlockRequest(type, block));
-  if (type == SYS_EX_TEST_TYPE)
-    context_.timers.DummyTimer.Start();
-  else
-    context_.timers.UploadTimer.Start();
-  ArmUploadTimerFor(type);
   return true;
 }
 
@@ -170,7 +160,6 @@ bool ComLink::RequestDirectory(int type)
   if (!ReadyToRequest())
     return false;
   ComWrite(BuildDirectoryRequest(type));
-  context_.timers.UploadTimer.Start();
   return true;
 }
 
@@ -179,8 +168,6 @@ bool ComLink::SendFileName(int type, const std::string& name, bool request)
   if (!ReadyToRequest())
     return false;
   ComWrite(BuildNameMessage(request ? SYS_EX_FILE_REQUEST : SYS_EX_FILE_NAME, type, name));
-  ArmUploadTimerFor(type);
-  context_.timers.UploadTimer.Start();
   return true;
 }
 

@@ -89,7 +89,6 @@ private:
   SerialOpenResult OpenDevice(int port, std::unique_ptr<SerialDevice>& device, std::string& path);
   // Every request starts here: false (and "  No serial device") when the port stays closed.
   bool ReadyToRequest();
-  void ArmUploadTimerFor(int type);
   // Reads everything waiting and dispatches each frame completed; true when
   // bytes came. Does nothing while a frame is being dispatched (a box it
   // shows runs a nested event loop): that call reads on afterwards.

@@ -94,7 +94,6 @@ void OnDirectory(LinkContext& context, const Side& side, const Frame& f)
 
 void OnBlockRequest(LinkContext& context, const Side& side, const Frame& f)
 {
-  context.timers.DownloadTimer.Stop();
   context.OnBlockRequest(side.link, side.medium, f.b[OFS_TYPE],
                          Join14(f.b[OFS_REQUEST_BLOCK], f.b[OFS_REQUEST_BLOCK + 1]));
 }

@@ -13,7 +13,8 @@ public:
   virtual ~Link() = default;
   // ComRequestBlock / MidiRequestBlock. These three say whether the
   // message went out: when not, the link has said why on the status line
-  // (CannotSendText) and armed nothing, so nothing will answer.
+  // (CannotSendText) and nothing will answer. The engine arms the watchdog
+  // for the answer; a link arms none.
   virtual bool RequestBlock(int type, unsigned block) = 0;
   // ComRequestDirectory / MidiRequestDirectory
   virtual bool RequestDirectory(int type) = 0;

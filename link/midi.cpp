@@ -165,40 +165,20 @@ bool MidiLink::SendRequest(const Bytes &message)
   return true;
 }
 
-void MidiLink::ArmUploadTimer(int type)
-{
-  Timer &upload = context_.timers.UploadTimer;
-  upload.SetInterval(UploadIntervalFor(type));
-  upload.Start();
-}
-
 bool MidiLink::MidiRequestBlock(int type, unsigned block)
 {
-  if (!SendRequest(BuildBlockRequest(type, block)))
-    return false;
-  if (type == SYS_EX_TEST_TYPE)
-    context_.timers.DummyTimer.Start();
-  else
-    ArmUploadTimer(type);
-  return true;
+  return SendRequest(BuildBlockRequest(type, block));
 }
 
 bool MidiLink::MidiRequestDirectory(int type)
 {
-  if (!SendRequest(BuildDirectoryRequest(type)))
-    return false;
-  // The interval stays what the last block request or file name set.
-  context_.timers.UploadTimer.Start();
-  return true;
+  return SendRequest(BuildDirectoryRequest(type));
 }
 
 bool MidiLink::MidiSendFileName(int type, const std::string &name, bool request)
 {
   const std::uint8_t command = request ? SYS_EX_FILE_REQUEST : SYS_EX_FILE_NAME;
-  if (!SendRequest(BuildNameMessage(command, type, name)))
-    return false;
-  ArmUploadTimer(type);
-  return true;
+  return SendRequest(BuildNameMessage(command, type, name));
 }
 
 const char *MidiLink::CannotSendText() const

@@ -97,7 +97,6 @@ private:
   void ReleaseInBuffers();
   int IndexOf(const MidiInBuffer &buffer) const;
   bool SendRequest(const std::vector<std::uint8_t> &message);
-  void ArmUploadTimer(int type);
 
   LinkContext &context_;
   MidiSystem &system_;

@@ -84,6 +84,8 @@ bool Filer::RequestCurrentBlock()
   // block 0 alone is how a backup of the console's memory begins.
   const bool sent = link && (BlockNr == 0 && !CardName.empty() ? link->SendFileName(DataType, CardName, true)
                                                                 : link->RequestBlock(DataType, BlockNr));
+  if (sent)
+    session_.ArmWatchdog(DataType);
   if (sent && BlockNr == 0) {
     ++Block0Owed;
     session_.Block0Asked(DataType);

@@ -31,8 +31,8 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
   RxTransfer.DataType = SYS_EX_TEST_TYPE;
   RxTransfer.BlockNr = 0;
   RxTransfer.Expecting = true;
-  if (Link* l = via ? via : LinkFor(medium))
-    l->RequestBlock(SYS_EX_TEST_TYPE, 0);
+  if (Link* l = via ? via : LinkFor(medium); l && l->RequestBlock(SYS_EX_TEST_TYPE, 0))
+    ArmWatchdog(SYS_EX_TEST_TYPE);
 }
 
 void Session::OnDataBlock(const InboundBlock& in)
@@ -153,8 +153,8 @@ void Session::AnswerLinkTest(bool damaged)
     if (!steps().Running())
       steps().RequestCardDirectory(-1);
   } else if (link.MidiTestRetries > 0) {
-    if (Midi)
-      Midi->RequestBlock(SYS_EX_TEST_TYPE, 0);
+    if (Midi && Midi->RequestBlock(SYS_EX_TEST_TYPE, 0))
+      ArmWatchdog(SYS_EX_TEST_TYPE);
     --link.MidiTestRetries;
   } else {
     rx.Expecting = false;
@@ -200,6 +200,8 @@ void Session::OnDirectoryReply(int medium, int type, const std::vector<std::stri
 
 void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
 {
+  // The console asks on: the watchdog for its next request is done.
+  timers.DownloadTimer.Stop();
   Link* l = via ? via : LinkFor(medium);
   // After the batch the console may still ask for blocks of the last file
   // again (it missed one); after Cancel nothing is answered.

@@ -41,8 +41,8 @@ Session::Session(Host& h, Timers& t) : SessionCore(h, t), RxTransfer(*this), TxT
 
 void Session::RequestTypeDirectory(int medium, int type)
 {
-  if (Link* l = LinkFor(medium))
-    l->RequestDirectory(type);
+  if (Link* l = LinkFor(medium); l && l->RequestDirectory(type))
+    ArmDirectoryWatchdog();
 }
 
 bool Session::RequestCardFile(int medium, int type, const std::string& cardName, const std::string& folder,
@@ -77,6 +77,7 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   rx.Expecting = true;
   if (!l->SendFileName(type, cardName, true))
     return CannotSend(rx, *l);
+  ArmWatchdog(type);
   ++rx.Block0Owed;
   Block0Asked(type);
   return true;
@@ -120,6 +121,7 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::stri
   tx.Offered = true;
   if (!l->SendFileName(tx.DataType, cardName, false))
     return CannotSend(tx, *l);
+  ArmWatchdog(tx.DataType);
   return true;
 }
 
@@ -153,6 +155,7 @@ bool Session::BackupInternal(int medium, int type, const std::optional<std::stri
   rx.Expecting = true;
   if (!l->RequestBlock(rx.DataType, 0))
     return CannotSend(rx, *l);
+  ArmWatchdog(rx.DataType);
   ++rx.Block0Owed;
   Block0Asked(rx.DataType);
   return true;

@@ -119,6 +119,16 @@ bool SessionCore::AskReplace(const ReplaceQuestion& question)
   return answer == ReplaceAnswer::Yes || answer == ReplaceAnswer::YesToAll;
 }
 
+void SessionCore::ArmWatchdog(int type)
+{
+  if (type == SYS_EX_TEST_TYPE) {
+    timers.DummyTimer.Start();
+    return;
+  }
+  timers.UploadTimer.SetInterval(UploadIntervalFor(type));
+  timers.UploadTimer.Start();
+}
+
 void SessionCore::Block0Asked(int type)
 {
   // Bounded: answers that were lost would otherwise be waited for for ever.

@@ -77,6 +77,11 @@ public:
   // Error (1 when cancelled). Returns the path or "".
   virtual std::string AskBackupFileName(int type, const std::optional<std::string>& given = std::nullopt) = 0;
 
+  // A request went out: the watchdog for its answer starts (DummyTimer for
+  // the link test, else UploadTimer, longer for the operating system). A
+  // directory request keeps the interval the last request set.
+  void ArmWatchdog(int type);
+  void ArmDirectoryWatchdog() { timers.UploadTimer.Start(); }
   // A request for block 0 of a file of `type` went out (a file request, a
   // backup's first request): one more answer is due.
   void Block0Asked(int type);

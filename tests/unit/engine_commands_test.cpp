@@ -2,6 +2,8 @@
 // of the sending side into the receiving side.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <deque>
 
 #include "tests/support/engine_fixture.h"
@@ -32,6 +34,45 @@ TEST_F(CommandsTest, WithoutALinkNothingIsSent)
   EXPECT_TRUE(host.statuses.empty());
   EXPECT_TRUE(com.fileNames.empty() && com.blockRequests.empty() && com.directoryRequests.empty() &&
               com.sentBlocks.empty() && midi.sentBlocks.empty());
+}
+
+// Each request that went out arms the watchdog for its answer: longer for
+// the operating system, DummyTimer for the link test, and a directory
+// request keeps the interval the last request set.
+TEST_F(CommandsTest, RequestsThatWentOutArmTheirWatchdog)
+{
+  WriteFile(folder.path() / "os.kex", RandomBytes(100, 1));
+  struct Case {
+    const char* what;
+    std::function<void()> call;
+    FakeTimer* timer;
+    int interval;
+  };
+  FakeTimers& t = fakeTimers;
+  const Case cases[] = {
+      {"card file", [&] { session.RequestCardFile(1, 0, "A", folder.str()); }, &t.upload, 10000},
+      {"backup of the OS", [&] { session.BackupInternal(1, 8, (folder.path() / "b.kex").string()); }, &t.upload,
+       25000},
+      {"file name of the OS", [&] { session.SendFileToCard(1, "os.kex", folder.str()); }, &t.upload, 25000},
+      {"directory", [&] { session.RequestTypeDirectory(1, 3); }, &t.upload, 1234},
+      {"link test", [&] { session.OnIdentify(&com, 3, true); }, &t.dummy, 5000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    t.upload.Stop();
+    t.dummy.Stop();
+    t.upload.SetInterval(1234);
+    c.call();
+    EXPECT_TRUE(c.timer->IsActive());
+    EXPECT_EQ(c.timer->Interval(), c.interval);
+    EXPECT_EQ(t.upload.IsActive() + t.dummy.IsActive(), 1);
+    t.upload.Stop();
+    t.dummy.Stop();
+    com.sends = false; // nothing armed when the request could not go out
+    c.call();
+    com.sends = true;
+    EXPECT_FALSE(t.upload.IsActive() || t.dummy.IsActive());
+  }
 }
 
 TEST_F(CommandsTest, MediumTwoIsTheSerialLink)
