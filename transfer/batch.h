@@ -143,7 +143,12 @@ private:
   BatchListener* listener_ = nullptr;
   BatchListener* claimer_ = nullptr; // the job that holds the engine
   // Whether an intent by `by` may start now.
-  bool MayStart(BatchListener* by) const { return !running_ && (!claimer_ || by == claimer_); }
+  // A question of a batch that has ended under it (Cancel, a watchdog) is
+  // still open: nothing new starts until it is answered.
+  bool MayStart(BatchListener* by) const
+  {
+    return !running_ && questionsOpen_ == 0 && (!claimer_ || by == claimer_);
+  }
   // The files of the batch, fixed when it starts: a re-sorted list neither
   // repeats nor skips one. CardIndex and PcIndex are positions in here.
   std::vector<CardFileRef> downloadFiles_;

@@ -211,6 +211,9 @@ private:
 void World::Play(const Event& e)
 {
   using K = Event::Kind;
+  if (std::getenv("ZR_ENGINE_FUZZ_TRACE"))
+    std::fprintf(stderr, "event %d (variant %d, arg %d, %lld ms) at stage '%s'\n", static_cast<int>(e.kind),
+                 e.variant, e.arg, e.ms, StageName(engine_.batch.Now()));
   switch (e.kind) {
   case K::Answer:
     Answer(e);

@@ -65,11 +65,16 @@ TEST_F(BatchEndsTest, ABlockWithoutPayloadIsAskedForAgain)
   EXPECT_TRUE(batch.Running());
 }
 
-// Cancel while the replace question is open: Yes then writes nothing.
+// Cancel while the replace question is open: Yes then writes nothing, and
+// nothing new starts before the question is answered.
 TEST_F(BatchEndsTest, CancelUnderTheReplaceQuestionWritesNothing)
 {
   WriteFile(folder.path() / "A.kpr", {1, 2, 3});
-  host.onBox = [&](const BoxShown&) { batch.CancelBtnClick(); };
+  host.onBox = [&](const BoxShown&) {
+    batch.CancelBtnClick();
+    // The question is still open: no new batch may take the engine under it.
+    EXPECT_FALSE(batch.Download({{0, "B"}}, folder.str()));
+  };
   host.answers = {BoxAnswer::Yes};
   batch.Download({{0, "A"}}, folder.str());
   ServeCardFile(0, RandomBytes(50, 2));
