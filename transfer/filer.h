@@ -46,9 +46,9 @@ public:
   std::string CardName;
   // Requests for the block awaited that came back damaged, in a row.
   int DamagedTries = 0;
-  // How often block 0 was asked for again because the block 0 that came may
-  // have answered something else (MAX_BLOCK0_ASKS at most), and the answers
-  // to this file's requests for block 0 still due.
+  // How often block 0 was asked for again because the block 0 that came was
+  // one seen before (MAX_BLOCK0_ASKS at most), and the answers to this
+  // file's requests for block 0 still due.
   int Block0Asks = 0;
   int Block0Owed = 0;
   // Stream bytes that arrived, known once the last block is in.

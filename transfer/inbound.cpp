@@ -43,8 +43,10 @@ void Session::OnDataBlock(const InboundBlock& in)
   const bool awaited = rx.Expecting && in.block == rx.BlockNr && in.type == rx.DataType;
   const bool block0 = in.block == 0 && IsDataType(in.type);
   if (!awaited || (in.medium != MEDIUM_MIDI && batch.CancelRequested)) {
-    if (block0) {
-      Block0Arrived(in.type); // an answer to a request given up
+    // An answer to a request given up is one fewer still due; a copy of a
+    // block seen before answers nothing.
+    if (block0 && !SeenBefore(in, true)) {
+      Block0Arrived(in.type);
       lastDropped_ = Keep(in);
     }
     return;
@@ -55,14 +57,17 @@ void Session::OnDataBlock(const InboundBlock& in)
     // again unasked (the last file's only block), looks like this file's:
     // it is dropped and the file asked for once more. One that keeps coming
     // as the answer is taken in the end: two files can be the same.
+    // Each earlier answer dropped brings the count of those still due down
+    // by one (it is bounded), so this ends; a copy ends after a few asks.
     const bool earlier = owed_[in.type] > rx.Block0Owed;
-    const bool again = !earlier && SeenBefore(in);
-    if ((earlier || again) && rx.Block0Asks < MAX_BLOCK0_ASKS) {
+    const bool again = !earlier && SeenBefore(in) && rx.Block0Asks < MAX_BLOCK0_ASKS;
+    if (earlier || again) {
       if (earlier) {
         Block0Arrived(in.type);
         lastDropped_ = Keep(in);
+      } else {
+        ++rx.Block0Asks;
       }
-      ++rx.Block0Asks;
       if (!rx.RequestCurrentBlock())
         EndReceivedFile(FileOutcome::Failed);
       return;
@@ -167,15 +172,16 @@ Session::KeptBlock Session::Keep(const InboundBlock& in)
   return {in.medium, in.type, in.total, in.block, {in.payload, in.payload + in.count + 1}};
 }
 
-bool Session::SeenBefore(const InboundBlock& in) const
+bool Session::SeenBefore(const InboundBlock& in, bool anyBlock) const
 {
   const auto same = [&](const KeptBlock& k) {
     return k.type == in.type && k.total == in.total && k.bytes.size() == in.count + 1 &&
            std::equal(k.bytes.begin(), k.bytes.end(), in.payload);
   };
-  // The last block taken counts when it ended its file: a block 0 like it
-  // is that file's only block again.
-  return (same(lastTaken_) && lastTaken_.block + 1 == lastTaken_.total) || same(lastDropped_);
+  // The last block taken counts when it ended its file (a block 0 like it
+  // is that file's only block again), or, for a block nothing awaits, in
+  // any case.
+  return (same(lastTaken_) && (anyBlock || lastTaken_.block + 1 == lastTaken_.total)) || same(lastDropped_);
 }
 
 void Session::GiveUpReceiving()

@@ -70,7 +70,7 @@ private:
   static KeptBlock Keep(const InboundBlock& in);
   // A block 0 like the last file's only block, or like one dropped as the
   // answer to an earlier request.
-  bool SeenBefore(const InboundBlock& in) const;
+  bool SeenBefore(const InboundBlock& in, bool anyBlock = false) const;
   void TakeBlock(const InboundBlock& in);
   // Block `block` of `total` is in.
   void ShowReceiveProgress(unsigned block, unsigned total);
