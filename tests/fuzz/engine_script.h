@@ -93,10 +93,11 @@ struct Intent {
 };
 
 // What an input did that a known fault needs, so that its check can be skipped.
-// Impostor: a made-up, well-formed block of another file (or another type)
-// that came just when that type and block number were awaited. Nothing on
-// the wire tells it from the answer, so what it brings may be saved; a block
-// the console sent before, sent again, is no impostor and must be caught.
+// (A made-up, well-formed block of another file, or of another type, that
+// comes just when that kind and block number are awaited cannot be told
+// from the answer on the wire: the target excuses a wrong file of that kind
+// then. A block the console sent before, sent again, is no such thing and
+// must be caught.)
 // Replayed: block 0s sent again, unasked, as often as the engine asks for a
 // file again before it takes two files to be the same.
 enum class Ingredient {
@@ -107,7 +108,6 @@ enum class Ingredient {
   UnderQuestion,
   Damaged,
   Empty,
-  Impostor,
   Replayed
 };
 
