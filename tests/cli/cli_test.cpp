@@ -216,6 +216,13 @@ TEST_P(CliTest, VerifyNamesWhatChangedAndRestoreArchivePutsItBack)
                             "internal/eq-library.keq\tdiffers\n")
       << r.out;
 
+  // A dry run changes nothing; the card half leaves the internal kinds.
+  r = Zr({"restore-archive", "-n", "--replace", a});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  r = Zr({"restore-archive", "--replace", "--card-only", a});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(NotSame(Zr({"verify", a}).out), "internal/eq-library.keq\tdiffers\n");
+
   r = Zr({"restore-archive", "--replace", a});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   r = Zr({"verify", a});
