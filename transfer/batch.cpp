@@ -116,6 +116,12 @@ bool Batch::Idle() const
 
 void Batch::BeginBatch(BatchKind kind, int files, BatchListener* listener)
 {
+  // A card listing under way gives way: its replies would stop the
+  // batch's watchdog. The card is read again when the batch is over.
+  if (awaitedType_ >= 0) {
+    awaitedType_ = -1;
+    listAfterBatch_ = true;
+  }
   running_ = true;
   kind_ = kind;
   listener_ = listener;
@@ -150,6 +156,8 @@ void Batch::FinishBatch()
     if (!listener)
       session_.host.ShowMessage(BatchSummaryText(counts_.files, failed_), BoxIcon::Warning, BoxButtons::Ok);
   }
+  if (std::exchange(listAfterBatch_, false) && awaitedType_ < 0 && !lastSentOs_)
+    RequestCardDirectory(-1);
   if (stage_ == Stage::Ending)
     Enter(awaitedType_ >= 0 ? Stage::Listing : Stage::Idle);
   if (listener)

@@ -139,6 +139,7 @@ private:
   int questionsOpen_ = 0;
   int uploadPauseMs_ = -1; // SendTimer's own interval while a settle uses it
   bool lastSaved_ = false; // the last file received was saved
+  bool listAfterBatch_ = false; // a listing gave way to the batch
   BatchKind kind_ = BatchKind::Download;
   BatchListener* listener_ = nullptr;
   BatchListener* claimer_ = nullptr; // the job that holds the engine

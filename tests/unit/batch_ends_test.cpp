@@ -146,6 +146,22 @@ TEST_P(RepeatedOneBlockFile, IsNotTakenForTheNext)
 INSTANTIATE_TEST_SUITE_P(Files, RepeatedOneBlockFile, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "TheSame" : "Different"; });
 
+// A card listing under way when a batch starts gives way (its replies would
+// stop the batch's watchdog) and runs again when the batch is over.
+TEST_F(BatchEndsTest, AListingGivesWayToABatchAndRunsAgainAfterIt)
+{
+  batch.ListCard();
+  const std::size_t listed = com.directoryRequests.size();
+  batch.Download({{0, "A"}}, folder.str());
+  session.OnDirectoryReply(1, 0, {"A"});
+  EXPECT_TRUE(fakeTimers.upload.IsActive()) << "the download's watchdog";
+  EXPECT_EQ(com.directoryRequests.size(), listed) << "the listing waits";
+  ServeCardFile(0, RandomBytes(10, 1));
+  ExpectEnded();
+  ASSERT_EQ(com.directoryRequests.size(), listed + 1);
+  EXPECT_EQ(com.directoryRequests.back(), 0);
+}
+
 // While "Back up everything..." holds the engine, the window's own
 // commands start nothing.
 TEST_F(BatchEndsTest, NoSecondBatchWhileAJobHoldsTheEngine)
