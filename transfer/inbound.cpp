@@ -206,14 +206,17 @@ void Session::OnDirectoryReply(int medium, int type, const std::vector<std::stri
 
 void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
 {
-  // The console asks on: the watchdog for its next request is done.
+  // The console asks on: the watchdog for its next request is done (it runs
+  // only while a file is offered). Only a request for the file offered
+  // shows a watchdog's box that the transfer goes on.
   timers.DownloadTimer.Stop();
+  if (TxTransfer.Offered)
+    ++Answers;
   Link* l = via ? via : LinkFor(medium);
   // After the batch the console may still ask for blocks of the last file
   // again (it missed one); after Cancel nothing is answered.
   if (!l || (batch.SendFinished && !(TxTransfer.Offered && TxTransfer.EndOfFileDone)))
     return;
-  ++Answers;
   l->AnswerBlockRequest(type, block);
 }
 

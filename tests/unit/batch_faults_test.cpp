@@ -160,6 +160,19 @@ TEST(BatchFaults, LateAnswerAfterCancelLeavesNoWatchdog_stray)
           }});
 }
 
+// Fault 4's other side: a block request that comes while a download's
+// watchdog box is open answers nothing of the download. It counted as the
+// transfer going on, so the box left the batch running with nothing armed.
+TEST(BatchFaults, BlockRequestUnderADownloadsWatchdogBox_stray)
+{
+  Expect({"stray", {{0, "SONGA"}}, [](FaultRig& rig) {
+            rig.host.onBox = [&rig](const BoxShown&) {
+              rig.host.onBox = nullptr;
+              rig.Arrive(BuildBlockRequest(0, 0));
+            };
+          }});
+}
+
 // Fault 10: the same, when the next file is of the same type: the repeat of
 // the one-block file was taken as the next file's block 0, and SONGB.kpr
 // saved with SONGA's bytes. This console falls silent after the repeat.
