@@ -356,15 +356,7 @@ void World::Drain()
     AnswerDamagedUntilTheEnd();
   fromPc_.clear();
   line_.onWrite = nullptr;
-  for (int round = 0; round < 64; ++round) {
-    long long due = -1;
-    for (FakeTimer* t : timers_.clock.timers)
-      if (t != &timers_.comm && t->IsActive() && (due < 0 || t->DueAt() < due))
-        due = t->DueAt();
-    if (due < 0)
-      break;
-    line_.Run(due - timers_.clock.now + 1);
-  }
+  RunOutTimers(timers_, line_);
 }
 
 void World::Check()

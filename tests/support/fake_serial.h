@@ -73,4 +73,9 @@ private:
   unsigned long long told_ = 0; // the last chunk the device was told of
 };
 
+// No console any more: every armed timer but the serial poll runs out, the
+// next due first, until none is left (64 rounds at most, for a timer that
+// re-arms itself for ever).
+void RunOutTimers(FakeTimers& timers, FakeSerialLine& line);
+
 } // namespace zr::test

@@ -73,15 +73,7 @@ public:
   void RunOut()
   {
     host.answers.clear();
-    for (int round = 0; round < 64; ++round) {
-      long long due = -1;
-      for (FakeTimer* t : timers.clock.timers)
-        if (t != &timers.comm && t->IsActive() && (due < 0 || t->DueAt() < due))
-          due = t->DueAt();
-      if (due < 0)
-        return;
-      line.Run(due - timers.clock.now + 1);
-    }
+    RunOutTimers(timers, line);
   }
   bool Ended() const { return !engine->batch.Running() && !host.transferRunning; }
 
