@@ -94,6 +94,8 @@ void ConnectionControl::TimeoutTimerTimer()
 void ConnectionControl::UploadTimerTimer()
 {
   session_.timers.UploadTimer.Stop();
+  if (session_.AskAfreshAfterQuiet())
+    return;
   TransferWatchdog(NO_RESPONSE, false);
 }
 

@@ -51,6 +51,10 @@ public:
   // file's requests for block 0 still due.
   int Block0Asks = 0;
   int Block0Owed = 0;
+  // A block 0 that may be an earlier request's answer, or a copy of one,
+  // was dropped without asking again: the line is watched until it falls
+  // quiet, and then block 0 is asked for afresh.
+  bool Block0Doubt = false;
   // Stream bytes that arrived, known once the last block is in.
   std::uint32_t ReceivedBytes = 0;
   // Payload bytes the last block must carry, from block 0's size field.

@@ -47,27 +47,36 @@ void Session::OnDataBlock(const InboundBlock& in)
     // block seen before answers nothing.
     if (block0 && !SeenBefore(in, true)) {
       Block0Arrived(in.type);
-      lastDropped_ = Keep(in);
+      KeepDropped(in);
     }
     return;
   }
   if (block0) {
-    // The wire carries no name. A block 0 that answers an earlier request
-    // (one given up, or a file asked for twice), or one seen before sent
-    // again unasked (the last file's only block), looks like this file's:
-    // it is dropped and the file asked for once more. One that keeps coming
-    // as the answer is taken in the end: two files can be the same.
-    // Each earlier answer dropped brings the count of those still due down
-    // by one (it is bounded), so this ends; a copy ends after a few asks.
-    const bool earlier = owed_[in.type] > rx.Block0Owed;
-    const bool again = !earlier && SeenBefore(in) && rx.Block0Asks < MAX_BLOCK0_ASKS;
-    if (earlier || again) {
-      if (earlier) {
-        Block0Arrived(in.type);
-        lastDropped_ = Keep(in);
-      } else {
-        ++rx.Block0Asks;
+    // The wire carries no name, and the console answers in order. While
+    // more answers may come than this file asked for, a block 0 answers an
+    // earlier request (one given up, or a file asked for twice): it is
+    // dropped, and the file asked for once more in case the count was too
+    // high (an answer lost). A copy of a block seen before may be such an
+    // answer, or a doubled message: it leaves the count alone and asks for
+    // nothing, and if nothing else comes the line falls quiet and the file
+    // is asked for afresh. When only this file's answers are due, a block
+    // seen before (the last file's only block, sent again) makes the file
+    // be asked for again a few times; one that keeps coming is taken: two
+    // files can be the same.
+    if (owed_[in.type] > rx.Block0Owed) {
+      if (SeenBefore(in, true)) {
+        rx.Block0Doubt = true;
+        timers.UploadTimer.Start(); // watches for the quiet line
+        return;
       }
+      Block0Arrived(in.type);
+      KeepDropped(in);
+      if (!rx.RequestCurrentBlock())
+        EndReceivedFile(FileOutcome::Failed);
+      return;
+    }
+    if (SeenBefore(in) && rx.Block0Asks < MAX_BLOCK0_ASKS) {
+      ++rx.Block0Asks;
       if (!rx.RequestCurrentBlock())
         EndReceivedFile(FileOutcome::Failed);
       return;
@@ -75,8 +84,23 @@ void Session::OnDataBlock(const InboundBlock& in)
     Block0Arrived(in.type);
     if (rx.Block0Owed > 0)
       --rx.Block0Owed;
+    rx.Block0Doubt = false;
   }
   TakeBlock(in);
+}
+
+bool Session::AskAfreshAfterQuiet()
+{
+  Filer& rx = RxTransfer;
+  if (!rx.Expecting || !rx.Block0Doubt || rx.BlockNr != 0)
+    return false;
+  // Whatever was still counted as due was lost on the way.
+  owed_.fill(0);
+  rx.Block0Owed = 0;
+  rx.Block0Doubt = false;
+  if (!rx.RequestCurrentBlock())
+    EndReceivedFile(FileOutcome::Failed);
+  return true;
 }
 
 void Session::TakeBlock(const InboundBlock& in)
@@ -181,7 +205,17 @@ bool Session::SeenBefore(const InboundBlock& in, bool anyBlock) const
   // The last block taken counts when it ended its file (a block 0 like it
   // is that file's only block again), or, for a block nothing awaits, in
   // any case.
-  return (same(lastTaken_) && (anyBlock || lastTaken_.block + 1 == lastTaken_.total)) || same(lastDropped_);
+  return (same(lastTaken_) && (anyBlock || lastTaken_.block + 1 == lastTaken_.total)) ||
+         std::any_of(dropped_.begin(), dropped_.end(), same);
+}
+
+void Session::KeepDropped(const InboundBlock& in)
+{
+  // Enough to know the answers of the few files a user gives up in a row.
+  constexpr std::size_t KEPT_DROPPED = 8;
+  if (dropped_.size() == KEPT_DROPPED)
+    dropped_.pop_front();
+  dropped_.push_back(Keep(in));
 }
 
 void Session::GiveUpReceiving()

@@ -63,6 +63,7 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   rx.DamagedTries = 0;
   rx.Block0Asks = 0;
   rx.Block0Owed = 0;
+  rx.Block0Doubt = false;
   rx.CardName = cardName;
   // The name comes from the console: it must not lead the file out of the
   // folder the user chose.
@@ -148,6 +149,7 @@ bool Session::BackupInternal(int medium, int type, const std::optional<std::stri
   rx.DamagedTries = 0;
   rx.Block0Asks = 0;
   rx.Block0Owed = 0;
+  rx.Block0Doubt = false;
   rx.CardName.clear();
   Link* l = SelectedLink(*this, rx, medium);
   if (!l)

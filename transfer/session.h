@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -60,6 +61,10 @@ public:
   // The file being received is given up (Cancel, a watchdog): nothing is
   // awaited any more, and an answer still due is not taken for another file.
   void GiveUpReceiving();
+  // The watchdog ran out while a block 0 was in doubt: nothing has come for
+  // a whole interval, so no answer is on its way any more. Block 0 is asked
+  // for afresh, and true returned; false when there was no doubt.
+  bool AskAfreshAfterQuiet();
 
 private:
   struct KeptBlock {
@@ -68,9 +73,10 @@ private:
     std::vector<std::uint8_t> bytes; // payload and checksum byte
   };
   static KeptBlock Keep(const InboundBlock& in);
-  // A block 0 like the last file's only block, or like one dropped as the
-  // answer to an earlier request.
+  // A block 0 like the last file's only block, or like one dropped lately
+  // as the answer to an earlier request.
   bool SeenBefore(const InboundBlock& in, bool anyBlock = false) const;
+  void KeepDropped(const InboundBlock& in);
   void TakeBlock(const InboundBlock& in);
   // Block `block` of `total` is in.
   void ShowReceiveProgress(unsigned block, unsigned total);
@@ -82,7 +88,7 @@ private:
 
   std::string lastBackupName_; // the name chosen last time, shown again
   KeptBlock lastTaken_;        // the block taken last
-  KeptBlock lastDropped_;      // the block 0 dropped last
+  std::deque<KeptBlock> dropped_; // the block 0s dropped lately, newest last
 };
 
 } // namespace zr

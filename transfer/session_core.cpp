@@ -131,9 +131,10 @@ void SessionCore::ArmWatchdog(int type)
 
 void SessionCore::Block0Asked(int type)
 {
-  // Bounded: answers that were lost would otherwise be waited for for ever.
-  constexpr int MAX_OWED = 8;
-  if (IsDataType(type) && owed_[type] < MAX_OWED)
+  // Not bounded: a count below the answers on their way would take one of
+  // them for another file's. Answers that were lost keep it too high until
+  // the line falls quiet (AskAfreshAfterQuiet).
+  if (IsDataType(type))
     ++owed_[type];
 }
 

@@ -87,8 +87,10 @@ public:
   void Block0Asked(int type);
 
 protected:
-  // Block 0 answers still due, per data type, for every request that went
-  // out: those of files given up too, whose answers may come late.
+  // Block 0 answers that may still come, per data type, for every request
+  // that went out: those of files given up too, whose answers may come
+  // late. Never below the answers really on their way: a copy of a block
+  // seen before does not bring it down.
   std::array<int, DATA_TYPE_COUNT> owed_{};
 
 private:

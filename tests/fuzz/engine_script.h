@@ -20,12 +20,10 @@ namespace zr::fuzz {
 // ZR_ENGINE_FUZZ_KNOWN names fewer (each has a reproducer in
 // tests/unit/batch_faults_test.cpp, named after it). Mended, and checked
 // again by default: nolink, stray, empty, block0retry, retry, oneblock.
-// Known, not skipped (no reproducer in core_tests yet, and no name): a
-// doubled copy of a block 0 that comes while an earlier answer is due counts
-// as that answer, so after many Cancels and damaged answers of one kind a
-// backup can take a card file's late answer. Its input is
-// tests/fuzz/findings/engine_fuzz-copy-counted-as-answer (run the target on
-// it with ZR_ENGINE_FUZZ_TRACE=1 to read it).
+// The inputs of tests/fuzz/findings (run before each fuzzing by
+// scripts/test; ZR_ENGINE_FUZZ_TRACE=1 prints what they do) are of
+// "oneblock" too: a doubled block 0 counted as an earlier answer, and the
+// count of answers due stopping at eight.
 inline constexpr const char* ALL_KNOWN_FAULTS = "";
 
 struct NamedFile {

@@ -43,7 +43,10 @@ public:
     engine->session.link.ComPortNumber = 1;
     engine->session.link.ConnectedComPort = 1;
     engine->com.OpenComPort();
-    peer = std::make_unique<sim::ConsolePeer>(sim::PeerOptions{.cardDir = card(), .internalDir = internal()});
+    sim::PeerOptions options;
+    options.cardDir = card();
+    options.internalDir = internal();
+    peer = std::make_unique<sim::ConsolePeer>(options);
   }
   ~FaultRig() { engine.reset(); }
 
@@ -116,7 +119,7 @@ void Expect(const FaultCase& c)
   rig.RunOut();
   EXPECT_TRUE(rig.Ended()) << "the batch never ends";
   const std::map<std::string, const Bytes*> files = {
-      {"SONGA.kpr", &SONG_A}, {"SONGB.kpr", &SONG_B}, {"SONGC.kch", &SONG_C}};
+      {"SONGA.kpr", &SONG_A}, {"SONGB.kpr", &SONG_B}, {"SONGC.kch", &SONG_C}, {"BACKUP.kpr", &MEMORY}};
   for (const auto& entry : fs::directory_iterator(rig.pc())) {
     const std::string name = entry.path().filename().string();
     const auto it = files.find(name);
@@ -187,6 +190,35 @@ TEST(BatchFaults, LateBackupBlockSavedAsTheNextCardFile_oneblock)
             batch.CancelBtnClick();
             ASSERT_TRUE(batch.Download({{2, "NOPE"}}, rig.pc().string()));
             rig.Answer(); // the backup's request
+          }});
+}
+
+// Found by fuzzing the engine: a doubled block 0 that came while an
+// earlier answer was still due counted as that answer, and the count of
+// answers due stopped at eight. Either way the count fell short of the
+// answers on their way, and a backup took the last of SONGA's late answers
+// for the console's memory.
+TEST(BatchFaults, DoubledAnswersUndercountWhatIsStillDue_oneblock)
+{
+  Expect({"oneblock", {{0, "SONGA"}}, [](FaultRig& rig) {
+            Batch& batch = rig.engine->batch;
+            for (int i = 0; i < 6; ++i) { // asked for, given up, asked for again
+              batch.CancelBtnClick();
+              ASSERT_TRUE(batch.Download({{0, "SONGA"}}, rig.pc().string()));
+            }
+            for (int i = 0; i < 5; ++i)
+              rig.Answer(Twice);
+            batch.CancelBtnClick();
+            fs::remove(rig.pc() / "SONGA.kpr");
+            ASSERT_TRUE(batch.Backup(0, (rig.pc() / "BACKUP.kpr").string()));
+            // Every answer, then a quiet line, then every answer again.
+            for (int round = 0; round < 2; ++round) {
+              for (int i = 0; i < 100 && !rig.fromPc.empty(); ++i)
+                rig.Answer();
+              if (rig.timers.upload.IsActive())
+                rig.line.Run(rig.timers.upload.DueAt() - rig.timers.clock.now + 1);
+            }
+            EXPECT_TRUE(fs::exists(rig.pc() / "BACKUP.kpr")) << "the backup never came";
           }});
 }
 
