@@ -148,20 +148,23 @@ void Batch::FinishBatch()
   BatchListener* listener = std::exchange(listener_, nullptr);
   if (!claimer_)
     session_.host.SetTransferRunning(false);
-  if (!failed_.empty()) {
+  if (!failed_.empty())
     session_.SetStatusText(BatchFailureLine(counts_.files, failed_));
-    // The status line keeps only the first and the next status overwrites
-    // it: one box at the end names every file and why. Whoever listens to
-    // the batch has heard of each file already.
-    if (!listener)
-      session_.host.ShowMessage(BatchSummaryText(counts_.files, failed_), BoxIcon::Warning, BoxButtons::Ok);
-  }
+  // Everything of this batch is done before the box below: it runs an
+  // event loop of its own, in which the next batch may begin.
+  const BatchEnd counts = counts_;
+  const std::string summary = failed_.empty() ? std::string() : BatchSummaryText(counts_.files, failed_);
   if (std::exchange(listAfterBatch_, false) && awaitedType_ < 0 && !lastSentOs_)
     RequestCardDirectory(-1);
   if (stage_ == Stage::Ending)
     Enter(awaitedType_ >= 0 ? Stage::Listing : Stage::Idle);
+  // The status line keeps only the first failure and the next status
+  // overwrites it: one box at the end names every file and why. Whoever
+  // listens to the batch has heard of each file already.
   if (listener)
-    listener->BatchEnded(counts_);
+    listener->BatchEnded(counts);
+  else if (!summary.empty())
+    session_.host.ShowMessage(summary, BoxIcon::Warning, BoxButtons::Ok);
 }
 
 void Batch::QuestionOpen(bool open)

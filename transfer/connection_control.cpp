@@ -94,7 +94,7 @@ void ConnectionControl::TimeoutTimerTimer()
 void ConnectionControl::UploadTimerTimer()
 {
   session_.timers.UploadTimer.Stop();
-  if (session_.AskAfreshAfterQuiet())
+  if (session_.UploadWatchdogRanOut())
     return;
   TransferWatchdog(NO_RESPONSE, false);
 }

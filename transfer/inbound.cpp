@@ -35,17 +35,36 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
     ArmWatchdog(SYS_EX_TEST_TYPE);
 }
 
+namespace {
+// A block 0 that could have come whole from the console: its length and
+// checksum fit. One that does not may be anybody's, damaged or made up,
+// and is counted as no answer.
+bool WholeBlock0(const InboundBlock& in)
+{
+  if (in.count == 0 || in.count > SYS_EX_BLOCKSIZE)
+    return false;
+  if (in.total > 1 ? in.count != SYS_EX_BLOCKSIZE : in.count < 8 || in.count % 8 != 0)
+    return false;
+  return Checksum(in.payload, in.count) == in.payload[in.count];
+}
+} // namespace
+
 void Session::OnDataBlock(const InboundBlock& in)
 {
   Filer& rx = RxTransfer;
+  if (blocksSinceArmed_ < 1000)
+    ++blocksSinceArmed_;
+  if (rx.Block0Doubt && timers.UploadTimer.IsActive())
+    DoubtBlock0(); // the line is not quiet yet
   // Only the block awaited is taken: a stray or repeated one (after the file
   // was saved, after Cancel) must neither write nor start anything.
   const bool awaited = rx.Expecting && in.block == rx.BlockNr && in.type == rx.DataType;
   const bool block0 = in.block == 0 && IsDataType(in.type);
+  const bool whole = block0 && WholeBlock0(in);
   if (!awaited || (in.medium != MEDIUM_MIDI && batch.CancelRequested)) {
     // An answer to a request given up is one fewer still due; a copy of a
     // block seen before answers nothing.
-    if (block0 && !SeenBefore(in, true)) {
+    if (whole && !SeenBefore(in, true)) {
       Block0Arrived(in.type);
       KeepDropped(in);
     }
@@ -56,17 +75,17 @@ void Session::OnDataBlock(const InboundBlock& in)
     // more answers may come than this file asked for, a block 0 answers an
     // earlier request (one given up, or a file asked for twice): it is
     // dropped, and the file asked for once more in case the count was too
-    // high (an answer lost). A copy of a block seen before may be such an
-    // answer, or a doubled message: it leaves the count alone and asks for
-    // nothing, and if nothing else comes the line falls quiet and the file
-    // is asked for afresh. When only this file's answers are due, a block
-    // seen before (the last file's only block, sent again) makes the file
-    // be asked for again a few times; one that keeps coming is taken: two
-    // files can be the same.
+    // high (an answer lost). A copy of a block seen before, or a damaged
+    // block, may be such an answer or not: it leaves the count alone and
+    // asks for nothing, and if nothing else comes the line falls quiet and
+    // the file is asked for afresh. When only this file's answers are due,
+    // a block seen before (the last file's only block, sent again) makes
+    // the file be asked for again a few times; one that keeps coming is
+    // taken: two files can be the same. A damaged one is this file's, to
+    // be asked for again, but counts as no answer.
     if (owed_[in.type] > rx.Block0Owed) {
-      if (SeenBefore(in, true)) {
-        rx.Block0Doubt = true;
-        timers.UploadTimer.Start(); // watches for the quiet line
+      if (!whole || SeenBefore(in, true)) {
+        DoubtBlock0();
         return;
       }
       Block0Arrived(in.type);
@@ -75,27 +94,38 @@ void Session::OnDataBlock(const InboundBlock& in)
         EndReceivedFile(FileOutcome::Failed);
       return;
     }
-    if (SeenBefore(in) && rx.Block0Asks < MAX_BLOCK0_ASKS) {
+    if (whole && SeenBefore(in) && rx.Block0Asks < MAX_BLOCK0_ASKS) {
       ++rx.Block0Asks;
       if (!rx.RequestCurrentBlock())
         EndReceivedFile(FileOutcome::Failed);
       return;
     }
-    Block0Arrived(in.type);
-    if (rx.Block0Owed > 0)
-      --rx.Block0Owed;
-    rx.Block0Doubt = false;
+    if (whole) {
+      Block0Arrived(in.type);
+      if (rx.Block0Owed > 0)
+        --rx.Block0Owed;
+      rx.Block0Doubt = false;
+    }
   }
   TakeBlock(in);
 }
 
-bool Session::AskAfreshAfterQuiet()
+void Session::DoubtBlock0()
 {
-  Filer& rx = RxTransfer;
-  if (!rx.Expecting || !rx.Block0Doubt || rx.BlockNr != 0)
+  RxTransfer.Block0Doubt = true;
+  timers.UploadTimer.Start();
+  blocksSinceArmed_ = 0;
+}
+
+bool Session::UploadWatchdogRanOut()
+{
+  if (blocksSinceArmed_ > 0)
     return false;
   // Whatever was still counted as due was lost on the way.
   owed_.fill(0);
+  Filer& rx = RxTransfer;
+  if (!rx.Expecting || !rx.Block0Doubt || rx.BlockNr != 0)
+    return false;
   rx.Block0Owed = 0;
   rx.Block0Doubt = false;
   if (!rx.RequestCurrentBlock())

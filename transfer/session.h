@@ -61,10 +61,11 @@ public:
   // The file being received is given up (Cancel, a watchdog): nothing is
   // awaited any more, and an answer still due is not taken for another file.
   void GiveUpReceiving();
-  // The watchdog ran out while a block 0 was in doubt: nothing has come for
-  // a whole interval, so no answer is on its way any more. Block 0 is asked
-  // for afresh, and true returned; false when there was no doubt.
-  bool AskAfreshAfterQuiet();
+  // UploadTimer ran out. When no data block came while it ran, no answer
+  // is on its way any more: the count of those due starts from nothing,
+  // and a block 0 in doubt is asked for afresh (true returned: the watchdog
+  // has done its work).
+  bool UploadWatchdogRanOut();
 
 private:
   struct KeptBlock {
@@ -77,6 +78,9 @@ private:
   // as the answer to an earlier request.
   bool SeenBefore(const InboundBlock& in, bool anyBlock = false) const;
   void KeepDropped(const InboundBlock& in);
+  // Drops a block 0 that may be an earlier request's answer, and watches
+  // for the line to fall quiet.
+  void DoubtBlock0();
   void TakeBlock(const InboundBlock& in);
   // Block `block` of `total` is in.
   void ShowReceiveProgress(unsigned block, unsigned total);

@@ -127,13 +127,14 @@ void SessionCore::ArmWatchdog(int type)
   }
   timers.UploadTimer.SetInterval(UploadIntervalFor(type));
   timers.UploadTimer.Start();
+  blocksSinceArmed_ = 0;
 }
 
 void SessionCore::Block0Asked(int type)
 {
   // Not bounded: a count below the answers on their way would take one of
   // them for another file's. Answers that were lost keep it too high until
-  // the line falls quiet (AskAfreshAfterQuiet).
+  // the line falls quiet (UploadWatchdogRanOut).
   if (IsDataType(type))
     ++owed_[type];
 }

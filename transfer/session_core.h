@@ -81,7 +81,11 @@ public:
   // the link test, else UploadTimer, longer for the operating system). A
   // directory request keeps the interval the last request set.
   void ArmWatchdog(int type);
-  void ArmDirectoryWatchdog() { timers.UploadTimer.Start(); }
+  void ArmDirectoryWatchdog()
+  {
+    timers.UploadTimer.Start();
+    blocksSinceArmed_ = 0;
+  }
   // A request for block 0 of a file of `type` went out (a file request, a
   // backup's first request): one more answer is due.
   void Block0Asked(int type);
@@ -92,6 +96,9 @@ protected:
   // late. Never below the answers really on their way: a copy of a block
   // seen before does not bring it down.
   std::array<int, DATA_TYPE_COUNT> owed_{};
+  // Data blocks that came since UploadTimer last started: none when it runs
+  // out means the line was quiet for a whole interval.
+  int blocksSinceArmed_ = 0;
 
 private:
   std::optional<long long> lastFrameFault_; // when the last bad frame came

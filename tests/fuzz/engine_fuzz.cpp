@@ -122,7 +122,7 @@ public:
     line_.clock = &timers_.clock;
     line_.onWrite = [this](const Bytes& w) {
       for (Bytes& m : framer_.Feed(w.data(), w.size()))
-        fromPc_.push_back({epoch_, std::move(m)});
+        fromPc_.push_back({epoch_, timers_.clock.now, std::move(m)});
     };
     host_.onBox = [this](const BoxShown& box) { UnderBox(box); };
     // ZR_ENGINE_FUZZ_TRACE=1: every message in and out of the console, for reading a finding.
@@ -198,14 +198,21 @@ private:
   FakeMidiSystem midi_;
   sim::ConsolePeer peer_;
   sim::SysExFramer framer_;
-  // What the PC sent and the console has not taken yet, with the epoch it was sent in.
-  std::deque<std::pair<int, Bytes>> fromPc_;
+  // What the PC sent and the console has not taken yet, with the epoch and
+  // the time it was sent in.
+  struct Sent {
+    int epoch;
+    long long at;
+    Bytes bytes;
+  };
+  std::deque<Sent> fromPc_;
   int epoch_ = 0; // counts Cancels and batches started: an answer from before is late
   Bytes lastAnswer_;         // the console's last message
   Engine engine_;
   int boxDepth_ = 0;
   int replays_ = 0; // block 0s the console sent again, unasked
   std::set<int> impostorTypes_; // kinds of the made-up blocks of other files
+  std::set<int> overdueTypes_;  // kinds of the answers that came after their watchdog ran out
   bool stubborn_ = false; // every block the console sends arrives damaged
 };
 
@@ -253,13 +260,20 @@ void World::Answer(const Event& e)
 {
   if (fromPc_.empty())
     return;
-  auto [epoch, in] = std::move(fromPc_.front());
+  auto [epoch, at, in] = std::move(fromPc_.front());
   fromPc_.pop_front();
+  // An answer later than the watchdog's interval has been given up as lost:
+  // once the line was quiet that long, the PC no longer counts it as due,
+  // and nothing on the wire tells it from the answer to a newer request.
+  const bool overdue = timers_.clock.now - at >= UPLOAD_INTERVAL_MS;
   // The answer to a request that was given up comes unasked.
   if (epoch != epoch_)
     script_.Note(zr::fuzz::Ingredient::Stray);
   for (Bytes& out : peer_.Receive(in)) {
     lastAnswer_ = out;
+    if (overdue && out.size() > OFS_COMMAND && out[OFS_COMMAND] == SYS_EX_DATA_BLOCK)
+      if (const auto parsed = ParseMessage(out.data(), out.size()); parsed && IsDataType(parsed->type))
+        overdueTypes_.insert(parsed->type);
     switch (e.variant % 8) {
     case 1: // lost
       continue;
@@ -420,9 +434,11 @@ void World::CheckFolder() const
   const bool allExcused = had.count(I::Replayed) || (known("block0retry") && had.count(I::Damaged));
   for (const auto& entry : fs::directory_iterator(folders_.pc)) {
     const std::string name = entry.path().filename().string();
-    // A made-up block of another file, of this file's kind, may have come
-    // just when it was awaited: nothing on the wire tells them apart.
-    const bool wrongExcused = allExcused || impostorTypes_.count(TypeOfFileName(name)) != 0;
+    // A made-up block of another file, of this file's kind, or an answer
+    // given up as lost, may have come just when one of this kind was
+    // awaited: nothing on the wire tells them apart.
+    const int type = TypeOfFileName(name);
+    const bool wrongExcused = allExcused || impostorTypes_.count(type) != 0 || overdueTypes_.count(type) != 0;
     FUZZ_CHECK(name.rfind(".zr4812-", 0) != 0);
     FUZZ_CHECK(entry.is_regular_file());
     const std::optional<Bytes> expected = zr::fuzz::ExpectedPcFile(name);

@@ -22,8 +22,9 @@ namespace zr::fuzz {
 // again by default: nolink, stray, empty, block0retry, retry, oneblock.
 // The inputs of tests/fuzz/findings (run before each fuzzing by
 // scripts/test; ZR_ENGINE_FUZZ_TRACE=1 prints what they do) are of
-// "oneblock" too: a doubled block 0 counted as an earlier answer, and the
-// count of answers due stopping at eight.
+// "oneblock" too: a doubled block 0 counted as an earlier answer, the count
+// of answers due stopping at eight, and a made-up damaged block 0 counted
+// as an answer.
 inline constexpr const char* ALL_KNOWN_FAULTS = "";
 
 struct NamedFile {
@@ -99,8 +100,9 @@ struct Intent {
 // (A made-up, well-formed block of another file, or of another type, that
 // comes just when that kind and block number are awaited cannot be told
 // from the answer on the wire: the target excuses a wrong file of that kind
-// then. A block the console sent before, sent again, is no such thing and
-// must be caught.)
+// then. So is an answer that comes later than the watchdog's interval: the
+// engine has given it up as lost. A block the console sent before, sent
+// again, is no such thing and must be caught.)
 // Replayed: block 0s sent again, unasked, as often as the engine asks for a
 // file again before it takes two files to be the same.
 enum class Ingredient {

@@ -222,6 +222,38 @@ TEST(BatchFaults, DoubledAnswersUndercountWhatIsStillDue_oneblock)
           }});
 }
 
+// Found by fuzzing the engine: a batch begun under the box that sums up
+// the last one's failures found the card listing that had given way to the
+// last one start beside it. The listing's replies stopped its watchdog.
+TEST(BatchFaults, BatchBegunUnderTheSummaryBoxMeetsAListing_stray)
+{
+  FaultRig rig;
+  WriteFile(rig.card() / "SONGA.kpr", SONG_A);
+  WriteFile(rig.card() / "SONGC.kch", SONG_C);
+  Batch& batch = rig.engine->batch;
+  ASSERT_TRUE(batch.ListCard(nullptr));
+  ASSERT_TRUE(batch.Download({{0, "SONGA"}}, rig.pc().string())); // the listing gives way
+  rig.host.onBox = [&](const BoxShown& box) {
+    rig.host.onBox = nullptr;
+    EXPECT_TRUE(batch.Download({{1, "SONGC"}}, rig.pc().string())) << box.text;
+  };
+  rig.Answer(); // the listing's first request
+  for (int i = 0; i < MAX_BLOCK_TRIES; ++i)
+    rig.Answer([](std::vector<Bytes>& out) { out[0][out[0].size() - 2] ^= 1; });
+  rig.line.Run(10);
+  // Every request answered but the one for SONGC's last block.
+  const Bytes lastBlock = BuildBlockRequest(1, 2);
+  for (int i = 0; i < 100 && !rig.fromPc.empty(); ++i) {
+    const bool lost = rig.fromPc.front() == lastBlock;
+    rig.Answer([lost](std::vector<Bytes>& out) {
+      if (lost)
+        out.clear();
+    });
+  }
+  rig.RunOut();
+  EXPECT_TRUE(rig.Ended()) << "the batch never ends";
+}
+
 // Fault 9: no limit to the requests for a block that always arrives damaged.
 TEST(BatchFaults, DamagedBlockAskedForWithoutEnd_retry)
 {
