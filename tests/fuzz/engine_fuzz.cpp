@@ -265,7 +265,10 @@ void World::Answer(const Event& e)
   // An answer later than the watchdog's interval has been given up as lost:
   // once the line was quiet that long, the PC no longer counts it as due,
   // and nothing on the wire tells it from the answer to a newer request.
-  const bool overdue = timers_.clock.now - at >= UPLOAD_INTERVAL_MS;
+  // So is one that comes while the PC's port is closed: it waits on the
+  // line until the port opens again, however long that takes.
+  const bool overdue = timers_.clock.now - at >= UPLOAD_INTERVAL_MS || !engine_.com.ComPortOpen() ||
+                       line_.unplugged;
   // The answer to a request that was given up comes unasked.
   if (epoch != epoch_)
     script_.Note(zr::fuzz::Ingredient::Stray);
