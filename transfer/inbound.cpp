@@ -141,7 +141,10 @@ void Session::TakeBlock(const InboundBlock& in)
     timers.DummyTimer.Stop();
   } else {
     timers.UploadTimer.Stop();
-    lastTaken_ = Keep(in);
+    // A damaged block must not make the engine forget the last good one:
+    // a copy of that would pass for new.
+    if (in.count > 0 && in.count <= SYS_EX_BLOCKSIZE && Checksum(in.payload, in.count) == in.payload[in.count])
+      lastTaken_ = Keep(in);
   }
   ++Answers;
   rx.Medium = in.medium;

@@ -24,8 +24,10 @@ namespace zr::fuzz {
 // scripts/test; ZR_ENGINE_FUZZ_TRACE=1 prints what they do) are of
 // "oneblock" too (a doubled block 0 counted as an earlier answer, the count
 // of answers due stopping at eight, a made-up damaged block 0 counted as an
-// answer), and of "stray" (a batch begun under the last one's summary box
-// met the card listing that had given way to the last one).
+// answer, a damaged block taken in place of the last good one so that a
+// copy of that passed for new), and of "stray" (a batch begun under the
+// last one's summary box met the card listing that had given way to the
+// last one).
 inline constexpr const char* ALL_KNOWN_FAULTS = "";
 
 struct NamedFile {
