@@ -36,22 +36,26 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
 }
 
 namespace {
+// A block whose checksum fits, with a payload of a size a block can have.
+bool ChecksumFits(const InboundBlock& in)
+{
+  return in.count > 0 && in.count <= SYS_EX_BLOCKSIZE && Checksum(in.payload, in.count) == in.payload[in.count];
+}
+
 // A block 0 that could have come whole from the console: its length and
 // checksum fit. One that does not may be anybody's, damaged or made up,
 // and is counted as no answer.
 bool WholeBlock0(const InboundBlock& in)
 {
-  if (in.count == 0 || in.count > SYS_EX_BLOCKSIZE)
-    return false;
-  if (in.total > 1 ? in.count != SYS_EX_BLOCKSIZE : in.count < 8 || in.count % 8 != 0)
-    return false;
-  return Checksum(in.payload, in.count) == in.payload[in.count];
+  const bool lengthFits = in.total > 1 ? in.count == SYS_EX_BLOCKSIZE : in.count >= 8 && in.count % 8 == 0;
+  return lengthFits && ChecksumFits(in);
 }
 } // namespace
 
 void Session::OnDataBlock(const InboundBlock& in)
 {
   Filer& rx = RxTransfer;
+  // Only whether any came matters: the count stops short of overflowing.
   if (blocksSinceArmed_ < 1000)
     ++blocksSinceArmed_;
   if (rx.Block0Doubt && timers.UploadTimer.IsActive())
@@ -143,7 +147,7 @@ void Session::TakeBlock(const InboundBlock& in)
     timers.UploadTimer.Stop();
     // A damaged block must not make the engine forget the last good one:
     // a copy of that would pass for new.
-    if (in.count > 0 && in.count <= SYS_EX_BLOCKSIZE && Checksum(in.payload, in.count) == in.payload[in.count])
+    if (ChecksumFits(in))
       lastTaken_ = Keep(in);
   }
   ++Answers;
