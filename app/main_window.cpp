@@ -218,7 +218,7 @@ void TForm1::FormClose()
   // Nothing may fire between here and the end of the process.
   QtTimerSet& t = parts().timers;
   for (QtTimer* timer :
-       {&t.CommTimer, &t.TimeoutTimer, &t.UploadTimer, &t.DownloadTimer, &t.DummyTimer, &t.SendTimer})
+       {&t.CommTimer, &t.TimeoutTimer, &t.UploadTimer, &t.DownloadTimer, &t.DummyTimer, &t.SendTimer, &t.RetryTimer})
     timer->Stop();
   parts().endProcess(0);
 }

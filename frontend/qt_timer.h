@@ -26,7 +26,7 @@ private:
   std::function<void()> handler_;
 };
 
-// The six timers with the intervals they are created with, all stopped.
+// The timers with the intervals they are created with, all stopped.
 struct QtTimerSet {
   QtTimer CommTimer{50};
   QtTimer TimeoutTimer{1500};
@@ -34,7 +34,8 @@ struct QtTimerSet {
   QtTimer DownloadTimer{5000};
   QtTimer DummyTimer{5000};
   QtTimer SendTimer{500};
-  Timers timers{CommTimer, TimeoutTimer, UploadTimer, DownloadTimer, DummyTimer, SendTimer};
+  QtTimer RetryTimer{1000};
+  Timers timers{CommTimer, TimeoutTimer, UploadTimer, DownloadTimer, DummyTimer, SendTimer, RetryTimer};
 };
 
 } // namespace zr

@@ -1,4 +1,4 @@
-// The six timers that pace and guard every exchange with the console: one
+// The timers that pace and guard every exchange with the console: one
 // abstract timer, implemented by Qt in the programs and by a manual clock in
 // the tests.
 #pragma once
@@ -28,6 +28,9 @@ struct Timers {
   Timer& DownloadTimer; // 5000 ms: console's next block request
   Timer& DummyTimer;    // 5000 ms: MIDI link test
   Timer& SendTimer;     // 500 ms: pause before the next file of a send
+  // Not one of the window's six: asks again for what the PC asked for and
+  // did not get, after a time taken from the measured round trip.
+  Timer& RetryTimer;
 };
 
 } // namespace zr

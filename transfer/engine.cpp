@@ -63,7 +63,7 @@ Engine::~Engine()
   // No handler may run into a half-dismantled engine.
   Timers& t = session.timers;
   for (Timer* timer : {&t.CommTimer, &t.TimeoutTimer, &t.UploadTimer, &t.DownloadTimer, &t.DummyTimer,
-                       &t.SendTimer}) {
+                       &t.SendTimer, &t.RetryTimer}) {
     timer->Stop();
     timer->SetHandler(nullptr);
   }

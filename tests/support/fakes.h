@@ -53,7 +53,7 @@ public:
   void Advance(long long ms);
 };
 
-// The six timers with their creation intervals.
+// The timers with their creation intervals.
 struct FakeTimers {
   ManualClock clock;
   FakeTimer comm{clock, "CommTimer", 50};
@@ -62,7 +62,8 @@ struct FakeTimers {
   FakeTimer download{clock, "DownloadTimer", 5000};
   FakeTimer dummy{clock, "DummyTimer", 5000};
   FakeTimer send{clock, "SendTimer", 500};
-  Timers timers{comm, timeout, upload, download, dummy, send};
+  FakeTimer retry{clock, "RetryTimer", 1000};
+  Timers timers{comm, timeout, upload, download, dummy, send, retry};
 };
 
 // The next item of a script, taken off its front; `otherwise` once the
