@@ -97,11 +97,17 @@ bool ComLink::OpenComPort()
   if (lastOpenResult_ == SerialOpenResult::Ok) {
     device_ = std::move(device);
     ForgetPartialFrame();
+    // What waited on the line while the port was closed answers nothing
+    // the engine still awaits.
+    std::uint8_t drop[256];
+    while (device_->BytesWaiting() > 0 && device_->Read(drop, sizeof drop) > 0) {
+    }
     ++opens_;
     device_->SetReadyReadHandler([this] { ReadAndDispatch(); });
     context_.timers.CommTimer.Start();
     comPortOpen_ = true;
     context_.link.ConnectedComPort = port;
+    context_.OnPortOpened();
   } else {
     comPortOpen_ = false;
   }
@@ -237,29 +243,43 @@ void ComLink::Assemble(const std::uint8_t* bytes, std::size_t length)
       if (p == end)
         break;
     }
-    const std::uint8_t* stop = std::find(p, end, SYS_EX_END);
-    const bool complete = stop != end;
-    const std::uint8_t* const next = complete ? stop + 1 : end;
-    if (overlong_) {
-      // The rest of a message too long to take, up to its end byte.
-      overlong_ = !complete;
-      p = next;
-      continue;
-    }
-    if (static_cast<std::size_t>(next - p) > COM_MAX_MESSAGE - frame_.size()) {
-      // Longer than any message of the console: its start is lost.
+    // No byte inside a message is F0: one always starts the next message,
+    // and a message that lost its end byte is over there.
+    const std::uint8_t* const from = frame_.empty() && !overlong_ && *p == SYS_EX_START ? p + 1 : p;
+    const std::uint8_t* stop =
+        std::find_if(from, end, [](std::uint8_t b) { return b == SYS_EX_END || b == SYS_EX_START; });
+    if (stop != end && *stop == SYS_EX_START) {
+      // (The rest of a message too long to take was reported already.)
+      const bool unfinished = (!frame_.empty() || stop != p) && !overlong_;
       frame_.clear();
-      overlong_ = !complete;
-      p = next;
-      context_.OnLinkFault(LinkFault::FrameBounds, "Read comm error: no block bounds.");
+      overlong_ = false;
+      p = stop;
+      if (unfinished)
+        context_.OnLinkFault(LinkFault::FrameBounds, "Read comm error: no block bounds.");
     } else {
-      frame_.insert(frame_.end(), p, next);
-      p = next;
-      if (!complete)
-        break;
-      Bytes frame;
-      frame.swap(frame_);
-      DispatchFrame(frame);
+      const bool complete = stop != end;
+      const std::uint8_t* const next = complete ? stop + 1 : end;
+      if (overlong_) {
+        // The rest of a message too long to take, up to its end byte.
+        overlong_ = !complete;
+        p = next;
+        continue;
+      }
+      if (static_cast<std::size_t>(next - p) > COM_MAX_MESSAGE - frame_.size()) {
+        // Longer than any message of the console: its start is lost.
+        frame_.clear();
+        overlong_ = !complete;
+        p = next;
+        context_.OnLinkFault(LinkFault::FrameBounds, "Read comm error: no block bounds.");
+      } else {
+        frame_.insert(frame_.end(), p, next);
+        p = next;
+        if (!complete)
+          break;
+        Bytes frame;
+        frame.swap(frame_);
+        DispatchFrame(frame);
+      }
     }
     // A box shown on the way runs an event loop, in which the port may have
     // been closed (and opened again): what is left here came before that.

@@ -122,9 +122,10 @@ bool MidiLink::OpenMidiPort()
     midiPortOpen_ = false;
   }
 
-  if (midiPortOpen_)
+  if (midiPortOpen_) {
     SetUpInBuffers();
-  else
+    context_.OnPortOpened();
+  } else
     (void)system_.CloseOutput();
   return midiPortOpen_;
 }

@@ -427,10 +427,15 @@ void Batch::CancelBtnClick()
     counts_.cancelled = !silent_;
   session_.CloseProgress();
   session_.ShowConnectionStatus();
-  // Nothing awaited any more: a late block or request touches nothing.
+  // Nothing awaited any more: a late block or request touches nothing, and
+  // no watchdog of the file given up outlives it (a card listing keeps its own).
   session_.GiveUpReceiving();
   session_.TxTransfer.Offered = false;
-  session_.timers.SendTimer.Stop();
+  Timers& t = session_.timers;
+  t.SendTimer.Stop();
+  t.DownloadTimer.Stop();
+  if (awaitedType_ < 0)
+    t.UploadTimer.Stop();
   RestorePauseInterval();
   FinishBatch();
 }
@@ -439,7 +444,7 @@ void Batch::Cancel()
 {
   CancelBtnClick();
   Timers& t = session_.timers;
-  for (Timer* timer : {&t.UploadTimer, &t.DownloadTimer, &t.SendTimer, &t.DummyTimer, &t.TimeoutTimer})
+  for (Timer* timer : {&t.UploadTimer, &t.DownloadTimer, &t.SendTimer, &t.DummyTimer, &t.TimeoutTimer, &t.RetryTimer})
     timer->Stop();
 }
 

@@ -94,8 +94,6 @@ void ConnectionControl::TimeoutTimerTimer()
 void ConnectionControl::UploadTimerTimer()
 {
   session_.timers.UploadTimer.Stop();
-  if (session_.UploadWatchdogRanOut())
-    return;
   TransferWatchdog(NO_RESPONSE, false);
 }
 

@@ -56,6 +56,7 @@ Engine::Engine(Host& host, Timers& timers, EngineOptions options)
   timers.DownloadTimer.SetHandler([this] { control.DownloadTimerTimer(); });
   timers.DummyTimer.SetHandler([this] { control.DummyTimerTimer(); });
   timers.SendTimer.SetHandler([this] { batch.SendTimerTimer(); });
+  timers.RetryTimer.SetHandler([this] { session.RetryTimerRanOut(); });
 }
 
 Engine::~Engine()

@@ -11,10 +11,6 @@ namespace zr {
 // that pads its blocks, or an interface that drops a byte every time, must
 // not keep a batch busy forever.
 constexpr int MAX_BLOCK_TRIES = 5;
-// How often a block 0 seen before (the last file's only block sent again, a
-// copy of one dropped) makes the file be asked for once more. One that still
-// comes after that is taken: two files can be the same.
-constexpr int MAX_BLOCK0_ASKS = 2;
 
 // Error codes of a transfer step (0 none).
 enum FilerError : std::int32_t {

@@ -85,12 +85,6 @@ bool Filer::RequestCurrentBlock()
   const bool sent = link && (BlockNr == 0 && !CardName.empty() ? link->SendFileName(DataType, CardName, true)
                                                                 : link->RequestBlock(DataType, BlockNr));
   if (sent)
-    session_.ArmWatchdog(DataType);
-  if (sent && BlockNr == 0) {
-    ++Block0Owed;
-    session_.Block0Asked(DataType);
-  }
-  if (sent)
     return true;
   // Nothing went out, so nothing will come: the file is given up.
   const std::string text = link ? link->CannotSendText() : "No communication port selected";

@@ -46,15 +46,9 @@ public:
   std::string CardName;
   // Requests for the block awaited that came back damaged, in a row.
   int DamagedTries = 0;
-  // How often block 0 was asked for again because the block 0 that came was
-  // one seen before (MAX_BLOCK0_ASKS at most), and the answers to this
-  // file's requests for block 0 still due.
-  int Block0Asks = 0;
-  int Block0Owed = 0;
-  // A block 0 that may be an earlier request's answer, or a copy of one,
-  // was dropped without asking again: the line is watched until it falls
-  // quiet, and then block 0 is asked for afresh.
-  bool Block0Doubt = false;
+  // A block like one seen lately, asked for again behind a marker: the
+  // same bytes then are this file's (two files can be the same).
+  std::optional<std::uint64_t> Doubted;
   // Stream bytes that arrived, known once the last block is in.
   std::uint32_t ReceivedBytes = 0;
   // Payload bytes the last block must carry, from block 0's size field.
@@ -66,6 +60,15 @@ public:
   // ask for any of its blocks again; and its end-of-file step has run.
   bool Offered = false;
   bool EndOfFileDone = false;
+  // Sending: the console's go-ahead for the file offered was answered (a
+  // restore needs none); when block 0 last went out, and whether the
+  // console asked for a later block since. A block 0 the console did not
+  // ask for is a restore into its memory: one go-ahead is answered once,
+  // and a request for block 0 that came before the console can have had
+  // the last one is a copy.
+  bool GoAhead = false;
+  long long Block0SentAt = 0;
+  bool PastBlock0 = false;
   // What the last failure of this record said on the status line, and its
   // error code (0 when it was no error of the record's own, such as a link
   // that was not ready).
@@ -86,8 +89,9 @@ public:
 
   void LoadData();
   void StoreData();
-  // Asks for block BlockNr of the file being received; false (LastFailure
-  // says why) when the request could not go out.
+  // Asks for block BlockNr of the file being received (block 0 of a card
+  // file by its name); false (LastFailure says why) when the request could
+  // not go out. Arms nothing.
   [[nodiscard]] bool RequestCurrentBlock();
 
   // Receiving (RxTransfer): block BlockNr of a file, checked and stored.

@@ -21,6 +21,10 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
       steps().RequestCardDirectory(-1);
     return;
   }
+  // During a batch the link is plainly working: a test now would take the
+  // place of the file being received.
+  if (steps().Running())
+    return;
   ShowStatus("Connected thru MIDI");
   if (!ourConsole)
     return;
@@ -31,8 +35,16 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
   RxTransfer.DataType = SYS_EX_TEST_TYPE;
   RxTransfer.BlockNr = 0;
   RxTransfer.Expecting = true;
-  if (Link* l = via ? via : LinkFor(medium); l && l->RequestBlock(SYS_EX_TEST_TYPE, 0))
+  AskLinkTest(via ? via : LinkFor(medium));
+}
+
+void Session::AskLinkTest(Link* via)
+{
+  if (via && via->RequestBlock(SYS_EX_TEST_TYPE, 0)) {
+    resync_.Sent();
     ArmWatchdog(SYS_EX_TEST_TYPE);
+    Asking(Asked::LinkTest, MEDIUM_MIDI, SYS_EX_TEST_TYPE);
+  }
 }
 
 namespace {
@@ -41,114 +53,68 @@ bool ChecksumFits(const InboundBlock& in)
 {
   return in.count > 0 && in.count <= SYS_EX_BLOCKSIZE && Checksum(in.payload, in.count) == in.payload[in.count];
 }
-
-// A block 0 that could have come whole from the console: its length and
-// checksum fit. One that does not may be anybody's, damaged or made up,
-// and is counted as no answer.
-bool WholeBlock0(const InboundBlock& in)
-{
-  const bool lengthFits = in.total > 1 ? in.count == SYS_EX_BLOCKSIZE : in.count >= 8 && in.count % 8 == 0;
-  return lengthFits && ChecksumFits(in);
-}
 } // namespace
 
 void Session::OnDataBlock(const InboundBlock& in)
 {
   Filer& rx = RxTransfer;
-  // Only whether any came matters: the count stops short of overflowing.
-  if (blocksSinceArmed_ < 1000)
-    ++blocksSinceArmed_;
-  if (rx.Block0Doubt && timers.UploadTimer.IsActive())
-    DoubtBlock0(); // the line is not quiet yet
+  const bool whole = ChecksumFits(in);
+  const std::uint64_t digest =
+      whole ? BlockMemory::Digest(in.type, in.total, in.block, in.payload, in.count + 1) : 0;
   // Only the block awaited is taken: a stray or repeated one (after the file
   // was saved, after Cancel) must neither write nor start anything.
-  const bool awaited = rx.Expecting && in.block == rx.BlockNr && in.type == rx.DataType;
-  const bool block0 = in.block == 0 && IsDataType(in.type);
-  const bool whole = block0 && WholeBlock0(in);
-  if (!awaited || (in.medium != MEDIUM_MIDI && batch.CancelRequested)) {
-    // An answer to a request given up is one fewer still due; a copy of a
-    // block seen before answers nothing.
-    if (whole && !SeenBefore(in, true)) {
-      Block0Arrived(in.type);
-      KeepDropped(in);
-    }
+  const bool awaited = rx.Expecting && in.block == rx.BlockNr && in.type == rx.DataType &&
+                       !(in.medium != MEDIUM_MIDI && batch.CancelRequested);
+  if (awaited && in.type == SYS_EX_TEST_TYPE) {
+    TakeBlock(in, digest);
     return;
   }
-  if (block0) {
-    // The wire carries no name, and the console answers in order. While
-    // more answers may come than this file asked for, a block 0 answers an
-    // earlier request (one given up, or a file asked for twice): it is
-    // dropped, and the file asked for once more in case the count was too
-    // high (an answer lost). A copy of a block seen before, or a damaged
-    // block, may be such an answer or not: it leaves the count alone and
-    // asks for nothing, and if nothing else comes the line falls quiet and
-    // the file is asked for afresh. When only this file's answers are due,
-    // a block seen before (the last file's only block, sent again) makes
-    // the file be asked for again a few times; one that keeps coming is
-    // taken: two files can be the same. A damaged one is this file's, to
-    // be asked for again, but counts as no answer.
-    if (owed_[in.type] > rx.Block0Owed) {
-      if (!whole || SeenBefore(in, true)) {
-        DoubtBlock0();
-        return;
-      }
-      Block0Arrived(in.type);
-      KeepDropped(in);
-      if (!rx.RequestCurrentBlock())
-        EndReceivedFile(FileOutcome::Failed);
-      return;
-    }
-    if (whole && SeenBefore(in) && rx.Block0Asks < MAX_BLOCK0_ASKS) {
-      ++rx.Block0Asks;
-      if (!rx.RequestCurrentBlock())
-        EndReceivedFile(FileOutcome::Failed);
-      return;
-    }
-    if (whole) {
-      Block0Arrived(in.type);
-      if (rx.Block0Owed > 0)
-        --rx.Block0Owed;
-      rx.Block0Doubt = false;
-    }
+  if (!awaited || resync_.Standing()) {
+    // Behind a barrier a block awaited may be the answer to the request
+    // asked again, which is asked for once more after it: not kept, or the
+    // answer would be taken for a copy. Anything else is kept, and makes
+    // the next block 0 go behind a marker.
+    if (whole && !awaited)
+      seen_.Keep(digest);
+    if (!resync_.Standing())
+      unclean_ = true;
+    return;
   }
-  TakeBlock(in);
+  if (whole && seen_.Holds(digest) && rx.Doubted != digest) {
+    // Like a block seen lately: a copy the console sent again, or an
+    // earlier answer. Asked for again behind a marker, the same bytes are
+    // this file's.
+    rx.Doubted = digest;
+    unclean_ = true;
+    if (!AskBlock(Ask::BehindMarker))
+      EndReceivedFile(FileOutcome::Failed);
+    return;
+  }
+  TakeBlock(in, digest);
 }
 
-void Session::DoubtBlock0()
-{
-  RxTransfer.Block0Doubt = true;
-  timers.UploadTimer.Start();
-  blocksSinceArmed_ = 0;
-}
-
-bool Session::UploadWatchdogRanOut()
-{
-  if (blocksSinceArmed_ > 0)
-    return false;
-  // Whatever was still counted as due was lost on the way.
-  owed_.fill(0);
-  Filer& rx = RxTransfer;
-  if (!rx.Expecting || !rx.Block0Doubt || rx.BlockNr != 0)
-    return false;
-  rx.Block0Owed = 0;
-  rx.Block0Doubt = false;
-  if (!rx.RequestCurrentBlock())
-    EndReceivedFile(FileOutcome::Failed);
-  return true;
-}
-
-void Session::TakeBlock(const InboundBlock& in)
+void Session::TakeBlock(const InboundBlock& in, std::uint64_t digest)
 {
   Filer& rx = RxTransfer;
+  timers.RetryTimer.Stop();
+  RoundTrip& trip = in.block == 0 ? firstTrip_ : nextTrip_;
+  if (asked_ != Asked::Nothing && !askedAgain_) {
+    // From the request to the start of its answer.
+    const std::size_t length = in.count + DATA_BLOCK_OVERHEAD;
+    trip.Sample(static_cast<double>(Now() - askedAt_ - WireMs(in.medium, length)));
+  } else {
+    trip.Answered();
+  }
+  asked_ = Asked::Nothing;
   // The answer awaited: its watchdog is done. A stray block leaves it armed.
   if (in.type == SYS_EX_TEST_TYPE) {
     timers.DummyTimer.Stop();
   } else {
     timers.UploadTimer.Stop();
-    // A damaged block must not make the engine forget the last good one:
-    // a copy of that would pass for new.
+    // A damaged block is not remembered: its copy would be damaged too.
     if (ChecksumFits(in))
-      lastTaken_ = Keep(in);
+      seen_.Keep(digest);
+    rx.Doubted.reset();
   }
   ++Answers;
   rx.Medium = in.medium;
@@ -169,11 +135,18 @@ void Session::ReceiveFileBlock(unsigned total, const std::uint8_t* payload, std:
   case ReceiveStep::Ignore:
     return;
   case ReceiveStep::AskBlock:
-  case ReceiveStep::AskAgain:
+  case ReceiveStep::AskAgain: {
     ShowReceiveProgress(step.kind == ReceiveStep::AskBlock ? step.block - 1 : step.block, total);
-    if (!rx.RequestCurrentBlock())
+    // A damaged block 0 may be anybody's: this file's goes behind a marker.
+    Ask how = step.kind == ReceiveStep::AskBlock ? Ask::Fresh : Ask::Again;
+    if (step.kind == ReceiveStep::AskAgain && step.block == 0) {
+      unclean_ = true;
+      how = Ask::BehindMarker;
+    }
+    if (!AskBlock(how))
       EndReceivedFile(FileOutcome::Failed);
     return;
+  }
   case ReceiveStep::Complete: {
     ShowReceiveProgress(total - 1, total);
     const std::optional<FileOutcome> saved = rx.WritePcFile();
@@ -201,6 +174,9 @@ void Session::EndReceivedFile(FileOutcome outcome)
 {
   Filer& rx = RxTransfer;
   rx.Expecting = false;
+  StopAsking();
+  if (outcome == FileOutcome::Failed)
+    unclean_ = true;
   if (outcome == FileOutcome::Failed && rx.Error != ERR_NONE)
     rx.ReportError(0);
   if (outcome != FileOutcome::Saved)
@@ -219,8 +195,7 @@ void Session::AnswerLinkTest(bool damaged)
     if (!steps().Running())
       steps().RequestCardDirectory(-1);
   } else if (link.MidiTestRetries > 0) {
-    if (Midi && Midi->RequestBlock(SYS_EX_TEST_TYPE, 0))
-      ArmWatchdog(SYS_EX_TEST_TYPE);
+    AskLinkTest(Midi);
     --link.MidiTestRetries;
   } else {
     rx.Expecting = false;
@@ -228,50 +203,32 @@ void Session::AnswerLinkTest(bool damaged)
   }
 }
 
-Session::KeptBlock Session::Keep(const InboundBlock& in)
-{
-  return {in.medium, in.type, in.total, in.block, {in.payload, in.payload + in.count + 1}};
-}
-
-bool Session::SeenBefore(const InboundBlock& in, bool anyBlock) const
-{
-  const auto same = [&](const KeptBlock& k) {
-    return k.type == in.type && k.total == in.total && k.bytes.size() == in.count + 1 &&
-           std::equal(k.bytes.begin(), k.bytes.end(), in.payload);
-  };
-  // The last block taken counts when it ended its file (a block 0 like it
-  // is that file's only block again), or, for a block nothing awaits, in
-  // any case.
-  return (same(lastTaken_) && (anyBlock || lastTaken_.block + 1 == lastTaken_.total)) ||
-         std::any_of(dropped_.begin(), dropped_.end(), same);
-}
-
-void Session::KeepDropped(const InboundBlock& in)
-{
-  // Enough to know the answers of the few files a user gives up in a row.
-  constexpr std::size_t KEPT_DROPPED = 8;
-  if (dropped_.size() == KEPT_DROPPED)
-    dropped_.pop_front();
-  dropped_.push_back(Keep(in));
-}
-
 void Session::GiveUpReceiving()
 {
-  // An answer still due may come later: owed_ remembers it.
+  // An answer still on its way must not be taken for the next file.
+  if (RxTransfer.Expecting)
+    unclean_ = true;
   RxTransfer.Expecting = false;
   RxTransfer.FreeBuffer();
-}
-
-void Session::Block0Arrived(int type)
-{
-  if (owed_[type] > 0)
-    --owed_[type];
+  StopAsking();
 }
 
 void Session::OnDirectoryReply(int medium, int type, const std::vector<std::string>& names)
 {
+  const std::optional<long> answered = resync_.DirectoryReplied(type);
+  // A marker's reply, or a listing's that went out behind the barrier:
+  // either brings it down.
+  if (resync_.Lowers(answered))
+    BarrierDown();
   if (!steps().AwaitsDirectory(type))
     return;
+  if (asked_ == Asked::Directory) {
+    timers.RetryTimer.Stop();
+    if (!askedAgain_)
+      firstTrip_.Sample(static_cast<double>(Now() - askedAt_));
+    asked_ = Asked::Nothing;
+  }
+  resync_.Listed(type, names.size());
   steps().CardDirectoryReply(type, names, medium == MEDIUM_MIDI);
 }
 
@@ -280,13 +237,19 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
   // The console asks on: the watchdog for its next request is done (it runs
   // only while a file is offered). Only a request for the file offered
   // shows a watchdog's box that the transfer goes on.
+  Filer& tx = TxTransfer;
   timers.DownloadTimer.Stop();
-  if (TxTransfer.Offered)
+  if (tx.Offered)
     ++Answers;
   Link* l = via ? via : LinkFor(medium);
-  // After the batch the console may still ask for blocks of the last file
-  // again (it missed one); after Cancel nothing is answered.
-  if (!l || (batch.SendFinished && !(TxTransfer.Offered && TxTransfer.EndOfFileDone)))
+  // Only the file offered is answered: not one that failed or was given
+  // up. After the batch the console may still ask for blocks of the last
+  // file again (it missed one); after Cancel nothing is answered.
+  if (!l || !tx.Offered || (batch.SendFinished && !tx.EndOfFileDone))
+    return;
+  // Block 0 goes out only when the console can really be asking for it
+  // again: one it did not ask for is a restore into its memory.
+  if (block == 0 && type == tx.DataType && (!tx.GoAhead || !Block0AskedAgain(medium)))
     return;
   l->AnswerBlockRequest(type, block);
 }
@@ -299,13 +262,29 @@ void Session::OnFileRequest(Link* via, int medium, int type)
   // watchdog stays armed.
   if (RxTransfer.Expecting)
     return;
-  timers.UploadTimer.Stop();
-  if (batch.SendFinished)
+  // One go-ahead for the file offered, answered once: a second one (a copy
+  // on the line) or one of another kind was not asked for by this offer,
+  // and a block 0 the console does not await is a restore into its memory.
+  Filer& tx = TxTransfer;
+  if (type != tx.DataType || tx.GoAhead)
     return;
-  TxTransfer.Medium = medium;
+  timers.UploadTimer.Stop();
+  if (batch.SendFinished || !tx.Offered || tx.EndOfFileDone)
+    return;
+  tx.GoAhead = true;
+  tx.Medium = medium;
   ++Answers;
   if (Link* l = via ? via : LinkFor(medium))
     l->AnswerBlockRequest(type, 0);
+}
+
+bool Session::Block0AskedAgain(int medium) const
+{
+  const Filer& tx = TxTransfer;
+  if (tx.PastBlock0)
+    return true;
+  const std::size_t length = std::min<std::size_t>(tx.Size, SYS_EX_BLOCKSIZE) + DATA_BLOCK_OVERHEAD;
+  return Now() - tx.Block0SentAt >= WireMs(medium, length);
 }
 
 } // namespace zr

@@ -113,10 +113,13 @@ bool Filer::BlockDamaged(unsigned total, const std::uint8_t* payload, std::size_
   }
   if (BlockNr == 0) {
     const std::optional<std::uint32_t> last = LastBlockBytesFor(total, payload);
-    if (last && (total > 1 || *last == count))
-      LastBlockBytes = *last;
-    else
-      Error = ERR_ILLEGAL_DATA; // a size field that does not fit the blocks announced
+    if (!last || (total == 1 && *last != count)) {
+      // A size field that does not fit the blocks announced: damaged on
+      // the way, since the checksum does not see every fault.
+      session_.ShowStatus("    Block size field error");
+      return true;
+    }
+    LastBlockBytes = *last;
   }
   return false;
 }

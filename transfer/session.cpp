@@ -41,8 +41,11 @@ Session::Session(Host& h, Timers& t) : SessionCore(h, t), RxTransfer(*this), TxT
 
 void Session::RequestTypeDirectory(int medium, int type)
 {
-  if (Link* l = LinkFor(medium); l && l->RequestDirectory(type))
+  if (Link* l = LinkFor(medium); l && l->RequestDirectory(type)) {
+    resync_.DirectorySent(type);
     ArmDirectoryWatchdog();
+    Asking(Asked::Directory, medium, type);
+  }
 }
 
 bool Session::RequestCardFile(int medium, int type, const std::string& cardName, const std::string& folder,
@@ -61,9 +64,7 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   rx.Medium = medium;
   rx.BlockNr = 0;
   rx.DamagedTries = 0;
-  rx.Block0Asks = 0;
-  rx.Block0Owed = 0;
-  rx.Block0Doubt = false;
+  rx.Doubted.reset();
   rx.CardName = cardName;
   // The name comes from the console: it must not lead the file out of the
   // folder the user chose.
@@ -76,11 +77,8 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   if (!l)
     return false;
   rx.Expecting = true;
-  if (!l->SendFileName(type, cardName, true))
+  if (!AskBlock(unclean_ ? Ask::BehindMarker : Ask::Fresh))
     return CannotSend(rx, *l);
-  ArmWatchdog(type);
-  ++rx.Block0Owed;
-  Block0Asked(type);
   return true;
 }
 
@@ -91,6 +89,7 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::stri
   // From here on the record holds another file: requests for the previous one go unanswered.
   tx.Offered = false;
   tx.EndOfFileDone = false;
+  tx.GoAhead = false;
   tx.LastFailure.clear();
   tx.LastError = ERR_NONE;
   tx.DataType = TypeFromFileName(pcFileName);
@@ -147,19 +146,14 @@ bool Session::BackupInternal(int medium, int type, const std::optional<std::stri
   rx.Medium = medium;
   rx.BlockNr = 0;
   rx.DamagedTries = 0;
-  rx.Block0Asks = 0;
-  rx.Block0Owed = 0;
-  rx.Block0Doubt = false;
+  rx.Doubted.reset();
   rx.CardName.clear();
   Link* l = SelectedLink(*this, rx, medium);
   if (!l)
     return false;
   rx.Expecting = true;
-  if (!l->RequestBlock(rx.DataType, 0))
+  if (!AskBlock(unclean_ ? Ask::BehindMarker : Ask::Fresh))
     return CannotSend(rx, *l);
-  ArmWatchdog(rx.DataType);
-  ++rx.Block0Owed;
-  Block0Asked(rx.DataType);
   return true;
 }
 
@@ -170,6 +164,7 @@ bool Session::RestoreInternal(int medium, std::string pcFileName, const std::str
   const std::string shownName = pcFileName;
   tx.Offered = false;
   tx.EndOfFileDone = false;
+  tx.GoAhead = false;
   tx.LastFailure.clear();
   tx.LastError = ERR_NONE;
   tx.Error = ERR_NONE;
@@ -199,6 +194,7 @@ bool Session::RestoreInternal(int medium, std::string pcFileName, const std::str
     return false;
   }
   tx.Offered = true;
+  tx.GoAhead = true; // a restore begins with block 0 unasked
   SendRequestedBlock(*l, tx.DataType, 0);
   return true;
 }
@@ -278,8 +274,12 @@ void Session::SendRequestedBlock(Link& via, int type, unsigned block)
       tx.StoreData();
     }
   }
-  if (tx.Error == ERR_NONE)
+  if (tx.Error == ERR_NONE) {
+    if (block == 0)
+      tx.Block0SentAt = Now();
+    tx.PastBlock0 = block > 0;
     return;
+  }
   const bool fileUnderWay = tx.Offered && !tx.EndOfFileDone && tx.Error == ERR_ILLEGAL_DATA;
   tx.ReportError(1);
   if (fileUnderWay) {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <array>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -59,40 +58,55 @@ public:
   // for, or the file saved or failed.
   void ReceiveFileBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
   // The file being received is given up (Cancel, a watchdog): nothing is
-  // awaited any more, and an answer still due is not taken for another file.
+  // awaited any more, and the next file is asked for behind a marker, so
+  // that an answer still on its way is not taken for it.
   void GiveUpReceiving();
-  // UploadTimer ran out. When no data block came while it ran, no answer
-  // is on its way any more: the count of those due starts from nothing,
-  // and a block 0 in doubt is asked for afresh (true returned: the watchdog
-  // has done its work).
-  bool UploadWatchdogRanOut();
+  // RetryTimer ran out: what the PC asked for and did not get is asked for
+  // again (a block 0 behind a marker, a further marker, a block, a
+  // directory reply, the link test), and the next wait is twice as long.
+  void RetryTimerRanOut();
+  // Stops asking again for anything but the card listing.
+  void StopAsking();
+  void OnPortOpened() override;
+  // Whether a barrier stands: no data block is taken until a marker's reply.
+  bool Resynchronising() const { return resync_.Standing(); }
 
 private:
-  struct KeptBlock {
-    int medium = 0, type = -1;
-    unsigned total = 0, block = 0;
-    std::vector<std::uint8_t> bytes; // payload and checksum byte
-  };
-  static KeptBlock Keep(const InboundBlock& in);
-  // A block 0 like the last file's only block, or like one dropped lately
-  // as the answer to an earlier request.
-  bool SeenBefore(const InboundBlock& in, bool anyBlock = false) const;
-  void KeepDropped(const InboundBlock& in);
-  // Drops a block 0 that may be an earlier request's answer, and watches
-  // for the line to fall quiet.
-  void DoubtBlock0();
-  void TakeBlock(const InboundBlock& in);
+  // How a block is asked for: the first time (its watchdog starts), again
+  // (it does not), or behind a marker (a barrier first, then the request).
+  enum class Ask { Fresh, Again, BehindMarker };
+  // What RetryTimer asks again for.
+  enum class Asked { Nothing, Block, Marker, Directory, LinkTest };
+  // Asks for RxTransfer's block BlockNr as `how` says; false when nothing
+  // could go out (LastFailure says why).
+  bool AskBlock(Ask how);
+  bool SendMarker();
+  // A request of kind `what` went out on `medium`: RetryTimer starts.
+  void Asking(Asked what, int medium, int type);
+  // A marker's reply came: the barrier is down, and the block awaited is
+  // asked for.
+  void BarrierDown();
+  void TakeBlock(const InboundBlock& in, std::uint64_t digest);
   // Block `block` of `total` is in.
   void ShowReceiveProgress(unsigned block, unsigned total);
   // The received file is over: the batch hears how, and goes on.
   void EndReceivedFile(FileOutcome outcome);
+  void AskLinkTest(Link* via);
   void AnswerLinkTest(bool damaged);
-  // A block 0 of `type` came: one answer fewer is due.
-  void Block0Arrived(int type);
+  // Whether the console can be asking for the block 0 it was sent last
+  // again: it has asked for a later block since, or has had time to read it.
+  bool Block0AskedAgain(int medium) const;
 
+  // Anything unclean happened (a file given up, a block asked for again, a
+  // damaged, copied or stray block): the next block 0 goes behind a marker.
+  bool unclean_ = false;
+  Asked asked_ = Asked::Nothing;
+  int askedType_ = -1;
+  int askedMedium_ = 0;
+  long long askedAt_ = 0;
+  bool askedAgain_ = false; // its answer may be an earlier request's: no sample
+  BlockMemory seen_;        // blocks taken or dropped lately
   std::string lastBackupName_; // the name chosen last time, shown again
-  KeptBlock lastTaken_;        // the block taken last
-  std::deque<KeptBlock> dropped_; // the block 0s dropped lately, newest last
 };
 
 } // namespace zr

@@ -49,10 +49,7 @@ void SessionCore::OnLinkFault(LinkFault fault, const std::string& text)
   // Bad frames closer together than this are one burst: one box for it.
   constexpr long long BURST_GAP_MS = 2000;
   if (fault == LinkFault::FrameBounds) {
-    const long long now =
-        Clock ? Clock()
-              : std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-                    .count();
+    const long long now = Now();
     const bool sameBurst = lastFrameFault_ && now - *lastFrameFault_ < BURST_GAP_MS;
     lastFrameFault_ = now;
     if (sameBurst) {
@@ -127,16 +124,14 @@ void SessionCore::ArmWatchdog(int type)
   }
   timers.UploadTimer.SetInterval(UploadIntervalFor(type));
   timers.UploadTimer.Start();
-  blocksSinceArmed_ = 0;
 }
 
-void SessionCore::Block0Asked(int type)
+long long SessionCore::Now() const
 {
-  // Not bounded: a count below the answers on their way would take one of
-  // them for another file's. Answers that were lost keep it too high until
-  // the line falls quiet (UploadWatchdogRanOut).
-  if (IsDataType(type))
-    ++owed_[type];
+  if (Clock)
+    return Clock();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 } // namespace zr

@@ -4,7 +4,6 @@
 // this; Session adds the records and the commands.
 #pragma once
 
-#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,6 +13,7 @@
 #include "link/wire.h"
 #include "transfer/batch_steps.h"
 #include "transfer/host.h"
+#include "transfer/resync.h"
 
 namespace zr {
 
@@ -79,26 +79,21 @@ public:
 
   // A request went out: the watchdog for its answer starts (DummyTimer for
   // the link test, else UploadTimer, longer for the operating system). A
-  // directory request keeps the interval the last request set.
+  // directory request keeps the interval the last request set. Asking again
+  // does not restart it: it is for a console silent for its whole interval.
   void ArmWatchdog(int type);
-  void ArmDirectoryWatchdog()
-  {
-    timers.UploadTimer.Start();
-    blocksSinceArmed_ = 0;
-  }
-  // A request for block 0 of a file of `type` went out (a file request, a
-  // backup's first request): one more answer is due.
-  void Block0Asked(int type);
+  void ArmDirectoryWatchdog() { timers.UploadTimer.Start(); }
+  // Milliseconds on Clock.
+  long long Now() const;
 
 protected:
-  // Block 0 answers that may still come, per data type, for every request
-  // that went out: those of files given up too, whose answers may come
-  // late. Never below the answers really on their way: a copy of a block
-  // seen before does not bring it down.
-  std::array<int, DATA_TYPE_COUNT> owed_{};
-  // Data blocks that came since UploadTimer last started: none when it runs
-  // out means the line was quiet for a whole interval.
-  int blocksSinceArmed_ = 0;
+  // The barrier and the directory requests on their way.
+  Resync resync_;
+  // Round trips of a first answer (block 0, a directory reply, the link
+  // test) and of a further block: a console may take longer to find a file
+  // than to send its next block.
+  RoundTrip firstTrip_;
+  RoundTrip nextTrip_;
 
 private:
   std::optional<long long> lastFrameFault_; // when the last bad frame came

@@ -224,6 +224,7 @@ public:
   };
   std::vector<BlockRequest> blockRequests;
   std::vector<int> directoryRequests;
+  std::size_t directoryAnswered = 0; // of directoryRequests, by AnswerDirectoryRequests
   std::vector<FileName> fileNames;
   std::vector<BlockRequest> answers;
   std::vector<Bytes> sentBlocks;
@@ -235,6 +236,14 @@ public:
 private:
   const char* notReadyText_;
 };
+
+// The console answers every directory request the link was given and has
+// not had answered yet: the markers the engine sends before asking again.
+inline void AnswerDirectoryRequests(Session& session, FakeLink& link, int medium = 1)
+{
+  while (link.directoryAnswered < link.directoryRequests.size())
+    session.OnDirectoryReply(medium, link.directoryRequests[link.directoryAnswered++], {});
+}
 
 // A session whose batch steps are recorded by the fake host.
 class TestSession : public Session {

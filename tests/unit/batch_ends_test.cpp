@@ -43,9 +43,12 @@ TEST_F(BatchEndsTest, ABlockDamagedAgainAndAgainFailsItsFileAndTheBatchGoesOn)
   batch.Download({{0, "A"}, {0, "B"}}, folder.str());
   Bytes block = BuildFileBlock(0, RandomBytes(10, 1).data(), 10, 0);
   block[block.size() - 2] ^= 0x01; // the checksum never fits
-  for (int i = 0; i < MAX_BLOCK_TRIES; ++i)
+  for (int i = 0; i < MAX_BLOCK_TRIES; ++i) {
     Deliver(block);
+    AnswerDirectoryRequests(session, com); // a damaged block 0 is asked for behind a marker
+  }
   Settle();
+  AnswerDirectoryRequests(session, com);
   // Block 0 of a card file is asked for again by its name (a request for
   // block 0 alone would start a backup on the console).
   EXPECT_TRUE(com.blockRequests.empty());
@@ -61,6 +64,7 @@ TEST_F(BatchEndsTest, ABlockWithoutPayloadIsAskedForAgain)
   const std::uint8_t checksumOnly[] = {0};
   session.RxTransfer.Medium = 1;
   session.ReceiveFileBlock(1, checksumOnly, 0);
+  AnswerDirectoryRequests(session, com);
   EXPECT_EQ(com.fileNames.size(), 2u);
   EXPECT_TRUE(batch.Running());
 }
@@ -128,15 +132,15 @@ TEST_P(RepeatedOneBlockFile, IsNotTakenForTheNext)
   offer(blockA);
   offer(blockA); // again at once: the line is settling, nothing is awaited
   Settle();
+  AnswerDirectoryRequests(session, com); // after a stray, B is asked for behind a marker
   ASSERT_EQ(com.fileNames.back().name, "B");
   const std::size_t asked = com.fileNames.size();
-  offer(blockA); // again, after B was asked for: B is asked for once more
+  offer(blockA); // again, after B was asked for: in doubt, B is asked for once more
+  EXPECT_EQ(com.fileNames.size(), asked) << "behind a marker";
+  AnswerDirectoryRequests(session, com);
   EXPECT_EQ(com.fileNames.size(), asked + 1);
+  // B's answer, also when it is the same bytes: after a fresh marker they are B's.
   offer(BuildFileBlock(0, b.data(), static_cast<std::uint32_t>(b.size()), 0));
-  if (same) { // B's answer looks like the repeat too: asked once more, then taken
-    EXPECT_EQ(com.fileNames.size(), asked + 1 + MAX_BLOCK0_ASKS - 1);
-    offer(blockA);
-  }
   Settle();
   EXPECT_EQ(ReadFile(folder.path() / "B.kpr"), b);
   EXPECT_EQ(ReadFile(folder.path() / "A.kpr"), a);

@@ -119,8 +119,10 @@ INSTANTIATE_TEST_SUITE_P(
             1,
             0},
         FramingCase{"TwoLeadingFF", {{0, Concat({{0xFF, 0xFF}, kFrame})}}, 1, 0},
-        FramingCase{"BadFirstByte", {{0, Concat({{0x00}, kFrame})}}, 0, 1},
-        FramingCase{"BadByteAfterFF", {{0, Concat({{0xFF, 0xFE}, kFrame})}}, 0, 1},
+        // No byte inside a message is F0: one ends whatever came before it.
+        FramingCase{"BadFirstByte", {{0, Concat({{0x00}, kFrame})}}, 1, 1},
+        FramingCase{"BadByteAfterFF", {{0, Concat({{0xFF, 0xFE}, kFrame})}}, 1, 1},
+        FramingCase{"MessageWithoutEndThenFrame", {{0, kUnended}, {100, kFrame}}, 1, 1},
         FramingCase{"OnlyFFThenEnd", {{0, {0xFF, 0xFF, 0xF7}}}, 0, 1},
         FramingCase{
             "ForeignManufacturer", {{0, {0xF0, 0x00, 0x7F, 0x34, 0x20, 0x0B, 0x11, 0x02, 0xF7}}}, 0, 0},

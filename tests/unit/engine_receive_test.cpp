@@ -318,14 +318,21 @@ TEST_F(ReceiveTest, InconsistentBlocksAreRefused)
   EXPECT_FALSE(fs::exists(folder.path() / "odd.kpr"));
 }
 
-TEST_F(ReceiveTest, SizeFieldLargerThanTheDataIsRefused)
+// A size field that does not fit the blocks announced is damage the
+// checksum missed: block 0 is asked for again, and the file fails only when
+// it keeps coming so.
+TEST_F(ReceiveTest, SizeFieldLargerThanTheDataIsAskedForAgain)
 {
   StartDownload(0, "liar");
   Bytes stream(16, 0);
   stream[0] = 0x7F; // says 127 bytes, carries one group of 7
   stream[1] = 0x01;
-  Deliver(BuildDataBlock(0, 1, 0, stream.data(), stream.size()));
-  EXPECT_EQ(host.LastStatus(), "File error: File has illegal data");
+  for (int i = 0; i < MAX_BLOCK_TRIES; ++i) {
+    Deliver(BuildDataBlock(0, 1, 0, stream.data(), stream.size()));
+    AnswerDirectoryRequests(session, com);
+  }
+  EXPECT_EQ(com.fileNames.size(), static_cast<std::size_t>(MAX_BLOCK_TRIES));
+  EXPECT_EQ(host.LastStatus(), "File error: Block damaged again and again");
   EXPECT_FALSE(fs::exists(folder.path() / "liar.kpr"));
 }
 

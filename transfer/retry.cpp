@@ -1,0 +1,164 @@
+// Asking the console for what the PC receives: each request, the marker
+// that goes before it after anything unclean, and asking again when the
+// retry time runs out.
+//
+// The rule that makes it safe: the line delivers in order and the console
+// answers each exchange, so once the reply to a marker sent after every
+// other request has come, every answer to those has come or is lost. No
+// data block is taken while the barrier stands; after it, the one request
+// that goes out has the line to itself.
+#include <algorithm>
+#include <utility>
+
+#include "transfer/datatypes.h"
+#include "transfer/session.h"
+
+namespace zr {
+
+namespace {
+// The least a retry waits: a serial line answers within a few ms, a MIDI
+// interface queues more.
+constexpr int SERIAL_RETRY_FLOOR_MS = 100;
+constexpr int MIDI_RETRY_FLOOR_MS = 300;
+// A directory reply as long as the shortest listing: the header and a few names.
+constexpr std::size_t MARKER_REPLY_BYTES = 64;
+} // namespace
+
+bool Session::AskBlock(Ask how)
+{
+  Filer& rx = RxTransfer;
+  // The watchdog starts with a request after an answer (or the first); one
+  // asked again while no answer came runs on under the same watchdog.
+  const bool watch = how == Ask::Fresh || !timers.UploadTimer.IsActive();
+  if (how == Ask::BehindMarker || resync_.Standing()) {
+    if (!resync_.Standing())
+      resync_.Raise();
+    if (watch)
+      ArmWatchdog(rx.DataType);
+    return SendMarker();
+  }
+  if (!rx.RequestCurrentBlock())
+    return false;
+  resync_.Sent();
+  if (watch)
+    ArmWatchdog(rx.DataType);
+  Asking(Asked::Block, rx.Medium, rx.DataType);
+  askedAgain_ = how == Ask::Again;
+  return true;
+}
+
+bool Session::SendMarker()
+{
+  Filer& rx = RxTransfer;
+  Link* l = LinkFor(rx.Medium);
+  const int type = resync_.MarkerType();
+  if (!l || !l->RequestDirectory(type)) {
+    const std::string text = l ? l->CannotSendText() : "No communication port selected";
+    rx.LastFailure = text.substr(text.find_first_not_of(' '));
+    rx.LastError = ERR_NONE;
+    return false;
+  }
+  resync_.DirectorySent(type);
+  Asking(Asked::Marker, rx.Medium, rx.DataType);
+  return true;
+}
+
+void Session::Asking(Asked what, int medium, int type)
+{
+  asked_ = what;
+  askedType_ = type;
+  askedMedium_ = medium;
+  askedAt_ = Now();
+  askedAgain_ = false;
+  const bool midi = medium == MEDIUM_MIDI;
+  RoundTrip& trip = what == Asked::Block && RxTransfer.BlockNr > 0 ? nextTrip_ : firstTrip_;
+  const std::size_t answer = what == Asked::Marker || what == Asked::Directory ? MARKER_REPLY_BYTES
+                                                                               : MAX_DATA_BLOCK_MESSAGE;
+  const int cap = IsDataType(type) ? UploadIntervalFor(type) : UPLOAD_INTERVAL_MS;
+  timers.RetryTimer.SetInterval(
+      trip.RetryMs(WireMs(medium, answer), midi ? MIDI_RETRY_FLOOR_MS : SERIAL_RETRY_FLOOR_MS, cap));
+  timers.RetryTimer.Start();
+}
+
+void Session::BarrierDown()
+{
+  resync_.Lower();
+  unclean_ = false;
+  timers.RetryTimer.Stop();
+  asked_ = Asked::Nothing;
+  firstTrip_.Answered();
+  Filer& rx = RxTransfer;
+  if (!rx.Expecting)
+    return;
+  // Every earlier answer is in: the answer to this one is unambiguous, so
+  // it gives a sample.
+  if (!AskBlock(Ask::Again))
+    EndReceivedFile(FileOutcome::Failed);
+  else
+    askedAgain_ = false;
+}
+
+void Session::RetryTimerRanOut()
+{
+  timers.RetryTimer.Stop();
+  Filer& rx = RxTransfer;
+  const Asked what = std::exchange(asked_, Asked::Nothing);
+  switch (what) {
+  case Asked::Nothing:
+    return;
+  case Asked::Block:
+    if (!rx.Expecting)
+      return;
+    // The first answer may still come after the second: whatever follows
+    // this file is asked for behind a marker. Block 0 is asked for behind
+    // one at once, since another file's block 0 may look like its answer.
+    unclean_ = true;
+    (rx.BlockNr == 0 ? firstTrip_ : nextTrip_).Backoff();
+    if (!AskBlock(rx.BlockNr == 0 ? Ask::BehindMarker : Ask::Again))
+      EndReceivedFile(FileOutcome::Failed);
+    return;
+  case Asked::Marker:
+    if (!rx.Expecting || !resync_.Standing())
+      return;
+    firstTrip_.Backoff();
+    if (!SendMarker())
+      EndReceivedFile(FileOutcome::Failed);
+    return;
+  case Asked::Directory:
+    if (!steps().AwaitsDirectory(askedType_))
+      return;
+    firstTrip_.Backoff();
+    if (Link* l = LinkFor(askedMedium_); l && l->RequestDirectory(askedType_)) {
+      resync_.DirectorySent(askedType_);
+      const int type = askedType_;
+      Asking(Asked::Directory, askedMedium_, type);
+      askedAgain_ = true;
+    }
+    return;
+  case Asked::LinkTest:
+    if (!rx.Expecting || rx.DataType != SYS_EX_TEST_TYPE)
+      return;
+    firstTrip_.Backoff();
+    if (Midi && Midi->RequestBlock(SYS_EX_TEST_TYPE, 0)) {
+      resync_.Sent();
+      Asking(Asked::LinkTest, MEDIUM_MIDI, SYS_EX_TEST_TYPE);
+      askedAgain_ = true;
+    }
+    return;
+  }
+}
+
+void Session::StopAsking()
+{
+  if (asked_ == Asked::Directory)
+    return;
+  asked_ = Asked::Nothing;
+  timers.RetryTimer.Stop();
+}
+
+void Session::OnPortOpened()
+{
+  resync_.PortOpened();
+}
+
+} // namespace zr
