@@ -10,8 +10,10 @@
 // limit: must be 0), and the file bytes that arrived intact a second
 // against what the line can carry at best. Not a test: it only prints.
 //
-// Usage: bench_soak [files per direction and link, default 100] [chaos rate %, default 2]
+// Usage: bench_soak [--same-type] [files per direction and link, default 100] [chaos rate %, default 2]
 //        bench_soak --one-block [files, default 200]
+// --same-type: four files in five are of one kind (Channel Library), as on a
+// real card, instead of the kinds taken in turn.
 // The second form downloads that many one-block card files (1 to 868 bytes)
 // in one batch over the serial line with no chaos, and prints the time a
 // file takes: what the engine spends between files shows there.
@@ -63,7 +65,9 @@ struct SoakFile {
   std::string FileName() const { return name + "." + DataTypeTable[type].extension; }
 };
 
-std::vector<SoakFile> MakeFiles(const char* prefix, int count, unsigned seed)
+// sameType: four files in five of one kind, as a real card holds them;
+// else the kinds in turn.
+std::vector<SoakFile> MakeFiles(const char* prefix, int count, unsigned seed, bool sameType)
 {
   std::vector<SoakFile> files;
   for (int i = 0; i < count; ++i) {
@@ -72,7 +76,8 @@ std::vector<SoakFile> MakeFiles(const char* prefix, int count, unsigned seed)
     std::snprintf(name, sizeof name, "%s%04d", prefix, i);
     // 1 byte to 3 blocks: one-block files, the 7-byte groups' edges, block ends.
     const std::size_t size = 1 + (s * 2654435761u) % 2600;
-    files.push_back({static_cast<int>(s % 8), name, test::RandomBytes(size, s)});
+    const int type = sameType ? (i % 5 == 4 ? static_cast<int>(s % 8) : 1) : static_cast<int>(s % 8);
+    files.push_back({type, name, test::RandomBytes(size, s)});
   }
   return files;
 }
@@ -151,7 +156,7 @@ public:
   {
     const QtTimerSet& t = timers_;
     return t.UploadTimer.IsActive() || t.DownloadTimer.IsActive() || t.DummyTimer.IsActive() ||
-           t.SendTimer.IsActive() || t.TimeoutTimer.IsActive();
+           t.SendTimer.IsActive() || t.TimeoutTimer.IsActive() || t.RetryTimer.IsActive();
   }
   test::ConsoleFolders folders;
 
@@ -222,11 +227,11 @@ void Judge(const SoakFile& f, const fs::path& path, const Listener& listener, Ta
 }
 
 // Every file down and up again, ten to a batch.
-bool Soak(bool midi, int count, const std::string& chaos, Tally& t)
+bool Soak(bool midi, int count, const std::string& chaos, bool sameType, Tally& t)
 {
-  const std::vector<SoakFile> down = MakeFiles("D", count, midi ? 7000 : 1000);
+  const std::vector<SoakFile> down = MakeFiles("D", count, midi ? 7000 : 1000, sameType);
   // The card takes names in lower case.
-  const std::vector<SoakFile> up = MakeFiles("u", count, midi ? 9000 : 3000);
+  const std::vector<SoakFile> up = MakeFiles("u", count, midi ? 9000 : 3000, sameType);
   Rig rig(midi, chaos);
   if (!rig.Start(down, up)) {
     std::fprintf(stderr, "%s: the console did not come up\n", midi ? "MIDI" : "serial");
@@ -313,15 +318,21 @@ int main(int argc, char** argv)
   QCoreApplication app(argc, argv);
   if (argc > 1 && std::string(argv[1]) == "--one-block")
     return OneBlockFiles(argc > 2 ? std::atoi(argv[2]) : 200);
+  const bool sameType = argc > 1 && std::string(argv[1]) == "--same-type";
+  if (sameType) {
+    --argc;
+    ++argv;
+  }
   const int count = argc > 1 ? std::atoi(argv[1]) : 100;
   const std::string rate = argc > 2 ? argv[2] : "2";
   if (count < 1) {
     std::fprintf(stderr, "usage: bench_soak [files per direction and link] [chaos rate %%]\n");
     return 2;
   }
-  std::printf("soak: %d files down and %d up per link, chaos %s %%, seed 4812\n", count, count, rate.c_str());
+  std::printf("soak: %d files down and %d up per link, chaos %s %%, seed 4812%s\n", count, count, rate.c_str(),
+              sameType ? ", four in five of one kind" : "");
   Tally serial;
-  if (Soak(false, count, "4812:" + rate, serial))
+  if (Soak(false, count, "4812:" + rate, sameType, serial))
     Print("serial", bench::FileBytesPerSecond(115200), serial);
   if (!test::JackServer::Installed()) {
     std::fprintf(stderr, "jackd is not installed: no MIDI soak\n");
@@ -335,7 +346,7 @@ int main(int argc, char** argv)
     return 0;
   }
   Tally midi;
-  if (Soak(true, count, "4812:" + rate, midi))
+  if (Soak(true, count, "4812:" + rate, sameType, midi))
     Print("MIDI", bench::FileBytesPerSecond(31250), midi);
   return 0;
 }

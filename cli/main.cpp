@@ -290,8 +290,10 @@ private:
       return opened;
     if (!serial)
       RepeatMidiSearch();
-    // Connected once the console has answered and its card list is in.
-    Wait([this] { return searchFailed_ || (session_.link.CommMedium != 0 && batch_.Idle()); }, 0);
+    // Connected once the console has answered and its card list is in; not
+    // at all once nothing is armed any more without a connection (a MIDI
+    // link test that never came through closes the ports).
+    Wait([this] { return searchFailed_ || batch_.Idle(); }, 0);
     if (interrupted_)
       return EXIT_INTERRUPTED;
     if (session_.link.CommMedium == 0 || job_.ConsoleLost())

@@ -106,6 +106,11 @@ Faults:
                       PC takes the reply, then answers the search with its
                       identify, which the console ignores). Over MIDI they
                       are two messages, one straight after the other
+  --double-go-ahead   the go-ahead for the first file the PC offers goes out
+                      twice (a block 0 the console did not await is a
+                      restore into its memory)
+  --stray-older       before the first block of the third file sent to the
+                      PC, the last block of the first one once more, unasked
   --chaos SEED[:RATE] at random, the same for the same SEED: each message
                       the console sends meets a fault with RATE percent
                       likelihood (default 2): it is dropped, sent twice, has
@@ -225,6 +230,10 @@ Options Parse(int argc, char** argv)
       o.peer.drop7fBlock = static_cast<unsigned>(Number(value(), arg, 0, MAX_BLOCKS - 1));
     } else if (arg == "--stray-block") {
       o.peer.strayBlock = true;
+    } else if (arg == "--double-go-ahead") {
+      o.peer.doubleGoAhead = true;
+    } else if (arg == "--stray-older") {
+      o.peer.strayOlder = true;
     } else if (arg == "--repeat-last-request") {
       o.peer.repeatLastRequest = true;
     } else if (arg == "--repeat-request") {

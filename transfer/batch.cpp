@@ -111,7 +111,7 @@ bool Batch::Idle() const
 {
   const Timers& t = session_.timers;
   return !running_ && !t.UploadTimer.IsActive() && !t.DownloadTimer.IsActive() && !t.TimeoutTimer.IsActive() &&
-         !t.DummyTimer.IsActive() && !t.SendTimer.IsActive();
+         !t.DummyTimer.IsActive() && !t.SendTimer.IsActive() && !t.RetryTimer.IsActive();
 }
 
 void Batch::BeginBatch(BatchKind kind, int files, BatchListener* listener)

@@ -73,8 +73,8 @@ public:
   // Whether a batch runs: from its start until its last file is done.
   bool Running() const override { return running_; }
   Stage Now() const { return stage_; }
-  // Nothing under way with the console: no batch, no listing, no watchdog
-  // and no pause armed.
+  // Nothing under way with the console: no batch, no listing, no watchdog,
+  // no retry and no pause armed.
   bool Idle() const;
   // The card files the last listing brought, in the order they came.
   const std::vector<CardFileRef>& CardFiles() const { return cardFiles_; }

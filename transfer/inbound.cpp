@@ -247,6 +247,8 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
   // file again (it missed one); after Cancel nothing is answered.
   if (!l || !tx.Offered || (batch.SendFinished && !tx.EndOfFileDone))
     return;
+  if (type == tx.DataType)
+    RequestCame();
   // Block 0 goes out only when the console can really be asking for it
   // again: one it did not ask for is a restore into its memory.
   if (block == 0 && type == tx.DataType && (!tx.GoAhead || !Block0AskedAgain(medium)))
@@ -273,6 +275,7 @@ void Session::OnFileRequest(Link* via, int medium, int type)
     return;
   tx.GoAhead = true;
   tx.Medium = medium;
+  RequestCame();
   ++Answers;
   if (Link* l = via ? via : LinkFor(medium))
     l->AnswerBlockRequest(type, 0);

@@ -135,6 +135,9 @@ void Session::RetryTimerRanOut()
       askedAgain_ = true;
     }
     return;
+  case Asked::Offer:
+    OfferAgain();
+    return;
   case Asked::LinkTest:
     if (!rx.Expecting || rx.DataType != SYS_EX_TEST_TYPE)
       return;
@@ -146,6 +149,53 @@ void Session::RetryTimerRanOut()
     }
     return;
   }
+}
+
+void Session::AwaitRequest(int medium, std::size_t sentBytes)
+{
+  asked_ = Asked::Offer;
+  askedMedium_ = medium;
+  askedType_ = TxTransfer.DataType;
+  askedAt_ = Now();
+  askedAgain_ = false;
+  // The console reads what was sent before it asks on.
+  const int wire = WireMs(medium, sentBytes);
+  const int floor = medium == MEDIUM_MIDI ? MIDI_RETRY_FLOOR_MS : SERIAL_RETRY_FLOOR_MS;
+  timers.RetryTimer.SetInterval(sendTrip_.RetryMs(wire, floor, timers.DownloadTimer.Interval()));
+  timers.RetryTimer.Start();
+  askedWire_ = wire;
+}
+
+void Session::RequestCame()
+{
+  if (asked_ != Asked::Offer)
+    return;
+  timers.RetryTimer.Stop();
+  if (!askedAgain_)
+    sendTrip_.Sample(static_cast<double>(Now() - askedAt_ - askedWire_));
+  else
+    sendTrip_.Answered();
+  asked_ = Asked::Nothing;
+}
+
+void Session::OfferAgain()
+{
+  // The console asked for nothing in time: its request was lost, or it
+  // never had the block. Offered again, the file starts afresh on the
+  // console (a new name drops what it had of it), and block 0 goes out
+  // only on the go-ahead of this offer: whatever the console asks for
+  // meanwhile of the old offer gets a block other than 0, which it ignores.
+  Filer& tx = TxTransfer;
+  if (!tx.Offered || tx.EndOfFileDone || batch.SendFinished || batch.InternalMode || tx.CardName.empty())
+    return;
+  Link* l = LinkFor(askedMedium_);
+  if (!l || !l->SendFileName(tx.DataType, tx.CardName, false))
+    return;
+  tx.GoAhead = false;
+  tx.PastBlock0 = false;
+  sendTrip_.Backoff();
+  AwaitRequest(askedMedium_, tx.CardName.size() + 10);
+  askedAgain_ = true;
 }
 
 void Session::StopAsking()

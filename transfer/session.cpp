@@ -119,9 +119,11 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::stri
   if (!l)
     return false;
   tx.Offered = true;
+  tx.CardName = cardName;
   if (!l->SendFileName(tx.DataType, cardName, false))
     return CannotSend(tx, *l);
   ArmWatchdog(tx.DataType);
+  AwaitRequest(medium, cardName.size() + 10);
   return true;
 }
 
@@ -278,6 +280,10 @@ void Session::SendRequestedBlock(Link& via, int type, unsigned block)
     if (block == 0)
       tx.Block0SentAt = Now();
     tx.PastBlock0 = block > 0;
+    // A card file whose next block the console will ask for: if that
+    // request is lost, the file is offered again.
+    if (!batch.InternalMode && tx.Offered && !tx.EndOfFileDone)
+      AwaitRequest(&via == Midi ? MEDIUM_MIDI : MEDIUM_COM, std::min<std::size_t>(SYS_EX_BLOCKSIZE, tx.Size * 8 / 7 + 8) + DATA_BLOCK_OVERHEAD);
     return;
   }
   const bool fileUnderWay = tx.Offered && !tx.EndOfFileDone && tx.Error == ERR_ILLEGAL_DATA;

@@ -76,7 +76,9 @@ private:
   // (it does not), or behind a marker (a barrier first, then the request).
   enum class Ask { Fresh, Again, BehindMarker };
   // What RetryTimer asks again for.
-  enum class Asked { Nothing, Block, Marker, Directory, LinkTest };
+  // Offer: the console's next request for a file sent to the card; asked
+  // again by offering the name once more (the console starts it afresh).
+  enum class Asked { Nothing, Block, Marker, Directory, LinkTest, Offer };
   // Asks for RxTransfer's block BlockNr as `how` says; false when nothing
   // could go out (LastFailure says why).
   bool AskBlock(Ask how);
@@ -92,6 +94,11 @@ private:
   // The received file is over: the batch hears how, and goes on.
   void EndReceivedFile(FileOutcome outcome);
   void AskLinkTest(Link* via);
+  // A file sent to the card waits for the console's next request: RetryTimer
+  // offers it again if none comes in time. The console's request came.
+  void AwaitRequest(int medium, std::size_t sentBytes);
+  void RequestCame();
+  void OfferAgain();
   void AnswerLinkTest(bool damaged);
   // Whether the console can be asking for the block 0 it was sent last
   // again: it has asked for a later block since, or has had time to read it.
@@ -105,6 +112,7 @@ private:
   int askedMedium_ = 0;
   long long askedAt_ = 0;
   bool askedAgain_ = false; // its answer may be an earlier request's: no sample
+  int askedWire_ = 0;       // what was sent takes this long to reach the console
   BlockMemory seen_;        // blocks taken or dropped lately
   std::string lastBackupName_; // the name chosen last time, shown again
 };

@@ -94,6 +94,8 @@ protected:
   // than to send its next block.
   RoundTrip firstTrip_;
   RoundTrip nextTrip_;
+  // From a block (or name) sent to the card to the console's next request.
+  RoundTrip sendTrip_;
 
 private:
   std::optional<long long> lastFrameFault_; // when the last bad frame came

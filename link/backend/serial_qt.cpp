@@ -82,6 +82,9 @@ SerialOpenResult QtSerialDevice::Open(const std::string& path)
   // device"); the bytes still flow, so that alone must not fail the open.
   port_->setDataTerminalReady(true);
   port_->setRequestToSend(false);
+  // What waited in the driver while the port was closed answers nothing
+  // that is awaited now.
+  port_->clear(QSerialPort::Input);
   port_->clearError();
   return SerialOpenResult::Ok;
 }

@@ -314,6 +314,14 @@ void ConsolePeer::SendBlock(Outgoing& file, unsigned block, std::vector<Bytes>& 
     options_.noEndByteBlock.reset();
     message.pop_back();
   }
+  if (block == 0 && file.type != SYS_EX_TEST_TYPE && options_.strayOlder && lastBlocks_.size() == 2) {
+    options_.strayOlder = false;
+    Log("   first the last block of the file before the last, unasked");
+    out.push_back(lastBlocks_.front());
+  }
+  if (block + 1 == file.total && file.type != SYS_EX_TEST_TYPE && lastBlocks_.size() < 2 &&
+      (lastBlocks_.empty() || lastBlocks_.back() != message))
+    lastBlocks_.push_back(message);
   out.push_back(std::move(message));
   if (options_.strayBlock && block + 1 == file.total && file.type != SYS_EX_TEST_TYPE) {
     options_.strayBlock = false;

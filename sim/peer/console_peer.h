@@ -58,6 +58,11 @@ struct PeerOptions {
   // The first search is answered with the identify reply and a search of the
   // console's own, in one write.
   bool backToBack = false;
+  // The go-ahead for the first file the PC offers goes out twice.
+  bool doubleGoAhead = false;
+  // Before the third card file (or backup) sent to the PC, the last block of
+  // the first one once more, unasked.
+  bool strayOlder = false;
 };
 
 // The longest message the console takes from the PC: twice the longest the protocol has.
@@ -157,6 +162,7 @@ private:
   std::function<void(const std::string&)> warn_;
   LineFilter filter_;
   std::optional<Outgoing> out_;
+  std::vector<Bytes> lastBlocks_; // the last block of each file sent to the PC, for strayOlder
   std::optional<Incoming> in_;
   int silentSeen_ = 0;
   bool silent_ = false;

@@ -59,6 +59,11 @@ void ConsolePeer::OnFileName(const Message& m, std::vector<Bytes>& out)
   in_->toCard = true;
   in_->name = SafeCardName(m.name);
   out.push_back(BuildNameMessage(SYS_EX_FILE_REQUEST, m.type, m.name));
+  if (options_.doubleGoAhead) {
+    options_.doubleGoAhead = false;
+    Log("   and the go-ahead once more");
+    out.push_back(out.back());
+  }
 }
 
 void ConsolePeer::OnDataBlock(const Message& m, std::vector<Bytes>& out)

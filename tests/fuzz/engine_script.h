@@ -18,16 +18,9 @@ namespace zr::fuzz {
 
 // The faults the engine is known to have, skipped unless
 // ZR_ENGINE_FUZZ_KNOWN names fewer (each has a reproducer in
-// tests/unit/batch_faults_test.cpp, named after it). Mended, and checked
-// again by default: nolink, stray, empty, block0retry, retry, oneblock.
-// The inputs of tests/fuzz/findings (run before each fuzzing by
-// scripts/test; ZR_ENGINE_FUZZ_TRACE=1 prints what they do) are of
-// "oneblock" too (a doubled block 0 counted as an earlier answer, the count
-// of answers due stopping at eight, a made-up damaged block 0 counted as an
-// answer, a damaged block taken in place of the last good one so that a
-// copy of that passed for new), and of "stray" (a batch begun under the
-// last one's summary box met the card listing that had given way to the
-// last one).
+// tests/unit/batch_faults_test.cpp, named after it). None is known: the
+// inputs of tests/fuzz/findings (run before each fuzzing by scripts/test;
+// ZR_ENGINE_FUZZ_TRACE=1 prints what they do) are checked with the rest.
 inline constexpr const char* ALL_KNOWN_FAULTS = "";
 
 struct NamedFile {
@@ -65,10 +58,11 @@ inline const std::vector<NamedFile>& InternalFiles()
   return files;
 }
 
+// Three library kinds, and an operating system that goes with the OS bit.
 inline const std::vector<NamedFile>& PcFiles()
 {
   static const std::vector<NamedFile> files = {File(1, "UPA", 10, 7), File(2, "UPB", 2000, 8),
-                                               File(3, "UPC", 1, 9)};
+                                               File(3, "UPC", 1, 9), File(8, "UPOS", 1200, 10)};
   return files;
 }
 
@@ -93,34 +87,22 @@ inline std::optional<Bytes> ExpectedPcFile(const std::string& name)
 
 struct Intent {
   BatchKind kind = BatchKind::Download;
+  bool listing = false; // the card listing instead of a batch
   std::vector<CardFileRef> cardFiles;
   std::vector<PcFileRef> pcFiles;
   int type = 0;
   bool replace = false; // the card files are on the PC already: the replace question comes
 };
 
-// What an input did that a known fault needs, so that its check can be skipped.
-// (A made-up, well-formed block of another file, or of another type, that
-// comes just when that kind and block number are awaited cannot be told
-// from the answer on the wire: the target excuses a wrong file of that kind
-// then. So is an answer that comes later than the watchdog's interval: the
-// engine has given it up as lost. A block the console sent before, sent
-// again, is no such thing and must be caught.)
-// Replayed: block 0s sent again, unasked, as often as the engine asks for a
-// file again before it takes two files to be the same.
-enum class Ingredient {
-  LinkFailed,
-  Stray,
-  SecondIntent,
-  UnderWatchdog,
-  UnderQuestion,
-  Damaged,
-  Empty,
-  Replayed
-};
+// What an input did, for the one who reads a finding, and for the one
+// excuse left: a message the console makes up that is well formed and
+// comes just when its like is awaited (a block of another file, of this
+// kind and number; a directory reply of the marker's kind while a barrier
+// stands) cannot be told from the answer on the wire.
+enum class Ingredient { LinkFailed, Stray, SecondIntent, UnderWatchdog, UnderQuestion, Damaged, Empty, MadeUpReply };
 
 struct Event {
-  enum class Kind { Answer, Inject, Time, Box, Cancel, Unplug, SecondIntent };
+  enum class Kind { Answer, Inject, Time, Box, Cancel, Unplug, SecondIntent, MidiIdentify };
   Kind kind = Kind::Answer;
   int variant = 0;
   int arg = 0;
@@ -184,8 +166,9 @@ public:
       e.kind = Event::Kind::Unplug;
       break;
     case 12:
-      e.kind = Event::Kind::SecondIntent;
-      e.intent = TakeIntent();
+      e.kind = e.variant == 15 ? Event::Kind::MidiIdentify : Event::Kind::SecondIntent;
+      if (e.kind == Event::Kind::SecondIntent)
+        e.intent = TakeIntent();
       break;
     default: // 0-5, 13-15: the console answers, mostly faithfully
       e.kind = Event::Kind::Answer;
@@ -205,6 +188,7 @@ private:
     const std::uint8_t which = TakeByte();
     Intent i;
     i.kind = static_cast<BatchKind>(how % 4);
+    i.listing = how % 8 == 7;
     i.type = which % 3;
     const auto& card = CardFiles();
     for (std::size_t k = 0; k < card.size(); ++k)
@@ -213,9 +197,11 @@ private:
     if (which & 8)
       i.cardFiles.push_back({2, "NOPE"}); // not on the card
     const auto& pc = PcFiles();
-    for (std::size_t k = 0; k < pc.size(); ++k)
+    for (std::size_t k = 0; k < 3; ++k)
       if (which & (16u << k))
         i.pcFiles.push_back({"", pc[k].name + "." + pc[k].extension});
+    if (how & 0x20)
+      i.pcFiles.push_back({"", pc[3].name + "." + pc[3].extension});
     i.replace = which & 128;
     return i;
   }
@@ -229,8 +215,10 @@ private:
 // A message the console makes up, from the last one it sent: a block past
 // the end, of another type, of another file, the same again, a request for
 // a block or a file the PC does not send, an empty block, or any content.
-inline std::optional<Bytes> MadeUpMessage(const Event& e, const Bytes& last, Script& script)
+inline std::optional<Bytes> MadeUpMessage(const Event& e, const std::vector<Bytes>& history, Script& script)
 {
+  // Mostly the last message the console sent; now and then an older one.
+  const Bytes& last = history.empty() ? Bytes() : history[history.size() - 1 - (e.variant % 4 == 3 ? std::min<std::size_t>(history.size() - 1, e.variant / 4 + 1) : 0)];
   const bool lastBlock = last.size() > DATA_BLOCK_OVERHEAD && last[OFS_COMMAND] == SYS_EX_DATA_BLOCK;
   const int type = last.size() > OFS_TYPE ? last[OFS_TYPE] : 0;
   Bytes m;
@@ -239,9 +227,6 @@ inline std::optional<Bytes> MadeUpMessage(const Event& e, const Bytes& last, Scr
     m = {SYS_EX_START, 0x00, 0x7F, 0x33, DEVICE_BYTE, MODEL_BYTE};
     m.insert(m.end(), e.bytes.begin(), e.bytes.end());
     m.push_back(SYS_EX_END);
-    const bool empty = m.size() == DATA_BLOCK_OVERHEAD && m[OFS_COMMAND] == SYS_EX_DATA_BLOCK;
-    if (empty && script.Known("empty"))
-      return std::nullopt;
     return m;
   }
   case 1: // the block after the last
@@ -262,10 +247,10 @@ inline std::optional<Bytes> MadeUpMessage(const Event& e, const Bytes& last, Scr
     m = BuildFileBlock(type, f.bytes.data(), static_cast<std::uint32_t>(f.bytes.size()), 0);
     break;
   }
-  case 4: // the same again
-    if (last.empty())
+  case 4: // the same again, or any earlier message
+    if (history.empty())
       return std::nullopt;
-    m = last;
+    m = history[history.size() - 1 - static_cast<std::size_t>(e.arg / 8) % history.size()];
     break;
   case 5: // a request for any block
     m = BuildBlockRequest(type, static_cast<unsigned>(e.arg / 8));
@@ -274,8 +259,6 @@ inline std::optional<Bytes> MadeUpMessage(const Event& e, const Bytes& last, Scr
     m = BuildNameMessage(SYS_EX_FILE_REQUEST, (type + 1 + e.arg / 8 % 8) % DATA_TYPE_COUNT, "");
     break;
   default: // a block with no payload
-    if (script.Known("empty"))
-      return std::nullopt;
     script.Note(Ingredient::Empty);
     return Bytes{SYS_EX_START, 0x00, 0x7F, 0x33, DEVICE_BYTE, MODEL_BYTE, SYS_EX_DATA_BLOCK,
                  static_cast<std::uint8_t>(type), DATA_BLOCK_FLAG, 0, 1, 0, 0, 0x7F, SYS_EX_END};

@@ -14,6 +14,7 @@
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_midi.h"
 #include "tests/support/fake_serial.h"
+#include "transfer/datatypes.h"
 #include "transfer/engine.h"
 
 namespace zr::test {
@@ -79,6 +80,48 @@ public:
     RunOutTimers(timers, line);
   }
   bool Ended() const { return !engine->batch.Running() && !host.transferRunning; }
+  // The console answers everything, `change` altering each answer, and the
+  // clock moves on whenever the PC waits, until the batch is over.
+  void Drive(const std::function<void(std::vector<Bytes>&)>& change = {})
+  {
+    for (int step = 0; step < 1000 && !(Ended() && fromPc.empty()); ++step) {
+      if (!fromPc.empty()) {
+        Answer(change);
+        continue;
+      }
+      long long due = -1;
+      for (FakeTimer* t : timers.clock.timers)
+        if (t != &timers.comm && t->IsActive() && (due < 0 || t->DueAt() < due))
+          due = t->DueAt();
+      if (due < 0)
+        return;
+      line.Run(due - timers.clock.now + 1);
+    }
+  }
+  // A console with other options, from now on.
+  void Console(const std::function<void(sim::PeerOptions&)>& set)
+  {
+    sim::PeerOptions options;
+    options.cardDir = card();
+    options.internalDir = internal();
+    set(options);
+    peer = std::make_unique<sim::ConsolePeer>(options);
+  }
+  // Every file on the PC is the console's file of that name: a card file,
+  // or for BACKUP.ext the console's memory of that kind.
+  void ExpectTrueFiles() const
+  {
+    for (const auto& entry : fs::directory_iterator(pc())) {
+      const std::string name = entry.path().filename().string();
+      const fs::path source = name.rfind("BACKUP.", 0) == 0
+                                  ? internal() / sim::InternalFileName(TypeOfFileName(name))
+                                  : card() / name;
+      if (!fs::exists(source))
+        ADD_FAILURE() << name << " saved, but the console has no such file";
+      else
+        EXPECT_EQ(ReadFile(entry.path()), ReadFile(source)) << name << " saved with other bytes";
+    }
+  }
 
   TempFolder root;
   FakeHost host;
@@ -118,16 +161,7 @@ void Expect(const FaultCase& c)
   c.play(rig);
   rig.RunOut();
   EXPECT_TRUE(rig.Ended()) << "the batch never ends";
-  const std::map<std::string, const Bytes*> files = {
-      {"SONGA.kpr", &SONG_A}, {"SONGB.kpr", &SONG_B}, {"SONGC.kch", &SONG_C}, {"BACKUP.kpr", &MEMORY}};
-  for (const auto& entry : fs::directory_iterator(rig.pc())) {
-    const std::string name = entry.path().filename().string();
-    const auto it = files.find(name);
-    if (it == files.end())
-      ADD_FAILURE() << name << " saved, but the console has no such file";
-    else
-      EXPECT_EQ(ReadFile(entry.path()), *it->second) << name << " saved with other bytes";
-  }
+  rig.ExpectTrueFiles();
 }
 
 // Every answer of the console's, twice.
@@ -304,6 +338,219 @@ TEST(BatchFaults, BatchOnALinkThatCannotSendNeverEnds_nolink)
             rig.line.unplugged = true;
             rig.engine->batch.Download({{0, "SONGB"}}, rig.pc().string());
           }});
+}
+
+
+// ---- Faults of both directions, found by a run against another console
+// and by fuzzing uploads (each failed before its mend). ----
+
+// An older stray: when the PC asked for S3, the console first sent S1's
+// only block again, unasked, and S3 was saved with S1's bytes.
+TEST(BatchFaults, OlderStrayBlockSavedAsTheFileAskedFor_stray)
+{
+  FaultRig rig;
+  std::vector<CardFileRef> files;
+  for (unsigned i = 1; i <= 4; ++i) {
+    WriteFile(rig.card() / ("S" + std::to_string(i) + ".kch"), RandomBytes(20 + i, 40 + i));
+    files.push_back({1, "S" + std::to_string(i)});
+  }
+  rig.Console([](sim::PeerOptions& o) { o.strayOlder = true; });
+  ASSERT_TRUE(rig.engine->batch.Download(files, rig.pc().string()));
+  rig.Drive();
+  EXPECT_TRUE(rig.Ended());
+  EXPECT_EQ(std::distance(fs::directory_iterator(rig.pc()), fs::directory_iterator()), 4);
+  rig.ExpectTrueFiles();
+}
+
+// An identify reply over MIDI during a download made the receiver await
+// the link test instead, and the download died by its watchdog.
+TEST(BatchFaults, IdentifyDuringABatchTakesTheReceiverAway_stray)
+{
+  Expect({"stray", {{0, "SONGB"}}, [](FaultRig& rig) {
+            rig.Answer();
+            rig.engine->session.OnIdentify(nullptr, MEDIUM_MIDI, true);
+            rig.Drive();
+            EXPECT_TRUE(fs::exists(rig.pc() / "SONGB.kpr"));
+          }});
+}
+
+// Cancel left the watchdogs of the file given up running: a "No response"
+// box came 10 s after a cancelled download, and a cancelled restore's
+// watchdog ended the backup started after it.
+TEST(BatchFaults, CancelLeavesTheWatchdogsRunning_stray)
+{
+  FaultRig rig;
+  WriteFile(rig.card() / "SONGA.kpr", SONG_A);
+  WriteFile(rig.internal() / "internal.kpr", MEMORY);
+  WriteFile(rig.pc() / "R.kpr", SONG_B);
+  Batch& batch = rig.engine->batch;
+  ASSERT_TRUE(batch.Download({{0, "SONGA"}}, rig.pc().string()));
+  batch.CancelBtnClick();
+  rig.line.Run(30000);
+  EXPECT_TRUE(rig.host.boxes.empty()) << rig.host.boxes.front().text;
+  rig.host.answers = {BoxAnswer::Yes};
+  ASSERT_TRUE(batch.Restore({{rig.pc().string(), "R.kpr"}}));
+  batch.CancelBtnClick();
+  rig.fromPc.clear();
+  ASSERT_TRUE(batch.Backup(0, (rig.pc() / "BACKUP.kpr").string()));
+  rig.line.Run(4000);
+  rig.Drive();
+  EXPECT_EQ(ReadFile(rig.pc() / "BACKUP.kpr"), MEMORY);
+}
+
+// An upload as the console sees it: what ended how, and what the card and
+// the console's memory hold afterwards.
+struct SendRun {
+  std::vector<FileEnd> ends;
+  void Check(const FaultRig& rig, const std::vector<std::string>& names) const
+  {
+    EXPECT_TRUE(rig.Ended());
+    EXPECT_EQ(ReadFile(rig.internal() / "internal.kpr"), MEMORY) << "an upload wrote the console's memory";
+    std::map<std::string, int> ended;
+    for (const FileEnd& e : ends) {
+      ++ended[e.name];
+      if (e.outcome == FileOutcome::Saved)
+        EXPECT_EQ(ReadFile(rig.card() / e.name), ReadFile(rig.pc() / e.name)) << e.name << " reported sent";
+    }
+    for (const std::string& name : names)
+      EXPECT_EQ(ended[name], 1) << name << " reported " << ended[name] << " times";
+  }
+};
+
+class Recorder : public BatchListener {
+public:
+  explicit Recorder(SendRun& run) : run_(run) {}
+  void FileEnded(const FileEnd& e) override { run_.ends.push_back(e); }
+
+private:
+  SendRun& run_;
+};
+
+// A go-ahead that arrived twice was answered twice: the second block 0
+// came when the console awaited block 1, and it took the file for a
+// restore of its memory; the card never got it, and the PC said it was sent.
+TEST(BatchFaults, DoubledGoAheadOverwritesTheConsolesMemory_send)
+{
+  FaultRig rig;
+  WriteFile(rig.internal() / "internal.kpr", MEMORY);
+  WriteFile(rig.pc() / "up1.kpr", SONG_C);
+  WriteFile(rig.pc() / "up2.kpr", SONG_B);
+  rig.Console([](sim::PeerOptions& o) { o.doubleGoAhead = true; });
+  SendRun run;
+  Recorder recorder(run);
+  ASSERT_TRUE(rig.engine->batch.Upload({{rig.pc().string(), "up1.kpr"}, {rig.pc().string(), "up2.kpr"}},
+                                       &recorder));
+  rig.Drive();
+  run.Check(rig, {"up1.kpr", "up2.kpr"});
+}
+
+// A failed upload file kept answering: an unasked go-ahead of another kind
+// failed u2, its block 1 was still sent, u2 was reported both sent and
+// failed, and u3 was never sent nor reported.
+TEST(BatchFaults, AFailedUploadKeepsAnswering_send)
+{
+  FaultRig rig;
+  WriteFile(rig.internal() / "internal.kpr", MEMORY);
+  for (const char* name : {"u1.kpr", "u2.kpr", "u3.kpr"})
+    WriteFile(rig.pc() / name, RandomBytes(1500, static_cast<unsigned>(name[1])));
+  SendRun run;
+  Recorder recorder(run);
+  ASSERT_TRUE(rig.engine->batch.Upload(
+      {{rig.pc().string(), "u1.kpr"}, {rig.pc().string(), "u2.kpr"}, {rig.pc().string(), "u3.kpr"}}, &recorder));
+  int offers = 0;
+  rig.Drive([&](std::vector<Bytes>& out) {
+    // The console's go-ahead for u2 comes after one of another kind.
+    if (!out.empty() && out[0][OFS_COMMAND] == SYS_EX_FILE_REQUEST && ++offers == 2)
+      out.insert(out.begin(), BuildNameMessage(SYS_EX_FILE_REQUEST, 3, "X"));
+  });
+  run.Check(rig, {"u1.kpr", "u2.kpr", "u3.kpr"});
+}
+
+
+// ---- What a fault on the line costs: a round trip, not a watchdog ----
+
+// On the fake clock, with a console that answers at once: a batch of five
+// files of two kinds (one-block files of one kind in a row, as on a real
+// card), and the fault on the answer to the PC's n-th message. Then the
+// same batch again on a clean line: a fault must not cost later batches
+// anything (the count of answers due once leaked, and every later file of
+// that kind waited out a watchdog).
+struct CostCase {
+  const char* fault;
+  int at; // the PC's message whose answer meets it
+  std::function<void(std::vector<Bytes>&)> change;
+  long long boundMs; // what it may cost over the clean run
+};
+
+long long RunBatch(FaultRig& rig, const std::vector<CardFileRef>& files, int faultAt,
+                   const std::function<void(std::vector<Bytes>&)>& change)
+{
+  for (const auto& entry : fs::directory_iterator(rig.pc()))
+    fs::remove(entry.path());
+  const long long start = rig.timers.clock.now;
+  EXPECT_TRUE(rig.engine->batch.Download(files, rig.pc().string()));
+  int n = 0;
+  rig.Drive([&](std::vector<Bytes>& out) {
+    if (n++ == faultAt && change)
+      change(out);
+  });
+  EXPECT_TRUE(rig.Ended());
+  EXPECT_EQ(std::distance(fs::directory_iterator(rig.pc()), fs::directory_iterator()),
+            static_cast<std::ptrdiff_t>(files.size()));
+  rig.ExpectTrueFiles();
+  return rig.timers.clock.now - start;
+}
+
+TEST(RecoveryCost, AFaultCostsARoundTripNotAWatchdog)
+{
+  const auto dataBlock = [](const std::vector<Bytes>& out) {
+    return !out.empty() && out[0].size() > OFS_COMMAND && out[0][OFS_COMMAND] == SYS_EX_DATA_BLOCK;
+  };
+  const auto lost = [](std::vector<Bytes>& out) { out.clear(); };
+  const auto damaged = [&](std::vector<Bytes>& out) {
+    if (dataBlock(out))
+      out[0][out[0].size() - 2] ^= 1;
+  };
+  const auto blockNumber = [&](std::vector<Bytes>& out) {
+    if (dataBlock(out))
+      out[0][OFS_BLOCK + 1] ^= 1;
+  };
+  const auto intoTheHeader = [&](std::vector<Bytes>& out) {
+    if (dataBlock(out)) {
+      out[0].resize(9);
+      out[0].push_back(SYS_EX_END);
+    }
+  };
+  // The first request has no round trip measured yet: a second and a block.
+  const CostCase cases[] = {
+      {"lost", 0, lost, 1200},         {"lost", 2, lost, 400},          {"lost", 6, lost, 400},
+      {"lost", 9, lost, 400},          {"damaged", 0, damaged, 100},    {"damaged", 4, damaged, 100},
+      {"damaged", 7, damaged, 100},    {"doubled", 0, Twice, 100},      {"doubled", 3, Twice, 100},
+      {"doubled", 8, Twice, 100},      {"block number", 1, blockNumber, 1200},
+      {"block number", 5, blockNumber, 400}, {"into the header", 3, intoTheHeader, 400},
+  };
+  std::vector<CardFileRef> files;
+  FaultRig clean;
+  const auto fill = [&files](FaultRig& rig) {
+    files.clear();
+    for (unsigned i = 1; i <= 3; ++i) {
+      WriteFile(rig.card() / ("S" + std::to_string(i) + ".kch"), RandomBytes(20 + i, 60 + i));
+      files.push_back({1, "S" + std::to_string(i)});
+    }
+    WriteFile(rig.card() / "SONGB.kpr", SONG_B);
+    WriteFile(rig.card() / "SONGC.kch", SONG_C);
+    files.push_back({0, "SONGB"});
+    files.push_back({1, "SONGC"});
+  };
+  fill(clean);
+  const long long cleanMs = RunBatch(clean, files, -1, {});
+  for (const CostCase& c : cases) {
+    SCOPED_TRACE(std::string(c.fault) + " at " + std::to_string(c.at));
+    FaultRig rig;
+    fill(rig);
+    EXPECT_LE(RunBatch(rig, files, c.at, c.change), cleanMs + c.boundMs);
+    EXPECT_LE(RunBatch(rig, files, -1, {}), cleanMs + 50) << "a later clean batch";
+  }
 }
 
 } // namespace
