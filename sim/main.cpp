@@ -72,6 +72,8 @@ Faults:
                       nothing at all. CMD: search, directory, file-name,
                       file-request, block-request, data-block, or a command
                       byte such as 0x50
+  --wake-on-search    with --silent-after: the next search ends the silence,
+                      once (a console that was busy and is back)
   --loop              a looped cable: every message comes straight back and
                       nothing is answered
   --leading-ff N      send N 0xFF bytes before every message
@@ -220,6 +222,8 @@ Options Parse(int argc, char** argv)
       const auto [command, count] = SplitColon(value());
       o.peer.silentAfterCommand = CommandByte(command);
       o.peer.silentAfterCount = count ? static_cast<int>(Number(*count, arg, 0, 1'000'000)) : 0;
+    } else if (arg == "--wake-on-search") {
+      o.peer.wakeOnSearch = true;
     } else if (arg == "--loop") {
       o.peer.loop = true;
     } else if (arg == "--leading-ff") {

@@ -121,6 +121,9 @@ void Batch::BeginBatch(BatchKind kind, int files, BatchListener* listener)
   if (awaitedType_ >= 0) {
     awaitedType_ = -1;
     listAfterBatch_ = true;
+    // Its watchdog and its asking again go with it.
+    session_.timers.UploadTimer.Stop();
+    session_.StopAsking(true);
   }
   running_ = true;
   kind_ = kind;

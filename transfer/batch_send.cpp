@@ -60,7 +60,8 @@ bool Batch::Restore(std::vector<PcFileRef> files, BatchListener* listener)
 {
   if (!BeginSendBatch(BatchKind::Restore, std::move(files), listener))
     return false;
-  if (!RestoreAllowed()) {
+  // Cancel pressed while the confirmation was open wins over its Yes.
+  if (!RestoreAllowed() || session_.batch.SendFinished) {
     listener_ = nullptr;
     return false;
   }

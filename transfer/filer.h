@@ -61,14 +61,9 @@ public:
   bool Offered = false;
   bool EndOfFileDone = false;
   // Sending: the console's go-ahead for the file offered was answered (a
-  // restore needs none); when block 0 last went out, and whether the
-  // console asked for a later block since. A block 0 the console did not
-  // ask for is a restore into its memory: one go-ahead is answered once,
-  // and a request for block 0 that came before the console can have had
-  // the last one is a copy.
+  // restore needs none). Block 0 of a card file goes out on it alone, once:
+  // a block 0 the console does not await is a restore into its memory.
   bool GoAhead = false;
-  long long Block0SentAt = 0;
-  bool PastBlock0 = false;
   // What the last failure of this record said on the status line, and its
   // error code (0 when it was no error of the record's own, such as a link
   // that was not ready).

@@ -175,6 +175,7 @@ void Session::EndReceivedFile(FileOutcome outcome)
   Filer& rx = RxTransfer;
   rx.Expecting = false;
   StopAsking();
+  timers.UploadTimer.Stop(); // nothing of this file is awaited any more
   if (outcome == FileOutcome::Failed)
     unclean_ = true;
   if (outcome == FileOutcome::Failed && rx.Error != ERR_NONE)
@@ -238,6 +239,14 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
   // only while a file is offered). Only a request for the file offered
   // shows a watchdog's box that the transfer goes on.
   Filer& tx = TxTransfer;
+  // Block 0 of a card file goes out only on the go-ahead of its offer. A
+  // block 0 the console does not await is a restore into its memory, and a
+  // request for block 0 again cannot be told from a copy or a made-up one:
+  // the file is offered afresh instead, and the console starts it over.
+  if (block == 0 && tx.Offered && type == tx.DataType && !batch.InternalMode) {
+    OfferAgain();
+    return;
+  }
   timers.DownloadTimer.Stop();
   if (tx.Offered)
     ++Answers;
@@ -249,10 +258,6 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
     return;
   if (type == tx.DataType)
     RequestCame();
-  // Block 0 goes out only when the console can really be asking for it
-  // again: one it did not ask for is a restore into its memory.
-  if (block == 0 && type == tx.DataType && (!tx.GoAhead || !Block0AskedAgain(medium)))
-    return;
   l->AnswerBlockRequest(type, block);
 }
 
@@ -279,15 +284,6 @@ void Session::OnFileRequest(Link* via, int medium, int type)
   ++Answers;
   if (Link* l = via ? via : LinkFor(medium))
     l->AnswerBlockRequest(type, 0);
-}
-
-bool Session::Block0AskedAgain(int medium) const
-{
-  const Filer& tx = TxTransfer;
-  if (tx.PastBlock0)
-    return true;
-  const std::size_t length = std::min<std::size_t>(tx.Size, SYS_EX_BLOCKSIZE) + DATA_BLOCK_OVERHEAD;
-  return Now() - tx.Block0SentAt >= WireMs(medium, length);
 }
 
 } // namespace zr

@@ -33,9 +33,11 @@ bool Session::AskBlock(Ask how)
   if (how == Ask::BehindMarker || resync_.Standing()) {
     if (!resync_.Standing())
       resync_.Raise();
+    if (!SendMarker())
+      return false;
     if (watch)
       ArmWatchdog(rx.DataType);
-    return SendMarker();
+    return true;
   }
   if (!rx.RequestCurrentBlock())
     return false;
@@ -192,15 +194,14 @@ void Session::OfferAgain()
   if (!l || !l->SendFileName(tx.DataType, tx.CardName, false))
     return;
   tx.GoAhead = false;
-  tx.PastBlock0 = false;
   sendTrip_.Backoff();
   AwaitRequest(askedMedium_, tx.CardName.size() + 10);
   askedAgain_ = true;
 }
 
-void Session::StopAsking()
+void Session::StopAsking(bool listingToo)
 {
-  if (asked_ == Asked::Directory)
+  if (asked_ == Asked::Directory && !listingToo)
     return;
   asked_ = Asked::Nothing;
   timers.RetryTimer.Stop();

@@ -277,9 +277,6 @@ void Session::SendRequestedBlock(Link& via, int type, unsigned block)
     }
   }
   if (tx.Error == ERR_NONE) {
-    if (block == 0)
-      tx.Block0SentAt = Now();
-    tx.PastBlock0 = block > 0;
     // A card file whose next block the console will ask for: if that
     // request is lost, the file is offered again.
     if (!batch.InternalMode && tx.Offered && !tx.EndOfFileDone)
@@ -292,7 +289,10 @@ void Session::SendRequestedBlock(Link& via, int type, unsigned block)
     // The console asked for something this file does not have: nothing of
     // it will be asked for again, so the file is over and the batch goes on.
     tx.Offered = false;
+    // Nothing of it is awaited any more: not its go-ahead, not a request.
     timers.DownloadTimer.Stop();
+    timers.UploadTimer.Stop();
+    StopAsking();
     FileEnd end;
     end.name = FileNamePart(tx.PcPath);
     end.outcome = FileOutcome::Failed;

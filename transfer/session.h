@@ -65,8 +65,9 @@ public:
   // again (a block 0 behind a marker, a further marker, a block, a
   // directory reply, the link test), and the next wait is twice as long.
   void RetryTimerRanOut();
-  // Stops asking again for anything but the card listing.
-  void StopAsking();
+  // Stops asking again for anything but the card listing (for that too
+  // when `listingToo`).
+  void StopAsking(bool listingToo = false);
   void OnPortOpened() override;
   // Whether a barrier stands: no data block is taken until a marker's reply.
   bool Resynchronising() const { return resync_.Standing(); }
@@ -100,9 +101,6 @@ private:
   void RequestCame();
   void OfferAgain();
   void AnswerLinkTest(bool damaged);
-  // Whether the console can be asking for the block 0 it was sent last
-  // again: it has asked for a later block since, or has had time to read it.
-  bool Block0AskedAgain(int medium) const;
 
   // Anything unclean happened (a file given up, a block asked for again, a
   // damaged, copied or stray block): the next block 0 goes behind a marker.

@@ -212,6 +212,11 @@ std::vector<LineOutput> ConsolePeer::Respond(const std::uint8_t* message, std::s
       }
       ++silentSeen_;
     }
+    if (silent_ && options_.wakeOnSearch && m->command == SYS_EX_SEARCH) {
+      silent_ = false;
+      options_.silentAfterCommand.reset();
+      Log("   (awake again)");
+    }
     if (!silent_)
       Answer(*m, out);
   }

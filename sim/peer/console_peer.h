@@ -32,6 +32,8 @@ struct PeerOptions {
   // have been answered (count 0: the first one already gets no answer).
   std::optional<std::uint8_t> silentAfterCommand;
   int silentAfterCount = 0;
+  // A search ends that silence, once: a console that was busy and is back.
+  bool wakeOnSearch = false;
   // Data block number whose message goes out once without its end byte.
   std::optional<unsigned> noEndByteBlock;
   // A looped cable: every message comes straight back, nothing is answered.

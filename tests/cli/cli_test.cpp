@@ -299,9 +299,11 @@ TEST(CliErrors, UsageErrorsExit2AndAMissingPortExits3)
   }
 }
 
-// A console that leaves a block unfinished once: with no retries the archive
-// stops and says what it lacks, --resume finishes it; with retries a file
-// goes again after a new search.
+// A console that damages a block until the file fails (a block without its
+// end byte is no longer enough: the next message ends it, and the block is
+// asked for again): with no retries the archive stops and says what it
+// lacks, --resume finishes it. One silent for a whole watchdog: with
+// retries the file goes again after a new search.
 TEST(CliRetry, AnUnfinishedArchiveIsResumedAndASilentFileTriedAgain)
 {
   ConsoleFolders f;
@@ -318,7 +320,7 @@ TEST(CliRetry, AnUnfinishedArchiveIsResumedAndASilentFileTriedAgain)
   };
   std::string error;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start(f.card, f.internal, {"--baud", "0", "--no-end-byte", "0"}, error)) << error;
+  ASSERT_TRUE(sim.Start(f.card, f.internal, {"--baud", "0", "--corrupt-block", "0:5"}, error)) << error;
   Outcome r = run(sim, {"archive", "--retries", "0"});
   EXPECT_EQ(r.exitCode, 1) << r.err;
   const fs::path archive = OnlyFolder(f.pc);
@@ -337,7 +339,10 @@ TEST(CliRetry, AnUnfinishedArchiveIsResumedAndASilentFileTriedAgain)
   EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString();
 
   SimProcess again;
-  ASSERT_TRUE(again.Start(f.card, f.internal, {"--baud", "0", "--no-end-byte", "0"}, error)) << error;
+  // Silent once the file is asked for, until the search after the watchdog.
+  ASSERT_TRUE(again.Start(f.card, f.internal,
+                          {"--baud", "0", "--silent-after", "file-request", "--wake-on-search"}, error))
+      << error;
   fs::create_directories(f.pc / "got");
   r = run(again, {"get", "SONG1.kpr", "--to", "got"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
