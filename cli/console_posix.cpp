@@ -13,6 +13,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv)
   return {argv, argv + argc};
 }
 
+void UseSystemPaths(Options&) {}
+
 void PrepareConsole() {}
 
 bool StderrIsTerminal()

@@ -471,6 +471,7 @@ int main(int argc, char** argv)
   Options options;
   if (const std::optional<std::string> problem = Parse(argc, argv, options))
     return Usage(*problem);
+  UseSystemPaths(options);
   Runner runner(std::move(options));
   return runner.Run();
 }

@@ -63,6 +63,11 @@ zr() {
 out_has() { grep -qF -- "$1" "$work/out"; }
 err_has() { grep -qF -- "$1" "$work/err"; }
 same() { cmp -s "$1" "$2"; }
+on_card() { # whether a card file holds the bytes of file $1
+  local f
+  for f in "$card"/*; do cmp -s "$f" "$1" && return 0; done
+  return 1
+}
 
 card=$work/one/card internal=$work/one/internal
 make_file "$card/SONG1.kpr" 48000
@@ -95,7 +100,8 @@ check "put Z:\\…\\Größe\\Lead Vox.kch" eval '[ $code -eq 0 ] && same "$card/
 make_file "$work/pc/Ärger.kch" 900
 here=$work/pc
 zr --port COM1 put "Ärger.kch"
-check "put Ärger.kch from the current folder" eval '[ $code -eq 0 ] && [ -n "$(find "$card" -name "*rger.kch")" ]'
+# A file named outside ASCII reaches the card under its short name.
+check "put Ärger.kch from the current folder" eval '[ $code -eq 0 ] && on_card "$work/pc/Ärger.kch"'
 
 zr --port COM1 backup ksu 'C:\zr\setup.ksu'
 check "backup ksu to C:\\zr\\setup.ksu" eval '[ $code -eq 0 ] && same "$drive_c/zr/setup.ksu" "$internal/internal.ksu"'
