@@ -68,13 +68,17 @@ void OnRtMidiInput(double /*timeStamp*/, std::vector<unsigned char> *message, vo
   const std::size_t n = std::min(message->size(), MAX_COPIED_BYTES);
   auto bytes = std::make_shared<std::vector<std::uint8_t>>(message->begin(),
                                                            message->begin() + static_cast<std::ptrdiff_t>(n));
-  // Counted while the call exists, run or dropped by a queue that closed.
-  ++inbox->pending;
-  std::shared_ptr<detail::MidiInbox> counted(inbox->shared_from_this().get(),
-                                             [keep = inbox->shared_from_this()](detail::MidiInbox *i) {
-                                               --i->pending;
-                                             });
-  inbox->post([counted, generation = inbox->generation.load(), bytes] { Deliver(*counted, generation, *bytes); });
+  // Counted for as long as the call exists, whether it runs or a queue
+  // that closed drops it.
+  struct Pending {
+    explicit Pending(std::shared_ptr<detail::MidiInbox> i) : inbox(std::move(i)) { ++inbox->pending; }
+    ~Pending() { --inbox->pending; }
+    std::shared_ptr<detail::MidiInbox> inbox;
+  };
+  auto pending = std::make_shared<Pending>(inbox->shared_from_this());
+  inbox->post([pending, generation = inbox->generation.load(), bytes] {
+    Deliver(*pending->inbox, generation, *bytes);
+  });
 }
 
 void OnRtMidiError(RtMidiError::Type type, const std::string &text, void *userData)
