@@ -141,6 +141,9 @@ mkdir -p "$drive_c/zr/partial"
 zr_pid=$!
 for _ in $(seq 300); do grep -q "block 2" "$work/big/sim.log" 2>/dev/null && break; sleep 0.1; done
 kill -INT "$zr_pid"
+# A program that ignored it must not hold the tests up.
+for _ in $(seq 300); do kill -0 "$zr_pid" 2>/dev/null || break; sleep 0.1; done
+kill -KILL "$zr_pid" 2>/dev/null || true
 wait "$zr_pid"
 code=$?
 check "Ctrl+C exits 130 and leaves no file, temporary or not" eval '[ $code -eq 130 ] && [ -z "$(ls -A "$drive_c/zr/partial")" ]'
