@@ -1,39 +1,38 @@
 #include "cli/interrupt.h"
 
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
+#include <memory>
 
-#include <QSocketNotifier>
+#include <asio/signal_set.hpp>
 
 namespace zr::cli {
 
 namespace {
-int wakeFds[2] = {-1, -1};
+// Ctrl+Break on a Windows console comes as a signal of its own.
+constexpr int SIGNALS[] = {SIGINT, SIGTERM,
+#if defined(SIGBREAK)
+                           SIGBREAK
+#endif
+};
 
-void OnSignal(int)
+void Await(const std::shared_ptr<asio::signal_set>& signals, std::shared_ptr<std::function<void()>> onInterrupt)
 {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(wakeFds[1], &byte, 1);
+  signals->async_wait([signals, onInterrupt](const std::error_code& error, int) {
+    if (error)
+      return;
+    (*onInterrupt)();
+    Await(signals, onInterrupt);
+  });
 }
 } // namespace
 
-void HandleInterrupts(std::function<void()> onInterrupt)
+void HandleInterrupts(asio::io_context& io, std::function<void()> onInterrupt)
 {
-  if (::pipe(wakeFds) != 0)
-    return;
-  ::fcntl(wakeFds[1], F_SETFL, O_NONBLOCK);
-  auto* notifier = new QSocketNotifier(wakeFds[0], QSocketNotifier::Read);
-  QObject::connect(notifier, &QSocketNotifier::activated, [onInterrupt = std::move(onInterrupt)] {
-    char buffer[16];
-    [[maybe_unused]] const ssize_t n = ::read(wakeFds[0], buffer, sizeof buffer);
-    onInterrupt();
-  });
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, nullptr);
-  ::sigaction(SIGTERM, &action, nullptr);
+  auto signals = std::make_shared<asio::signal_set>(io);
+  std::error_code ignored;
+  for (const int signal : SIGNALS)
+    signals->add(signal, ignored);
+  Await(signals, std::make_shared<std::function<void()>>(std::move(onInterrupt)));
 }
 
 } // namespace zr::cli

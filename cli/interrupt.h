@@ -1,13 +1,16 @@
-// Ctrl+C for a command-line Qt program: the signal handler only writes a byte
-// into a pipe; the event loop reads it and calls the handler, so that no work
-// is ever done inside the signal handler.
+// Ctrl+C for the command line: Asio's signal_set turns SIGINT and SIGTERM
+// (on Windows the console's Ctrl+C and Ctrl+Break) into a call on the event
+// loop, so that no work is ever done inside a signal handler.
 #pragma once
 
 #include <functional>
 
+#include <asio/io_context.hpp>
+
 namespace zr::cli {
 
-// Installs the SIGINT and SIGTERM handlers; `onInterrupt` runs on the event loop.
-void HandleInterrupts(std::function<void()> onInterrupt);
+// Installs the handlers for as long as `io` lives; `onInterrupt` runs on
+// the event loop, once per signal.
+void HandleInterrupts(asio::io_context& io, std::function<void()> onInterrupt);
 
 } // namespace zr::cli

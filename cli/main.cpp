@@ -13,21 +13,17 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
+#include <asio/executor_work_guard.hpp>
+#include <asio/io_context.hpp>
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QStandardPaths>
-#include <QTimer>
-
+#include "cli/asio_timer.h"
+#include "cli/console.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
 #include "cli/stand_ins.h"
-#include "frontend/qt_timer.h"
-#include "frontend/settings.h"
+#include "frontend/ini_file.h"
 #include "link/backend/device_access.h"
-#include "link/backend/midi_rtmidi.h"
-#include "link/backend/serial_qt.h"
+#include "link/backend/serial_asio.h"
 #include "link/com_ports.h"
 #include "link/comm.h"
 #include "link/midi.h"
@@ -61,23 +57,32 @@ int FindDevice(const std::string& text, const std::vector<std::string>& names)
   return -1;
 }
 
-bool UsesMidi(const Options& o, const SettingsFile& settings)
+bool UsesMidi(const Options& o, const IniFile& settings)
 {
   if (o.command == "ports" || !o.midi.empty())
     return true;
   return o.port.empty() && settings.Medium() == MEDIUM_MIDI;
 }
 
-QString SettingsPath(const Options& o)
+std::string SettingsPath(const Options& o)
 {
   if (!o.settings.empty())
-    return QString::fromStdString(o.settings);
+    return o.settings;
   // The window's own settings file, found as the window finds it.
-  const QString name = SettingsFile::IniFileNameFor(QStringLiteral("zr4812-exchange"));
-  const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(name);
-  const QString config = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation))
-                             .filePath(QStringLiteral("zr4812-exchange/") + name);
-  return SettingsFile::ChooseLocation(beside, config, &SettingsFile::FolderWritable);
+  const std::string name = IniFile::IniFileNameFor("zr4812-exchange");
+  const std::string program = IniFile::ProgramFilePath();
+  const std::string beside = program.substr(0, program.find_last_of("/\\") + 1) + name;
+  const std::string config = IniFile::ConfigFolderPath() + "/zr4812-exchange/" + name;
+  return IniFile::Locate(beside, config, &IniFile::FolderWritable).path;
+}
+
+// The platform's MIDI system when the run needs one; none otherwise, or
+// where this build has no MIDI (`missing` says so).
+std::unique_ptr<MidiSystem> MidiSystemFor(bool used, asio::io_context& io, bool& missing)
+{
+  std::unique_ptr<MidiSystem> system = used ? MakeCliMidiSystem(io) : nullptr;
+  missing = used && !system;
+  return system ? std::move(system) : std::make_unique<NoMidi>();
 }
 
 // Hex of a message for the trace.
@@ -85,9 +90,9 @@ class Runner {
 public:
   explicit Runner(Options options)
       : o_(std::move(options)), settings_(SettingsPath(o_)),
-        midiSystem_(UsesMidi(o_, settings_) ? MakePlatformMidiSystem() : std::make_unique<NoMidi>()),
+        midiSystem_(MidiSystemFor(UsesMidi(o_, settings_), io_, midiMissing_)),
         engine_(quiet_, timers_.timers, EngineOptionsFor()), session_(engine_.session), com_(engine_.com),
-        midi_(engine_.midi), batch_(engine_.batch), view_(!o_.quiet && ::isatty(2)),
+        midi_(engine_.midi), batch_(engine_.batch), view_(!o_.quiet && StderrIsTerminal()),
         job_(batch_, view_, JobOptionsFor())
   {
     // The search's time-out ends the wait for the console here; the window
@@ -125,7 +130,7 @@ public:
       if (o_.dryRun && o_.command == "restore-archive")
         return DryRun(check.contents);
     }
-    cli::HandleInterrupts([this] {
+    cli::HandleInterrupts(io_, [this] {
       interrupted_ = true;
       job_.Cancel();
     });
@@ -173,17 +178,15 @@ private:
     midi_.SearchMidiPort();
     timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
     timers_.TimeoutTimer.Start();
-    auto* repeat = new QTimer(QCoreApplication::instance());
-    QObject::connect(repeat, &QTimer::timeout, [this, repeat] {
+    searchRepeat_.SetHandler([this] {
       if (session_.link.MidiTestRetries != 0 || !timers_.TimeoutTimer.IsActive()) {
-        repeat->deleteLater();
-        repeat->stop();
+        searchRepeat_.Stop();
         return;
       }
       const Bytes search = BuildSearch();
       midi_.MidiSendSysEx(search.data(), search.size());
     });
-    repeat->start(MIDI_SEARCH_REPEAT_MS);
+    searchRepeat_.Start();
   }
 
   // What restore-archive would do, without a console.
@@ -210,7 +213,7 @@ private:
   EngineOptions EngineOptionsFor()
   {
     EngineOptions options;
-    options.serialFactory = QtSerialDeviceFactory();
+    options.serialFactory = AsioSerialDeviceFactory(io_);
     options.comPaths = ComPaths();
     options.midi = midiSystem_.get();
     return options;
@@ -233,9 +236,9 @@ private:
   {
     const ComPortTable table = settings_.ComPortTableFromPorts();
     for (int n = COM_PORT_FIRST; n <= COM_PORT_LAST; ++n) {
-      const QString device = settings_.ComPortDevice(n);
-      if (!device.isEmpty() && fs::exists(device.toStdString()))
-        std::printf("COM%d\t%s\n", n, device.toUtf8().constData());
+      const std::string device = settings_.ComPortDevice(n);
+      if (!device.empty() && DeviceExists(device))
+        std::printf("COM%d\t%s\n", n, device.c_str());
     }
     const MidiDeviceLists lists = midi_.ListMidiDevices();
     for (std::size_t i = 0; i < lists.inputs.size(); ++i)
@@ -249,17 +252,13 @@ private:
   bool Wait(const std::function<bool()>& done, int timeoutMs)
   {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    QEventLoop loop;
-    QTimer tick;
-    tick.setInterval(5);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
+    // The job is polled every 5 ms between the loop's own events.
+    while (!done()) {
+      io_.run_for(std::chrono::milliseconds(5));
       job_.Poll();
       if (done() || interrupted_ || (timeoutMs > 0 && std::chrono::steady_clock::now() > end))
-        loop.quit();
-    });
-    tick.start();
-    if (!done())
-      loop.exec();
+        break;
+    }
     return done();
   }
 
@@ -282,7 +281,7 @@ private:
       if (!serial && !midi)
         return NoConsole(
             "no link: give --port or --midi, or choose one in ZR4812 File Exchange (settings file " +
-            settings_.Path().toStdString() + ")");
+            settings_.Path() + ")");
     }
     usesMidi_ = !serial;
     const int opened = serial ? OpenSerial(where) : OpenMidi(where);
@@ -341,6 +340,8 @@ private:
   // Opens the MIDI ports and starts the search; `where` names them.
   int OpenMidi(std::string& where)
   {
+    if (midiMissing_)
+      return NoConsole("this zr4812 has no MIDI: connect over a COM port (--port COMn)");
     LinkState& link = session_.link;
     const MidiDeviceLists lists = midi_.ListMidiDevices();
     std::string in = "0", out = "0";
@@ -422,10 +423,16 @@ private:
     return job_.FilesNotDone() > 0 || job_.ConsoleLost() ? EXIT_FILE_FAILED : EXIT_DONE;
   }
 
+  // First made, last gone: everything below posts into it.
+  asio::io_context io_;
+  // The loop waits for events even when nothing is under way.
+  asio::executor_work_guard<asio::io_context::executor_type> busy_ = asio::make_work_guard(io_);
   Options o_;
-  SettingsFile settings_;
+  IniFile settings_;
   QuietHost quiet_;
-  QtTimerSet timers_;
+  AsioTimerSet timers_{io_};
+  AsioTimer searchRepeat_{io_, MIDI_SEARCH_REPEAT_MS};
+  bool midiMissing_ = false;
   std::unique_ptr<MidiSystem> midiSystem_;
   Engine engine_;
   Session& session_;
@@ -444,6 +451,15 @@ private:
 
 int main(int argc, char** argv)
 {
+  // The arguments in UTF-8, handed on as the parser takes them.
+  std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments)
+    pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  argc = static_cast<int>(arguments.size());
+  argv = pointers.data();
+  PrepareConsole();
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       std::fputs(USAGE, stdout);
@@ -457,8 +473,7 @@ int main(int argc, char** argv)
   Options options;
   if (const std::optional<std::string> problem = Parse(argc, argv, options))
     return Usage(*problem);
-  QCoreApplication application(argc, argv);
-  QCoreApplication::setApplicationName(QStringLiteral("zr4812"));
+  UseSystemPaths(options);
   Runner runner(std::move(options));
   return runner.Run();
 }

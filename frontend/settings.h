@@ -1,5 +1,7 @@
 // The program's settings file: "<program>.ini", in the text format of a
-// Windows profile file, read and written key by key.
+// Windows profile file, read and written key by key. The window's face of
+// IniFile (ini_file.h), which the command line uses without Qt: one
+// implementation of the format and its rules for both.
 #pragma once
 
 #include <functional>
@@ -7,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "frontend/ini_file.h"
 #include "link/com_ports.h"
 
 namespace zr {
@@ -26,7 +29,7 @@ public:
 
   const QString &Path() const { return path_; }
   // False when the file existed but could not be read.
-  bool LoadedOk() const { return loadedOk_; }
+  bool LoadedOk() const;
 
   // The value as a decimal integer (blanks around it and a sign allowed);
   // a missing section or key, or any other text, gives `defaultValue`.
@@ -120,15 +123,8 @@ public:
   static bool FolderOwnedByUser(const QString &folder);
 
 private:
-  int FindSection(const QString &section) const;          // line of "[section]" or -1
-  int FindKey(int sectionLine, const QString &key) const; // line of "key=" or -1
-  int SectionEnd(int sectionLine) const;                  // first line after the section
-
+  IniFile file_;
   QString path_;
-  QStringList lines_;
-  bool crlf_ = false;
-  bool latin1_ = false; // the file was not UTF-8
-  bool loadedOk_ = true;
 };
 
 } // namespace zr

@@ -18,7 +18,18 @@ std::string NoPermissionText(const std::string& devicePath)
 
 #if defined(_WIN32)
 
+#include <windows.h>
+
 namespace zr {
+
+bool DeviceExists(const std::string& devicePath)
+{
+  // The system's name for the port, without the device namespace's prefix.
+  const std::string prefix = "\\\\.\\";
+  const std::string name = devicePath.starts_with(prefix) ? devicePath.substr(prefix.size()) : devicePath;
+  char target[1024];
+  return !name.empty() && ::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0;
+}
 
 // Windows grants COM ports per session, not per group.
 std::string DeviceGroupName(const std::string&)
@@ -36,6 +47,12 @@ std::string DeviceGroupName(const std::string&)
 #include <vector>
 
 namespace zr {
+
+bool DeviceExists(const std::string& devicePath)
+{
+  struct stat info {};
+  return !devicePath.empty() && ::stat(devicePath.c_str(), &info) == 0;
+}
 
 std::string DeviceGroupName(const std::string& devicePath)
 {

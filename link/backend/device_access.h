@@ -10,6 +10,10 @@ namespace zr {
 // has no such notion or the device cannot be examined.
 std::string DeviceGroupName(const std::string& devicePath);
 
+// Whether a device is there to open: a device file, or on Windows a COM
+// port the system knows ("COM3", "\\.\COM12").
+bool DeviceExists(const std::string& devicePath);
+
 // What to tell a user whom the device refused: "No permission to open
 // /dev/ttyUSB0: add your user to the group dialout" (without the group part
 // where the device has no group).

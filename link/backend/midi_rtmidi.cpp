@@ -4,8 +4,6 @@
 #include <atomic>
 #include <cctype>
 
-#include <QCoreApplication>
-
 #include <RtMidi.h>
 
 #include "link/backend/midi_apis.h"
@@ -14,32 +12,24 @@ namespace zr {
 
 namespace detail {
 
-// What RtMidi's thread and the GUI thread share. Events hold it too, so it
-// outlives a system that is destroyed while its input is still queued.
+// What RtMidi's thread and the event loop's thread share. Posted calls hold
+// it too, so it outlives a system that is destroyed while its input is
+// still queued.
 struct MidiInbox : std::enable_shared_from_this<MidiInbox> {
   std::atomic<unsigned> generation{0}; // counts opens and closes of the input
   std::atomic<bool> accepting{false};  // input open and started
-  std::atomic<int> pending{0};         // events posted and not yet destroyed
-  // The object on the GUI thread that the events are posted to; cleared
-  // before the system goes.
-  std::atomic<QObject *> target{nullptr};
-  // GUI thread only.
+  std::atomic<int> pending{0};         // calls posted and not yet destroyed
+  std::atomic<bool> alive{true};       // cleared before the system goes
+  MidiPoster post;                     // set once, before RtMidi's thread starts
+  // The event loop's thread only.
   MidiSystem::SysExReceiver receiver;
-  bool alive = true;
-};
-
-// Takes the events posted from RtMidi's thread on the GUI thread: the input
-// needs no application-wide filter that a front end could forget.
-class MidiInputTarget : public QObject {
-public:
-  bool event(QEvent *e) override { return DeliverMidiInput(e) || QObject::event(e); }
 };
 
 } // namespace detail
 
 namespace {
 
-// A flood of input must not fill the GUI thread's queue without end: like a
+// A flood of input must not fill the event loop's queue without end: like a
 // driver that has run out of buffers, further messages are dropped until
 // the application has caught up.
 constexpr int MAX_PENDING_MESSAGES = 256;
@@ -51,23 +41,44 @@ constexpr unsigned RTMIDI_QUEUE_SIZE = 100; // unused: input goes through the ca
 constexpr const char *OUR_OUTPUT_PORT = "MIDI Out";
 constexpr const char *OUR_INPUT_PORT = "MIDI In";
 
+// On the event loop's thread: hands the bytes to the receiver, unless the
+// system is gone or its input has been closed since they were posted.
+void Deliver(const detail::MidiInbox &inbox, unsigned generation, const std::vector<std::uint8_t> &bytes)
+{
+  // Input posted before the device was closed (or reopened, perhaps on
+  // another pair) is not handed on: the close took its buffers back.
+  if (!inbox.alive.load() || !inbox.accepting.load() || inbox.generation.load() != generation)
+    return;
+  if (inbox.receiver)
+    inbox.receiver(bytes.data(), bytes.size());
+}
+
 // Runs on RtMidi's thread (JACK's process thread): copy and post, nothing else.
 void OnRtMidiInput(double /*timeStamp*/, std::vector<unsigned char> *message, void *userData)
 {
   auto *inbox = static_cast<detail::MidiInbox *>(userData);
-  if (!inbox || !message || message->empty() || !inbox->accepting.load())
+  if (!inbox || !message || message->empty() || !inbox->accepting.load() || !inbox->alive.load())
     return;
   // Only System Exclusive messages fill input buffers; short messages
   // (notes, controllers) never reach them.
   if ((*message)[0] != 0xF0)
     return;
-  QObject *target = inbox->target.load();
-  if (!target || inbox->pending.load() >= MAX_PENDING_MESSAGES)
+  if (inbox->pending.load() >= MAX_PENDING_MESSAGES)
     return;
   const std::size_t n = std::min(message->size(), MAX_COPIED_BYTES);
-  std::vector<std::uint8_t> bytes(message->begin(), message->begin() + static_cast<std::ptrdiff_t>(n));
-  QCoreApplication::postEvent(
-      target, new MidiSysExEvent(inbox->shared_from_this(), inbox->generation.load(), std::move(bytes)));
+  auto bytes = std::make_shared<std::vector<std::uint8_t>>(message->begin(),
+                                                           message->begin() + static_cast<std::ptrdiff_t>(n));
+  // Counted for as long as the call exists, whether it runs or a queue
+  // that closed drops it.
+  struct Pending {
+    explicit Pending(std::shared_ptr<detail::MidiInbox> i) : inbox(std::move(i)) { ++inbox->pending; }
+    ~Pending() { --inbox->pending; }
+    std::shared_ptr<detail::MidiInbox> inbox;
+  };
+  auto pending = std::make_shared<Pending>(inbox->shared_from_this());
+  inbox->post([pending, generation = inbox->generation.load(), bytes] {
+    Deliver(*pending->inbox, generation, *bytes);
+  });
 }
 
 void OnRtMidiError(RtMidiError::Type type, const std::string &text, void *userData)
@@ -77,54 +88,12 @@ void OnRtMidiError(RtMidiError::Type type, const std::string &text, void *userDa
 
 } // namespace
 
-// --- Delivery on the GUI thread ----------------------------------------------
-
-QEvent::Type MidiSysExEvent::EventType()
-{
-  static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
-  return type;
-}
-
-MidiSysExEvent::MidiSysExEvent(std::shared_ptr<detail::MidiInbox> inbox, unsigned generation,
-                               std::vector<std::uint8_t> bytes)
-    : QEvent(EventType()), inbox_(std::move(inbox)), generation_(generation), bytes_(std::move(bytes))
-{
-  if (inbox_)
-    ++inbox_->pending;
-}
-
-MidiSysExEvent::~MidiSysExEvent()
-{
-  if (inbox_)
-    --inbox_->pending;
-}
-
-void MidiSysExEvent::Deliver() const
-{
-  // Input posted before the device was closed (or reopened, perhaps on
-  // another pair) is not handed on: the close took its buffers back.
-  if (!inbox_ || !inbox_->alive || !inbox_->accepting.load() || inbox_->generation.load() != generation_)
-    return;
-  if (inbox_->receiver)
-    inbox_->receiver(bytes_.data(), bytes_.size());
-}
-
-bool DeliverMidiInput(QEvent *event)
-{
-  if (!event || event->type() != MidiSysExEvent::EventType())
-    return false;
-  static_cast<MidiSysExEvent *>(event)->Deliver();
-  return true;
-}
-
 // --- The devices ---------------------------------------------------------------
 
-RtMidiSystem::RtMidiSystem(std::string clientName)
-    : clientName_(std::move(clientName)), inbox_(std::make_shared<detail::MidiInbox>()),
-      target_(std::make_unique<detail::MidiInputTarget>())
+RtMidiSystem::RtMidiSystem(std::string clientName, MidiPoster post)
+    : clientName_(std::move(clientName)), inbox_(std::make_shared<detail::MidiInbox>())
 {
-  inbox_->target = target_.get();
-  (void)MidiSysExEvent::EventType(); // registered here, not first on RtMidi's thread
+  inbox_->post = std::move(post);
   for (const RtMidi::Api api : PREFERRED_MIDI_APIS) {
     try {
       auto in = std::make_unique<RtMidiIn>(api, clientName_, RTMIDI_QUEUE_SIZE);
@@ -147,7 +116,6 @@ RtMidiSystem::RtMidiSystem(std::string clientName)
 
 RtMidiSystem::~RtMidiSystem()
 {
-  inbox_->target = nullptr;
   inbox_->alive = false;
   inbox_->accepting = false;
   inbox_->receiver = nullptr;
@@ -344,9 +312,5 @@ void RtMidiSystem::SetReceiver(SysExReceiver receiver)
   inbox_->receiver = std::move(receiver);
 }
 
-std::unique_ptr<MidiSystem> MakePlatformMidiSystem()
-{
-  return std::make_unique<RtMidiSystem>();
-}
 
 } // namespace zr

@@ -1,19 +1,20 @@
 // The platform's MIDI devices through RtMidi, and the road that inbound
-// System Exclusive messages take from RtMidi's own thread to the GUI thread:
-// the callback copies the bytes into an event posted to the application,
-// and the application-wide event filter hands them to the receiver.
+// System Exclusive messages take from RtMidi's own thread to the thread of
+// the event loop: the callback copies the bytes and posts a call that hands
+// them to the receiver. The program says how a call is posted: through Qt's
+// event queue in the window (midi_post_qt.cpp), through Asio's on the
+// command line.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <QEvent>
-#include <QObject>
-
 #include "link/midi_system.h"
 
+class QEvent;
 class RtMidi;
 class RtMidiIn;
 class RtMidiOut;
@@ -22,39 +23,26 @@ namespace zr {
 
 namespace detail {
 struct MidiInbox;
-class MidiInputTarget;
 } // namespace detail
 
-// One System Exclusive message from the input device, on its way to the
-// GUI thread.
-class MidiSysExEvent : public QEvent {
-public:
-  static QEvent::Type EventType();
-  MidiSysExEvent(std::shared_ptr<detail::MidiInbox> inbox, unsigned generation,
-                 std::vector<std::uint8_t> bytes);
-  ~MidiSysExEvent() override;
+// Queues `call` to run on the event loop's thread. Called on RtMidi's
+// thread: it must be safe there and must not block.
+using MidiPoster = std::function<void(std::function<void()> call)>;
 
-  const std::vector<std::uint8_t> &Bytes() const { return bytes_; }
-  // Hands the bytes to the receiver of the system that posted them, unless
-  // that system is gone or its input has been closed since.
-  void Deliver() const;
+// Posts through Qt's event queue to the thread that first asks for it (the
+// GUI thread); QCoreApplication must exist by the time input arrives.
+MidiPoster QtMidiPoster();
 
-private:
-  std::shared_ptr<detail::MidiInbox> inbox_;
-  unsigned generation_;
-  std::vector<std::uint8_t> bytes_;
-};
-
-// Delivers the event when it is MIDI input and returns true; any other
-// event returns false, untouched. The system posts its input to an object
-// of its own, which delivers it this way on the GUI thread.
+// Runs the MIDI input the Qt poster posted, when `event` is such input, and
+// returns true; any other event returns false, untouched. An application-wide
+// event filter that sees the event first delivers it this way.
 bool DeliverMidiInput(QEvent *event);
 
 class RtMidiSystem : public MidiSystem {
 public:
   // clientName names our side in the MIDI system; our own ports are left
   // out of the device lists.
-  explicit RtMidiSystem(std::string clientName = "ZR4812 Exchange");
+  explicit RtMidiSystem(std::string clientName = "ZR4812 Exchange", MidiPoster post = QtMidiPoster());
   ~RtMidiSystem() override;
   RtMidiSystem(const RtMidiSystem &) = delete;
   RtMidiSystem &operator=(const RtMidiSystem &) = delete;
@@ -96,7 +84,6 @@ private:
 
   std::string clientName_;
   std::shared_ptr<detail::MidiInbox> inbox_;
-  std::unique_ptr<detail::MidiInputTarget> target_; // where the input is posted
   std::unique_ptr<RtMidiIn> in_;
   std::unique_ptr<RtMidiOut> out_;
   bool inputOpen_ = false;
@@ -105,7 +92,8 @@ private:
   int lastErrorType_ = -1; // RtMidiError::Type of the last error, -1 for none
 };
 
-// The program's MIDI system: RtMidi over the platform's MIDI API.
+// The window's MIDI system: RtMidi over the platform's MIDI API, its input
+// posted through Qt.
 std::unique_ptr<MidiSystem> MakePlatformMidiSystem();
 
 } // namespace zr
