@@ -125,6 +125,10 @@ void Batch::BeginBatch(BatchKind kind, int files, BatchListener* listener)
     session_.timers.UploadTimer.Stop();
     session_.StopAsking(true);
   }
+  // The pause that stands after the last batch's last file moves nothing
+  // on: the new batch has its own.
+  session_.timers.SendTimer.Stop();
+  RestorePauseInterval();
   running_ = true;
   kind_ = kind;
   listener_ = listener;

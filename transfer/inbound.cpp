@@ -244,7 +244,10 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
   // request for block 0 again cannot be told from a copy or a made-up one:
   // the file is offered afresh instead, and the console starts it over.
   if (block == 0 && tx.Offered && type == tx.DataType && !batch.InternalMode) {
-    OfferAgain();
+    if (batch.SendFinished || tx.EndOfFileDone)
+      timers.DownloadTimer.Stop(); // the file went whole: nothing waits for it
+    else
+      OfferAgain();
     return;
   }
   timers.DownloadTimer.Stop();

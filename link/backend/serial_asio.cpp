@@ -90,6 +90,7 @@ SerialOpenResult AsioSerialDevice::Open(const std::string& path)
     return SerialOpenResult::SetupFailed;
   }
   SetSerialModemLines(state_->port);
+  DropWaitingInput(state_->port);
   ++state_->opens;
   state_->ReadMore();
   return SerialOpenResult::Ok;

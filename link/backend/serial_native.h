@@ -22,4 +22,8 @@ bool TakeSerialPortExclusively(asio::serial_port& port);
 // modem lines (a pseudo-terminal) refuses; the bytes flow all the same, so
 // that is no failure.
 void SetSerialModemLines(asio::serial_port& port);
+
+// Drops what waited in the driver while the port was closed: it answers
+// nothing that is awaited now.
+void DropWaitingInput(asio::serial_port& port);
 } // namespace zr

@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace zr {
@@ -39,6 +40,11 @@ void SetSerialModemLines(asio::serial_port& port)
   int dtr = TIOCM_DTR, rts = TIOCM_RTS;
   ::ioctl(port.native_handle(), TIOCMBIS, &dtr);
   ::ioctl(port.native_handle(), TIOCMBIC, &rts);
+}
+
+void DropWaitingInput(asio::serial_port& port)
+{
+  ::tcflush(port.native_handle(), TCIFLUSH);
 }
 
 } // namespace zr

@@ -31,4 +31,9 @@ void SetSerialModemLines(asio::serial_port& port)
   ::EscapeCommFunction(port.native_handle(), CLRRTS);
 }
 
+void DropWaitingInput(asio::serial_port& port)
+{
+  ::PurgeComm(port.native_handle(), PURGE_RXCLEAR);
+}
+
 } // namespace zr
