@@ -106,11 +106,6 @@ bool SendableCardName(const std::string& name)
 ArchiveCheck CheckArchive(const std::string& folder, bool hashFiles)
 {
   ArchiveCheck check;
-  for (const char* half : {"card", "internal"})
-    if (!IsRealFolder(At(folder, half))) {
-      check.problem = std::string(half) + "/ is not a folder of the archive (a link is not followed)";
-      return check;
-    }
   if (ReadIncompleteMark(folder)) {
     check.problem = std::string("the archive is incomplete (") + INCOMPLETE_FILE +
                     "; zr4812 archive --resume finishes it)";
@@ -121,6 +116,13 @@ ArchiveCheck CheckArchive(const std::string& folder, bool hashFiles)
     check.problem = std::string(CHECKSUM_FILE) + " " + ReadProblemText(sums.problem);
     return check;
   }
+  // A half may be missing (its files are then missing); one that is there
+  // must be a folder of the archive's own, not a link to another.
+  for (const char* half : {"card", "internal"})
+    if (EntryExists(At(folder, half)) && !IsRealFolder(At(folder, half))) {
+      check.problem = std::string(half) + "/ is not a folder of the archive (a link is not followed)";
+      return check;
+    }
   std::optional<std::string> namesSum;
   int number = 0;
   for (const std::string& line : Lines(sums.bytes)) {

@@ -72,6 +72,9 @@ struct JobOptions {
   // goes on with the next one, until SILENT_FILES_IN_A_ROW files in a row
   // got no answer. Without it the first such file ends the job.
   bool carryOnAfterSilence = false;
+  // The job's first listing reads the card again even when a listing is in:
+  // the window's list may be older than the card.
+  bool freshCardList = false;
 };
 constexpr int SILENT_FILES_IN_A_ROW = 3;
 
@@ -212,6 +215,7 @@ private:
   std::vector<Comparison> comparisons_;
   PcNameSet pcNames_; // the names files of this job get on the PC
   bool retryPending_ = false;
+  bool listedHere_ = false; // the job has read the card list itself
   int silentInARow_ = 0; // files given up by a watchdog since the last one that went
 
   int filesDone_ = 0, filesNotDone_ = 0;

@@ -83,12 +83,14 @@ ConsoleJob::Step ConsoleJob::ListingStep()
   // by anyone else is refused while it does. A listing that lost a reply
   // (at the connect, or here) is read again.
   return {[this] {
-            if (!batch_.CardListed())
+            if (!batch_.CardListed() || (options_.freshCardList && !listedHere_))
               batch_.ListCard(this);
           },
           [this] {
-            if (batch_.CardListed())
+            if (batch_.CardListed()) {
+              listedHere_ = true;
               return;
+            }
             if (MayRetry()) {
               fileName_ = "card list";
               Step again = ListingStep();
