@@ -47,7 +47,8 @@ QDialogButtonBox* Buttons(QDialog* dialog, QDialogButtonBox::StandardButtons whi
 } // namespace
 
 ArchiveRestoreDialog::ArchiveRestoreDialog(const QString& folder, const ArchiveContents& archive,
-                                           QWidget* parent, std::function<bool(QWidget*, const QString&)> confirmOs)
+                                           QWidget* parent,
+                                           std::function<bool(QWidget*, const QString&)> confirmOs)
     : QDialog(parent)
 {
   setObjectName(QStringLiteral("ArchiveRestoreDialog"));
@@ -105,21 +106,25 @@ ArchiveRestoreDialog::ArchiveRestoreDialog(const QString& folder, const ArchiveC
   ok_ = buttons->button(QDialogButtonBox::Ok);
   // Nothing ticked is nothing to do. A new operating system goes only
   // when the user said yes to it by name, as a restore of one always asks.
-  const QString osPath = os ? QDir::toNativeSeparators(folder + u'/' + os->data(0, PLACE_ROLE).toString()) : QString();
-  connect(items_, &QTreeWidget::itemChanged, this, [this, os, osPath, confirm = std::move(confirmOs)](QTreeWidgetItem* item) {
-    if (item == os && os->checkState(0) == Qt::Checked && !asking_) {
-      asking_ = true;
-      const bool yes =
-          confirm && confirm(this, QStringLiteral("Restore the operating system from %1?\n\nThe console's operating "
-                                            "system is replaced by the one in this file.")
-                                 .arg(osPath));
-      if (!yes)
-        os->setCheckState(0, Qt::Unchecked);
-      asking_ = false;
-    }
-    QTreeWidgetItemIterator it(items_, QTreeWidgetItemIterator::Checked);
-    ok_->setEnabled(*it != nullptr);
-  });
+  const QString osPath =
+      os ? QDir::toNativeSeparators(folder + u'/' + os->data(0, PLACE_ROLE).toString()) : QString();
+  connect(items_, &QTreeWidget::itemChanged, this,
+          [this, os, osPath, confirm = std::move(confirmOs)](QTreeWidgetItem* item) {
+            if (item == os && os->checkState(0) == Qt::Checked && !asking_) {
+              asking_ = true;
+              const bool yes =
+                  confirm &&
+                  confirm(this,
+                          QStringLiteral("Restore the operating system from %1?\n\nThe console's operating "
+                                         "system is replaced by the one in this file.")
+                              .arg(osPath));
+              if (!yes)
+                os->setCheckState(0, Qt::Unchecked);
+              asking_ = false;
+            }
+            QTreeWidgetItemIterator it(items_, QTreeWidgetItemIterator::Checked);
+            ok_->setEnabled(*it != nullptr);
+          });
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text);

@@ -84,8 +84,9 @@ std::optional<std::string> ReadCardNames(const std::vector<std::uint8_t>& bytes,
     ++number;
     const std::size_t tab = line.find('\t');
     const std::string place = line.substr(0, tab);
-    const auto it = std::find(contents.card.begin(), contents.card.end(),
-                              place.size() > 5 && place.starts_with("card/") ? place.substr(5) : std::string());
+    const auto it =
+        std::find(contents.card.begin(), contents.card.end(),
+                  place.size() > 5 && place.starts_with("card/") ? place.substr(5) : std::string());
     if (tab == std::string::npos || it == contents.card.end())
       return std::string(CARD_NAMES_FILE) + " is damaged at line " + std::to_string(number);
     const std::string name = UnescapedCardName(line.substr(tab + 1));
@@ -173,7 +174,8 @@ ArchiveCheck CheckArchive(const std::string& folder, bool hashFiles)
   return check;
 }
 
-ArchiveEntry ReadArchiveEntry(const std::string& folder, const ArchiveContents& contents, const std::string& place)
+ArchiveEntry ReadArchiveEntry(const std::string& folder, const ArchiveContents& contents,
+                              const std::string& place)
 {
   ArchiveEntry entry;
   const auto sum = contents.sums.find(place);
@@ -181,7 +183,8 @@ ArchiveEntry ReadArchiveEntry(const std::string& folder, const ArchiveContents& 
     entry.problem = std::string("is not in ") + CHECKSUM_FILE;
     return entry;
   }
-  FileBytes file = ReadEntry(At(folder, place), place == CARD_NAMES_FILE ? ARCHIVE_LIST_LIMIT : MAX_FILE_SIZE);
+  FileBytes file =
+      ReadEntry(At(folder, place), place == CARD_NAMES_FILE ? ARCHIVE_LIST_LIMIT : MAX_FILE_SIZE);
   if (file.problem != ReadProblem::None)
     entry.problem = ReadProblemText(file.problem);
   else if (Sha256Of(file.bytes) != sum->second)

@@ -55,7 +55,8 @@ struct ArchiveEntry {
   std::vector<std::uint8_t> bytes;
   std::optional<std::string> problem;
 };
-ArchiveEntry ReadArchiveEntry(const std::string& folder, const ArchiveContents& contents, const std::string& place);
+ArchiveEntry ReadArchiveEntry(const std::string& folder, const ArchiveContents& contents,
+                              const std::string& place);
 
 // Whether `name` can go to the console as a card file's name as it is:
 // 1 to 8 bytes, none of them NUL.

@@ -98,8 +98,8 @@ void ConsoleJob::PlanArchive(bool onlyMissing)
   // the mark lists as missing must not be there at all, and whatever is there
   // must be a file of ours: a link or a FIFO planted in the folder is never
   // taken for a file fetched, nor hashed into SHA256SUMS.
-  const bool listUnknown = std::find(resumeMark_.begin(), resumeMark_.end(), "(the card list was not read)") !=
-                           resumeMark_.end();
+  const bool listUnknown =
+      std::find(resumeMark_.begin(), resumeMark_.end(), "(the card list was not read)") != resumeMark_.end();
   std::vector<std::size_t> wanted;
   for (std::size_t i = 0; i < archivePlaces_.size(); ++i) {
     const std::string path = archiveFolder_ + "/" + archivePlaces_[i];
@@ -107,7 +107,8 @@ void ConsoleJob::PlanArchive(bool onlyMissing)
       wanted.push_back(i);
       continue;
     }
-    const bool listed = std::find(resumeMark_.begin(), resumeMark_.end(), archivePlaces_[i]) != resumeMark_.end();
+    const bool listed =
+        std::find(resumeMark_.begin(), resumeMark_.end(), archivePlaces_[i]) != resumeMark_.end();
     if (!IsRegularEntry(path)) {
       refusedPlaces_.push_back(archivePlaces_[i]);
       NotDone(1, 1, EscapedCardName(archivePlaces_[i]), "is not a regular file; remove it and resume again",
@@ -115,8 +116,10 @@ void ConsoleJob::PlanArchive(bool onlyMissing)
     } else if (listed && !listUnknown) {
       refusedPlaces_.push_back(archivePlaces_[i]);
       NotDone(1, 1, EscapedCardName(archivePlaces_[i]),
-              std::string("is listed as missing in ") + INCOMPLETE_FILE + " but a file is there; remove it "
-              "and resume again", false);
+              std::string("is listed as missing in ") + INCOMPLETE_FILE +
+                  " but a file is there; remove it "
+                  "and resume again",
+              false);
     }
   }
   const int count = static_cast<int>(wanted.size());
@@ -157,8 +160,8 @@ void ConsoleJob::EndArchive()
     return;
   }
   // The console's own names, which the PC names may have lost.
-  std::vector<std::string> cardPlaces(archivePlaces_.begin(),
-                                      archivePlaces_.begin() + static_cast<std::ptrdiff_t>(archiveCardNames_.size()));
+  std::vector<std::string> cardPlaces(
+      archivePlaces_.begin(), archivePlaces_.begin() + static_cast<std::ptrdiff_t>(archiveCardNames_.size()));
   if (!WriteCardNames(archiveFolder_, cardPlaces, archiveCardNames_)) {
     ++filesNotDone_;
     view_.FileNotDone(CARD_NAMES_FILE, "cannot be written", false);

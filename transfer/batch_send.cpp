@@ -265,8 +265,9 @@ bool Batch::StartFile(const PcFileRef& file)
 {
   BatchState& b = session_.batch;
   session_.TxTransfer.Preloaded = file.bytes;
-  const bool started = b.InternalMode ? session_.RestoreInternal(Medium(), file.name, file.folder)
-                                      : session_.SendFileToCard(Medium(), file.name, file.folder, file.cardName);
+  const bool started = b.InternalMode
+                           ? session_.RestoreInternal(Medium(), file.name, file.folder)
+                           : session_.SendFileToCard(Medium(), file.name, file.folder, file.cardName);
   session_.TxTransfer.Preloaded.reset();
   if (!started) {
     const Filer& tx = session_.TxTransfer;

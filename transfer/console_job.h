@@ -185,8 +185,8 @@ private:
   // The archive's card files at `places` as one upload under the console
   // names `names`; its internal files at `places` as one restore. Each file
   // is read once, checked against its sum, and those bytes are sent.
-  void PutArchiveFiles(const std::string& folder, const ArchiveContents& archive, std::vector<std::string> places,
-                       std::vector<std::string> names);
+  void PutArchiveFiles(const std::string& folder, const ArchiveContents& archive,
+                       std::vector<std::string> places, std::vector<std::string> names);
   void RestoreArchiveFiles(const std::string& folder, const ArchiveContents& archive,
                            std::vector<std::string> places);
 
@@ -216,7 +216,7 @@ private:
   PcNameSet pcNames_; // the names files of this job get on the PC
   bool retryPending_ = false;
   bool listedHere_ = false; // the job has read the card list itself
-  int silentInARow_ = 0; // files given up by a watchdog since the last one that went
+  int silentInARow_ = 0;    // files given up by a watchdog since the last one that went
 
   int filesDone_ = 0, filesNotDone_ = 0;
   std::uint64_t bytesDone_ = 0;

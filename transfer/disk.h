@@ -33,7 +33,8 @@ constexpr std::uint64_t READ_LIMIT = 256ull << 20;
 // The whole file at `path` (a link is followed), or nothing when it cannot
 // be read whole, is no regular file, or holds more than `limit` bytes. A
 // FIFO or a device under the name is never waited on.
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path, std::uint64_t limit = READ_LIMIT);
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
+                                                       std::uint64_t limit = READ_LIMIT);
 
 // Why a file that came from the user (an archive's entry) was not read.
 enum class ReadProblem { None, Missing, Link, NotRegular, TooLarge, Unreadable };

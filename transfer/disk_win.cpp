@@ -226,7 +226,7 @@ FileBytes ReadEntry(const std::string& path, std::uint64_t limit)
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     result.problem = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadProblem::Missing
-                                                                                     : ReadProblem::Unreadable;
+                                                                                    : ReadProblem::Unreadable;
     return result;
   }
   BY_HANDLE_FILE_INFORMATION info{};

@@ -30,7 +30,8 @@ void Filer::ReadPcFile()
   } else if (*length > MAX_FILE_SIZE) {
     // Its blocks could not be numbered on the wire: refuse before any byte goes out.
     Error = ERR_FILE_TOO_LARGE;
-  } else if (!(bytes = preloaded ? std::optional<std::vector<std::uint8_t>>(*preloaded) : ReadWholeFile(PcPath))) {
+  } else if (!(bytes = preloaded ? std::optional<std::vector<std::uint8_t>>(*preloaded)
+                                 : ReadWholeFile(PcPath))) {
     Error = ERR_NO_FILE;
   } else if (bytes->size() > MAX_FILE_SIZE) {
     Error = ERR_FILE_TOO_LARGE; // it grew meanwhile

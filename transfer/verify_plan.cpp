@@ -7,13 +7,13 @@
 #include <random>
 #include <system_error>
 
+#include "link/wire.h"
 #include "transfer/archive_check.h"
 #include "transfer/console_job.h"
 #include "transfer/console_job_util.h"
 #include "transfer/datatypes.h"
 #include "transfer/disk.h"
 #include "transfer/pc_names.h"
-#include "link/wire.h"
 
 namespace zr {
 
@@ -89,10 +89,12 @@ void ConsoleJob::PlanVerify(const std::string& folder)
     // PC names, made as they are made now.
     std::size_t i = 0;
     if (!archive.cardNames[a].empty())
-      while (i < cards.size() && (onConsole[i] || cards[i].type != type || cards[i].name != archive.cardNames[a]))
+      while (i < cards.size() &&
+             (onConsole[i] || cards[i].type != type || cards[i].name != archive.cardNames[a]))
         ++i;
     else
-      while (i < cards.size() && (onConsole[i] || !EqualsIgnoringCase(PcFileNameOf(stems[i], cards[i].type), name)))
+      while (i < cards.size() &&
+             (onConsole[i] || !EqualsIgnoringCase(PcFileNameOf(stems[i], cards[i].type), name)))
         ++i;
     if (i == cards.size()) {
       comparisons_.push_back({"card/" + name, Verdict::MissingOnConsole});
@@ -110,10 +112,12 @@ void ConsoleJob::PlanVerify(const std::string& folder)
   }
   for (std::size_t i = 0; i < cards.size(); ++i)
     if (!onConsole[i])
-      comparisons_.push_back({"card/" + (archive.namesRecorded ? cards[i].name + "." +
-                                                                     DataTypeTable[static_cast<std::size_t>(cards[i].type)].extension
-                                                               : PcFileNameOf(stems[i], cards[i].type)),
-                              Verdict::NotInArchive});
+      comparisons_.push_back(
+          {"card/" +
+               (archive.namesRecorded
+                    ? cards[i].name + "." + DataTypeTable[static_cast<std::size_t>(cards[i].type)].extension
+                    : PcFileNameOf(stems[i], cards[i].type)),
+           Verdict::NotInArchive});
   for (const std::string& name : archive.internal) {
     const int type = TypeOfFileName(name);
     fetches.push_back({"internal/" + name, [this, type, name] {
@@ -151,8 +155,9 @@ void ConsoleJob::Compare(const std::string& place, const std::string& fetched, c
   }
   // The archive's file as it is checked: read once, no link followed.
   const FileBytes kept = ReadEntry(folder + "/" + place, MAX_FILE_SIZE);
-  comparisons_.push_back(
-      {place, kept.problem == ReadProblem::None && kept.bytes == *console ? Verdict::Same : Verdict::Differs});
+  comparisons_.push_back({place, kept.problem == ReadProblem::None && kept.bytes == *console
+                                     ? Verdict::Same
+                                     : Verdict::Differs});
 }
 
 void ConsoleJob::RestoreArchive(std::string folder, ArchiveRestore what)
@@ -171,7 +176,8 @@ void ConsoleJob::RestoreArchive(std::string folder, ArchiveRestore what)
       }
     if (!places.empty()) {
       if (!archive.namesRecorded)
-        view_.Notice("zr4812: " + folder + " was made before card names were recorded: the card files get "
+        view_.Notice("zr4812: " + folder +
+                     " was made before card names were recorded: the card files get "
                      "names made from their PC names");
       ListCard();
       PutArchiveFiles(folder, archive, places, names);
@@ -194,7 +200,8 @@ namespace {
 // their sums: what goes to the console is exactly what was checked.
 // Entries that cannot be used are reported through `refuse`.
 std::vector<PcFileRef> CheckedFiles(const std::string& folder, const ArchiveContents& archive,
-                                    const std::vector<std::string>& places, const std::vector<std::string>& names,
+                                    const std::vector<std::string>& places,
+                                    const std::vector<std::string>& names,
                                     const std::function<void(const std::string&, const std::string&)>& refuse)
 {
   std::vector<PcFileRef> files;
@@ -226,9 +233,10 @@ void ConsoleJob::PutArchiveFiles(const std::string& folder, const ArchiveContent
                       const int count = static_cast<int>(places.size());
                       int refused = 0;
                       const std::vector<PcFileRef> files =
-                          CheckedFiles(folder, archive, places, names, [&](const std::string& name, const std::string& why) {
-                            NotDone(++refused, count, name, why, false);
-                          });
+                          CheckedFiles(folder, archive, places, names,
+                                       [&](const std::string& name, const std::string& why) {
+                                         NotDone(++refused, count, name, why, false);
+                                       });
                       if (files.empty())
                         return;
                       if (batch_.Running())
@@ -245,32 +253,32 @@ void ConsoleJob::PutArchiveFiles(const std::string& folder, const ArchiveContent
 void ConsoleJob::RestoreArchiveFiles(const std::string& folder, const ArchiveContents& archive,
                                      std::vector<std::string> places)
 {
-  steps_.push_back({[this, folder, archive, places] {
-                      multiFile_ = true;
-                      const int count = static_cast<int>(places.size());
-                      fileName_ = places.empty() ? std::string("restore") : places.front();
-                      bool operatingSystem = false;
-                      for (const std::string& place : places)
-                        operatingSystem = operatingSystem || TypeOfFileName(place) == OPERATING_SYSTEM_TYPE;
-                      if (operatingSystem && !options_.yes) {
-                        NotDone(1, count, fileName_, "a new operating system goes to the console only with --yes",
-                                false);
-                        return;
-                      }
-                      bool refused = false;
-                      const std::vector<PcFileRef> files =
-                          CheckedFiles(folder, archive, places, {}, [&](const std::string& name, const std::string& why) {
-                            refused = true;
-                            NotDone(1, count, name, why, false);
-                          });
-                      // The kinds of one restore go together or not at all.
-                      if (!refused)
-                        batch_.Restore(files, this);
-                    },
-                    [this] {
-                      multiFile_ = false;
-                      CloseOpenFile(false);
-                    }});
+  steps_.push_back(
+      {[this, folder, archive, places] {
+         multiFile_ = true;
+         const int count = static_cast<int>(places.size());
+         fileName_ = places.empty() ? std::string("restore") : places.front();
+         bool operatingSystem = false;
+         for (const std::string& place : places)
+           operatingSystem = operatingSystem || TypeOfFileName(place) == OPERATING_SYSTEM_TYPE;
+         if (operatingSystem && !options_.yes) {
+           NotDone(1, count, fileName_, "a new operating system goes to the console only with --yes", false);
+           return;
+         }
+         bool refused = false;
+         const std::vector<PcFileRef> files =
+             CheckedFiles(folder, archive, places, {}, [&](const std::string& name, const std::string& why) {
+               refused = true;
+               NotDone(1, count, name, why, false);
+             });
+         // The kinds of one restore go together or not at all.
+         if (!refused)
+           batch_.Restore(files, this);
+       },
+       [this] {
+         multiFile_ = false;
+         CloseOpenFile(false);
+       }});
 }
 
 } // namespace zr

@@ -23,7 +23,8 @@ std::string SafeCardName(const std::string& name, bool keep)
   std::string safe;
   for (char c : name.substr(0, CARD_NAME_LENGTH)) {
     const unsigned char u = static_cast<unsigned char>(c);
-    const bool kept = keep ? u > ' ' && u < 0x7F && c != '/' && c != '\\' : std::isalnum(u) || c == '_' || c == '-';
+    const bool kept =
+        keep ? u > ' ' && u < 0x7F && c != '/' && c != '\\' : std::isalnum(u) || c == '_' || c == '-';
     safe += kept ? c : '_';
   }
   if (safe == "." || safe == "..")

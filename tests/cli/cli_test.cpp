@@ -384,7 +384,8 @@ TEST(CliNames, RestoreArchiveGivesTheConsoleBackUnderItsOwnNames)
     p.setWorkingDirectory(QString::fromStdString(f.pc.string()));
     p.start(ZR_BUILD_DIR "/zr4812", QStringList{"--port", QString::fromStdString(sim.Path())} + args);
     EXPECT_TRUE(p.waitForFinished(120000));
-    return Outcome{p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+    return Outcome{p.exitCode(), p.readAllStandardOutput().toStdString(),
+                   p.readAllStandardError().toStdString()};
   };
   ASSERT_EQ(run({"archive"}).exitCode, 0);
   const QString archive = QString::fromStdString(OnlyFolder(f.pc).string());

@@ -100,14 +100,15 @@ TEST(ArchiveCheck, RefusesWhatCannotBeTrustedAndNamesTheFile)
 // the terminal raw. Each is refused within a bound, naming the entry.
 TEST(ArchiveCheck, HostileArchiveFoldersAreRefusedInTimeNamingTheEntry)
 {
-#ifdef _WIN32
-  GTEST_SKIP() << "FIFOs, device links and sparse files are set up the POSIX way";
-#else
   const std::string sum = "9834876dcfb05cb167a5c24953eba58c4ac89b1adf57f28f2f9d09af107ee8f0"; // of "aaa"
   const std::string line = sum + "  card/SONG1.kpr\n";
+  // FIFOs, device links and sparse files are set up the POSIX way; on
+  // Windows only the rows of names run.
   const auto fifo = [](const fs::path& p) {
     fs::remove(p);
+#ifndef _WIN32
     ASSERT_EQ(mkfifo(p.c_str(), 0600), 0);
+#endif
   };
   const auto link = [](const fs::path& to, const fs::path& p) {
     fs::remove(p);
@@ -135,8 +136,8 @@ TEST(ArchiveCheck, HostileArchiveFoldersAreRefusedInTimeNamingTheEntry)
          link(o / "card", r / "card");
        },
        "card/ is not a folder"},
-      {"a sparse 100 GB SHA256SUMS", line, [&](const fs::path& r, const fs::path&) { sparse(r / "SHA256SUMS"); },
-       "SHA256SUMS is too large"},
+      {"a sparse 100 GB SHA256SUMS", line,
+       [&](const fs::path& r, const fs::path&) { sparse(r / "SHA256SUMS"); }, "SHA256SUMS is too large"},
       {"a sparse 100 GB INCOMPLETE", line,
        [&](const fs::path& r, const fs::path&) {
          std::ofstream(r / "INCOMPLETE") << "x\n";
@@ -152,6 +153,10 @@ TEST(ArchiveCheck, HostileArchiveFoldersAreRefusedInTimeNamingTheEntry)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+#ifdef _WIN32
+    if (c.plant)
+      continue;
+#endif
     const zr::test::TempFolder dir, outside;
     const fs::path root = dir.path();
     fs::create_directories(root / "card");
@@ -171,7 +176,6 @@ TEST(ArchiveCheck, HostileArchiveFoldersAreRefusedInTimeNamingTheEntry)
     ASSERT_TRUE(result.problem);
     EXPECT_NE(result.problem->find(c.problem), std::string::npos) << *result.problem;
   }
-#endif
 }
 
 TEST(ArchiveCheck, InternalKindsGoBackInAnOrderTheRestoreRulesAllow)

@@ -112,7 +112,7 @@ TEST_F(ArchiveTest, RestoreEverythingPutsBackWhatIsTickedButNotTheOperatingSyste
   EXPECT_EQ(ReadFile(sim.InternalPath(OPERATING_SYSTEM)), ReadFile(Internal(archive, OPERATING_SYSTEM)));
   ASSERT_EQ(prompter.Texts().size(), 2);
   EXPECT_TRUE(prompter.Texts()[0].startsWith(QStringLiteral("Restore the operating system from ") +
-                                              QDir::toNativeSeparators(Internal(archive, OPERATING_SYSTEM))))
+                                             QDir::toNativeSeparators(Internal(archive, OPERATING_SYSTEM))))
       << prompter.Texts()[0].toStdString();
   EXPECT_EQ(prompter.Texts()[1], QStringLiteral("Please press enter on your mixer to save the update."));
   EXPECT_FALSE(progressUp);
@@ -184,7 +184,8 @@ TEST_F(ArchiveTest, AWatchdogCostsTheArchiveOnlyTheFileUnderWayAndTheBoxNamesIt)
       missing << QString::fromStdString(DefaultBackupName(type));
   EXPECT_GE(missing.size(), 1);
   EXPECT_LE(missing.size(), 2) << missing.join(' ').toStdString();
-  EXPECT_FALSE(Form().StatusText(0).contains(QStringLiteral("cancelled"))) << Form().StatusText(0).toStdString();
+  EXPECT_FALSE(Form().StatusText(0).contains(QStringLiteral("cancelled")))
+      << Form().StatusText(0).toStdString();
   ASSERT_EQ(prompter.boxes.size(), 1u) << prompter.Texts().join('|').toStdString();
   for (const QString& name : missing)
     EXPECT_TRUE(prompter.boxes[0].text.contains(name + QStringLiteral(": no answer from the console")))
