@@ -262,7 +262,11 @@ void TForm1::RestoreEverythingClick()
   const std::optional<ChosenArchive> archive = ChooseArchive(QStringLiteral("Restore everything from..."));
   if (!archive)
     return;
-  ArchiveRestoreDialog choice(archive->folder, archive->contents, this);
+  ArchiveRestoreDialog choice(archive->folder, archive->contents, this,
+                              [this](QWidget* dialog, const QString& question) {
+                                return parts().prompter.ShowMessage(dialog, question, BoxIcon::Warning,
+                                                                    BoxButtons::YesNo) == BoxAnswer::Yes;
+                              });
   if (parts().prompter.ExecDialog(choice) != QDialog::Accepted)
     return;
   parts().archive.StartRestore(archive->folder.toStdString(), choice.Choice(), choice.ReplaceExisting());
@@ -390,6 +394,13 @@ void TForm1::SetPortType(int portType)
 }
 void TForm1::CancelTransfer()
 {
+  // A watchdog gives up the file under way. The window's own job (an
+  // archive, its restore or comparison) then goes on with its next file:
+  // only the user's Cancel ends the whole job.
+  if (parts().archive.Running()) {
+    parts().batch.CancelBtnClick();
+    return;
+  }
   parts().progressForm.CancelBtnClick();
 }
 std::string TForm1::StatusLine() const

@@ -26,6 +26,10 @@ bool WindowArchive::Begin(Kind kind, JobOptions options)
 {
   if (job_)
     return false;
+  // A watchdog costs the file under way, not the rest: every file that
+  // failed is listed in the closing box with its reason.
+  options.carryOnAfterSilence = true;
+  options.freshCardList = true;
   auto job = std::make_unique<ConsoleJob>(batch_, *this, std::move(options));
   // The job holds the engine from its first file to its last: the window's
   // own commands wait, and the window stays locked in between.

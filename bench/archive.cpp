@@ -7,15 +7,16 @@
 //   verify   `zr4812 verify` of that archive: every file fetched once more
 //            and compared (it must exit 0);
 //   restore  `zr4812 restore-archive --replace --with-os --yes`: every card
-//            file put back over the console's, then the seven libraries as
-//            one restore and the operating system last. Project (all) is not
+//            file put back over the console's, in one upload under the names
+//            the archive recorded, then the seven libraries as one restore
+//            and the operating system last. Project (all) is not
 //            sent: with all seven libraries in the archive they go instead.
 //
 // Every file costs a name message and a first answer besides its blocks, and
 // the card is listed first, so the ratios are below a single file's. An
-// upload goes at the console's pace, one block each time it asks; card files
-// go one at a time, each followed by a fresh card listing, and between the
-// files of one restore the program pauses 500 ms. The restore's second line
+// upload goes at the console's pace, one block each time it asks; the card
+// files go as one batch with a card listing before and after it, and
+// between the files of one batch the program pauses 500 ms. The restore's second line
 // counts those pauses in the console's log (a file stored, and the PC's next
 // message 0.4 s or more later) and says how much of its time they took.
 //

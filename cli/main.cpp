@@ -32,7 +32,9 @@
 #include "transfer/connection_control.h"
 #include "transfer/console_job.h"
 #include "transfer/datatypes.h"
+#include "transfer/disk.h"
 #include "transfer/engine.h"
+#include "transfer/filer.h"
 #include "transfer/pc_names.h"
 #include "transfer/pc_path.h"
 #include "transfer/search_links.h"
@@ -85,6 +87,31 @@ std::unique_ptr<MidiSystem> MidiSystemFor(bool used, asio::io_context& io, bool&
   return system ? std::move(system) : std::make_unique<NoMidi>();
 }
 
+// A path as the system takes it: these strings are UTF-8, which a
+// std::filesystem::path made from a std::string is not on Windows.
+fs::path PathOf(const std::string& utf8)
+{
+  return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// Why files cannot be kept in `folder`, or nothing. Checked before the
+// console is asked for anything: a get into a folder that is not there
+// would fetch every file only to drop it.
+std::optional<std::string> FolderProblem(const std::string& folder)
+{
+  std::error_code ec;
+  if (!fs::exists(PathOf(folder), ec))
+    return std::string("no such folder");
+  if (!fs::is_directory(PathOf(folder), ec))
+    return std::string("not a folder");
+  // A file written and removed again: the only sure way to know.
+  const std::string probe = folder + "/" + TemporaryFileName(static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  if (WriteStringSafely(probe, "", false) != ERR_NONE)
+    return std::string("the folder cannot be written");
+  fs::remove(PathOf(probe), ec);
+  return std::nullopt;
+}
+
 // Hex of a message for the trace.
 class Runner {
 public:
@@ -120,6 +147,13 @@ public:
     }
     if (o_.command == "ports")
       return Ports();
+    if (o_.command == "get") {
+      const std::string folder = o_.to.empty() ? "." : o_.to;
+      if (const std::optional<std::string> problem = FolderProblem(folder)) {
+        std::fprintf(stderr, "zr4812: %s: %s\n", folder.c_str(), problem->c_str());
+        return EXIT_FILE_FAILED;
+      }
+    }
     if (o_.command == "verify" || o_.command == "restore-archive") {
       // A damaged archive is refused before the console is touched.
       const ArchiveCheck check = CheckArchive(o_.args[0]);
@@ -193,15 +227,21 @@ private:
   int DryRun(const ArchiveContents& archive)
   {
     const std::string& folder = o_.args[0];
-    if (!o_.internalOnly)
-      for (const std::string& name : archive.card)
-        std::printf("put %s/card/%s%s\n", folder.c_str(), name.c_str(),
+    if (!o_.internalOnly) {
+      if (!archive.card.empty() && !archive.namesRecorded)
+        std::printf("(made before card names were recorded: names are made from the PC names)\n");
+      for (std::size_t i = 0; i < archive.card.size(); ++i) {
+        const std::string& as = archive.cardNames[i];
+        std::printf("put %s/card/%s%s%s\n", folder.c_str(), EscapedCardName(archive.card[i]).c_str(),
+                    as.empty() ? "" : (" as " + EscapedCardName(as)).c_str(),
                     o_.replace ? "" : " (skipped when the card holds it)");
+      }
+    }
     if (!o_.cardOnly) {
       for (const std::vector<std::string>& batch : InternalRestoreBatches(archive.internal, o_.withOs)) {
         std::string line = "restore";
         for (const std::string& name : batch)
-          line += " " + folder + "/internal/" + name;
+          line += " " + folder + "/internal/" + EscapedCardName(name);
         std::printf("%s%s\n", line.c_str(),
                     TypeOfFileName(batch.front()) == OPERATING_SYSTEM_TYPE && !o_.yes ? " (only with --yes)"
                                                                                       : "");
@@ -411,7 +451,7 @@ private:
     } else if (o_.command == "verify") {
       bool allSame = !job_.Comparisons().empty();
       for (const Comparison& c : job_.Comparisons()) {
-        std::printf("%s\t%s\n", c.place.c_str(), VerdictText(c.verdict));
+        std::printf("%s\t%s\n", EscapedCardName(c.place).c_str(), VerdictText(c.verdict));
         allSame = allSame && c.verdict == Verdict::Same;
       }
       std::fflush(stdout);
@@ -460,15 +500,15 @@ int main(int argc, char** argv)
   argc = static_cast<int>(arguments.size());
   argv = pointers.data();
   PrepareConsole();
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::fputs(USAGE, stdout);
-      return EXIT_DONE;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::printf("zr4812 %s\n", ZR_VERSION);
-      return EXIT_DONE;
-    }
+  switch (HelpAskedIn(argc, argv)) {
+  case HelpAsked::Usage:
+    std::fputs(USAGE, stdout);
+    return EXIT_DONE;
+  case HelpAsked::Version:
+    std::printf("zr4812 %s\n", ZR_VERSION);
+    return EXIT_DONE;
+  case HelpAsked::None:
+    break;
   }
   Options options;
   if (const std::optional<std::string> problem = Parse(argc, argv, options))

@@ -109,6 +109,34 @@ int KindOf(const std::string& text)
 
 namespace {
 
+bool TakesValue(const std::string& a)
+{
+  return a == "--retries" || a == "--port" || a == "--midi" || a == "--trace" || a == "--settings" ||
+         a == "--to" || a == "--type";
+}
+
+} // namespace
+
+HelpAsked HelpAskedIn(int argc, char** argv)
+{
+  // Only where an option stands: not after "--", where every word is a
+  // name, and not as the value of an option ("--to --help" is a folder).
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--")
+      break;
+    if (TakesValue(a))
+      ++i;
+    else if (a == "--help" || a == "-h")
+      return HelpAsked::Usage;
+    else if (a == "--version")
+      return HelpAsked::Version;
+  }
+  return HelpAsked::None;
+}
+
+namespace {
+
 // Options and arguments into `o`; an error text for an option that is unknown
 // or lacks its value.
 std::optional<std::string> ReadArguments(int argc, char** argv, Options& o)

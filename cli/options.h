@@ -31,6 +31,9 @@ struct Options {
 int Usage(const std::string& problem);
 // The kind named by its extension or number, or -1.
 int KindOf(const std::string& text);
+// Whether the line asks for the usage or the version, in the place of an option.
+enum class HelpAsked { None, Usage, Version };
+HelpAsked HelpAskedIn(int argc, char** argv);
 // Parses argv; an error text when the line makes no sense.
 std::optional<std::string> Parse(int argc, char** argv, Options& o);
 

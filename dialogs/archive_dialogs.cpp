@@ -47,7 +47,8 @@ QDialogButtonBox* Buttons(QDialog* dialog, QDialogButtonBox::StandardButtons whi
 } // namespace
 
 ArchiveRestoreDialog::ArchiveRestoreDialog(const QString& folder, const ArchiveContents& archive,
-                                           QWidget* parent)
+                                           QWidget* parent,
+                                           std::function<bool(QWidget*, const QString&)> confirmOs)
     : QDialog(parent)
 {
   setObjectName(QStringLiteral("ArchiveRestoreDialog"));
@@ -74,6 +75,7 @@ ArchiveRestoreDialog::ArchiveRestoreDialog(const QString& folder, const ArchiveC
                  true);
   QTreeWidgetItem* internal = group(QStringLiteral("Internal memory"));
   QTreeWidgetItem* project = nullptr;
+  QTreeWidgetItem* os = nullptr;
   for (int type = 0; type < DATA_TYPE_COUNT; ++type) {
     const auto name = std::find_if(archive.internal.begin(), archive.internal.end(),
                                    [type](const std::string& n) { return TypeOfFileName(n) == type; });
@@ -81,10 +83,15 @@ ArchiveRestoreDialog::ArchiveRestoreDialog(const QString& folder, const ArchiveC
       continue;
     const bool library = type > 0 && type < OPERATING_SYSTEM_TYPE;
     const DataTypeRow& row = DataTypeTable[static_cast<std::size_t>(type)];
-    QTreeWidgetItem* item = AddCheckable(
-        library && project ? project : internal,
-        QString::fromLatin1(row.label) + u' ' + QString::fromLatin1(row.name),
-        QStringLiteral("internal/") + QString::fromStdString(*name), type != OPERATING_SYSTEM_TYPE);
+    const QString text = QString::fromLatin1(row.label) + u' ' + QString::fromLatin1(row.name);
+    const QString place = QStringLiteral("internal/") + QString::fromStdString(*name);
+    if (type == OPERATING_SYSTEM_TYPE) {
+      // Never below a group: a group's tick reaches every item below it.
+      os = AddCheckable(items_->invisibleRootItem(), text, place, false);
+      os->setFlags(os->flags() & ~Qt::ItemIsAutoTristate);
+      continue;
+    }
+    QTreeWidgetItem* item = AddCheckable(library && project ? project : internal, text, place, true);
     if (type == 0)
       project = item;
   }
@@ -97,11 +104,27 @@ ArchiveRestoreDialog::ArchiveRestoreDialog(const QString& folder, const ArchiveC
   replace_->setObjectName(QStringLiteral("ReplaceExisting"));
   QDialogButtonBox* buttons = Buttons(this, QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
   ok_ = buttons->button(QDialogButtonBox::Ok);
-  // Nothing ticked is nothing to do.
-  connect(items_, &QTreeWidget::itemChanged, this, [this] {
-    QTreeWidgetItemIterator it(items_, QTreeWidgetItemIterator::Checked);
-    ok_->setEnabled(*it != nullptr);
-  });
+  // Nothing ticked is nothing to do. A new operating system goes only
+  // when the user said yes to it by name, as a restore of one always asks.
+  const QString osPath =
+      os ? QDir::toNativeSeparators(folder + u'/' + os->data(0, PLACE_ROLE).toString()) : QString();
+  connect(items_, &QTreeWidget::itemChanged, this,
+          [this, os, osPath, confirm = std::move(confirmOs)](QTreeWidgetItem* item) {
+            if (item == os && os->checkState(0) == Qt::Checked && !asking_) {
+              asking_ = true;
+              const bool yes =
+                  confirm &&
+                  confirm(this,
+                          QStringLiteral("Restore the operating system from %1?\n\nThe console's operating "
+                                         "system is replaced by the one in this file.")
+                              .arg(osPath));
+              if (!yes)
+                os->setCheckState(0, Qt::Unchecked);
+              asking_ = false;
+            }
+            QTreeWidgetItemIterator it(items_, QTreeWidgetItemIterator::Checked);
+            ok_->setEnabled(*it != nullptr);
+          });
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(text);

@@ -2,6 +2,7 @@
 // compares with the console.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include <QDialog>
@@ -18,11 +19,15 @@ namespace zr {
 
 // "Restore everything...": the archive's card files and internal kinds, each
 // with a check box, all ticked but the operating system. The seven library
-// kinds stand below "Project (all)", which is what they are together.
+// kinds stand below "Project (all)", which is what they are together. The
+// operating system stands alone, outside every group: no click on a group
+// ticks it, and ticking it asks `confirmOs` (given the question, naming the
+// file) first; without `confirmOs` it cannot be ticked.
 class ArchiveRestoreDialog : public QDialog {
   Q_OBJECT
 public:
-  ArchiveRestoreDialog(const QString& folder, const ArchiveContents& archive, QWidget* parent = nullptr);
+  ArchiveRestoreDialog(const QString& folder, const ArchiveContents& archive, QWidget* parent = nullptr,
+                       std::function<bool(QWidget*, const QString&)> confirmOs = {});
 
   // What the user chose: everything not ticked is left out; the operating
   // system goes when ticked.
@@ -37,6 +42,7 @@ private:
   QTreeWidget* items_;
   QCheckBox* replace_;
   QPushButton* ok_;
+  bool asking_ = false; // the operating system's question is open
 };
 
 // "Compare with archive...": every file of the archive and of the card with

@@ -46,6 +46,11 @@ Folders:
                       NAME (1 to 8 characters) of the type of its extension,
                       any letter case: kpr 0, kch 1, keq 2, kcg 3, kfx 4,
                       ka 5, ksn 6, ksu 7, kex 8. Uploads are stored here.
+  --keep-case         keep card names exactly as the PC sends them (letter
+                      case and any printable character): SONG1 and song1 are
+                      two files. Without it a name meets another of any
+                      letter case, and an upload's name keeps only letters,
+                      digits, "_" and "-"
   --internal DIR      internal memory: one file per type, named internal.kpr,
                       internal.kch, internal.keq, internal.kcg, internal.kfx,
                       internal.ka, internal.ksn, internal.ksu, internal.kex.
@@ -232,6 +237,8 @@ Options Parse(int argc, char** argv)
       o.peer.noEndByteBlock = static_cast<unsigned>(Number(value(), arg, 0, MAX_BLOCKS - 1));
     } else if (arg == "--drop-7f") {
       o.peer.drop7fBlock = static_cast<unsigned>(Number(value(), arg, 0, MAX_BLOCKS - 1));
+    } else if (arg == "--keep-case") {
+      o.peer.keepCase = true;
     } else if (arg == "--stray-block") {
       o.peer.strayBlock = true;
     } else if (arg == "--double-go-ahead") {

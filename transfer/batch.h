@@ -126,7 +126,7 @@ private:
   bool BeginSendBatch(BatchKind kind, std::vector<PcFileRef> files, BatchListener* listener);
   bool RestoreAllowed();
   void SendNextFile(int index);
-  bool MayReplaceOnCard(const std::string& pcFileName);
+  bool MayReplaceOnCard(const std::string& cardName);
   bool RefuseUnsendable(const PcFileRef& file);
   bool Wanted(const PcFileRef& file);
   bool StartFile(const PcFileRef& file);

@@ -25,6 +25,8 @@ constexpr int PROJECT_TYPE = 0;
 
 std::uint64_t SizeOf(const PcFileRef& file)
 {
+  if (file.bytes)
+    return file.bytes->size();
   std::error_code ec;
   const std::uintmax_t size = std::filesystem::file_size(std::filesystem::path(file.folder) / file.name, ec);
   return ec ? 0 : static_cast<std::uint64_t>(size);
@@ -157,7 +159,8 @@ bool Batch::Wanted(const PcFileRef& file)
 {
   if (RefuseUnsendable(file))
     return false;
-  if (session_.batch.InternalMode || MayReplaceOnCard(file.name))
+  if (session_.batch.InternalMode ||
+      MayReplaceOnCard(file.cardName.empty() ? CardNameOf(file.name) : file.cardName))
     return true;
   EndFile(FileOutcome::Skipped, FileReason::Exists, "it exists on the card");
   return false;
@@ -199,11 +202,10 @@ bool Batch::CardHolds(const std::string& cardName) const
   return false;
 }
 
-bool Batch::MayReplaceOnCard(const std::string& pcFileName)
+bool Batch::MayReplaceOnCard(const std::string& cardName)
 {
   // Names only: a card file of another type with the same name is still
   // worth the question, since the console shows them side by side.
-  const std::string cardName = CardNameOf(pcFileName);
   if (!CardHolds(cardName))
     return true;
   ReplaceQuestion question;
@@ -224,6 +226,11 @@ bool Batch::RefuseUnsendable(const PcFileRef& file)
   int medium = MEDIUM_PC_FILE;
   if (!IsDataType(TypeOfFileName(file.name))) {
     error = ERR_UNKNOWN_TYPE;
+  } else if (file.bytes) {
+    if (file.bytes->empty()) {
+      error = ERR_NO_FILE;
+      medium = Medium() == MEDIUM_PC_FILE ? MEDIUM_COM : Medium();
+    }
   } else {
     const std::string path = JoinPcPath(file.folder, file.name, error);
     std::error_code ec;
@@ -258,8 +265,11 @@ bool Batch::RefuseUnsendable(const PcFileRef& file)
 bool Batch::StartFile(const PcFileRef& file)
 {
   BatchState& b = session_.batch;
-  const bool started = b.InternalMode ? session_.RestoreInternal(Medium(), file.name, file.folder)
-                                      : session_.SendFileToCard(Medium(), file.name, file.folder);
+  session_.TxTransfer.Preloaded = file.bytes;
+  const bool started = b.InternalMode
+                           ? session_.RestoreInternal(Medium(), file.name, file.folder)
+                           : session_.SendFileToCard(Medium(), file.name, file.folder, file.cardName);
+  session_.TxTransfer.Preloaded.reset();
   if (!started) {
     const Filer& tx = session_.TxTransfer;
     FileEnd end;

@@ -42,6 +42,7 @@ void ConsoleJob::Poll()
       stepRunning_ = false;
       Step done = std::move(current_);
       current_ = {};
+      current_.tries = done.tries; // a finish may ask for its step again
       if (std::exchange(retryPending_, false) && !cancelled_)
         RetryStep(std::move(done));
       else if (done.finish)
@@ -97,7 +98,7 @@ void ConsoleJob::Finish()
     WriteIncompleteMark(archiveFolder_, {"(the card list was not read)"});
   if (!fetchFolder_.empty()) {
     std::error_code ec;
-    std::filesystem::remove_all(fetchFolder_, ec);
+    std::filesystem::remove_all(PathOf(fetchFolder_), ec);
     fetchFolder_.clear();
   }
   endTime_ = std::chrono::steady_clock::now();
@@ -195,6 +196,7 @@ void ConsoleJob::FileEnded(const FileEnd& end)
   const bool wasOpen = fileOpen_;
   fileOpen_ = false;
   if (end.outcome == FileOutcome::Saved) {
+    silentInARow_ = 0;
     ++filesDone_;
     bytesDone_ += end.bytes;
     lastSaved_ = end.path;
@@ -235,7 +237,7 @@ std::optional<bool> ConsoleJob::AnswerSilence(const SilenceQuestion&)
 {
   // The console stopped answering: the file is given up either way; the
   // job may try it again after a search of its own.
-  if (!MayRetry())
+  if (!MayRetry() && (!options_.carryOnAfterSilence || ++silentInARow_ >= SILENT_FILES_IN_A_ROW))
     consoleLost_ = true;
   return false;
 }

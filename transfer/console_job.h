@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "transfer/archive_check.h"
 #include "transfer/batch.h"
 #include "transfer/events.h"
 #include "transfer/pc_names.h"
@@ -67,7 +68,15 @@ struct JobOptions {
   // is tried again.
   std::function<void()> searchAgain;
   std::function<bool()> searchAnswered;
+  // A file given up by a watchdog (and not tried again) fails, and the job
+  // goes on with the next one, until SILENT_FILES_IN_A_ROW files in a row
+  // got no answer. Without it the first such file ends the job.
+  bool carryOnAfterSilence = false;
+  // The job's first listing reads the card again even when a listing is in:
+  // the window's list may be older than the card.
+  bool freshCardList = false;
 };
+constexpr int SILENT_FILES_IN_A_ROW = 3;
 
 // Which half of an archive goes back into the console.
 struct ArchiveRestore {
@@ -154,6 +163,7 @@ private:
     int tries = 0;                // how often it was tried again
   };
 
+  Step ListingStep();
   void NextStep();
   void Finish();
   // A file that the job itself decided not to start.
@@ -171,7 +181,14 @@ private:
   void PlanArchive(bool onlyMissing);
   void EndArchive();
   void PlanVerify(const std::string& folder);
-  void Compare(const std::string& place, const std::string& fetched, const std::string& archived);
+  void Compare(const std::string& place, const std::string& fetched, const std::string& folder);
+  // The archive's card files at `places` as one upload under the console
+  // names `names`; its internal files at `places` as one restore. Each file
+  // is read once, checked against its sum, and those bytes are sent.
+  void PutArchiveFiles(const std::string& folder, const ArchiveContents& archive,
+                       std::vector<std::string> places, std::vector<std::string> names);
+  void RestoreArchiveFiles(const std::string& folder, const ArchiveContents& archive,
+                           std::vector<std::string> places);
 
   Batch& batch_;
   JobView& view_;
@@ -189,12 +206,17 @@ private:
   std::string backupExtension_;
   std::string lastSaved_;                  // the PC file the last saved file went to
   std::vector<std::string> archivePlaces_; // archive: every file it should hold, relative to its folder
+  std::vector<std::string> archiveCardNames_; // archive: the console's name of each card place, in order
+  std::vector<std::string> resumeMark_;       // resume: what INCOMPLETE lists as missing
+  std::vector<std::string> refusedPlaces_;    // resume: entries found there that are not ours
   bool archiveListed_ = false, archiveEnded_ = false;
   std::string fetchFolder_; // verify: where the fetched files go for the moment
   std::string fetchedPath_; // verify: the file the step under way fetches
   std::vector<Comparison> comparisons_;
   PcNameSet pcNames_; // the names files of this job get on the PC
   bool retryPending_ = false;
+  bool listedHere_ = false; // the job has read the card list itself
+  int silentInARow_ = 0;    // files given up by a watchdog since the last one that went
 
   int filesDone_ = 0, filesNotDone_ = 0;
   std::uint64_t bytesDone_ = 0;

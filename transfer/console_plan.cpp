@@ -74,17 +74,34 @@ std::optional<CardFile> FindCardFile(const std::vector<CardFile>& cards, const s
 
 void ConsoleJob::ListCard()
 {
-  steps_.push_back({[this] {
-                      if (!batch_.CardListed())
-                        batch_.ListCard();
-                    },
-                    [this] {
-                      if (!batch_.CardListed()) {
-                        ++filesNotDone_;
-                        view_.FileNotDone("card list", "the card list could not be read", false);
-                        consoleLost_ = true;
-                      }
-                    }});
+  steps_.push_back(ListingStep());
+}
+
+ConsoleJob::Step ConsoleJob::ListingStep()
+{
+  // Asked as the job itself: the job holds the engine, and a listing asked
+  // by anyone else is refused while it does. A listing that lost a reply
+  // (at the connect, or here) is read again.
+  return {[this] {
+            if (!batch_.CardListed() || (options_.freshCardList && !listedHere_))
+              batch_.ListCard(this);
+          },
+          [this] {
+            if (batch_.CardListed()) {
+              listedHere_ = true;
+              return;
+            }
+            if (MayRetry()) {
+              fileName_ = "card list";
+              Step again = ListingStep();
+              again.tries = current_.tries;
+              RetryStep(std::move(again));
+              return;
+            }
+            ++filesNotDone_;
+            view_.FileNotDone("card list", "the card list could not be read", false);
+            consoleLost_ = true;
+          }};
 }
 
 void ConsoleJob::GetFiles(std::vector<std::string> names, std::string folder)
@@ -146,7 +163,7 @@ void ConsoleJob::PutFiles(std::vector<std::string> paths)
                         // The card's names are the batch's own: a file of the same
                         // name is asked about there, and answered by the options.
                         if (batch_.Running())
-                          NotDone(i + 1, count, fs::path(path).filename().string(),
+                          NotDone(i + 1, count, Utf8Of(PathOf(path).filename()),
                                   "another transfer is running", false);
                         else
                           batch_.Upload(PcFilesOf({path}), this);
@@ -167,7 +184,7 @@ void ConsoleJob::BackupStep(int type, const std::string& path, int number, int c
   stepCount_ = count;
   multiFile_ = false;
   backupExtension_ = std::string(".") + DataTypeTable[static_cast<std::size_t>(type)].extension;
-  const std::string name = fs::path(path).filename().string();
+  const std::string name = Utf8Of(PathOf(path).filename());
   if (Exists(path) && !options_.replace) {
     NotDone(number, count, name, "the file exists (--replace replaces it)", true);
     return;
@@ -187,11 +204,11 @@ void ConsoleJob::Restore(std::vector<std::string> paths)
                         absolute.push_back(Absolute(path));
                         operatingSystem =
                             operatingSystem ||
-                            TypeOfFileName(fs::path(path).filename().string()) == OPERATING_SYSTEM_TYPE;
+                            TypeOfFileName(Utf8Of(PathOf(path).filename())) == OPERATING_SYSTEM_TYPE;
                       }
                       multiFile_ = true;
                       fileName_ = absolute.empty() ? std::string("restore")
-                                                   : fs::path(absolute.front()).filename().string();
+                                                   : Utf8Of(PathOf(absolute.front()).filename());
                       if (operatingSystem && !options_.yes) {
                         NotDone(1, static_cast<int>(absolute.size()), fileName_,
                                 "a new operating system goes to the console only with --yes", false);

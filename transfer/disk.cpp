@@ -52,6 +52,25 @@ std::string FolderOf(const std::string& path)
   return folder.empty() ? std::string(".") : folder;
 }
 
+const char* ReadProblemText(ReadProblem problem)
+{
+  switch (problem) {
+  case ReadProblem::None:
+    return "is readable";
+  case ReadProblem::Missing:
+    return "is missing";
+  case ReadProblem::Link:
+    return "is a link (an archive holds files, not links)";
+  case ReadProblem::NotRegular:
+    return "is not a regular file";
+  case ReadProblem::TooLarge:
+    return "is too large";
+  case ReadProblem::Unreadable:
+    return "cannot be read";
+  }
+  return "cannot be read";
+}
+
 int WriteStringSafely(const std::string& target, std::string_view text, bool replace)
 {
   return WriteFileSafely(target, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), replace);

@@ -25,8 +25,37 @@ namespace zr {
                                   bool replace);
 [[nodiscard]] int WriteStringSafely(const std::string& target, std::string_view text, bool replace);
 
-// The whole file at `path`, or nothing when it cannot be read whole.
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
+// More than any file this program reads whole: a console file is far
+// smaller. A huge or sparse file named where a small one belongs is refused
+// instead of taking all memory.
+constexpr std::uint64_t READ_LIMIT = 256ull << 20;
+
+// The whole file at `path` (a link is followed), or nothing when it cannot
+// be read whole, is no regular file, or holds more than `limit` bytes. A
+// FIFO or a device under the name is never waited on.
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path,
+                                                       std::uint64_t limit = READ_LIMIT);
+
+// Why a file that came from the user (an archive's entry) was not read.
+enum class ReadProblem { None, Missing, Link, NotRegular, TooLarge, Unreadable };
+// "is missing", "is a link", "is not a regular file", ...: follows the file's name.
+const char* ReadProblemText(ReadProblem problem);
+struct FileBytes {
+  std::vector<std::uint8_t> bytes;
+  ReadProblem problem = ReadProblem::None;
+};
+// The file at `path` read once, as an entry of a folder the user handed
+// over must be: a link is not followed, only a regular file is read (a FIFO
+// or a device is refused without waiting on it), and not more than `limit`
+// bytes. The caller checks and uses these same bytes, so that what was
+// checked is what goes on.
+FileBytes ReadEntry(const std::string& path, std::uint64_t limit);
+// Whether `path` is a folder itself, not a link to one.
+bool IsRealFolder(const std::string& path);
+// Whether `path` is a regular file itself, not a link to one.
+bool IsRegularEntry(const std::string& path);
+// Whether anything is at `path`, a link included (the link is not followed).
+bool EntryExists(const std::string& path);
 
 // The size of the file at `path` when a file is there (a link is followed;
 // a folder is no file).

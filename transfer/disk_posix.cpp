@@ -100,13 +100,27 @@ int WriteAll(int fd, const std::uint8_t* bytes, std::size_t size)
   return 0;
 }
 
+// The process's umask. Reading it means setting it for a moment; that is
+// done once, before this program writes any file.
+mode_t CreationMask()
+{
+  static const mode_t mask = [] {
+    const mode_t m = umask(077);
+    umask(m);
+    return m;
+  }();
+  return mask;
+}
+
 // Creates a new temporary file in `folder` (errno, 0 when done).
 int CreateTemporary(const std::string& folder, std::string& path, int& fd)
 {
   // Names cannot run out: another try gets another counter and random part.
   for (int attempt = 0; attempt < 10000; ++attempt) {
     path = folder + "/" + TemporaryFileName(static_cast<unsigned long>(getpid()));
-    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // Private from the start: the bytes are nobody else's business while
+    // they are written; a replaced file's own mode is put on afterwards.
+    fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0)
       return 0;
     if (errno != EEXIST && errno != EINTR)
@@ -119,7 +133,10 @@ int CreateTemporary(const std::string& folder, std::string& path, int& fd)
 int FillTemporary(int fd, const std::uint8_t* bytes, std::size_t size, const struct stat* replaced)
 {
   int error = WriteAll(fd, bytes, size);
-  if (error == 0 && replaced && fchmod(fd, replaced->st_mode & 07777) != 0)
+  // Whole now, and still under its temporary name: it gets the mode the
+  // file will have, the replaced file's or what a new file gets here.
+  const mode_t mode = replaced ? replaced->st_mode & 07777 : 0666 & ~CreationMask();
+  if (error == 0 && fchmod(fd, mode) != 0)
     error = errno;
   if (error == 0 && fsync(fd) != 0)
     error = errno;
@@ -168,29 +185,96 @@ int WriteFileSafely(const std::string& target, const std::uint8_t* bytes, std::s
   return ERR_NONE;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path)
+namespace {
+
+// Reads the open regular file `fd` whole, up to `limit` bytes.
+ReadProblem ReadOpenFile(int fd, std::uint64_t limit, std::vector<std::uint8_t>& bytes)
+{
+  struct stat st {};
+  if (fstat(fd, &st) != 0)
+    return ReadProblem::Unreadable;
+  if (!S_ISREG(st.st_mode))
+    return ReadProblem::NotRegular;
+  // The size the file claims decides the buffer: a sparse file of 100 GB is
+  // refused here, before any memory is taken for it.
+  if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > limit)
+    return ReadProblem::TooLarge;
+  bytes.assign(static_cast<std::size_t>(st.st_size), 0);
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const ssize_t n = read(fd, bytes.data() + at, bytes.size() - at);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return ReadProblem::Unreadable; // shorter than it said, or unreadable
+    at += static_cast<std::size_t>(n);
+  }
+  return ReadProblem::None;
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path, std::uint64_t limit)
 {
   // O_NONBLOCK: a FIFO under the name must not hang the program.
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0)
     return std::nullopt;
-  std::optional<std::vector<std::uint8_t>> bytes;
-  struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    bytes.emplace(static_cast<std::size_t>(st.st_size));
-    std::size_t at = 0;
-    while (bytes && at < bytes->size()) {
-      const ssize_t n = read(fd, bytes->data() + at, bytes->size() - at);
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n <= 0)
-        bytes.reset(); // shorter than it said, or unreadable
-      else
-        at += static_cast<std::size_t>(n);
-    }
-  }
+  std::vector<std::uint8_t> bytes;
+  const ReadProblem problem = ReadOpenFile(fd, limit, bytes);
   close(fd);
+  if (problem != ReadProblem::None)
+    return std::nullopt;
   return bytes;
+}
+
+FileBytes ReadEntry(const std::string& path, std::uint64_t limit)
+{
+  FileBytes file;
+  // Looked at first without following a link, so that a device is never
+  // opened at all; then opened without following one, and the open file
+  // checked again (the name may have changed in between).
+  struct stat st {};
+  if (lstat(path.c_str(), &st) != 0) {
+    file.problem = errno == ENOENT || errno == ENOTDIR ? ReadProblem::Missing : ReadProblem::Unreadable;
+    return file;
+  }
+  if (S_ISLNK(st.st_mode)) {
+    file.problem = ReadProblem::Link;
+    return file;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    file.problem = ReadProblem::NotRegular;
+    return file;
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    file.problem = errno == ELOOP ? ReadProblem::Link : ReadProblem::Unreadable;
+    return file;
+  }
+  file.problem = ReadOpenFile(fd, limit, file.bytes);
+  close(fd);
+  if (file.problem != ReadProblem::None)
+    file.bytes.clear();
+  return file;
+}
+
+bool IsRealFolder(const std::string& path)
+{
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularEntry(const std::string& path)
+{
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool EntryExists(const std::string& path)
+{
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
 }
 
 std::optional<std::uint64_t> ExistingFileSize(const std::string& path)

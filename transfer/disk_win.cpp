@@ -173,29 +173,90 @@ int WriteFileSafely(const std::string& target, const std::uint8_t* bytes, std::s
   return ERR_NONE;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path)
+namespace {
+
+// Reads the open file whole, up to `limit` bytes; only a file on disk.
+ReadProblem ReadOpenFile(HANDLE file, std::uint64_t limit, std::vector<std::uint8_t>& bytes)
+{
+  BY_HANDLE_FILE_INFORMATION info{};
+  LARGE_INTEGER size{};
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    return ReadProblem::NotRegular;
+  if (!GetFileSizeEx(file, &size))
+    return ReadProblem::Unreadable;
+  // A sparse file of 100 GB is refused before any memory is taken for it.
+  if (size.QuadPart < 0 || static_cast<std::uint64_t>(size.QuadPart) > limit)
+    return ReadProblem::TooLarge;
+  bytes.assign(static_cast<std::size_t>(size.QuadPart), 0);
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const std::size_t left = bytes.size() - at;
+    const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+    DWORD read = 0;
+    if (!ReadFile(file, bytes.data() + at, chunk, &read, nullptr) || read == 0)
+      return ReadProblem::Unreadable; // shorter than it said, or unreadable
+    at += read;
+  }
+  return ReadProblem::None;
+}
+
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path, std::uint64_t limit)
 {
   HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return std::nullopt;
-  std::optional<std::vector<std::uint8_t>> bytes;
-  LARGE_INTEGER size{};
-  if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size)) {
-    bytes.emplace(static_cast<std::size_t>(size.QuadPart));
-    std::size_t at = 0;
-    while (bytes && at < bytes->size()) {
-      const std::size_t left = bytes->size() - at;
-      const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
-      DWORD read = 0;
-      if (!ReadFile(file, bytes->data() + at, chunk, &read, nullptr) || read == 0)
-        bytes.reset(); // shorter than it said, or unreadable
-      else
-        at += read;
-    }
-  }
+  std::vector<std::uint8_t> bytes;
+  const ReadProblem problem = ReadOpenFile(file, limit, bytes);
   CloseHandle(file);
+  if (problem != ReadProblem::None)
+    return std::nullopt;
   return bytes;
+}
+
+FileBytes ReadEntry(const std::string& path, std::uint64_t limit)
+{
+  FileBytes result;
+  // The name itself, not what a link or junction leads to.
+  HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    result.problem = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ReadProblem::Missing
+                                                                                    : ReadProblem::Unreadable;
+    return result;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(file, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    result.problem = ReadProblem::Link;
+  else
+    result.problem = ReadOpenFile(file, limit, result.bytes);
+  CloseHandle(file);
+  if (result.problem != ReadProblem::None)
+    result.bytes.clear();
+  return result;
+}
+
+bool IsRealFolder(const std::string& path)
+{
+  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool IsRegularEntry(const std::string& path)
+{
+  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
+}
+
+bool EntryExists(const std::string& path)
+{
+  return GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::optional<std::uint64_t> ExistingFileSize(const std::string& path)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,11 @@ struct CardFileRef {
 struct PcFileRef {
   std::string folder;
   std::string name;
+  // The name it gets on the card; empty: the card-name rule makes one of `name`.
+  std::string cardName{};
+  // Its bytes, read and checked beforehand: these go, and the file is not
+  // read again. Empty: the file is read when it goes.
+  std::shared_ptr<const std::vector<std::uint8_t>> bytes{};
 };
 
 enum class BatchKind { Download, Backup, Upload, Restore };

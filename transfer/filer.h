@@ -36,6 +36,8 @@ public:
   std::int32_t DataType = 0;
   std::int32_t Medium = 0;
   std::string PcPath; // at most PC_PATH_SIZE - 1 characters
+  // Bytes to send instead of reading PcPath (taken by the next ReadPcFile).
+  std::shared_ptr<const std::vector<std::uint8_t>> Preloaded;
   std::unique_ptr<std::uint8_t[]> Buffer;
   std::uint32_t Size = 0;
   std::uint32_t BlockNr = 0;

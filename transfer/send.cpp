@@ -17,15 +17,21 @@ namespace zr {
 
 void Filer::ReadPcFile()
 {
+  // Bytes read and checked by the caller go as they are: what was checked
+  // is what is sent, and the file is not read a second time.
+  const std::shared_ptr<const std::vector<std::uint8_t>> preloaded = std::move(Preloaded);
+  Preloaded.reset();
   // The size first: a file too large is refused before it is read.
-  const std::optional<std::uint64_t> length = ExistingFileSize(PcPath);
+  const std::optional<std::uint64_t> length =
+      preloaded ? std::optional<std::uint64_t>(preloaded->size()) : ExistingFileSize(PcPath);
   std::optional<std::vector<std::uint8_t>> bytes;
   if (!length) {
     Error = ERR_NO_FILE;
   } else if (*length > MAX_FILE_SIZE) {
     // Its blocks could not be numbered on the wire: refuse before any byte goes out.
     Error = ERR_FILE_TOO_LARGE;
-  } else if (!(bytes = ReadWholeFile(PcPath))) {
+  } else if (!(bytes = preloaded ? std::optional<std::vector<std::uint8_t>>(*preloaded)
+                                 : ReadWholeFile(PcPath))) {
     Error = ERR_NO_FILE;
   } else if (bytes->size() > MAX_FILE_SIZE) {
     Error = ERR_FILE_TOO_LARGE; // it grew meanwhile

@@ -82,7 +82,8 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
   return true;
 }
 
-bool Session::SendFileToCard(int medium, std::string pcFileName, const std::string& folder)
+bool Session::SendFileToCard(int medium, std::string pcFileName, const std::string& folder,
+                             const std::string& givenCardName)
 {
   Filer& tx = TxTransfer;
   const std::string shownName = pcFileName; // the name as the folder holds it
@@ -105,7 +106,7 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::stri
   tx.SetPcPath(folder, shownName);
   if (tx.Error == ERR_NONE)
     tx.LoadData();
-  const std::string cardName = CardFileName(cut);
+  const std::string cardName = givenCardName.empty() ? CardFileName(cut) : givenCardName;
   if (tx.Error == ERR_NONE && cardName.empty()) {
     // ".kpr" has a type but no name the card could show.
     tx.FreeBuffer();

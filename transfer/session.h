@@ -32,7 +32,9 @@ public:
   bool RequestCardFile(int medium, int type, const std::string& cardName, const std::string& folder,
                        const std::string& pcStem = {});
   // The PC file `pcFileName` in `folder` onto the card.
-  bool SendFileToCard(int medium, std::string pcFileName, const std::string& folder);
+  // `cardName`: the name on the card; empty for the card-name rule's.
+  bool SendFileToCard(int medium, std::string pcFileName, const std::string& folder,
+                      const std::string& cardName = {});
   // Internal data of `type` into `path`, or where the save dialog says when
   // there is none. False also when the user cancelled the save dialog
   // (LastFailure then empty).

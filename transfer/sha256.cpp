@@ -1,10 +1,9 @@
 #include "transfer/sha256.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <vector>
 
 namespace zr {
 
@@ -102,19 +101,10 @@ private:
 
 } // namespace
 
-std::optional<std::string> Sha256OfFile(const std::string& path)
+std::string Sha256Of(const std::uint8_t* bytes, std::size_t size)
 {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    return std::nullopt;
   Sha256 sha;
-  std::vector<char> buffer(65536);
-  while (in) {
-    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    sha.Update(reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(in.gcount()));
-  }
-  if (in.bad())
-    return std::nullopt;
+  sha.Update(bytes, size);
   return sha.HexDigest();
 }
 

@@ -180,7 +180,7 @@ std::optional<fs::path> ConsolePeer::FindCardFile(int type, const std::string& n
     const fs::path file = it->path().filename();
     const std::string extension = file.extension().string();
     if (extension.size() >= 2 && Lower(extension.substr(1)) == DataTypeTable[type].extension &&
-        Lower(file.stem().string()) == Lower(name))
+        (options_.keepCase ? file.stem().string() == name : Lower(file.stem().string()) == Lower(name)))
       return it->path();
   }
   return std::nullopt;

@@ -38,6 +38,11 @@ struct PeerOptions {
   std::optional<unsigned> noEndByteBlock;
   // A looped cable: every message comes straight back, nothing is answered.
   bool loop = false;
+  // Card names kept exactly as the PC sends them, any printable character
+  // and the letter case included: "SONG1" and "song1" are two files.
+  // Without it a name matches another ignoring case, and stored names keep
+  // only letters, digits, "_" and "-".
+  bool keepCase = false;
 
   // The faults below go off once each, then the option is spent.
   // Block K of a file sent to the PC goes out without the first 0x7F byte of

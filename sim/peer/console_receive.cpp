@@ -16,14 +16,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The PC's name made safe for the card folder: nothing that leads outside it.
-std::string SafeCardName(const std::string& name)
+// The PC's name made safe for the card folder: nothing that leads outside
+// it. Keeping names, only what no file name can hold is changed.
+std::string SafeCardName(const std::string& name, bool keep)
 {
   std::string safe;
   for (char c : name.substr(0, CARD_NAME_LENGTH)) {
     const unsigned char u = static_cast<unsigned char>(c);
-    safe += (std::isalnum(u) || c == '_' || c == '-') ? c : '_';
+    const bool kept =
+        keep ? u > ' ' && u < 0x7F && c != '/' && c != '\\' : std::isalnum(u) || c == '_' || c == '-';
+    safe += kept ? c : '_';
   }
+  if (safe == "." || safe == "..")
+    safe = "_";
   return safe.empty() ? "UNNAMED" : safe;
 }
 
@@ -57,7 +62,7 @@ void ConsolePeer::OnFileName(const Message& m, std::vector<Bytes>& out)
   in_ = Incoming{};
   in_->type = m.type;
   in_->toCard = true;
-  in_->name = SafeCardName(m.name);
+  in_->name = SafeCardName(m.name, options_.keepCase);
   out.push_back(BuildNameMessage(SYS_EX_FILE_REQUEST, m.type, m.name));
   if (options_.doubleGoAhead) {
     options_.doubleGoAhead = false;

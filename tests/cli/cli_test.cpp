@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -176,7 +177,7 @@ TEST_P(CliTest, ArchiveHoldsTheWholeConsoleWithChecksumsThatSha256sumAccepts)
   ASSERT_TRUE(check.waitForFinished(30000));
   EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardOutput().toStdString();
   const std::string sums = ReadAll(archive / "SHA256SUMS");
-  EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 12);
+  EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 13); // 12 files and CARDNAMES
 }
 
 // The only folder below `parent`.
@@ -262,7 +263,7 @@ TEST_P(CliTest, CardNamesThatMeetOnThePcStayApart)
     ++archives;
     const std::string sums = ReadAll(e.path() / "SHA256SUMS");
     EXPECT_NE(sums.find("  card/MIX_1~2.kch\n"), std::string::npos) << sums;
-    EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 14) << sums;
+    EXPECT_EQ(std::count(sums.begin(), sums.end(), '\n'), 15) << sums; // 14 files and CARDNAMES
   }
   EXPECT_EQ(archives, 2);
   EXPECT_TRUE(SameBytes(f_.pc / "MIX_1.kch", f_.card / "MIX+1.kch")) << "written through a link";
@@ -289,6 +290,11 @@ TEST(CliErrors, UsageErrorsExit2AndAMissingPortExits3)
        2,
        "exists already"},
       {{"verify", "/nonexistent/archive"}, 1, "SHA256SUMS is missing"},
+      // Help and version are options, not names or values.
+      {{"--port", "/nonexistent/ttyZR", "put", "--", "--version"}, 2, "--version does not end in a kind's"},
+      // A folder that cannot take the files is refused before the console is asked.
+      {{"--port", "/nonexistent/ttyZR", "get", "--all", "--to", "/nonexistent/folder"}, 1, "no such folder"},
+      {{"--port", "/nonexistent/ttyZR", "get", "--all", "--to", "--help"}, 1, "--help: no such folder"},
   };
   for (const Case& c : cases) {
     QProcess p;
@@ -328,6 +334,16 @@ TEST(CliRetry, AnUnfinishedArchiveIsResumedAndASilentFileTriedAgain)
   EXPECT_FALSE(fs::exists(archive / "SHA256SUMS"));
   EXPECT_EQ(run(sim, {"verify", QString::fromStdString(archive.string())}).exitCode, 1);
 
+  // A link planted where the mark says a file is missing is never taken for
+  // the file, nor hashed, nor sent later.
+  WriteFile(f.pc / "private", 5000, 7);
+  fs::create_symlink(f.pc / "private", archive / "card" / "SONG1.kpr");
+  r = run(sim, {"archive", "--resume", QString::fromStdString(archive.string())});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("card/SONG1.kpr: is not a regular file"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(archive / "SHA256SUMS"));
+  fs::remove(archive / "card" / "SONG1.kpr");
+
   r = run(sim, {"archive", "--resume", QString::fromStdString(archive.string())});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_FALSE(fs::exists(archive / "INCOMPLETE"));
@@ -348,6 +364,55 @@ TEST(CliRetry, AnUnfinishedArchiveIsResumedAndASilentFileTriedAgain)
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_NE(r.err.find("SONG1.kpr: trying again (1 of 2)"), std::string::npos) << r.err;
   EXPECT_TRUE(SameBytes(f.pc / "got" / "SONG1.kpr", f.card / "SONG1.kpr"));
+}
+
+// A console that keeps card names as they are: SONG1 and song1 are two
+// files there, and "A.B" is a name of its own. After an archive, an edit, a
+// deletion and a changed kind, verify names exactly those, and the restore
+// gives the console back under its own names.
+TEST(CliNames, RestoreArchiveGivesTheConsoleBackUnderItsOwnNames)
+{
+  ConsoleFolders f;
+  const char* names[] = {"SONG1.kpr", "A.B.kch", "MIX.ksu", "mix.ksu"};
+  for (unsigned i = 0; i < std::size(names); ++i)
+    WriteFile(f.card / names[i], 900 + 100 * i, 40 + i);
+  for (const char* ext : {"kpr", "kch", "keq", "kcg", "kfx", "ka", "ksn", "ksu", "kex"})
+    WriteFile(f.internal / (std::string("internal.") + ext), 100, 2);
+  std::map<std::string, std::string> card;
+  for (const char* name : names)
+    card[name] = ReadAll(f.card / name);
+  std::string error;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start(f.card, f.internal, {"--baud", "0", "--keep-case"}, error)) << error;
+  const auto run = [&](QStringList args) {
+    QProcess p;
+    p.setWorkingDirectory(QString::fromStdString(f.pc.string()));
+    p.start(ZR_BUILD_DIR "/zr4812", QStringList{"--port", QString::fromStdString(sim.Path())} + args);
+    EXPECT_TRUE(p.waitForFinished(120000));
+    return Outcome{p.exitCode(), p.readAllStandardOutput().toStdString(),
+                   p.readAllStandardError().toStdString()};
+  };
+  ASSERT_EQ(run({"archive"}).exitCode, 0);
+  const QString archive = QString::fromStdString(OnlyFolder(f.pc).string());
+
+  WriteFile(f.card / "SONG1.kpr", 900, 99);
+  fs::remove(f.card / "A.B.kch");
+  WriteFile(f.internal / "internal.keq", 100, 98);
+  Outcome r = run({"verify", archive});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_EQ(NotSame(r.out), "card/A_B.kch\tmissing on the console\ncard/SONG1.kpr\tdiffers\n"
+                            "internal/eq-library.keq\tdiffers\n")
+      << r.out;
+
+  r = run({"restore-archive", "--replace", archive});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  r = run({"verify", archive});
+  EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+  EXPECT_EQ(NotSame(r.out), "");
+  std::map<std::string, std::string> now;
+  for (const fs::directory_entry& e : fs::directory_iterator(f.card))
+    now[e.path().filename().string()] = ReadAll(e.path());
+  EXPECT_TRUE(now == card) << "the card holds " << now.size() << " files";
 }
 
 // Ctrl+C during a get: the file under way never reaches the folder.

@@ -15,6 +15,7 @@
 #include "tests/support/fake_midi.h"
 #include "tests/support/fake_serial.h"
 #include "transfer/datatypes.h"
+#include "transfer/console_job.h"
 #include "transfer/engine.h"
 
 namespace zr::test {
@@ -551,6 +552,56 @@ TEST(RecoveryCost, AFaultCostsARoundTripNotAWatchdog)
     EXPECT_LE(RunBatch(rig, files, c.at, c.change), cleanMs + c.boundMs);
     EXPECT_LE(RunBatch(rig, files, -1, {}), cleanMs + 50) << "a later clean batch";
   }
+}
+
+// The job as zr4812 runs it, on the rig: the console answers everything
+// the PC sends, and the pause between files runs out, until the job is done.
+struct JobLines : JobView {
+  void FileBegins(int, int, const std::string&) override {}
+  void FileProgress(int, int) override {}
+  void FileNotDone(const std::string& name, const std::string& why, bool) override
+  {
+    lines += name + ": " + why + "\n";
+  }
+  void Notice(const std::string& text) override { lines += text + "\n"; }
+  void Finished() override {}
+  std::string lines;
+};
+
+void RunJob(FaultRig& rig, ConsoleJob& job)
+{
+  job.Run();
+  for (int round = 0; round < 400 && !job.Done(); ++round) {
+    while (!rig.fromPc.empty())
+      rig.Answer();
+    job.Poll();
+    if (!job.Done() && rig.fromPc.empty())
+      rig.line.Run(600);
+  }
+}
+
+// Fault 6 of "Both directions fuzzed": the listing at connect lost a reply,
+// and the job's own listing was refused because the job holds the engine:
+// list, get, put and archive ended with "the card list could not be read".
+TEST(JobFaults, ACardListThatLostAReplyIsReadAgainByTheJob)
+{
+  FaultRig rig;
+  WriteFile(rig.card() / "SONGA.kpr", SONG_A);
+  Batch& batch = rig.engine->batch;
+  ASSERT_TRUE(batch.ListCard());
+  rig.fromPc.clear(); // the request never reached the console
+  rig.RunOut();
+  ASSERT_FALSE(batch.CardListed());
+
+  JobLines view;
+  ConsoleJob job(batch, view, {});
+  ASSERT_TRUE(batch.Claim(&job));
+  job.ListCard();
+  job.GetFiles({}, rig.pc().string());
+  RunJob(rig, job);
+  EXPECT_TRUE(job.Done());
+  EXPECT_EQ(job.FilesNotDone(), 0) << view.lines;
+  EXPECT_EQ(ReadFile(rig.pc() / "SONGA.kpr"), SONG_A);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // "Restore everything..." and "Compare with archive...": an archive made by
 // "Back up everything..." from the virtual console, the console changed
 // behind it, then put back or compared from the File menu.
+#include <map>
+
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QTreeWidget>
@@ -20,13 +22,13 @@ protected:
   // Card files of these names and every internal kind on the console, the
   // program connected, and "Back up everything..." into the PC folder: the
   // archive's folder, or "" when it failed.
-  QString ConsoleAndArchive(const QStringList& cardFiles)
+  QString ConsoleAndArchive(const QStringList& cardFiles, const QStringList& simOptions = {})
   {
     for (int i = 0; i < cardFiles.size(); ++i)
       WriteFile(sim.CardPath(cardFiles[i]), RandomData(500 + 100 * i, 70 + i));
     for (int type = 0; type < DATA_TYPE_COUNT; ++type)
       WriteFile(sim.InternalPath(type), RandomData(200 + type, 80 + type));
-    if (!StartProgram(static_cast<int>(cardFiles.size())))
+    if (!StartProgram(static_cast<int>(cardFiles.size()), simOptions))
       return {};
     prompter.folderAnswers = {pcDir.path()};
     Form().Action("BackUpEverything")->trigger();
@@ -82,25 +84,113 @@ TEST_F(ArchiveTest, RestoreEverythingPutsBackWhatIsTickedButNotTheOperatingSyste
   EXPECT_TRUE(Form().StatusText(0).startsWith(archive + QStringLiteral(": restored 9 files")))
       << Form().StatusText(0).toStdString();
 
-  // The operating system alone, ticked: the mixer's word after it comes in
+  // The operating system alone, ticked: no group's tick reaches it, ticking
+  // it asks first, naming the file, and the mixer's word after it comes in
   // a box once the progress dialog is gone, as after any restore of it.
   prompter.folderAnswers = {archive};
-  prompter.onDialog = [](QDialog& dialog) {
+  bool groupTickedOs = true;
+  prompter.onDialog = [&](QDialog& dialog) {
     QTreeWidget& items = *dynamic_cast<ArchiveRestoreDialog&>(dialog).Items();
+    QTreeWidgetItem* os = items.findItems(QStringLiteral("KEX: Operating System"), Qt::MatchRecursive)[0];
+    for (int group = 0; group < items.topLevelItemCount(); ++group)
+      if (items.topLevelItem(group) != os) {
+        items.topLevelItem(group)->setCheckState(0, Qt::Unchecked);
+        items.topLevelItem(group)->setCheckState(0, Qt::Checked);
+      }
+    groupTickedOs = os->checkState(0) != Qt::Unchecked || !prompter.boxes.empty();
     for (int group = 0; group < items.topLevelItemCount(); ++group)
       items.topLevelItem(group)->setCheckState(0, Qt::Unchecked);
-    items.findItems(QStringLiteral("KEX: Operating System"), Qt::MatchRecursive)[0]->setCheckState(
-        0, Qt::Checked);
+    prompter.answers = {BoxAnswer::Yes};
+    os->setCheckState(0, Qt::Checked);
     return int(QDialog::Accepted);
   };
   bool progressUp = true;
   prompter.onBox = [&](const TransferPrompter::Box&) { progressUp = program->ProgressForm().isVisible(); };
   Form().Action("RestoreEverything")->trigger();
   ASSERT_TRUE(WaitUntil([&] { return !program->Archive().Running(); }, 60000));
+  EXPECT_FALSE(groupTickedOs);
   EXPECT_EQ(ReadFile(sim.InternalPath(OPERATING_SYSTEM)), ReadFile(Internal(archive, OPERATING_SYSTEM)));
-  EXPECT_EQ(prompter.Texts(),
-            QStringList{QStringLiteral("Please press enter on your mixer to save the update.")});
+  ASSERT_EQ(prompter.Texts().size(), 2);
+  EXPECT_TRUE(prompter.Texts()[0].startsWith(QStringLiteral("Restore the operating system from ") +
+                                             QDir::toNativeSeparators(Internal(archive, OPERATING_SYSTEM))))
+      << prompter.Texts()[0].toStdString();
+  EXPECT_EQ(prompter.Texts()[1], QStringLiteral("Please press enter on your mixer to save the update."));
   EXPECT_FALSE(progressUp);
+}
+
+// Against a console that keeps card names as they are (SONG1 and song1 are
+// two files there, "A.B" a name of its own): an edit, a deletion and a
+// changed kind are what the comparison finds, and "Restore everything..."
+// gives the console back under its own names.
+TEST_F(ArchiveTest, RestoreEverythingGivesTheConsoleBackUnderItsOwnNames)
+{
+  const QStringList names = {"SONG1.kpr", "A.B.kch", "MIX.ksu", "mix.ksu"};
+  const QString archive = ConsoleAndArchive(names, {QStringLiteral("--keep-case")});
+  ASSERT_FALSE(archive.isEmpty());
+  std::map<QString, QByteArray> card;
+  for (const QString& name : names)
+    card[name] = ReadFile(sim.CardPath(name));
+  WriteFile(sim.CardPath(QStringLiteral("SONG1.kpr")), RandomData(10, 92));
+  QFile::remove(sim.CardPath(QStringLiteral("A.B.kch")));
+  WriteFile(sim.InternalPath(SETUP), RandomData(60, 93));
+  const auto compare = [&] {
+    QStringList changed;
+    prompter.dialogs.clear();
+    prompter.folderAnswers = {archive};
+    prompter.onDialog = [&](QDialog& dialog) {
+      QTreeWidget& list = *dynamic_cast<ArchiveCompareDialog&>(dialog).List();
+      for (int row = 0; row < list.topLevelItemCount(); ++row)
+        if (list.topLevelItem(row)->text(2) != QStringLiteral("same"))
+          changed << list.topLevelItem(row)->text(0) + " " + list.topLevelItem(row)->text(2);
+      return 0;
+    };
+    Form().Action("CompareWithArchive")->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return !prompter.dialogs.isEmpty(); }, 60000));
+    changed.sort();
+    return changed;
+  };
+  EXPECT_EQ(compare(), (QStringList{"card/A_B.kch missing on the console", "card/SONG1.kpr differs",
+                                    "internal/setup.ksu differs"}));
+
+  prompter.folderAnswers = {archive};
+  prompter.onDialog = [](QDialog& dialog) {
+    dynamic_cast<ArchiveRestoreDialog&>(dialog).Replace()->setChecked(true);
+    return int(QDialog::Accepted);
+  };
+  Form().Action("RestoreEverything")->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return !program->Archive().Running(); }, 60000));
+  EXPECT_EQ(prompter.Texts(), QStringList()) << "nothing failed";
+  EXPECT_EQ(compare(), QStringList());
+  std::map<QString, QByteArray> now;
+  for (const QFileInfo& f : QDir(sim.CardFolder()).entryInfoList(QDir::Files))
+    now[f.fileName()] = ReadFile(f.filePath());
+  EXPECT_TRUE(now == card) << "the card holds " << now.size() << " files";
+}
+
+// Fault 7 of "Both directions fuzzed": a message lost on the line fired a
+// watchdog, which cancelled the whole archive (11 of 12 files missing); the
+// status said "cancelled" and the closing box listed no failed file.
+TEST_F(ArchiveTest, AWatchdogCostsTheArchiveOnlyTheFileUnderWayAndTheBoxNamesIt)
+{
+  const QString archive = ConsoleAndArchive({"SONG.kpr", "MIX.kch", "LIVE.ksn"},
+                                            {QStringLiteral("--no-end-byte"), QStringLiteral("0")});
+  ASSERT_FALSE(archive.isEmpty());
+  QStringList missing;
+  for (const QString& place : {"card/SONG.kpr", "card/MIX.kch", "card/LIVE.ksn"})
+    if (!QFileInfo::exists(archive + u'/' + place))
+      missing << QString(place).mid(5);
+  for (int type = 0; type < DATA_TYPE_COUNT; ++type)
+    if (!QFileInfo::exists(Internal(archive, type)))
+      missing << QString::fromStdString(DefaultBackupName(type));
+  EXPECT_GE(missing.size(), 1);
+  EXPECT_LE(missing.size(), 2) << missing.join(' ').toStdString();
+  EXPECT_FALSE(Form().StatusText(0).contains(QStringLiteral("cancelled")))
+      << Form().StatusText(0).toStdString();
+  ASSERT_EQ(prompter.boxes.size(), 1u) << prompter.Texts().join('|').toStdString();
+  for (const QString& name : missing)
+    EXPECT_TRUE(prompter.boxes[0].text.contains(name + QStringLiteral(": no answer from the console")))
+        << prompter.boxes[0].text.toStdString();
+  EXPECT_TRUE(QFileInfo::exists(archive + QStringLiteral("/INCOMPLETE")));
 }
 
 TEST_F(ArchiveTest, CompareWithArchiveListsWhatChangedSortedByAnyColumn)
