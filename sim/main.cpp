@@ -79,6 +79,8 @@ Faults:
                       byte such as 0x50
   --wake-on-search    with --silent-after: the next search ends the silence,
                       once (a console that was busy and is back)
+  --wake-after MS     with --silent-after: the first message MS ms into the
+                      silence ends it, once
   --loop              a looped cable: every message comes straight back and
                       nothing is answered
   --leading-ff N      send N 0xFF bytes before every message
@@ -229,6 +231,13 @@ Options Parse(int argc, char** argv)
       o.peer.silentAfterCount = count ? static_cast<int>(Number(*count, arg, 0, 1'000'000)) : 0;
     } else if (arg == "--wake-on-search") {
       o.peer.wakeOnSearch = true;
+    } else if (arg == "--wake-after") {
+      o.peer.wakeAfterMs = static_cast<int>(Number(value(), arg, 1, 1'000'000'000));
+      o.peer.clock = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+      };
     } else if (arg == "--loop") {
       o.peer.loop = true;
     } else if (arg == "--leading-ff") {

@@ -208,11 +208,14 @@ std::vector<LineOutput> ConsolePeer::Respond(const std::uint8_t* message, std::s
     if (options_.silentAfterCommand && m->command == *options_.silentAfterCommand && !silent_) {
       if (silentSeen_ >= options_.silentAfterCount) {
         silent_ = true;
+        silentSince_ = options_.clock ? options_.clock() : 0;
         Log("   (silent from here on)");
       }
       ++silentSeen_;
     }
-    if (silent_ && options_.wakeOnSearch && m->command == SYS_EX_SEARCH) {
+    const bool slept = options_.wakeAfterMs > 0 && options_.clock &&
+                       options_.clock() - silentSince_ >= options_.wakeAfterMs;
+    if (silent_ && ((options_.wakeOnSearch && m->command == SYS_EX_SEARCH) || slept)) {
       silent_ = false;
       options_.silentAfterCommand.reset();
       Log("   (awake again)");

@@ -34,6 +34,10 @@ struct PeerOptions {
   int silentAfterCount = 0;
   // A search ends that silence, once: a console that was busy and is back.
   bool wakeOnSearch = false;
+  // So does the first message `wakeAfterMs` after it began, on `clock`
+  // (milliseconds), once.
+  int wakeAfterMs = 0;
+  std::function<long long()> clock;
   // Data block number whose message goes out once without its end byte.
   std::optional<unsigned> noEndByteBlock;
   // A looped cable: every message comes straight back, nothing is answered.
@@ -173,6 +177,7 @@ private:
   std::optional<Incoming> in_;
   int silentSeen_ = 0;
   bool silent_ = false;
+  long long silentSince_ = 0;
   unsigned sent_ = 0;                 // messages sent so far
   std::optional<std::size_t> glueAt_; // this answer goes in one write with the one before
 };
