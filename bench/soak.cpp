@@ -55,6 +55,10 @@ struct Tally {
   int intact = 0, failed = 0, wrong = 0, hung = 0, batches = 0;
   std::uint64_t intactBytes = 0;
   double seconds = 0;
+  // Per direction (0 down, 1 up): intact bytes and the time taken.
+  std::uint64_t bytes[2] = {0, 0};
+  double directionSeconds[2] = {0, 0};
+  int pauses = 0; // the pauses of 500 ms before each further file of an upload batch
 };
 
 // One file of the soak: its name on either side and its bytes.
@@ -241,6 +245,8 @@ bool Soak(bool midi, int count, const std::string& chaos, bool sameType, Tally& 
   const auto start = std::chrono::steady_clock::now();
   for (bool download : {true, false}) {
     const std::vector<SoakFile>& files = download ? down : up;
+    const auto directionStart = std::chrono::steady_clock::now();
+    const std::uint64_t bytesBefore = t.intactBytes;
     for (std::size_t first = 0; first < files.size(); first += BATCH_FILES) {
       const std::vector<SoakFile> batch(files.begin() + static_cast<std::ptrdiff_t>(first),
                                         files.begin() + static_cast<std::ptrdiff_t>(std::min(files.size(), first + BATCH_FILES)));
@@ -267,7 +273,12 @@ bool Soak(bool midi, int count, const std::string& chaos, bool sameType, Tally& 
             5000);
       for (const SoakFile& f : batch)
         Judge(f, (download ? rig.folders.pc : rig.folders.card) / f.FileName(), listener, t);
+      if (!download)
+        t.pauses += static_cast<int>(batch.size()) - 1;
     }
+    t.bytes[download ? 0 : 1] = t.intactBytes - bytesBefore;
+    t.directionSeconds[download ? 0 : 1] =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - directionStart).count();
   }
   t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return true;
@@ -279,6 +290,13 @@ void Print(const char* link, double limit, const Tally& t)
   std::printf("%-6s files intact %d, reported failed %d, silently wrong %d (must be 0), batches that never "
               "ended %d of %d (must be 0); %.0f intact file bytes/s in %.0f s, ratio %.3f of the line's %.0f\n",
               link, t.intact, t.failed, t.wrong, t.hung, t.batches, rate, t.seconds, rate / limit, limit);
+  // Uploads wait 500 ms before each further file of a batch, whatever the
+  // line does (the console may still ask for the last file's last block).
+  const double down = t.directionSeconds[0] > 0 ? t.bytes[0] / t.directionSeconds[0] : 0;
+  const double up = t.directionSeconds[1] > 0 ? t.bytes[1] / t.directionSeconds[1] : 0;
+  std::printf("%-6s down %.0f B/s in %.0f s, ratio %.3f; up %.0f B/s in %.0f s, ratio %.3f (%d pauses of 500 ms "
+              "between files included)\n",
+              link, down, t.directionSeconds[0], down / limit, up, t.directionSeconds[1], up / limit, t.pauses);
   std::fflush(stdout);
 }
 

@@ -4,25 +4,11 @@
 #include <shellapi.h>
 #include <windows.h>
 
+#include "link/utf16_win.h"
+
 namespace zr::cli {
 
 namespace {
-
-std::wstring Wide(const std::string& utf8)
-{
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-  return wide;
-}
-
-std::string Utf8(const wchar_t* wide)
-{
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(n > 0 ? n - 1 : 0), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8.data(), n, nullptr, nullptr);
-  return utf8;
-}
 
 bool Ascii(const std::string& text)
 {

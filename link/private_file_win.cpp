@@ -8,13 +8,13 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include "link/utf16_win.h"
+
 namespace zr {
 
 std::FILE* OpenPrivateFile(const std::string& path, bool append)
 {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 1), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), n);
+  const std::wstring wide = Wide(path);
   HANDLE handle = CreateFileW(wide.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               append ? OPEN_ALWAYS : CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

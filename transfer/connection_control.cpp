@@ -94,6 +94,9 @@ void ConnectionControl::TimeoutTimerTimer()
 void ConnectionControl::UploadTimerTimer()
 {
   session_.timers.UploadTimer.Stop();
+  // The console was silent for a whole watchdog: nothing more is asked
+  // again (a listing's late reply still carries it on).
+  session_.StopAsking(true);
   TransferWatchdog(NO_RESPONSE, false);
 }
 

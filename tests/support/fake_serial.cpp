@@ -137,13 +137,19 @@ SerialDeviceFactory FakeSerialLine::Factory()
   return [this] { return std::unique_ptr<SerialDevice>(std::make_unique<FakeSerialDevice>(*this)); };
 }
 
+long long NextDue(const FakeTimers& timers)
+{
+  long long due = -1;
+  for (const FakeTimer* t : timers.clock.timers)
+    if (t != &timers.comm && t->IsActive() && (due < 0 || t->DueAt() < due))
+      due = t->DueAt();
+  return due;
+}
+
 void RunOutTimers(FakeTimers& timers, FakeSerialLine& line)
 {
   for (int round = 0; round < 64; ++round) {
-    long long due = -1;
-    for (FakeTimer* t : timers.clock.timers)
-      if (t != &timers.comm && t->IsActive() && (due < 0 || t->DueAt() < due))
-        due = t->DueAt();
+    const long long due = NextDue(timers);
     if (due < 0)
       return;
     line.Run(due - timers.clock.now + 1);

@@ -77,5 +77,7 @@ private:
 // next due first, until none is left (64 rounds at most, for a timer that
 // re-arms itself for ever).
 void RunOutTimers(FakeTimers& timers, FakeSerialLine& line);
+// When the first timer but the serial poll fires; -1 when none is armed.
+long long NextDue(const FakeTimers& timers);
 
 } // namespace zr::test

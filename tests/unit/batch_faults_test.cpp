@@ -90,10 +90,7 @@ public:
         Answer(change);
         continue;
       }
-      long long due = -1;
-      for (FakeTimer* t : timers.clock.timers)
-        if (t != &timers.comm && t->IsActive() && (due < 0 || t->DueAt() < due))
-          due = t->DueAt();
+      const long long due = NextDue(timers);
       if (due < 0)
         return;
       line.Run(due - timers.clock.now + 1);
