@@ -107,7 +107,6 @@ bool ComLink::OpenComPort()
     context_.timers.CommTimer.Start();
     comPortOpen_ = true;
     context_.link.ConnectedComPort = port;
-    context_.OnPortOpened();
   } else {
     comPortOpen_ = false;
   }

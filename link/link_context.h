@@ -71,9 +71,6 @@ public:
   virtual void SendRequestedBlock(Link& via, int type, unsigned block) = 0;
   // A fault on a link, with the text the user is to see.
   virtual void OnLinkFault(LinkFault fault, const std::string& text) = 0;
-  // A port was opened afresh, its input emptied: no answer to anything
-  // sent before can come any more.
-  virtual void OnPortOpened() {}
 };
 
 class LinkContext : public InboundHandler {

@@ -122,10 +122,9 @@ bool MidiLink::OpenMidiPort()
     midiPortOpen_ = false;
   }
 
-  if (midiPortOpen_) {
+  if (midiPortOpen_)
     SetUpInBuffers();
-    context_.OnPortOpened();
-  } else
+  else
     (void)system_.CloseOutput();
   return midiPortOpen_;
 }

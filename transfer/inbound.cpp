@@ -217,8 +217,7 @@ void Session::GiveUpReceiving()
 void Session::OnDirectoryReply(int medium, int type, const std::vector<std::string>& names)
 {
   const std::optional<long> answered = resync_.DirectoryReplied(type);
-  // A marker's reply, or a listing's that went out behind the barrier:
-  // either brings it down.
+  // The reply to a marker brings the barrier down.
   if (resync_.Lowers(answered))
     BarrierDown();
   if (!steps().AwaitsDirectory(type))

@@ -32,11 +32,14 @@ int RoundTrip::RetryMs(int wireMs, int floorMs, int capMs) const
   return static_cast<int>(std::min<double>(ms, capMs));
 }
 
-void Resync::DirectorySent(int type)
+void Resync::DirectorySent(int type, bool marker)
 {
   const long n = Sent();
-  if (IsDataType(type))
-    pending_[static_cast<std::size_t>(type)].push_back(n);
+  if (!IsDataType(type))
+    return;
+  if (marker && barrier_ && Clean(type))
+    cleanMarkers_.insert(n);
+  pending_[static_cast<std::size_t>(type)].push_back(n);
 }
 
 std::optional<long> Resync::DirectoryReplied(int type)
@@ -52,13 +55,6 @@ std::optional<long> Resync::DirectoryReplied(int type)
     while (!other.empty() && other.front() <= answered)
       other.pop_front();
   return answered;
-}
-
-void Resync::PortOpened()
-{
-  for (std::deque<long>& p : pending_)
-    p.clear();
-  barrier_.reset();
 }
 
 void Resync::Listed(int type, std::size_t names)

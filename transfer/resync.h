@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <set>
 #include <unordered_set>
 
 #include "link/wire.h"
@@ -54,12 +55,11 @@ class Resync {
 public:
   // A message went out (any request): its number.
   long Sent() { return ++seq_; }
-  void DirectorySent(int type);
+  // A directory request went out; `marker`: as the barrier's marker.
+  void DirectorySent(int type, bool marker = false);
   // A directory reply of `type`: the number of the request it answers, if
   // one was counted. Every request before it is answered or lost.
   std::optional<long> DirectoryReplied(int type);
-  // The port opened afresh: nothing sent before can be answered any more.
-  void PortOpened();
   // How many names the last listing of `type` brought: markers go for
   // the type whose reply is shortest.
   void Listed(int type, std::size_t names);
@@ -72,9 +72,18 @@ public:
   // with none clean, the one whose requests are fewest.
   int MarkerType() const;
   // Whether a directory reply that answers request `answered` brings the
-  // barrier down.
-  bool Lowers(std::optional<long> answered) const { return barrier_ && answered && *answered >= *barrier_; }
-  void Lower() { barrier_.reset(); }
+  // barrier down: a marker sent while its type was clean. (A reply of a
+  // type with requests on their way may be a copy of an earlier reply, and
+  // then answers a newer request than it seems.)
+  bool Lowers(std::optional<long> answered) const
+  {
+    return barrier_ && answered && *answered >= *barrier_ && cleanMarkers_.count(*answered) != 0;
+  }
+  void Lower()
+  {
+    barrier_.reset();
+    cleanMarkers_.clear();
+  }
 
 private:
   bool Clean(int type) const { return pending_[static_cast<std::size_t>(type)].empty(); }
@@ -82,6 +91,7 @@ private:
   std::optional<long> barrier_;
   std::array<std::deque<long>, DATA_TYPE_COUNT> pending_{};
   std::array<std::size_t, DATA_TYPE_COUNT> listed_{};
+  std::set<long> cleanMarkers_; // markers of the barrier sent while their type was clean
 };
 
 // Digests of the blocks taken or dropped lately: a block like one of them,

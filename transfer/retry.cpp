@@ -60,7 +60,7 @@ bool Session::SendMarker()
     rx.LastError = ERR_NONE;
     return false;
   }
-  resync_.DirectorySent(type);
+  resync_.DirectorySent(type, true);
   Asking(Asked::Marker, rx.Medium, rx.DataType);
   return true;
 }
@@ -205,11 +205,6 @@ void Session::StopAsking(bool listingToo)
     return;
   asked_ = Asked::Nothing;
   timers.RetryTimer.Stop();
-}
-
-void Session::OnPortOpened()
-{
-  resync_.PortOpened();
 }
 
 } // namespace zr

@@ -70,7 +70,6 @@ public:
   // Stops asking again for anything but the card listing (for that too
   // when `listingToo`).
   void StopAsking(bool listingToo = false);
-  void OnPortOpened() override;
   // Whether a barrier stands: no data block is taken until a marker's reply.
   bool Resynchronising() const { return resync_.Standing(); }
 

@@ -54,6 +54,16 @@ struct Outcome {
   std::string out, err;
 };
 
+// zr4812 on the port of `sim`, run in `folder`.
+Outcome RunOn(const SimProcess& sim, const fs::path& folder, const QStringList& args)
+{
+  QProcess p;
+  p.setWorkingDirectory(QString::fromStdString(folder.string()));
+  p.start(ZR_BUILD_DIR "/zr4812", QStringList{"--port", QString::fromStdString(sim.Path())} + args);
+  EXPECT_TRUE(p.waitForFinished(120000));
+  return Outcome{p.exitCode(), p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+}
+
 // A console with a few card files and every internal kind, served by a sim
 // over a pseudo-terminal or MIDI, and zr4812 run against it.
 class CliTest : public ::testing::TestWithParam<bool> {
@@ -316,14 +326,7 @@ TEST(CliRetry, AnUnfinishedArchiveIsResumedAndASilentFileTriedAgain)
   WriteFile(f.card / "SONG1.kpr", 5000, 1);
   for (const char* ext : {"kpr", "kch", "keq", "kcg", "kfx", "ka", "ksn", "ksu", "kex"})
     WriteFile(f.internal / (std::string("internal.") + ext), 100, 2);
-  const auto run = [&](SimProcess& sim, QStringList args) {
-    QProcess p;
-    p.setWorkingDirectory(QString::fromStdString(f.pc.string()));
-    p.start(ZR_BUILD_DIR "/zr4812", QStringList{"--port", QString::fromStdString(sim.Path())} + args);
-    EXPECT_TRUE(p.waitForFinished(120000));
-    return Outcome{p.exitCode(), p.readAllStandardOutput().toStdString(),
-                   p.readAllStandardError().toStdString()};
-  };
+  const auto run = [&](SimProcess& sim, const QStringList& args) { return RunOn(sim, f.pc, args); };
   std::string error;
   SimProcess sim;
   ASSERT_TRUE(sim.Start(f.card, f.internal, {"--baud", "0", "--corrupt-block", "0:5"}, error)) << error;
@@ -384,14 +387,7 @@ TEST(CliNames, RestoreArchiveGivesTheConsoleBackUnderItsOwnNames)
   std::string error;
   SimProcess sim;
   ASSERT_TRUE(sim.Start(f.card, f.internal, {"--baud", "0", "--keep-case"}, error)) << error;
-  const auto run = [&](QStringList args) {
-    QProcess p;
-    p.setWorkingDirectory(QString::fromStdString(f.pc.string()));
-    p.start(ZR_BUILD_DIR "/zr4812", QStringList{"--port", QString::fromStdString(sim.Path())} + args);
-    EXPECT_TRUE(p.waitForFinished(120000));
-    return Outcome{p.exitCode(), p.readAllStandardOutput().toStdString(),
-                   p.readAllStandardError().toStdString()};
-  };
+  const auto run = [&](const QStringList& args) { return RunOn(sim, f.pc, args); };
   ASSERT_EQ(run({"archive"}).exitCode, 0);
   const QString archive = QString::fromStdString(OnlyFolder(f.pc).string());
 
