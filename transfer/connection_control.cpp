@@ -143,6 +143,8 @@ void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
 void ConnectionControl::DummyTimerTimer()
 {
   session_.timers.DummyTimer.Stop();
+  // The link test is over: it is not asked for again.
+  session_.GiveUpReceiving();
   session_.host.ShowMessage(MIDI_TOO_OLD, BoxIcon::Error, BoxButtons::Ok);
   links_.CloseMidiPort();
 }

@@ -118,6 +118,22 @@ TEST_P(CliTest, ListsTheCardInTheCardListsOrder)
   EXPECT_EQ(Zr({"list", "--type", "ksu"}).out, "TINY.ksu\tSetup\n");
 }
 
+// Fault 5 of "Both directions fuzzed": over MIDI, a link test that never
+// came back closed the ports with nothing armed, and zr4812 waited for ever.
+TEST_P(CliTest, ALinkTestThatNeverComesBackEndsTheConnection)
+{
+  if (!midi_)
+    GTEST_SKIP() << "only MIDI has a link test";
+  SimProcess silent;
+  std::string error;
+  ASSERT_TRUE(silent.Start(f_.card, f_.internal,
+                           {"--midi", "--name", "ZR4812 NoTest", "--silent-after", "block-request"}, error))
+      << error;
+  link_ = {"--midi", "ZR4812 NoTest,ZR4812 NoTest"};
+  const Outcome r = Zr({"list"});
+  EXPECT_EQ(r.exitCode, 3) << r.err; // no console
+}
+
 TEST_P(CliTest, GetAllIsByteIdenticalAndNeverReplacesWithoutBeingTold)
 {
   fs::create_directories(f_.pc / "got");
