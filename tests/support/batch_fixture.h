@@ -39,6 +39,9 @@ protected:
       for (const auto& [name, t] : files)
         if (t == type)
           names.push_back(name);
+      // The session hears each reply too: it counts the directory requests
+      // on their way (the markers rely on that), then the batch lists it.
+      session.OnDirectoryReply(1, type, names);
       batch.CardDirectoryReply(type, names, false);
     }
     card.items.clear();
