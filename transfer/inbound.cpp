@@ -12,6 +12,7 @@ namespace zr {
 
 void Session::OnIdentify(Link* via, int medium, bool ourConsole)
 {
+  lastWasReply_ = false;
   if (medium != MEDIUM_MIDI) {
     link.CommMedium = MEDIUM_COM;
     ShowStatus("Connected thru COM port %d", link.ConnectedComPort);
@@ -57,6 +58,7 @@ bool ChecksumFits(const InboundBlock& in)
 
 void Session::OnDataBlock(const InboundBlock& in)
 {
+  lastWasReply_ = false;
   Filer& rx = RxTransfer;
   const bool whole = ChecksumFits(in);
   const std::uint64_t digest =
@@ -216,9 +218,14 @@ void Session::GiveUpReceiving()
 
 void Session::OnDirectoryReply(int medium, int type, const std::vector<std::string>& names)
 {
-  const std::optional<long> answered = resync_.DirectoryReplied(type);
+  // A reply the same as the message just before it is a copy on the line
+  // (it comes straight after its original): it answers no request of ours
+  // (the listing takes what it awaits, and no more).
+  const bool copy = lastWasReply_ && lastReply_ == std::make_pair(type, names);
+  lastReply_ = {type, names};
+  lastWasReply_ = true;
   // The reply to a marker brings the barrier down.
-  if (resync_.Lowers(answered))
+  if (!copy && resync_.Lowers(resync_.DirectoryReplied(type)))
     BarrierDown();
   if (!steps().AwaitsDirectory(type))
     return;
@@ -234,6 +241,7 @@ void Session::OnDirectoryReply(int medium, int type, const std::vector<std::stri
 
 void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
 {
+  lastWasReply_ = false;
   // The console asks on: the watchdog for its next request is done (it runs
   // only while a file is offered). Only a request for the file offered
   // shows a watchdog's box that the transfer goes on.
@@ -265,6 +273,7 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
 
 void Session::OnFileRequest(Link* via, int medium, int type)
 {
+  lastWasReply_ = false;
   // After Cancel the console's acceptance of a name is a request like any
   // other: it must not start the file that the user has just stopped.
   // While a file is being received this is no answer of ours: its

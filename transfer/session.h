@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "transfer/filer.h"
@@ -113,6 +114,9 @@ private:
   bool askedAgain_ = false; // its answer may be an earlier request's: no sample
   int askedWire_ = 0;       // what was sent takes this long to reach the console
   BlockMemory seen_;        // blocks taken or dropped lately
+  // The last directory reply, and whether it was the last message in.
+  std::pair<int, std::vector<std::string>> lastReply_;
+  bool lastWasReply_ = false;
   std::string lastBackupName_; // the name chosen last time, shown again
 };
 

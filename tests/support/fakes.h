@@ -241,8 +241,11 @@ private:
 // not had answered yet: the markers the engine sends before asking again.
 inline void AnswerDirectoryRequests(Session& session, FakeLink& link, int medium = 1)
 {
-  while (link.directoryAnswered < link.directoryRequests.size())
-    session.OnDirectoryReply(medium, link.directoryRequests[link.directoryAnswered++], {});
+  // Names of their own: the same reply twice in a row is a copy on the line.
+  while (link.directoryAnswered < link.directoryRequests.size()) {
+    const std::string name = "M" + std::to_string(link.directoryAnswered);
+    session.OnDirectoryReply(medium, link.directoryRequests[link.directoryAnswered++], {name});
+  }
 }
 
 // A session whose batch steps are recorded by the fake host.
