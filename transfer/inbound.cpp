@@ -72,11 +72,11 @@ void Session::OnDataBlock(const InboundBlock& in)
     return;
   }
   if (!awaited || resync_.Standing()) {
-    // Behind a barrier a block awaited may be the answer to the request
-    // asked again, which is asked for once more after it: not kept, or the
-    // answer would be taken for a copy. Anything else is kept, and makes
-    // the next block 0 go behind a marker.
-    if (whole && !awaited)
+    // Every block dropped is kept, also one awaited behind a barrier (it
+    // may be another file's late answer; if it was this one's, the same
+    // bytes are asked for once more behind a marker and then taken), and
+    // makes the next block 0 go behind a marker.
+    if (whole)
       seen_.Keep(digest);
     if (!resync_.Standing())
       unclean_ = true;
