@@ -28,7 +28,6 @@ namespace zr {
 class RoundTrip {
 public:
   void Sample(double ms);
-  bool Measured() const { return srtt_.has_value(); }
   // smoothed + 4 x variation (1 s before the first sample), plus `wireMs`,
   // doubled for each time it ran out, at least `floorMs`, at most `capMs`.
   int RetryMs(int wireMs, int floorMs, int capMs) const;
