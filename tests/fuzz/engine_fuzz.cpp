@@ -232,6 +232,7 @@ private:
   std::vector<Bytes> history_; // the console's messages, the last few
   Engine engine_;
   int boxDepth_ = 0;
+  std::set<Bytes> intact_;      // blocks that came to the PC whole
   std::set<int> impostorTypes_; // kinds awaited when a made-up block or marker reply came
   std::map<int, std::set<Bytes>> restorable_; // PC files restored, by kind
   bool stubborn_ = false; // every block the console sends arrives damaged
@@ -332,20 +333,28 @@ void World::Inject(const Event& e)
   const auto parsed = ParseMessage(m->data(), m->size());
   const int variant = e.arg % 8;
   const bool block = parsed && parsed->command == SYS_EX_DATA_BLOCK;
-  // Whether the engine awaits it is known only when it has been read.
-  if ((variant == 0 || variant == 2 || variant == 3) && block && IsDataType(parsed->type) &&
-      !std::count(history_.begin(), history_.end(), *m))
+  // Whether the engine awaits it is known only when it has been read. A
+  // block the PC never got whole (every copy of it came damaged or was
+  // lost) is new to it, made up or sent again: the PC cannot tell.
+  if ((variant == 0 || variant == 2 || variant == 3 || variant == 4) && block && IsDataType(parsed->type) &&
+      !intact_.count(*m))
     impostorTypes_.insert(parsed->type);
   // A made-up directory reply may be taken for the marker's.
   if (parsed && parsed->command == SYS_EX_DIRECTORY && engine_.session.Resynchronising()) {
     script_.Note(zr::fuzz::Ingredient::MadeUpReply);
     impostorTypes_.insert(engine_.session.RxTransfer.DataType);
   }
+  if (std::getenv("ZR_ENGINE_FUZZ_TRACE"))
+    std::fprintf(stderr, "made up -> %s\n", sim::DescribeMessage(m->data(), m->size()).c_str());
   Arrive(*m);
 }
 
 void World::Arrive(const Bytes& message)
 {
+  if (const auto parsed = ParseMessage(message.data(), message.size());
+      parsed && parsed->command == SYS_EX_DATA_BLOCK && !parsed->payload.empty() &&
+      Checksum(parsed->payload.data(), parsed->payload.size()) == parsed->checksum)
+    intact_.insert(message);
   line_.Arrive(message, 0);
   line_.Run(1);
 }
@@ -492,11 +501,10 @@ void World::Dump() const
 // the PC's own files untouched; nothing beside the three folders.
 void World::CheckFolder() const
 {
-  using I = zr::fuzz::Ingredient;
   for (const auto& entry : fs::directory_iterator(folders_.pc)) {
     const std::string name = entry.path().filename().string();
-    // A made-up block of another file, of this file's kind, may have come
-    // just when one of this kind was awaited, or a made-up reply of the
+    // A made-up block of another file, of this file's kind (or one sent
+    // before that never reached the PC whole), may have come just when one of this kind was awaited, or a made-up reply of the
     // marker's kind while a barrier stood: nothing on the wire tells them
     // from the answer.
     const int type = TypeOfFileName(name);

@@ -97,7 +97,7 @@ struct Intent {
 // What an input did, for the one who reads a finding, and for the one
 // excuse left: a message the console makes up that is well formed and
 // comes just when its like is awaited (a block of another file, of this
-// kind and number; a directory reply of the marker's kind while a barrier
+// kind and number, that never reached the PC whole; a directory reply of the marker's kind while a barrier
 // stands) cannot be told from the answer on the wire.
 enum class Ingredient { LinkFailed, Stray, SecondIntent, UnderWatchdog, UnderQuestion, Damaged, Empty, MadeUpReply };
 
