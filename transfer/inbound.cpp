@@ -80,6 +80,7 @@ void Session::OnDataBlock(const InboundBlock& in)
       seen_.Keep(digest);
     if (!resync_.Standing())
       unclean_ = true;
+    LineHeldUp();
     return;
   }
   if (whole && seen_.Holds(digest) && rx.Doubted != digest) {
@@ -258,16 +259,19 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
     return;
   }
   timers.DownloadTimer.Stop();
-  if (tx.Offered)
-    ++Answers;
   Link* l = via ? via : LinkFor(medium);
   // Only the file offered is answered: not one that failed or was given
   // up. After the batch the console may still ask for blocks of the last
   // file again (it missed one); after Cancel nothing is answered.
   if (!l || !tx.Offered || (batch.SendFinished && !tx.EndOfFileDone))
     return;
-  if (type == tx.DataType)
+  // Only a request for the file of a send still running carries a
+  // transfer on: one for a file sent before (a late or made-up copy)
+  // must not pass for the answer a later download's watchdog waits for.
+  if (type == tx.DataType && !batch.SendFinished) {
     RequestCame();
+    ++Answers;
+  }
   l->AnswerBlockRequest(type, block);
 }
 
