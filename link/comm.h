@@ -69,6 +69,7 @@ public:
   void ComReadAndDispatch();
   // Bytes of a frame still waiting for its end byte.
   std::size_t PartialFrameLength() const { return frame_.size(); }
+  bool Receiving() const override { return !frame_.empty(); }
 
   bool ComPortOpen() const { return comPortOpen_; }
   // Set by the search, cleared by the console's identify reply.

@@ -34,6 +34,9 @@ public:
   // Sends one complete data block message. False when the link could not
   // take it (nothing was sent).
   virtual bool SendDataBlock(const std::uint8_t* message, std::size_t length) = 0;
+  // Part of a message has come and its end has not yet: an answer is on
+  // its way in. (A MIDI interface hands over whole messages only.)
+  virtual bool Receiving() const { return false; }
 };
 
 } // namespace zr

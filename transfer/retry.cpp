@@ -104,6 +104,13 @@ void Session::RetryTimerRanOut()
 {
   timers.RetryTimer.Stop();
   Filer& rx = RxTransfer;
+  // An answer coming in as the time runs out is not lost (a message the
+  // console sent unasked may have held up the line): wait for its end.
+  if (Link* l = LinkFor(askedMedium_); asked_ != Asked::Nothing && l && l->Receiving()) {
+    timers.RetryTimer.SetInterval(WireMs(askedMedium_, MAX_DATA_BLOCK_MESSAGE));
+    timers.RetryTimer.Start();
+    return;
+  }
   const Asked what = std::exchange(asked_, Asked::Nothing);
   switch (what) {
   case Asked::Nothing:
@@ -151,6 +158,13 @@ void Session::RetryTimerRanOut()
     }
     return;
   }
+}
+
+void Session::LineHeldUp()
+{
+  // What came first held up the line: the answer, in order, is behind it.
+  if (asked_ != Asked::Nothing && timers.RetryTimer.IsActive())
+    timers.RetryTimer.Start();
 }
 
 void Session::AwaitRequest(int medium, std::size_t sentBytes)

@@ -97,6 +97,8 @@ private:
   // The received file is over: the batch hears how, and goes on.
   void EndReceivedFile(FileOutcome outcome);
   void AskLinkTest(Link* via);
+  // A message other than the one asked for came: the retry time starts again.
+  void LineHeldUp();
   // A file sent to the card waits for the console's next request: RetryTimer
   // offers it again if none comes in time. The console's request came.
   void AwaitRequest(int medium, std::size_t sentBytes);
