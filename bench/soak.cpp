@@ -18,9 +18,12 @@
 // in one batch over the serial line with no chaos, and prints the time a
 // file takes: what the engine spends between files shows there.
 #include <QCoreApplication>
+#include <algorithm>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -59,6 +62,10 @@ struct Tally {
   std::uint64_t bytes[2] = {0, 0};
   double directionSeconds[2] = {0, 0};
   int pauses = 0; // the pauses of 500 ms before each further file of an upload batch
+  // The least time the uploads can take: the line's, with the console's
+  // pause of 500 ms after each file but a batch's last.
+  double upLimitSeconds = 0;
+  double heldSeconds[2] = {0, 0}; // the console held its messages back this long
 };
 
 // One file of the soak: its name on either side and its bytes.
@@ -68,6 +75,25 @@ struct SoakFile {
   Bytes bytes;
   std::string FileName() const { return name + "." + DataTypeTable[type].extension; }
 };
+
+// The least time a batch of uploads takes on a line that carries `limit`
+// file bytes a second: a further file goes 500 ms after the last block of
+// the one before has been written, while that block is still on the line.
+double UploadSeconds(const std::vector<SoakFile>& batch, double limit)
+{
+  constexpr double BLOCK_FILE_BYTES = 875;
+  double seconds = 0;
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    const double size = static_cast<double>(batch[i].bytes.size());
+    if (i + 1 == batch.size()) {
+      seconds += size / limit;
+    } else {
+      const double lastBlock = size - BLOCK_FILE_BYTES * std::floor((size - 1) / BLOCK_FILE_BYTES);
+      seconds += (size - lastBlock) / limit + std::max(0.5, lastBlock / limit);
+    }
+  }
+  return seconds;
+}
 
 // sameType: four files in five of one kind, as a real card holds them;
 // else the kinds in turn.
@@ -104,6 +130,11 @@ public:
       test::WriteFile(folders.pc / f.FileName(), f.bytes);
     host_.pcFolder = folders.pc.string();
     QStringList args{"--chaos", QString::fromStdString(chaos_)};
+    // The console's log of every message and fault: the time it held its
+    // messages back is read from it. ZR_SOAK_LOG=FILE keeps it there.
+    const char* keep = std::getenv("ZR_SOAK_LOG");
+    logPath = keep ? fs::path(keep) : fs::path(folders.root.path().toStdString()) / "console.log";
+    args += QStringList{"--log", QString::fromStdString(logPath.string())};
     args += midi_ ? QStringList{"--midi", "--name", MIDI_PORT, "--baud", "31250"} : QStringList{"--baud", "115200"};
     std::string error;
     if (!sim_.Start(folders.card, folders.internal, args, error)) {
@@ -163,6 +194,26 @@ public:
            t.SendTimer.IsActive() || t.TimeoutTimer.IsActive() || t.RetryTimer.IsActive();
   }
   test::ConsoleFolders folders;
+  fs::path logPath;
+
+  // The console's log from `offset` on: how long it held messages back
+  // (each such wait holds up the line, whatever the PC does). Moves
+  // `offset` to the log's end.
+  double HeldBackSeconds(std::uintmax_t& offset) const
+  {
+    std::ifstream in(logPath);
+    in.seekg(static_cast<std::streamoff>(offset));
+    double ms = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+      const std::string mark = " held back ";
+      if (const auto at = line.find(mark); at != std::string::npos && line.find("chaos:") != std::string::npos)
+        ms += std::atof(line.c_str() + at + mark.size());
+    }
+    std::error_code ec;
+    offset = fs::file_size(logPath, ec);
+    return ms / 1000;
+  }
 
 private:
   bool ConnectSerial()
@@ -243,6 +294,8 @@ bool Soak(bool midi, int count, const std::string& chaos, bool sameType, Tally& 
   }
   const double lineRate = midi ? 3125.0 : 11520.0;
   const auto start = std::chrono::steady_clock::now();
+  std::uintmax_t logOffset = 0;
+  rig.HeldBackSeconds(logOffset);
   for (bool download : {true, false}) {
     const std::vector<SoakFile>& files = download ? down : up;
     const auto directionStart = std::chrono::steady_clock::now();
@@ -273,12 +326,15 @@ bool Soak(bool midi, int count, const std::string& chaos, bool sameType, Tally& 
             5000);
       for (const SoakFile& f : batch)
         Judge(f, (download ? rig.folders.pc : rig.folders.card) / f.FileName(), listener, t);
-      if (!download)
+      if (!download) {
         t.pauses += static_cast<int>(batch.size()) - 1;
+        t.upLimitSeconds += UploadSeconds(batch, bench::FileBytesPerSecond(midi ? 31250 : 115200));
+      }
     }
     t.bytes[download ? 0 : 1] = t.intactBytes - bytesBefore;
     t.directionSeconds[download ? 0 : 1] =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - directionStart).count();
+    t.heldSeconds[download ? 0 : 1] = rig.HeldBackSeconds(logOffset);
   }
   t.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return true;
@@ -295,8 +351,16 @@ void Print(const char* link, double limit, const Tally& t)
   const double down = t.directionSeconds[0] > 0 ? t.bytes[0] / t.directionSeconds[0] : 0;
   const double up = t.directionSeconds[1] > 0 ? t.bytes[1] / t.directionSeconds[1] : 0;
   std::printf("%-6s down %.0f B/s in %.0f s, ratio %.3f; up %.0f B/s in %.0f s, ratio %.3f (%d pauses of 500 ms "
-              "between files included)\n",
-              link, down, t.directionSeconds[0], down / limit, up, t.directionSeconds[1], up / limit, t.pauses);
+              "between files included); up against the line with those pauses %.3f (%.0f s at best)\n",
+              link, down, t.directionSeconds[0], down / limit, up, t.directionSeconds[1], up / limit, t.pauses,
+              t.directionSeconds[1] > 0 ? t.upLimitSeconds / t.directionSeconds[1] : 0, t.upLimitSeconds);
+  // The console's own waits are no time the PC can win back.
+  const double downBusy = t.directionSeconds[0] - t.heldSeconds[0];
+  const double upBusy = t.directionSeconds[1] - t.heldSeconds[1];
+  std::printf("%-6s the console held messages back %.1f s down and %.1f s up; without that time: down %.3f, up "
+              "against the line with the pauses %.3f\n",
+              link, t.heldSeconds[0], t.heldSeconds[1], downBusy > 0 ? t.bytes[0] / downBusy / limit : 0,
+              upBusy > 0 ? t.upLimitSeconds / upBusy : 0);
   std::fflush(stdout);
 }
 

@@ -62,9 +62,20 @@ std::vector<LineOutput> Chaos::Apply(std::vector<LineOutput> line, const std::fu
   for (LineOutput& piece : line) {
     // The rest of a message already cut goes as it is.
     const ChaosAction action = piece.startsMessage ? Decide() : ChaosAction::None;
-    if (action != ChaosAction::None && log)
-      log("   chaos: " + DescribeMessage(piece.bytes.data(), piece.bytes.size()) + " " + ChaosActionName(action));
+    const Bytes described = action != ChaosAction::None && log ? piece.bytes : Bytes{};
+    const auto pauseBefore = piece.pauseBefore;
+    const std::size_t first = out.size();
     Act(action, std::move(piece), out);
+    if (action == ChaosAction::None || !log)
+      continue;
+    std::string line = "   chaos: " + DescribeMessage(described.data(), described.size()) + " " + ChaosActionName(action);
+    // How long: whoever measures the PC's speed takes the console's own wait out.
+    if (action == ChaosAction::Delay && first < out.size())
+      line += " " +
+              std::to_string(
+                  std::chrono::duration_cast<std::chrono::milliseconds>(out[first].pauseBefore - pauseBefore).count()) +
+              " ms";
+    log(line);
   }
   return out;
 }
