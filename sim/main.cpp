@@ -118,6 +118,8 @@ Faults:
   --double-go-ahead   the go-ahead for the first file the PC offers goes out
                       twice (a block 0 the console did not await is a
                       restore into its memory)
+  --card-loses-upload every block of the first file sent to the card is
+                      asked for and taken, and the card keeps none of it
   --stray-older       before the first block of the third file sent to the
                       PC, the last block of the first one once more, unasked
   --chaos SEED[:RATE] at random, the same for the same SEED: each message
@@ -250,6 +252,8 @@ Options Parse(int argc, char** argv)
       o.peer.keepCase = true;
     } else if (arg == "--stray-block") {
       o.peer.strayBlock = true;
+    } else if (arg == "--card-loses-upload") {
+      o.peer.cardLosesUpload = true;
     } else if (arg == "--double-go-ahead") {
       o.peer.doubleGoAhead = true;
     } else if (arg == "--stray-older") {

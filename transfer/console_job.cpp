@@ -200,6 +200,8 @@ void ConsoleJob::FileEnded(const FileEnd& end)
     ++filesDone_;
     bytesDone_ += end.bytes;
     lastSaved_ = end.path;
+    if (!end.cardName.empty())
+      sentToCard_.push_back({end.type, end.cardName, wasOpen ? fileName_ : end.name});
     return;
   }
   if (cancelled_ && end.why == FileReason::Cancelled)

@@ -164,6 +164,9 @@ private:
   };
 
   Step ListingStep();
+  // After uploads: every file sent is looked for in the card listing that
+  // follows them; one missing there did not reach the card.
+  void CheckCardStep();
   void NextStep();
   void Finish();
   // A file that the job itself decided not to start.
@@ -205,6 +208,12 @@ private:
   std::string fileName_;
   std::string backupExtension_;
   std::string lastSaved_;                  // the PC file the last saved file went to
+  // Files the console took for its card, to be found in the listing after.
+  struct SentFile {
+    int type;
+    std::string cardName, shown;
+  };
+  std::vector<SentFile> sentToCard_;
   std::vector<std::string> archivePlaces_; // archive: every file it should hold, relative to its folder
   std::vector<std::string> archiveCardNames_; // archive: the console's name of each card place, in order
   std::vector<std::string> resumeMark_;       // resume: what INCOMPLETE lists as missing

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "transfer/console_job.h"
 #include "transfer/console_job_util.h"
@@ -104,6 +105,37 @@ ConsoleJob::Step ConsoleJob::ListingStep()
           }};
 }
 
+void ConsoleJob::CheckCardStep()
+{
+  // The batch reads the card list again after its uploads; read here only
+  // when a reply of that listing was lost.
+  steps_.push_back({[this] {
+                      if (!batch_.CardListed())
+                        batch_.ListCard(this);
+                    },
+                    [this] {
+                      std::vector<SentFile> sent = std::exchange(sentToCard_, {});
+                      if (!batch_.CardListed()) {
+                        if (!sent.empty())
+                          view_.Notice("zr4812: the card list could not be read again: the files sent are "
+                                       "not checked on the card");
+                        return;
+                      }
+                      const std::vector<CardFile>& cards = batch_.CardFiles();
+                      for (const SentFile& f : sent) {
+                        const bool there = std::any_of(cards.begin(), cards.end(), [&](const CardFile& c) {
+                          return c.type == f.type && EqualsIgnoringCase(c.name, f.cardName);
+                        });
+                        if (there)
+                          continue;
+                        // Sent whole, yet the console did not keep it.
+                        --filesDone_;
+                        ++filesNotDone_;
+                        view_.FileNotDone(f.shown, "sent, but not on the card afterwards", false);
+                      }
+                    }});
+}
+
 void ConsoleJob::GetFiles(std::vector<std::string> names, std::string folder)
 {
   folder = Absolute(folder);
@@ -170,6 +202,7 @@ void ConsoleJob::PutFiles(std::vector<std::string> paths)
                       },
                       [this] { CloseOpenFile(false); }});
   }
+  CheckCardStep();
 }
 
 void ConsoleJob::Backup(int type, std::string path)

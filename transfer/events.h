@@ -64,6 +64,7 @@ struct FileEnd {
   int error = 0;          // the record's error code, when `why` is Error
   std::string reason;     // the text the status line or a box showed
   std::string path;       // the PC file written (downloads, backups) or read
+  std::string cardName;   // uploads: the name the card got
   std::uint64_t bytes = 0; // bytes saved or sent
 };
 

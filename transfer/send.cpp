@@ -110,6 +110,7 @@ void Filer::EndSentFile()
   end.outcome = FileOutcome::Saved;
   end.path = PcPath;
   end.bytes = Size;
+  end.cardName = batch.InternalMode ? std::string() : CardName;
   session_.steps().FileEnded(end);
   if (session_.steps().PcSelectedCount() > batch.FileNr) {
     if (operatingSystemUpdate)

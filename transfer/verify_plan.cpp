@@ -181,6 +181,7 @@ void ConsoleJob::RestoreArchive(std::string folder, ArchiveRestore what)
                      "names made from their PC names");
       ListCard();
       PutArchiveFiles(folder, archive, places, names);
+      CheckCardStep();
     }
   }
   if (!what.internal)

@@ -71,6 +71,7 @@ struct PeerOptions {
   bool backToBack = false;
   // The go-ahead for the first file the PC offers goes out twice.
   bool doubleGoAhead = false;
+  bool cardLosesUpload = false; // the card keeps nothing of the first file sent to it
   // Before the third card file (or backup) sent to the PC, the last block of
   // the first one once more, unasked.
   bool strayOlder = false;

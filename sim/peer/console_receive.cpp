@@ -216,6 +216,11 @@ void ConsolePeer::OnRepeatedBlock(const Message& m, std::vector<Bytes>& out)
 void ConsolePeer::Store(const Incoming& in, const std::uint8_t* data, std::size_t size)
 {
   fs::path target;
+  if (in.toCard && options_.cardLosesUpload) {
+    options_.cardLosesUpload = false;
+    Log("   the card did not keep " + in.name);
+    return;
+  }
   if (in.toCard) {
     const std::optional<fs::path> existing = FindCardFile(in.type, in.name);
     target = existing ? *existing : options_.cardDir / (in.name + "." + DataTypeTable[in.type].extension);

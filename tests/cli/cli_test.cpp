@@ -385,6 +385,23 @@ TEST(CliRetry, AnUnfinishedArchiveIsResumedAndASilentFileTriedAgain)
   EXPECT_TRUE(SameBytes(f.pc / "got" / "SONG1.kpr", f.card / "SONG1.kpr"));
 }
 
+// Every block of A was asked for and sent, yet the card kept nothing of
+// it: the listing after the put shows it, and A is not reported sent.
+TEST(CliPut, AFileTheCardDidNotKeepIsNotReportedSent)
+{
+  ConsoleFolders f;
+  WriteFile(f.pc / "A.kch", 3000, 41);
+  WriteFile(f.pc / "B.kch", 100, 42);
+  std::string error;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start(f.card, f.internal, {"--baud", "0", "--card-loses-upload"}, error)) << error;
+  const Outcome r = RunOn(sim, f.pc, {"put", "A.kch", "B.kch"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("A.kch: sent, but not on the card afterwards"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("B.kch:"), std::string::npos) << r.err;
+  EXPECT_TRUE(SameBytes(f.card / "b.kch", f.pc / "B.kch"));
+}
+
 // A console that keeps card names as they are: SONG1 and song1 are two
 // files there, and "A.B" is a name of its own. After an archive, an edit, a
 // deletion and a changed kind, verify names exactly those, and the restore
