@@ -251,7 +251,9 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
   // block 0 the console does not await is a restore into its memory, and a
   // request for block 0 again cannot be told from a copy or a made-up one:
   // the file is offered afresh instead, and the console starts it over.
-  if (block == 0 && tx.Offered && type == tx.DataType && !batch.InternalMode) {
+  // The file's kind, not the batch running now, says which: a backup may
+  // have begun since the last card file went.
+  if (block == 0 && tx.Offered && type == tx.DataType && !tx.CardName.empty()) {
     if (batch.SendFinished || tx.EndOfFileDone)
       timers.DownloadTimer.Stop(); // the file went whole: nothing waits for it
     else

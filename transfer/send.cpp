@@ -110,7 +110,7 @@ void Filer::EndSentFile()
   end.outcome = FileOutcome::Saved;
   end.path = PcPath;
   end.bytes = Size;
-  end.cardName = batch.InternalMode ? std::string() : CardName;
+  end.cardName = CardName; // none for a restore
   session_.steps().FileEnded(end);
   if (session_.steps().PcSelectedCount() > batch.FileNr) {
     if (operatingSystemUpdate)

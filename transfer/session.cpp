@@ -168,6 +168,7 @@ bool Session::RestoreInternal(int medium, std::string pcFileName, const std::str
   tx.Offered = false;
   tx.EndOfFileDone = false;
   tx.GoAhead = false;
+  tx.CardName.clear(); // a restore has no name on the card
   tx.LastFailure.clear();
   tx.LastError = ERR_NONE;
   tx.Error = ERR_NONE;
