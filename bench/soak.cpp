@@ -278,6 +278,11 @@ void Judge(const SoakFile& f, const fs::path& path, const Listener& listener, Ta
     t.intactBytes += f.bytes.size();
   } else {
     ++t.failed;
+    std::string why = there ? "saved, but not reported saved" : "not there";
+    for (const FileEnd& end : listener.outcomes)
+      if (end.name == f.FileName() && end.outcome != FileOutcome::Saved)
+        why = end.reason;
+    std::fprintf(stderr, "failed: %s: %s\n", f.FileName().c_str(), why.c_str());
   }
 }
 

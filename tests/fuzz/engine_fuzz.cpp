@@ -32,6 +32,8 @@
 #include "tests/support/fakes.h"
 #include "tests/support/fuzz_check.h"
 #include "link/com_ports.h"
+#include "transfer/archive_check.h"
+#include "transfer/console_job.h"
 #include "transfer/disk.h"
 #include "transfer/engine.h"
 
@@ -139,6 +141,7 @@ public:
     Start(script_.intent);
     while (!script_.Done()) {
       Play(script_.Next());
+      PollJob();
       CheckStage();
     }
     Drain();
@@ -161,6 +164,8 @@ private:
   {
     Batch& b = engine_.batch;
     const std::string pc = folders_.pc.string();
+    if (intent.job != 0 && !job_)
+      return StartJob(intent);
     if (intent.listing)
       return b.ListCard();
     std::vector<PcFileRef> pcFiles = intent.pcFiles;
@@ -195,6 +200,37 @@ private:
     return false;
   }
 
+  // A job as zr4812 plans it, with one try again after a search.
+  bool StartJob(const zr::fuzz::Intent& intent)
+  {
+    JobOptions o;
+    o.replace = intent.replace;
+    o.retries = 1;
+    o.carryOnAfterSilence = true;
+    o.searchAgain = [this] { engine_.control.SearchZR4812Click(); };
+    o.searchAnswered = [this] { return engine_.session.link.CommMedium != 0; };
+    job_ = std::make_unique<ConsoleJob>(engine_.batch, jobView_, o);
+    const std::string pc = folders_.pc.string();
+    job_->ListCard();
+    if (intent.job == 2) {
+      job_->GetFiles({}, pc);
+    } else if (intent.job == 3) {
+      std::vector<std::string> paths;
+      for (const PcFileRef& f : intent.pcFiles)
+        paths.push_back((folders_.pc / f.name).string());
+      job_->PutFiles(paths);
+    } else if (intent.job == 4) {
+      job_->Archive(pc);
+    }
+    job_->Run();
+    return true;
+  }
+  void PollJob()
+  {
+    if (job_)
+      job_->Poll();
+  }
+
   void Play(const Event& e);
   void Answer(const Event& e);
   void Inject(const Event& e);
@@ -206,6 +242,9 @@ private:
   void CheckStage() const;
   void Dump() const;
   void CheckFolder() const;
+  // An archive's card files as the console sent them, its internal files
+  // as the memory held them: nothing else but the archive's own lists.
+  void CheckArchive(const fs::path& folder) const;
   void CheckConsole() const;
   // What the console's memory of a kind may hold: what it held, or a file
   // restored into it.
@@ -232,6 +271,14 @@ private:
   std::vector<Bytes> history_; // the console's messages, the last few
   Engine engine_;
   int boxDepth_ = 0;
+  struct QuietView : JobView {
+    void FileBegins(int, int, const std::string&) override {}
+    void FileProgress(int, int) override {}
+    void FileNotDone(const std::string&, const std::string&, bool) override {}
+    void Notice(const std::string&) override {}
+    void Finished() override {}
+  } jobView_;
+  std::unique_ptr<ConsoleJob> job_;
   std::set<Bytes> intact_;      // blocks that came to the PC whole
   std::set<int> impostorTypes_; // kinds awaited when a made-up block or marker reply came
   std::map<int, std::set<Bytes>> restorable_; // PC files restored, by kind
@@ -404,6 +451,12 @@ void World::Drain()
   fromPc_.clear();
   line_.onWrite = nullptr;
   RunOutTimers(timers_, line_);
+  // A job goes on to its next step as the engine goes idle: each one ends
+  // by its watchdog, and the job gives up when the console stays silent.
+  for (int round = 0; job_ && !job_->Done() && round < 1000; ++round) {
+    job_->Poll();
+    RunOutTimers(timers_, line_);
+  }
 }
 
 void World::Check()
@@ -417,6 +470,11 @@ void World::Check()
     Dump();
   if (!excused)
     FUZZ_CHECK(ended);
+  if (job_ && !job_->Done()) {
+    Dump();
+    std::fprintf(stderr, "the job never finished\n");
+  }
+  FUZZ_CHECK(!job_ || job_->Done());
   CheckFolder();
   CheckConsole();
 }
@@ -499,10 +557,47 @@ void World::Dump() const
 
 // Only whole files the console really sent, under their own names, and
 // the PC's own files untouched; nothing beside the three folders.
+void World::CheckArchive(const fs::path& folder) const
+{
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    if (name == CHECKSUM_FILE || name == INCOMPLETE_FILE || name == CARD_NAMES_FILE) {
+      FUZZ_CHECK(entry.is_regular_file());
+      continue;
+    }
+    FUZZ_CHECK(entry.is_directory() && (name == "card" || name == "internal"));
+    for (const auto& file : fs::directory_iterator(entry.path())) {
+      const std::string fileName = file.path().filename().string();
+      const int type = TypeOfFileName(fileName);
+      FUZZ_CHECK(file.is_regular_file() && fileName.rfind(".zr4812-", 0) != 0);
+      if (impostorTypes_.count(type))
+        continue;
+      const std::optional<Bytes> got = ReadWholeFile(file.path().string());
+      bool true_ = false;
+      if (name == "internal") {
+        true_ = got && MayHold(type, *got);
+      } else {
+        for (const auto* list : {&zr::fuzz::CardFiles(), &zr::fuzz::PcFiles()})
+          for (const auto& f : *list)
+            true_ = true_ || (got && EqualsIgnoringCase(fileName, f.name + "." + f.extension) && *got == f.bytes);
+      }
+      if (!true_) {
+        Dump();
+        std::fprintf(stderr, "the archive's %s/%s is not what the console held\n", name.c_str(), fileName.c_str());
+      }
+      FUZZ_CHECK(true_);
+    }
+  }
+}
+
 void World::CheckFolder() const
 {
   for (const auto& entry : fs::directory_iterator(folders_.pc)) {
     const std::string name = entry.path().filename().string();
+    if (job_ && entry.is_directory() && name.rfind("zr4812-", 0) == 0) {
+      CheckArchive(entry.path());
+      continue;
+    }
     // A made-up block of another file, of this file's kind (or one sent
     // before that never reached the PC whole), may have come just when one of this kind was awaited, or a made-up reply of the
     // marker's kind while a barrier stood: nothing on the wire tells them

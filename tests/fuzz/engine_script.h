@@ -92,6 +92,8 @@ struct Intent {
   std::vector<PcFileRef> pcFiles;
   int type = 0;
   bool replace = false; // the card files are on the PC already: the replace question comes
+  // A job as zr4812 runs it, instead of one batch: 1 list, 2 get all, 3 put, 4 archive.
+  int job = 0;
 };
 
 // What an input did, for the one who reads a finding, and for the one
@@ -187,6 +189,8 @@ private:
     const std::uint8_t how = TakeByte();
     const std::uint8_t which = TakeByte();
     Intent i;
+    // (A first byte no finding of the batches' had.)
+    i.job = how == 0xFF ? 1 + which % 4 : 0;
     i.kind = static_cast<BatchKind>(how % 4);
     i.listing = how % 8 == 7;
     i.type = which % 3;
