@@ -260,6 +260,12 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
       OfferAgain();
     return;
   }
+  // Before the go-ahead of the offer now standing, a request is one of an
+  // offer before it, which the console drops as it reads the new name:
+  // answered, its last block would end the file here, and the console
+  // would never have it.
+  if (tx.Offered && !tx.GoAhead && !tx.CardName.empty() && type == tx.DataType)
+    return;
   timers.DownloadTimer.Stop();
   Link* l = via ? via : LinkFor(medium);
   // Only the file offered is answered: not one that failed or was given

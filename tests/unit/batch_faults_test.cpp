@@ -464,6 +464,30 @@ TEST(BatchFaults, AFailedUploadKeepsAnswering_send)
   run.Check(rig, {"u1.kpr", "u2.kpr", "u3.kpr"});
 }
 
+// The console's request for the last block was held back until the PC had
+// offered the file again: answered, it ended the file on the PC, while the
+// console, starting the file afresh, ignored that block and got no block 0.
+TEST(BatchFaults, ARequestOfTheOfferBeforeEndsTheFile_send)
+{
+  FaultRig rig;
+  WriteFile(rig.internal() / "internal.kpr", MEMORY);
+  WriteFile(rig.pc() / "up1.kpr", SONG_B);
+  SendRun run;
+  Recorder recorder(run);
+  ASSERT_TRUE(rig.engine->batch.Upload({{rig.pc().string(), "up1.kpr"}}, &recorder));
+  std::optional<Bytes> held;
+  rig.Drive([&](std::vector<Bytes>& out) {
+    if (!out.empty() && out[0][OFS_COMMAND] == SYS_EX_BLOCK_REQUEST && !held) {
+      held = out[0];
+      out.clear();
+    } else if (held && !held->empty() && !out.empty() && out[0][OFS_COMMAND] == SYS_EX_FILE_REQUEST) {
+      out.insert(out.begin(), *held);
+      held->clear();
+    }
+  });
+  run.Check(rig, {"up1.kpr"});
+  EXPECT_EQ(ReadFile(rig.card() / "up1.kpr"), SONG_B);
+}
 
 // ---- What a fault on the line costs: a round trip, not a watchdog ----
 
