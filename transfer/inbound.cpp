@@ -298,9 +298,11 @@ void Session::OnFileRequest(Link* via, int medium, int type)
   Filer& tx = TxTransfer;
   if (type != tx.DataType || tx.GoAhead)
     return;
-  timers.UploadTimer.Stop();
+  // A go-ahead not taken (after Cancel, or for a file over) leaves the
+  // watchdog alone: it may be a card listing's by now.
   if (batch.SendFinished || !tx.Offered || tx.EndOfFileDone)
     return;
+  timers.UploadTimer.Stop();
   tx.GoAhead = true;
   tx.Medium = medium;
   RequestCame();

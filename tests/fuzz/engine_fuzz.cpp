@@ -454,6 +454,9 @@ void World::Drain()
   // A job goes on to its next step as the engine goes idle: each one ends
   // by its watchdog, and the job gives up when the console stays silent.
   for (int round = 0; job_ && !job_->Done() && round < 1000; ++round) {
+    if (std::getenv("ZR_ENGINE_FUZZ_TRACE") && round < 5)
+      std::fprintf(stderr, "drain %d: stage '%s', idle %d, medium %d\n", round, StageName(engine_.batch.Now()),
+                   engine_.batch.Idle(), engine_.session.link.CommMedium);
     job_->Poll();
     RunOutTimers(timers_, line_);
   }
