@@ -1,10 +1,33 @@
 #include "app/list_gestures.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "transfer/datatypes.h"
 
 namespace zr {
+
+namespace {
+// The status text that refuses a drop of these paths from another program,
+// or "" when each is a file of one of the nine kinds.
+std::string RefusalOfDroppedPaths(const std::vector<std::string>& paths)
+{
+  if (paths.empty())
+    return "Nothing to transfer: drop files of the ZR4812";
+  for (const std::string& path : paths) {
+    const std::filesystem::path p(path);
+    std::error_code ec;
+    if (std::filesystem::is_directory(p, ec))
+      return "Folders cannot be transferred: " + p.filename().string();
+    if (!IsDataType(TypeOfFileName(p.filename().string())))
+      return "Not a ZR4812 file: " + p.filename().string();
+    if (!std::filesystem::is_regular_file(p, ec))
+      return "No such file: " + p.filename().string();
+  }
+  return {};
+}
+} // namespace
 
 // ---- ListAccess ----
 

@@ -51,23 +51,6 @@ const char* StageName(Stage stage)
 
 // ---- Paths from elsewhere ----
 
-std::string RefusalOfDroppedPaths(const std::vector<std::string>& paths)
-{
-  if (paths.empty())
-    return "Nothing to transfer: drop files of the ZR4812";
-  for (const std::string& path : paths) {
-    const std::filesystem::path p(path);
-    std::error_code ec;
-    if (std::filesystem::is_directory(p, ec))
-      return "Folders cannot be transferred: " + p.filename().string();
-    if (!IsDataType(TypeOfFileName(p.filename().string())))
-      return "Not a ZR4812 file: " + p.filename().string();
-    if (!std::filesystem::is_regular_file(p, ec))
-      return "No such file: " + p.filename().string();
-  }
-  return {};
-}
-
 std::vector<PcFileRef> PcFilesOf(const std::vector<std::string>& paths)
 {
   std::vector<PcFileRef> files;
@@ -76,13 +59,6 @@ std::vector<PcFileRef> PcFilesOf(const std::vector<std::string>& paths)
     files.push_back({p.parent_path().string(), p.filename().string()});
   }
   return files;
-}
-
-bool IsBatchSummary(const std::string& boxText)
-{
-  const std::size_t line = boxText.find('\n');
-  const std::size_t mark = std::char_traits<char>::length(SUMMARY_MARK);
-  return line != std::string::npos && line + 1 >= mark && boxText.compare(line + 1 - mark, mark, SUMMARY_MARK) == 0;
 }
 
 std::string BatchSummaryText(int files, const std::vector<std::string>& failed)

@@ -16,11 +16,7 @@
 
 namespace zr {
 
-// The status text that refuses a drop of these paths from another program,
-// or "" when each is a file of one of the nine kinds.
-std::string RefusalOfDroppedPaths(const std::vector<std::string>& paths);
 // The box that ends a batch with failed files lists them, one a line.
-bool IsBatchSummary(const std::string& boxText);
 // That box's text for `failed` ("name: reason", in order) of `files` files,
 // and the status line's shorter word ("2 of 5 files failed (first: ...)").
 std::string BatchSummaryText(int files, const std::vector<std::string>& failed);
