@@ -1,5 +1,7 @@
 #include "transfer/engine.h"
 
+#include "link/wire.h"
+
 namespace zr {
 
 // The watchdogs' view of a window that is not there.
@@ -51,7 +53,7 @@ Engine::Engine(Host& host, Timers& timers, EngineOptions options)
     if (com.ComPortOpen())
       timer.Start();
   });
-  timers.TimeoutTimer.SetHandler([this] { control.TimeoutTimerTimer(); });
+  timers.TimeoutTimer.SetHandler([this] { SearchTimedOut(); });
   timers.UploadTimer.SetHandler([this] { control.UploadTimerTimer(); });
   timers.DownloadTimer.SetHandler([this] { control.DownloadTimerTimer(); });
   timers.DummyTimer.SetHandler([this] { control.DummyTimerTimer(); });
@@ -73,6 +75,112 @@ Engine::~Engine()
   session.Com = nullptr;
   session.Midi = nullptr;
   session.Steps = nullptr;
+}
+
+bool Engine::Connect(const LinkChoice& choice)
+{
+  session.timers.TimeoutTimer.Stop();
+  chosen_ = choice;
+  LinkState& link = session.link;
+  if (choice.medium == MEDIUM_MIDI) {
+    com.CloseComPort();
+    link.MidiInDevice = choice.midiIn;
+    link.MidiOutDevice = choice.midiOut;
+  } else {
+    midi.CloseMidiPort();
+    link.ComPortNumber = choice.comPort;
+  }
+  StartSearch();
+  const bool opened = choice.medium == MEDIUM_MIDI ? midi.MidiPortOpen() : com.ComPortOpen();
+  if (!opened)
+    session.timers.TimeoutTimer.Stop();
+  return opened;
+}
+
+void Engine::StartSearch()
+{
+  Timer& timeout = session.timers.TimeoutTimer;
+  if (chosen_->medium != MEDIUM_MIDI) {
+    // Opened anew: half a message the console left on the line is gone,
+    // and a port that went away is found again.
+    com.CloseComPort();
+    timeout.SetInterval(chosen_->searchMs);
+    com.SearchComPort();
+    return;
+  }
+  // The link's search step reopens the pair and sends the search; its
+  // time-out is then the chosen one, cut into the repeats.
+  midi.SearchMidiPort();
+  const int step = chosen_->midiRepeatMs > 0 ? chosen_->midiRepeatMs : chosen_->searchMs;
+  repeatsLeft_ = chosen_->midiRepeatMs > 0 ? chosen_->searchMs / chosen_->midiRepeatMs - 1 : 0;
+  timeout.SetInterval(step);
+  timeout.Start();
+}
+
+void Engine::SearchTimedOut()
+{
+  if (!chosen_) {
+    control.TimeoutTimerTimer();
+    return;
+  }
+  Timer& timeout = session.timers.TimeoutTimer;
+  timeout.Stop();
+  if (chosen_->medium == MEDIUM_MIDI && repeatsLeft_ > 0) {
+    --repeatsLeft_;
+    const Bytes search = BuildSearch();
+    midi.MidiSendSysEx(search.data(), search.size());
+    timeout.Start();
+  }
+  // Otherwise the search is over unanswered.
+}
+
+void Engine::Search()
+{
+  if (!chosen_) {
+    control.SearchZR4812Click();
+    return;
+  }
+  StartSearch();
+}
+
+void Engine::Disconnect()
+{
+  Cancel();
+  chosen_.reset();
+  com.CloseComPort();
+  midi.CloseMidiPort();
+}
+
+void Engine::Cancel()
+{
+  // The batch's Cancel stops the search and every watchdog too.
+  batch.Cancel();
+  midi.SetMidiSearching(false);
+}
+
+bool Engine::ListCard(BatchListener* listener)
+{
+  return batch.ListCard(listener);
+}
+
+bool Engine::Download(std::vector<CardFileRef> files, std::string folder, BatchListener* listener)
+{
+  return batch.Download(std::move(files), std::move(folder), listener);
+}
+
+bool Engine::Upload(std::vector<PcFileRef> files, BatchListener* listener)
+{
+  return batch.Upload(std::move(files), listener);
+}
+
+bool Engine::Backup(int type, std::string path, BatchListener* listener)
+{
+  return batch.Backup(type, std::move(path), listener);
+}
+
+bool Engine::Restore(std::vector<PcFileRef> files, BatchListener* listener)
+{
+  return batch.Restore(std::move(files), listener);
 }
 
 } // namespace zr
