@@ -403,10 +403,6 @@ void TForm1::CancelTransfer()
   }
   parts().progressForm.CancelBtnClick();
 }
-std::string TForm1::StatusLine() const
-{
-  return StatusText(0).toStdString();
-}
 
 // ---------------------------------------------------------------- card list
 

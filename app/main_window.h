@@ -170,7 +170,6 @@ public:
   int PortType() const override;
   void SetPortType(int portType) override;
   void CancelTransfer() override;
-  std::string StatusLine() const override;
 
   // --- The controls, for the program and the tests ---
   CardListView* SolanoView() const { return solanoView_; }

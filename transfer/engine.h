@@ -15,6 +15,7 @@
 #include "link/midi.h"
 #include "transfer/batch.h"
 #include "transfer/connection_control.h"
+#include "transfer/engine_events.h"
 #include "transfer/search_links.h"
 #include "transfer/session.h"
 
@@ -46,6 +47,29 @@ struct EngineOptions {
   ConnectionWindow* window = nullptr;
   // The serial step of a search; empty: the serial link's own search.
   std::function<void()> searchCom;
+  // Hears the engine's events; may be set later (Engine::Observe).
+  EngineObserver* observer = nullptr;
+};
+
+class Engine;
+
+// The session as the engine runs it: after each message of the console the
+// engine sees what changed (the connection, the listing, idle) and tells
+// its observer.
+class EngineSession : public Session {
+public:
+  EngineSession(Host& host, Timers& timers, Engine& engine) : Session(host, timers), engine_(engine) {}
+
+  void OnIdentify(Link* via, int medium, bool ourConsole) override;
+  void OnDataBlock(const InboundBlock& block) override;
+  void OnDirectoryReply(int medium, int type, const std::vector<std::string>& names) override;
+  void OnBlockRequest(Link* via, int medium, int type, unsigned block) override;
+  void OnFileRequest(Link* via, int medium, int type) override;
+  void SendRequestedBlock(Link& via, int type, unsigned block) override;
+  void OnLinkFault(LinkFault fault, const std::string& text) override;
+
+private:
+  Engine& engine_;
 };
 
 class Engine {
@@ -57,16 +81,16 @@ public:
 
   // ---- Intents ----
 
-  // Opens the chosen link and searches for the console there. False when
-  // the link did not open (nothing is searched then).
-  bool Connect(const LinkChoice& choice);
+  // Opens the chosen link and searches for the console there: Searching,
+  // or Failed when the link did not open (nothing is searched then).
+  const Connection& Connect(const LinkChoice& choice);
   // Searches again: on the link Connect chose (opened anew), else as the
   // window's "Search ZR4812" does.
   void Search();
   // Stops whatever runs and closes both links.
   void Disconnect();
   // Each returns false when it started nothing (see Batch). Events and
-  // questions go to `listener`.
+  // questions go to `listener`, or else to the observer.
   bool ListCard(BatchListener* listener = nullptr);
   bool Download(std::vector<CardFileRef> files, std::string folder, BatchListener* listener = nullptr);
   bool Upload(std::vector<PcFileRef> files, BatchListener* listener = nullptr);
@@ -79,6 +103,10 @@ public:
 
   // ---- What a front end may read ----
 
+  // Who hears the events from now on; null: nobody.
+  void Observe(EngineObserver* observer) { observer_ = observer; }
+  const Connection& ConnectionNow() const { return connection_; }
+
   // The MIDI devices by index, for a choice of pair.
   MidiDeviceLists MidiDevices() { return midi.ListMidiDevices(); }
   const std::vector<CardFileRef>& CardFiles() const { return batch.CardFiles(); }
@@ -88,7 +116,7 @@ public:
     session.Trace = std::move(trace);
   }
 
-  Session session;
+  EngineSession session;
   ComLink com;
   MidiLink midi;
   LinkPair links;
@@ -101,8 +129,33 @@ private:
   // stepping through MIDI pairs.
   std::optional<LinkChoice> chosen_;
   int repeatsLeft_ = 0; // MIDI searches still to send before the time-out
+  // Sends the search on the chosen link; Searching, or Failed when it did
+  // not open.
   void StartSearch();
   void SearchTimedOut();
+  void CommTimerRan();
+  void UploadTimerRan();
+  void DownloadTimerRan();
+  void DummyTimerRan();
+  void SendTimerRan();
+  void RetryTimerRan();
+
+  friend class EngineSession;
+  // Runs one step of the engine (a timer, a message, an intent) and then
+  // tells the observer what it changed.
+  void Entered(const std::function<void()>& step);
+  void Identified(int medium, bool ourConsole, bool batchRan);
+  void LinkTestStep(bool wasTesting, int retriesBefore, int mediumBefore);
+  void DirectoryReplied(bool awaited, int type);
+  void SetConnection(const Connection& connection) { connection_ = connection; }
+  BatchListener* Listener(BatchListener* given) const { return given ? given : observer_; }
+
+  EngineObserver* observer_ = nullptr;
+  Connection connection_;
+  Connection told_;         // what the observer heard last
+  bool idleTold_ = true;    // the engine was idle when last seen
+  int depth_ = 0;           // steps inside steps (a box's event loop)
+  bool linkTesting_ = false; // the MIDI link test of a search runs
 
 public:
   ConnectionControl control;
