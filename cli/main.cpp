@@ -35,6 +35,7 @@
 #include "transfer/engine_events.h"
 #include "transfer/pc_names.h"
 #include "transfer/pc_path.h"
+#include "transfer/stand_ins.h"
 
 namespace fs = std::filesystem;
 using namespace zr;
