@@ -67,7 +67,14 @@ public:
   }
 
   void ConnectionChanged(const Connection& c) override { heard.push_back(c); }
+  void CardListing(int type, std::size_t) override { listings.push_back(type); }
   void CardListed(const std::vector<CardFileRef>& files) override { listed = files; }
+  void FileEnded(const FileEnd& end) override { ended.push_back(end); }
+  std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& q) override
+  {
+    asked.push_back(q.name);
+    return replace;
+  }
   void Idle() override { ++idles; }
 
   TempFolder root;
@@ -81,6 +88,10 @@ public:
   std::unique_ptr<Engine> engine;
   std::vector<Connection> heard;
   std::vector<CardFileRef> listed;
+  std::vector<int> listings; // the types of the directory replies heard
+  std::vector<FileEnd> ended;
+  std::vector<std::string> asked;
+  ReplaceAnswer replace = ReplaceAnswer::No;
   int searches = 0;
   int idles = 0;
 
@@ -190,6 +201,50 @@ TEST(EngineFace, SearchAgainAndDisconnect)
   rig.engine->Disconnect();
   EXPECT_EQ(rig.heard.back(), Connection{});
   EXPECT_EQ(rig.line.closes, rig.line.opens);
+}
+
+// The intents that name no listener tell the observer, and ask it the
+// questions: a file that exists on the PC is kept when it says No and
+// replaced when it says Yes; each batch ends in one idle.
+TEST(EngineFace, TheObserverHearsTheBatchAndAnswersItsQuestions)
+{
+  FaceRig rig(0);
+  rig.engine->Connect(LinkChoice::Serial(1));
+  rig.Run(3000);
+  ASSERT_EQ(rig.engine->ConnectionNow().state, ConnectionState::Connected);
+  EXPECT_EQ(rig.listings, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+  const fs::path pc = rig.root.path() / "pc";
+  fs::create_directories(pc);
+  WriteFile(pc / "SONG1.kpr", {1, 2, 3});
+
+  struct Case {
+    ReplaceAnswer answer;
+    FileOutcome outcome;
+    Bytes after;
+  };
+  const Bytes song = ReadFile(rig.root.path() / "card" / "SONG1.kpr");
+  int idles = rig.idles;
+  for (const Case& c : {Case{ReplaceAnswer::No, FileOutcome::Skipped, {1, 2, 3}},
+                        Case{ReplaceAnswer::Yes, FileOutcome::Saved, song}}) {
+    rig.replace = c.answer;
+    rig.ended.clear();
+    ASSERT_TRUE(rig.engine->Download({{0, "SONG1"}}, pc.string()));
+    rig.Run(3000);
+    ASSERT_EQ(rig.ended.size(), 1u);
+    EXPECT_EQ(rig.ended[0].outcome, c.outcome);
+    EXPECT_EQ(ReadFile(pc / "SONG1.kpr"), c.after);
+    EXPECT_EQ(rig.idles, ++idles);
+  }
+  EXPECT_EQ(rig.asked, (std::vector<std::string>{"SONG1.kpr", "SONG1.kpr"}));
+
+  // Listing again by intent: every type, then the list, then idle.
+  rig.listings.clear();
+  rig.listed.clear();
+  ASSERT_TRUE(rig.engine->ListCard());
+  rig.Run(3000);
+  EXPECT_EQ(rig.listings.size(), 9u);
+  EXPECT_EQ(rig.listed, (std::vector<CardFileRef>{{0, "SONG1"}}));
+  EXPECT_EQ(rig.idles, ++idles);
 }
 
 } // namespace
