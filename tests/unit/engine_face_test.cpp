@@ -46,7 +46,7 @@ public:
     };
     EngineOptions o;
     o.serialFactory = line.Factory();
-    o.comPaths = MakeComPortPaths({{1, "/dev/rig"}, {3, "/dev/locked"}, {4, "/dev/busy"}});
+    o.comPaths = MakeComPortPaths({{1, "/dev/rig"}, {2, ""}, {3, "/dev/locked"}, {4, "/dev/busy"}});
     o.midi = &midi;
     o.observer = this;
     engine = std::make_unique<Engine>(host, timers.timers, std::move(o));
@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"SerialAnswered", LinkChoice::Serial(1), 0, ConnectionState::Searching, ConnectFailure::None, 1},
         ConnectCase{"SerialSilent", LinkChoice::Serial(1), NEVER, ConnectionState::Searching,
                     ConnectFailure::NoAnswer, 1},
-        ConnectCase{"NothingBehindThePort", LinkChoice::Serial(13), 0, ConnectionState::Failed,
+        ConnectCase{"NothingBehindThePort", LinkChoice::Serial(2), 0, ConnectionState::Failed,
                     ConnectFailure::NoDevice, 0},
         ConnectCase{"PortRefused", LinkChoice::Serial(3), 0, ConnectionState::Failed,
                     ConnectFailure::PermissionDenied, 0},
@@ -180,7 +180,7 @@ TEST(EngineFace, ARefusedPortNamesItsDeviceAndWhy)
   const Connection c = rig.engine->Connect(LinkChoice::Serial(4));
   EXPECT_EQ(c.device, "/dev/busy");
   EXPECT_EQ(c.openResult, SerialOpenResult::InUse);
-  EXPECT_EQ(rig.engine->Connect(LinkChoice::Serial(13)).device, "");
+  EXPECT_EQ(rig.engine->Connect(LinkChoice::Serial(2)).device, "");
 }
 
 // Searching again after a connection is lost: the state goes back through
