@@ -35,7 +35,8 @@ ConnectionWindow& WindowOf(EngineOptions& options, std::unique_ptr<ConnectionWin
 } // namespace
 
 Engine::Engine(Host& host, Timers& timers, EngineOptions options)
-    : session(host, timers, *this), com(session, std::move(options.serialFactory), std::move(options.comPaths)),
+    : session(host, timers, *this),
+      com(session, std::move(options.serialFactory), std::move(options.comPaths)),
       midi(session, *options.midi),
       links(&com, midi, options.searchCom ? std::move(options.searchCom) : std::function<void()>([this] {
         com.SearchComPort();
@@ -71,18 +72,30 @@ void Engine::CommTimerRan()
     timer.Start();
 }
 
-void Engine::UploadTimerRan() { control.UploadTimerTimer(); }
-void Engine::DownloadTimerRan() { control.DownloadTimerTimer(); }
-void Engine::SendTimerRan() { batch.SendTimerTimer(); }
-void Engine::RetryTimerRan() { session.RetryTimerRanOut(); }
+void Engine::UploadTimerRan()
+{
+  control.UploadTimerTimer();
+}
+void Engine::DownloadTimerRan()
+{
+  control.DownloadTimerTimer();
+}
+void Engine::SendTimerRan()
+{
+  batch.SendTimerTimer();
+}
+void Engine::RetryTimerRan()
+{
+  session.RetryTimerRanOut();
+}
 
 void Engine::DummyTimerRan()
 {
   control.DummyTimerTimer();
   // The link test went unanswered: the ports are closed.
   if (std::exchange(linkTesting_, false))
-    SetConnection({ConnectionState::Failed, MEDIUM_MIDI, 0, session.link.MidiInDevice, session.link.MidiOutDevice,
-                   ConnectFailure::LinkTest});
+    SetConnection({ConnectionState::Failed, MEDIUM_MIDI, 0, session.link.MidiInDevice,
+                   session.link.MidiOutDevice, ConnectFailure::LinkTest});
 }
 
 void Engine::Entered(const std::function<void()>& step)
@@ -186,8 +199,7 @@ void Engine::LinkTestStep(bool wasTesting, int retriesBefore, int mediumBefore)
   // with no tries left ends it too, and leaves the medium as it was.
   linkTesting_ = false;
   const LinkState& link = session.link;
-  const bool passed =
-      link.CommMedium == MEDIUM_MIDI && (retriesBefore > 0 || mediumBefore != MEDIUM_MIDI);
+  const bool passed = link.CommMedium == MEDIUM_MIDI && (retriesBefore > 0 || mediumBefore != MEDIUM_MIDI);
   if (passed)
     SetConnection({ConnectionState::Connected, MEDIUM_MIDI, 0, link.MidiInDevice, link.MidiOutDevice});
   else
@@ -256,8 +268,8 @@ void Engine::StartSearch()
       now.state = ConnectionState::Failed;
       now.openResult = com.LastOpenResult();
       now.failure = now.openResult == SerialOpenResult::PermissionDenied ? ConnectFailure::PermissionDenied
-                    : now.device.empty()                                  ? ConnectFailure::NoDevice
-                                                                          : ConnectFailure::CannotOpen;
+                    : now.device.empty()                                 ? ConnectFailure::NoDevice
+                                                                         : ConnectFailure::CannotOpen;
     }
     SetConnection(now);
     return;

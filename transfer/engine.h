@@ -152,9 +152,9 @@ private:
 
   EngineObserver* observer_ = nullptr;
   Connection connection_;
-  Connection told_;         // what the observer heard last
-  bool idleTold_ = true;    // the engine was idle when last seen
-  int depth_ = 0;           // steps inside steps (a box's event loop)
+  Connection told_;          // what the observer heard last
+  bool idleTold_ = true;     // the engine was idle when last seen
+  int depth_ = 0;            // steps inside steps (a box's event loop)
   bool linkTesting_ = false; // the MIDI link test of a search runs
 
 public:

@@ -23,7 +23,10 @@ struct FewLines : EngineObserver {
   }
   void Idle() override { idle = true; }
   // Runs the event loop until the engine says it is idle.
-  bool Wait() { return RunUntil([this] { return std::exchange(idle, false); }); }
+  bool Wait()
+  {
+    return RunUntil([this] { return std::exchange(idle, false); });
+  }
 
   Connection connection;
   std::vector<CardFileRef> card;

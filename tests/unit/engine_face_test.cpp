@@ -139,7 +139,8 @@ TEST_P(Connect, TheObserverHearsHowTheConnectionWent)
   const Connection& last = rig.heard.back();
   EXPECT_EQ(last, rig.engine->ConnectionNow());
   EXPECT_EQ(last.failure, c.failure);
-  EXPECT_EQ(last.state, c.failure == ConnectFailure::None ? ConnectionState::Connected : ConnectionState::Failed);
+  EXPECT_EQ(last.state,
+            c.failure == ConnectFailure::None ? ConnectionState::Connected : ConnectionState::Failed);
   EXPECT_EQ(last.medium, c.choice.medium);
   if (c.choice.medium == MEDIUM_MIDI)
     EXPECT_EQ(last.midiIn, c.choice.midiIn);
@@ -157,18 +158,21 @@ TEST_P(Connect, TheObserverHearsHowTheConnectionWent)
 INSTANTIATE_TEST_SUITE_P(
     Links, Connect,
     ::testing::Values(
-        ConnectCase{"SerialAnswered", LinkChoice::Serial(1), 0, ConnectionState::Searching, ConnectFailure::None, 1},
+        ConnectCase{"SerialAnswered", LinkChoice::Serial(1), 0, ConnectionState::Searching,
+                    ConnectFailure::None, 1},
         ConnectCase{"SerialSilent", LinkChoice::Serial(1), NEVER, ConnectionState::Searching,
                     ConnectFailure::NoAnswer, 1},
         ConnectCase{"NothingBehindThePort", LinkChoice::Serial(2), 0, ConnectionState::Failed,
                     ConnectFailure::NoDevice, 0},
         ConnectCase{"PortRefused", LinkChoice::Serial(3), 0, ConnectionState::Failed,
                     ConnectFailure::PermissionDenied, 0},
-        ConnectCase{"PortInUse", LinkChoice::Serial(4), 0, ConnectionState::Failed, ConnectFailure::CannotOpen, 0},
+        ConnectCase{"PortInUse", LinkChoice::Serial(4), 0, ConnectionState::Failed,
+                    ConnectFailure::CannotOpen, 0},
         ConnectCase{"MidiAnswered", Midi(0, 0), 0, ConnectionState::Searching, ConnectFailure::None, 1},
         // A JACK connection made a moment ago lost the first searches: the
         // search goes again every half second until the console answers ...
-        ConnectCase{"MidiAnsweredThirdTime", Midi(0, 0), 2, ConnectionState::Searching, ConnectFailure::None, 3},
+        ConnectCase{"MidiAnsweredThirdTime", Midi(0, 0), 2, ConnectionState::Searching, ConnectFailure::None,
+                    3},
         // ... and for three seconds at most.
         ConnectCase{"MidiSilent", Midi(0, 0), NEVER, ConnectionState::Searching, ConnectFailure::NoAnswer, 6},
         ConnectCase{"NoSuchMidiPair", Midi(1, 0), 0, ConnectionState::Failed, ConnectFailure::CannotOpen, 0}),
