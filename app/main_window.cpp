@@ -38,6 +38,7 @@
 #include "link/comm.h"
 #include "link/midi.h"
 #include "shell/shell_list.h"
+#include "transfer/engine.h"
 #include "shell/shell_tree.h"
 #include "transfer/datatypes.h"
 #include "transfer/session.h"
@@ -334,7 +335,7 @@ void TForm1::SendTimerTimer()
 }
 void TForm1::SearchZR4812Click()
 {
-  parts().control.SearchZR4812Click();
+  parts().engine.Search();
 }
 void TForm1::ComportClick()
 {
@@ -402,10 +403,6 @@ void TForm1::CancelTransfer()
     return;
   }
   parts().progressForm.CancelBtnClick();
-}
-std::string TForm1::StatusLine() const
-{
-  return StatusText(0).toStdString();
 }
 
 // ---------------------------------------------------------------- card list

@@ -33,6 +33,7 @@ namespace zr {
 class CardListView;
 class ElidingStatusPanel;
 class ComLink;
+class Engine;
 class MidiLink;
 class Prompter;
 class Session;
@@ -47,6 +48,9 @@ class WindowArchive;
 // What the window's handlers drive. The program builds these after the
 // window (they need its lists) and hands them over with Attach.
 struct WindowParts {
+  // The engine's face; the parts below it are its own, still reached
+  // directly where the window has no intent for them yet.
+  Engine& engine;
   Session& session;
   ComLink& com;
   MidiLink& midi;
@@ -170,7 +174,6 @@ public:
   int PortType() const override;
   void SetPortType(int portType) override;
   void CancelTransfer() override;
-  std::string StatusLine() const override;
 
   // --- The controls, for the program and the tests ---
   CardListView* SolanoView() const { return solanoView_; }

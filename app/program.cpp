@@ -112,7 +112,7 @@ Program::Program(ProgramOptions options)
       engine_->batch.CancelBtnClick();
   });
   portSetupFrm_ = std::make_unique<TPortSetupFrm>(*this, form1_.get());
-  form1_->Attach(WindowParts{engine_->session, engine_->com, engine_->midi, batch, *gestures_, engine_->control,
+  form1_->Attach(WindowParts{*engine_, engine_->session, engine_->com, engine_->midi, batch, *gestures_, engine_->control,
                              *prompter_, *progressForm_, *aboutBox_, *portSetupFrm_, *timers_, *archive_,
                              settingsPath_, settingsNote_, [this](int code) { EndProcess(code); }});
 }
@@ -182,7 +182,7 @@ void Program::SearchComPortTellingWhy()
 
 void Program::ListMidiDevices(QStringList& inputs, QStringList& outputs)
 {
-  const MidiDeviceLists lists = engine_->midi.ListMidiDevices();
+  const MidiDeviceLists lists = engine_->MidiDevices();
   for (const std::string& name : lists.inputs)
     inputs.append(QString::fromStdString(name));
   for (const std::string& name : lists.outputs)

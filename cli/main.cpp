@@ -15,6 +15,7 @@
 
 #include <asio/executor_work_guard.hpp>
 #include <asio/io_context.hpp>
+#include <asio/post.hpp>
 
 #include "cli/asio_timer.h"
 #include "cli/console.h"
@@ -25,20 +26,16 @@
 #include "link/backend/device_access.h"
 #include "link/backend/serial_asio.h"
 #include "link/com_ports.h"
-#include "link/comm.h"
-#include "link/midi.h"
 #include "link/trace.h"
 #include "transfer/archive_check.h"
-#include "transfer/connection_control.h"
 #include "transfer/console_job.h"
 #include "transfer/datatypes.h"
 #include "transfer/disk.h"
 #include "transfer/engine.h"
-#include "transfer/filer.h"
+#include "transfer/engine_events.h"
 #include "transfer/pc_names.h"
 #include "transfer/pc_path.h"
-#include "transfer/search_links.h"
-#include "transfer/session.h"
+#include "transfer/stand_ins.h"
 
 namespace fs = std::filesystem;
 using namespace zr;
@@ -112,22 +109,26 @@ std::optional<std::string> FolderProblem(const std::string& folder)
   return std::nullopt;
 }
 
-// Hex of a message for the trace.
-class Runner {
+// One run of zr4812: the engine asked by intent, its events awaited on
+// Asio's event loop.
+class Runner : public EngineObserver {
 public:
   explicit Runner(Options options)
       : o_(std::move(options)), settings_(SettingsPath(o_)),
         midiSystem_(MidiSystemFor(UsesMidi(o_, settings_), io_, midiMissing_)),
-        engine_(quiet_, timers_.timers, EngineOptionsFor()), session_(engine_.session), com_(engine_.com),
-        midi_(engine_.midi), batch_(engine_.batch), view_(!o_.quiet && StderrIsTerminal()),
-        job_(batch_, view_, JobOptionsFor())
+        engine_(quiet_, timers_.timers, EngineOptionsFor()), view_(!o_.quiet && StderrIsTerminal()),
+        job_(engine_, view_, JobOptionsFor())
   {
-    // The search's time-out ends the wait for the console here; the window
-    // would step on to the next MIDI pair instead.
-    timers_.TimeoutTimer.SetHandler([this] {
-      timers_.TimeoutTimer.Stop();
-      searchFailed_ = true;
-    });
+  }
+
+  // --- EngineObserver ---
+  void ConnectionChanged(const Connection& connection) override { connection_ = connection; }
+  void Idle() override
+  {
+    idle_ = true;
+    // The job's next step starts from the event loop, not from inside the
+    // engine's step that went idle.
+    asio::post(io_, [this] { job_.Poll(); });
   }
 
   int Run()
@@ -143,7 +144,7 @@ public:
                        std::strerror(errno));
         return EXIT_USAGE;
       }
-      session_.Trace = [this](bool out, const std::uint8_t* d, std::size_t n) { trace_->Write(out, d, n); };
+      engine_.SetTrace([this](bool out, const std::uint8_t* d, std::size_t n) { trace_->Write(out, d, n); });
     }
     if (o_.command == "ports")
       return Ports();
@@ -168,19 +169,20 @@ public:
       interrupted_ = true;
       job_.Cancel();
     });
-    batch_.Claim(&job_);
+    engine_.Claim(&job_);
     const int connected = Connect();
     if (connected != EXIT_DONE)
       return connected;
     Plan();
     job_.Run();
-    Wait([this] { return job_.Done(); }, 0);
+    WaitFor([this] { return job_.Done(); });
     if (interrupted_)
       return EXIT_INTERRUPTED;
     // The last message may still be on its way through the MIDI system,
-    // which has no flush: give it time before the ports close.
-    if (session_.link.CommMedium == MEDIUM_MIDI)
-      Wait([] { return false; }, 500);
+    // which has no flush: give it time before the ports close. A serial
+    // block takes 88 ms on the wire at 115200 baud, and the console takes
+    // the last one (a restore's) without an answer: it gets that long too.
+    RunFor(connection_.medium == MEDIUM_MIDI ? 500 : 100);
     return Report();
   }
 
@@ -191,36 +193,12 @@ private:
     options.replace = o_.replace;
     options.yes = o_.yes;
     options.retries = o_.retries;
-    options.searchAgain = [this] { SearchAgain(); };
-    options.searchAnswered = [this] { return !searchFailed_ && session_.link.CommMedium != 0; };
+    // A search before a file goes again (on the link opened anew): the
+    // console must answer it first. Only a search that ran out of time
+    // counts as unanswered.
+    options.searchAgain = [this] { engine_.Search(); };
+    options.searchAnswered = [this] { return connection_.failure != ConnectFailure::NoAnswer; };
     return options;
-  }
-
-  // A search before a file goes again: the console must answer it first.
-  void SearchAgain()
-  {
-    searchFailed_ = false;
-    if (!usesMidi_) {
-      // Opened anew: half a message the console left on the line is gone,
-      // and a port that went away is found again.
-      com_.CloseComPort();
-      timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
-      com_.SearchComPort();
-      return;
-    }
-    // The ports open anew, and JACK may lose the first message after that.
-    midi_.SearchMidiPort();
-    timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
-    timers_.TimeoutTimer.Start();
-    searchRepeat_.SetHandler([this] {
-      if (session_.link.MidiTestRetries != 0 || !timers_.TimeoutTimer.IsActive()) {
-        searchRepeat_.Stop();
-        return;
-      }
-      const Bytes search = BuildSearch();
-      midi_.MidiSendSysEx(search.data(), search.size());
-    });
-    searchRepeat_.Start();
   }
 
   // What restore-archive would do, without a console.
@@ -256,6 +234,7 @@ private:
     options.serialFactory = AsioSerialDeviceFactory(io_);
     options.comPaths = ComPaths();
     options.midi = midiSystem_.get();
+    options.observer = this;
     return options;
   }
 
@@ -280,7 +259,7 @@ private:
       if (!device.empty() && DeviceExists(device))
         std::printf("COM%d\t%s\n", n, device.c_str());
     }
-    const MidiDeviceLists lists = midi_.ListMidiDevices();
+    const MidiDeviceLists lists = engine_.MidiDevices();
     for (std::size_t i = 0; i < lists.inputs.size(); ++i)
       std::printf("MIDI in %zu\t%s\n", i, lists.inputs[i].c_str());
     for (std::size_t i = 0; i < lists.outputs.size(); ++i)
@@ -288,18 +267,19 @@ private:
     return EXIT_DONE;
   }
 
-  // Runs the event loop until `done`, or for at most `timeoutMs` (0: no limit).
-  bool Wait(const std::function<bool()>& done, int timeoutMs)
+  // Runs the event loop until `done` holds after one of its events, or the
+  // run is interrupted.
+  void WaitFor(const std::function<bool()>& done)
   {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    // The job is polled every 5 ms between the loop's own events.
-    while (!done()) {
-      io_.run_for(std::chrono::milliseconds(5));
-      job_.Poll();
-      if (done() || interrupted_ || (timeoutMs > 0 && std::chrono::steady_clock::now() > end))
-        break;
-    }
-    return done();
+    while (!done() && !interrupted_)
+      io_.run_one();
+  }
+  // Runs the event loop for `ms`, unless the run is interrupted.
+  void RunFor(int ms)
+  {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!interrupted_ && std::chrono::steady_clock::now() < end)
+      io_.run_one_until(end);
   }
 
   int NoConsole(const std::string& why)
@@ -311,7 +291,6 @@ private:
 
   int Connect()
   {
-    std::string where;
     bool serial = !o_.port.empty();
     bool midi = !o_.midi.empty();
     if (!serial && !midi) {
@@ -323,58 +302,49 @@ private:
             "no link: give --port or --midi, or choose one in ZR4812 File Exchange (settings file " +
             settings_.Path() + ")");
     }
-    usesMidi_ = !serial;
+    std::string where;
     const int opened = serial ? OpenSerial(where) : OpenMidi(where);
     if (opened != EXIT_DONE)
       return opened;
-    if (!serial)
-      RepeatMidiSearch();
     // Connected once the console has answered and its card list is in; not
     // at all once nothing is armed any more without a connection (a MIDI
     // link test that never came through closes the ports).
-    Wait([this] { return searchFailed_ || batch_.Idle(); }, 0);
+    WaitFor([this] { return idle_; });
     if (interrupted_)
       return EXIT_INTERRUPTED;
-    if (session_.link.CommMedium == 0 || job_.ConsoleLost())
+    if (connection_.state != ConnectionState::Connected || job_.ConsoleLost())
       return NoConsole("no answer from the ZR4812 on " + where);
     return EXIT_DONE;
   }
 
-  // A MIDI connection made a moment ago (JACK connects ports between two of
-  // its cycles) may not carry the first message: the search goes again every
-  // half second until the console answers or the search times out.
-  void RepeatMidiSearch()
+  // The search's time-out, and over MIDI how often the search goes again
+  // meanwhile: a connection JACK made a moment ago may not carry the first
+  // message.
+  static LinkChoice Timed(LinkChoice choice)
   {
-    const Bytes search = BuildSearch();
-    for (;;) {
-      const auto answered = [this] {
-        return session_.link.MidiTestRetries != 0 || !timers_.TimeoutTimer.IsActive();
-      };
-      if (Wait(answered, MIDI_SEARCH_REPEAT_MS) || searchFailed_ || interrupted_)
-        return;
-      midi_.MidiSendSysEx(search.data(), search.size());
-    }
+    choice.searchMs = SEARCH_TIMEOUT_MS;
+    choice.midiRepeatMs = MIDI_SEARCH_REPEAT_MS;
+    return choice;
   }
 
   // Opens the serial port and starts the search; `where` names the port.
   int OpenSerial(std::string& where)
   {
-    LinkState& link = session_.link;
+    int port = settings_.ComPort();
     if (!o_.port.empty())
-      link.ComPortNumber = KindOfPort(o_.port) ? KindOfPort(o_.port) : COM_PORT_LAST;
-    else
-      link.ComPortNumber = settings_.ComPort();
-    timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
-    com_.SearchComPort();
-    where = com_.LastOpenPath().empty() ? "COM" + std::to_string(link.ComPortNumber) : com_.LastOpenPath();
-    if (!com_.ComPortOpen()) {
-      if (com_.LastOpenResult() == SerialOpenResult::PermissionDenied)
-        return NoConsole(NoPermissionText(com_.LastOpenPath()));
-      if (com_.LastOpenPath().empty())
-        return NoConsole("COM" + std::to_string(link.ComPortNumber) + " has no device");
-      return NoConsole("cannot open " + where + ": " + SerialOpenResultText(com_.LastOpenResult()));
+      port = KindOfPort(o_.port) ? KindOfPort(o_.port) : COM_PORT_LAST;
+    const Connection c = engine_.Connect(Timed(LinkChoice::Serial(port)));
+    where = c.device.empty() ? "COM" + std::to_string(port) : c.device;
+    switch (c.failure) {
+    case ConnectFailure::PermissionDenied:
+      return NoConsole(NoPermissionText(c.device));
+    case ConnectFailure::NoDevice:
+      return NoConsole("COM" + std::to_string(port) + " has no device");
+    case ConnectFailure::CannotOpen:
+      return NoConsole("cannot open " + where + ": " + SerialOpenResultText(c.openResult));
+    default:
+      return EXIT_DONE;
     }
-    return EXIT_DONE;
   }
 
   // Opens the MIDI ports and starts the search; `where` names them.
@@ -382,8 +352,7 @@ private:
   {
     if (midiMissing_)
       return NoConsole("this zr4812 has no MIDI: connect over a COM port (--port COMn)");
-    LinkState& link = session_.link;
-    const MidiDeviceLists lists = midi_.ListMidiDevices();
+    const MidiDeviceLists lists = engine_.MidiDevices();
     std::string in = "0", out = "0";
     if (!o_.midi.empty()) {
       const std::size_t comma = o_.midi.find(',');
@@ -393,17 +362,15 @@ private:
       in = std::to_string(settings_.MidiIn());
       out = std::to_string(settings_.MidiOut());
     }
-    link.MidiInDevice = FindDevice(in, lists.inputs);
-    link.MidiOutDevice = FindDevice(out, lists.outputs);
-    if (link.MidiInDevice < 0)
+    const int inIndex = FindDevice(in, lists.inputs), outIndex = FindDevice(out, lists.outputs);
+    if (inIndex < 0)
       return NoConsole("no MIDI input " + in + " (zr4812 ports lists them)");
-    if (link.MidiOutDevice < 0)
+    if (outIndex < 0)
       return NoConsole("no MIDI output " + out + " (zr4812 ports lists them)");
-    where = "MIDI " + lists.inputs[static_cast<std::size_t>(link.MidiInDevice)] + " -> " +
-            lists.outputs[static_cast<std::size_t>(link.MidiOutDevice)];
-    if (!midi_.SearchMidiPort() || !midi_.MidiPortOpen())
+    where = "MIDI " + lists.inputs[static_cast<std::size_t>(inIndex)] + " -> " +
+            lists.outputs[static_cast<std::size_t>(outIndex)];
+    if (engine_.Connect(Timed(LinkChoice::Midi(inIndex, outIndex))).state == ConnectionState::Failed)
       return NoConsole("cannot open " + where);
-    timers_.TimeoutTimer.SetInterval(SEARCH_TIMEOUT_MS);
     return EXIT_DONE;
   }
 
@@ -471,20 +438,15 @@ private:
   IniFile settings_;
   QuietHost quiet_;
   AsioTimerSet timers_{io_};
-  AsioTimer searchRepeat_{io_, MIDI_SEARCH_REPEAT_MS};
   bool midiMissing_ = false;
   std::unique_ptr<MidiSystem> midiSystem_;
   Engine engine_;
-  Session& session_;
-  ComLink& com_;
-  MidiLink& midi_;
-  Batch& batch_;
   TerminalView view_;
   ConsoleJob job_;
   std::unique_ptr<TraceFile> trace_;
-  bool searchFailed_ = false;
+  Connection connection_; // as the engine told it last
+  bool idle_ = false;     // the engine went idle since the connection began
   bool interrupted_ = false;
-  bool usesMidi_ = false;
 };
 
 } // namespace

@@ -32,12 +32,6 @@ void ConnectionControl::ReportCheckConnection()
   session_.ShowStatus("Check connection.");
 }
 
-bool ConnectionControl::StatusSaysConnected() const
-{
-  const std::string status = window_.StatusLine();
-  return status.rfind("Connected thru", 0) == 0 || status == "Testing MIDI connection...";
-}
-
 void ConnectionControl::TimeoutTimerTimer()
 {
   Timer& timer = session_.timers.TimeoutTimer;
@@ -57,6 +51,7 @@ void ConnectionControl::TimeoutTimerTimer()
         continue;
       }
       ++link.MidiInDevice;
+      answered_ = false;
       links_.SearchMidiPort();
     }
     // The step above set the interval: 500 ms for a pair that opened, 10 ms
@@ -83,7 +78,7 @@ void ConnectionControl::TimeoutTimerTimer()
     return;
   // The box runs a nested event loop: a console that answered while it was
   // open is connected, and its pair is what the settings keep.
-  if (StatusSaysConnected()) {
+  if (answered_) {
     link.MidiInDevice = openIn;
     link.MidiOutDevice = openOut;
     return;
@@ -157,6 +152,7 @@ void ConnectionControl::SearchZR4812Click()
   }
   // The dialog may just have moved the check mark to "&Midi".
   if (window_.MidiChecked()) {
+    answered_ = false;
     links_.CloseMidiPort();
     links_.StartMidiSearch();
   }
@@ -165,6 +161,7 @@ void ConnectionControl::SearchZR4812Click()
 void ConnectionControl::SearchComPort()
 {
   session_.timers.TimeoutTimer.SetInterval(SERIAL_SEARCH_MS);
+  answered_ = false;
   links_.SearchComPort();
 }
 

@@ -3,8 +3,6 @@
 // so that every step can be driven by a manual clock in a test.
 #pragma once
 
-#include <string>
-
 namespace zr {
 
 class Session;
@@ -48,8 +46,6 @@ public:
   virtual void PortSetupClick() = 0;
   // Cancels the transfer under way exactly as the progress dialog's Cancel.
   virtual void CancelTransfer() = 0;
-  // The text the status line shows now; a stand-in without one says "".
-  virtual std::string StatusLine() const { return {}; }
 };
 
 constexpr int PORT_TYPE_COM = 0;
@@ -67,6 +63,11 @@ public:
   // One-shot: the first failed search of a run searches again instead of
   // giving up. Nothing sets it again.
   bool SearchRetryPending = true;
+
+  // The console answered the search (the engine tells it as the answer
+  // comes). A box of a failed search that is open then does not report
+  // the connection lost.
+  void SearchAnswered() { answered_ = true; }
 
   void TimeoutTimerTimer();
   void UploadTimerTimer();
@@ -95,12 +96,10 @@ private:
   // UploadTimer's and DownloadTimer's box; Abort cancels the transfer too
   // when `abortCancels`.
   void TransferWatchdog(const char* text, bool abortCancels);
-  // The status line says that a console has answered.
-  bool StatusSaysConnected() const;
-
   Session& session_;
   SearchLinks& links_;
   ConnectionWindow& window_;
+  bool answered_ = false; // since the last search step went out
 };
 
 } // namespace zr

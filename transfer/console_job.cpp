@@ -10,6 +10,7 @@
 #include "transfer/archive_check.h"
 #include "transfer/console_job_util.h"
 #include "transfer/datatypes.h"
+#include "transfer/engine.h"
 
 namespace zr {
 
@@ -17,6 +18,11 @@ using namespace job_detail;
 
 ConsoleJob::ConsoleJob(Batch& batch, JobView& view, JobOptions options)
     : batch_(batch), view_(view), options_(options)
+{
+}
+
+ConsoleJob::ConsoleJob(Engine& engine, JobView& view, JobOptions options)
+    : ConsoleJob(engine.batch, view, std::move(options))
 {
 }
 

@@ -22,6 +22,7 @@
 
 namespace zr {
 
+class Engine;
 using CardFile = CardFileRef;
 
 // "NAME.ext" as the PC sees a card file (the name made safe for the PC).
@@ -99,6 +100,8 @@ const char* VerdictText(Verdict verdict);
 class ConsoleJob : public BatchListener {
 public:
   ConsoleJob(Batch& batch, JobView& view, JobOptions options);
+  // The job on the engine's batch: what a front end writes.
+  ConsoleJob(Engine& engine, JobView& view, JobOptions options);
   ConsoleJob(const ConsoleJob&) = delete;
   ConsoleJob& operator=(const ConsoleJob&) = delete;
 
@@ -122,8 +125,8 @@ public:
   // and its internal kinds into the console in an order the restore rules allow.
   void RestoreArchive(std::string folder, ArchiveRestore what);
 
-  // Starts the plan. Poll must then be called from the event loop (every few
-  // milliseconds) until Done.
+  // Starts the plan. Poll must then be called from the event loop whenever
+  // the engine has gone idle (EngineObserver::Idle) until Done.
   void Run();
   void Poll();
   // As the progress dialog's Cancel: the file under way is dropped, nothing

@@ -87,14 +87,12 @@ public:
       onPortSetup();
   }
   void CancelTransfer() override { ++cancels; }
-  std::string StatusLine() const override { return host ? host->LastStatus() : std::string(); }
 
   bool midiChecked = true; // the window's state at creation
   int portType = PORT_TYPE_COM;
   int portSetupShown = 0;
   int cancels = 0;
   std::function<void()> onPortSetup;
-  const FakeHost* host = nullptr;
 };
 
 class ConnectionControlTest : public ::testing::Test {
@@ -105,7 +103,6 @@ protected:
     timers.upload.SetHandler([this] { control.UploadTimerTimer(); });
     timers.download.SetHandler([this] { control.DownloadTimerTimer(); });
     timers.dummy.SetHandler([this] { control.DummyTimerTimer(); });
-    window.host = &host;
   }
 
   // Chooses MIDI in the menu and starts the scan from pair 0, 0.
@@ -420,12 +417,29 @@ TEST_F(ConnectionControlTest, AnAnswerUnderTheFailureBoxWins)
 {
   ScanFromMenu(2, 3);
   control.SearchRetryPending = false;
-  host.onBox = [&](const test::BoxShown&) { session.ShowStatus("Connected thru MIDI"); };
+  host.onBox = [&](const test::BoxShown&) {
+    session.ShowStatus("Connected thru MIDI");
+    control.SearchAnswered();
+  };
   timers.clock.Advance(500 * 7);
   ASSERT_EQ(BoxTexts(), std::vector<std::string>{"Could not connect to ZR4812.\nCheck connection."});
   EXPECT_EQ(host.LastStatus(), "Connected thru MIDI");
   EXPECT_EQ(session.link.MidiInDevice, 1);
   EXPECT_EQ(session.link.MidiOutDevice, 2);
+}
+
+// An answer counts for the search step it answers: one that came before
+// the scan stepped on does not keep the failure box from reporting.
+TEST_F(ConnectionControlTest, AnAnswerBeforeTheLastStepDoesNotCount)
+{
+  ScanFromMenu(2, 3);
+  control.SearchRetryPending = false;
+  control.SearchAnswered();
+  timers.clock.Advance(500 * 7);
+  ASSERT_EQ(BoxTexts(), std::vector<std::string>{"Could not connect to ZR4812.\nCheck connection."});
+  EXPECT_EQ(host.LastStatus(), "Check connection.");
+  EXPECT_EQ(session.link.MidiInDevice, 0);
+  EXPECT_EQ(session.link.MidiOutDevice, 0);
 }
 
 } // namespace
