@@ -36,6 +36,7 @@
 #include "transfer/console_job.h"
 #include "transfer/disk.h"
 #include "transfer/engine.h"
+#include "transfer/resync.h"
 
 namespace {
 
@@ -386,6 +387,19 @@ void World::Inject(const Event& e)
   if ((variant == 0 || variant == 2 || variant == 3 || variant == 4) && block && IsDataType(parsed->type) &&
       !intact_.count(*m))
     impostorTypes_.insert(parsed->type);
+  // A copy of a block the PC doubted, coming again while it asks behind a
+  // marker whether those bytes are the file's: two card files may be the
+  // same, and the PC takes the same bytes then. Nothing on the wire tells
+  // a copy sent unasked just then from that answer.
+  if (block && IsDataType(parsed->type) && engine_.session.RxTransfer.Doubted) {
+    Bytes withSum = parsed->payload;
+    withSum.push_back(parsed->checksum);
+    if (*engine_.session.RxTransfer.Doubted ==
+        BlockMemory::Digest(parsed->type, parsed->total, parsed->block, withSum.data(), withSum.size())) {
+      script_.Note(zr::fuzz::Ingredient::MadeUpReply);
+      impostorTypes_.insert(parsed->type);
+    }
+  }
   // A made-up directory reply may be taken for the marker's.
   if (parsed && parsed->command == SYS_EX_DIRECTORY && engine_.session.Resynchronising()) {
     script_.Note(zr::fuzz::Ingredient::MadeUpReply);

@@ -98,9 +98,11 @@ struct Intent {
 
 // What an input did, for the one who reads a finding, and for the one
 // excuse left: a message the console makes up that is well formed and
-// comes just when its like is awaited (a block of another file, of this
-// kind and number, that never reached the PC whole; a directory reply of the marker's kind while a barrier
-// stands) cannot be told from the answer on the wire.
+// comes just when its like is awaited cannot be told from the answer on
+// the wire. That is a block of another file, of this kind and number, that
+// never reached the PC whole; a directory reply of the marker's kind while
+// a barrier stands; a copy of a block the PC doubted, while it asks behind
+// a marker whether those bytes are the file's (two files may be the same).
 enum class Ingredient { LinkFailed, Stray, SecondIntent, UnderWatchdog, UnderQuestion, Damaged, Empty, MadeUpReply };
 
 struct Event {
