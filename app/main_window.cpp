@@ -34,7 +34,6 @@
 #include "dialogs/archive_dialogs.h"
 #include "dialogs/port_setup.h"
 #include "dialogs/progress_form.h"
-#include "link/backend/midi_rtmidi.h"
 #include "link/comm.h"
 #include "link/midi.h"
 #include "shell/shell_list.h"
@@ -300,39 +299,8 @@ void TForm1::paintEvent(QPaintEvent* event)
   }
 }
 
-// ----------------------------------------------------- connection and timers
+// ---------------------------------------------------------------- connection
 
-void TForm1::CommTimerTimer()
-{
-  Timer& timer = parts().session.timers.CommTimer;
-  timer.Stop();
-  ComLink& com = parts().com;
-  com.ComReadAndDispatch();
-  // The reader may have shown a box, during which the port may have closed.
-  if (com.ComPortOpen())
-    timer.Start();
-}
-
-void TForm1::TimeoutTimerTimer()
-{
-  parts().control.TimeoutTimerTimer();
-}
-void TForm1::UploadTimerTimer()
-{
-  parts().control.UploadTimerTimer();
-}
-void TForm1::DownloadTimerTimer()
-{
-  parts().control.DownloadTimerTimer();
-}
-void TForm1::DummyTimerTimer()
-{
-  parts().control.DummyTimerTimer();
-}
-void TForm1::SendTimerTimer()
-{
-  parts().batch.SendTimerTimer();
-}
 void TForm1::SearchZR4812Click()
 {
   parts().engine.Search();
@@ -362,12 +330,6 @@ void TForm1::AboutClick()
   parts().prompter.ExecDialog(parts().aboutBox);
 }
 
-bool TForm1::AppMessageHook(QEvent* event)
-{
-  // The back-end posts each inbound message from its own thread; here, on
-  // the GUI thread, it reaches the MIDI link's input buffers.
-  return DeliverMidiInput(event);
-}
 
 bool TForm1::ComportChecked() const
 {
@@ -399,7 +361,7 @@ void TForm1::CancelTransfer()
   // archive, its restore or comparison) then goes on with its next file:
   // only the user's Cancel ends the whole job.
   if (parts().archive.Running()) {
-    parts().batch.CancelBtnClick();
+    parts().batch.StopTransfer();
     return;
   }
   parts().progressForm.CancelBtnClick();

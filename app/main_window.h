@@ -106,22 +106,12 @@ public:
   void RestoreEverythingClick();
   void CompareWithArchiveClick();
 
-  // --- Connection control and timers ---
-  void CommTimerTimer();
-  void TimeoutTimerTimer();
-  void UploadTimerTimer();
-  void DownloadTimerTimer();
-  void DummyTimerTimer();
-  void SendTimerTimer();
+  // --- Connection control (the timers' handlers are the engine's own) ---
   void SearchZR4812Click();
   void ComportClick();
   void MidiClick();
   void PortSetupClick() override;
   void AboutClick();
-  // MIDI input as the back-end posts it: handed to the MIDI link. True when
-  // the event was MIDI input (it is then handled). The back-end delivers its
-  // own input; nothing needs to install this as a filter.
-  bool AppMessageHook(QEvent* event);
 
   // --- Card list ---
   void Update1Click();

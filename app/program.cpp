@@ -109,7 +109,7 @@ Program::Program(ProgramOptions options)
     if (archive_->Running())
       archive_->Cancel();
     else
-      engine_->batch.CancelBtnClick();
+      engine_->batch.StopTransfer();
   });
   portSetupFrm_ = std::make_unique<TPortSetupFrm>(*this, form1_.get());
   form1_->Attach(WindowParts{*engine_, engine_->session, engine_->com, engine_->midi, batch, *gestures_, engine_->control,

@@ -194,7 +194,7 @@ void Batch::ReceivedFileDone(bool saved)
     FinishBatch();
     return;
   }
-  // The next card file is asked for once the line has settled (SendTimerTimer).
+  // The next card file is asked for once the line has settled (PauseOver).
   Pause(SETTLE_MS);
 }
 
@@ -401,7 +401,7 @@ void Batch::RequestNextCardFile(int index)
 
 // ---- Cancel ----
 
-void Batch::CancelBtnClick()
+void Batch::StopTransfer()
 {
   BatchState& b = session_.batch;
   b.CancelRequested = true;
@@ -425,7 +425,7 @@ void Batch::CancelBtnClick()
 
 void Batch::Cancel()
 {
-  CancelBtnClick();
+  StopTransfer();
   Timers& t = session_.timers;
   for (Timer* timer : {&t.UploadTimer, &t.DownloadTimer, &t.SendTimer, &t.DummyTimer, &t.TimeoutTimer, &t.RetryTimer})
     timer->Stop();

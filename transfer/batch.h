@@ -61,7 +61,7 @@ public:
   // Whether the front end's progress dialog shows the batch's files.
   bool ShowsProgress() const override { return claimer_ == nullptr; }
   // The progress dialog's Cancel: the file under way is dropped.
-  void CancelBtnClick();
+  void StopTransfer();
   // Cancel for a front end that leaves: every watchdog, the search and the
   // pause stop too.
   void Cancel();
@@ -94,13 +94,13 @@ public:
   void ReceivedFileDone(bool saved) override;
   void QuestionOpen(bool open) override;
   void ConsoleSilent() override { silent_ = true; }
-  void GiveUp() override { CancelBtnClick(); }
+  void GiveUp() override { StopTransfer(); }
   std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& question) override;
   std::optional<bool> AnswerSilence(const SilenceQuestion& question) override;
   bool TakeNotice(const std::string& text) override;
   void BatchDone() override;
 
-  void SendTimerTimer();
+  void PauseOver();
 
   // Files in the current send batch.
   int SendBatchCount() const { return static_cast<int>(sendFiles_.size()); }

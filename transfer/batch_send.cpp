@@ -142,7 +142,7 @@ void Batch::SendNextFile(int index)
     BeginFile(file.name, TypeOfFileName(file.name), SizeOf(file));
     const bool wanted = Wanted(file);
     if (wanted && filesStarted_ > 0) {
-      // The console gets a pause before the next file; SendTimerTimer starts it.
+      // The console gets a pause before the next file; PauseOver starts it.
       --b.FileNr;
       b.PendingPcItem = after;
       Pause(session_.timers.SendTimer.Interval());
@@ -166,7 +166,7 @@ bool Batch::Wanted(const PcFileRef& file)
   return false;
 }
 
-void Batch::SendTimerTimer()
+void Batch::PauseOver()
 {
   BatchState& b = session_.batch;
   session_.timers.SendTimer.Stop(); // once per file
@@ -296,7 +296,7 @@ void Batch::EndSendBatch()
   if (filesStarted_ > 0) {
     // The console may still ask for the last file's last block again: the
     // pause between files stands after the last one too, and nothing new
-    // goes out in it (the job waits for it; SendTimerTimer does nothing).
+    // goes out in it (the job waits for it; PauseOver does nothing).
     session_.timers.SendTimer.Start();
     session_.CloseProgress();
     if (!lastSentOs_) {

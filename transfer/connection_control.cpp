@@ -21,7 +21,7 @@ bool ConnectionControl::WatchdogBox(const char* text)
 {
   // Any way of closing the box but Retry counts as Abort.
   if (session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) == BoxAnswer::Retry) {
-    SearchZR4812Click();
+    Search();
     return true;
   }
   return false;
@@ -32,7 +32,7 @@ void ConnectionControl::ReportCheckConnection()
   session_.ShowStatus("Check connection.");
 }
 
-void ConnectionControl::TimeoutTimerTimer()
+void ConnectionControl::SearchOverdue()
 {
   Timer& timer = session_.timers.TimeoutTimer;
   LinkState& link = session_.link;
@@ -61,7 +61,7 @@ void ConnectionControl::TimeoutTimerTimer()
   }
 
   if (SearchRetryPending) {
-    SearchZR4812Click();
+    Search();
     SearchRetryPending = false;
     return;
   }
@@ -86,7 +86,7 @@ void ConnectionControl::TimeoutTimerTimer()
   ReportCheckConnection();
 }
 
-void ConnectionControl::UploadTimerTimer()
+void ConnectionControl::AnswerOverdue()
 {
   session_.timers.UploadTimer.Stop();
   // The console was silent for a whole watchdog: nothing more is asked
@@ -95,7 +95,7 @@ void ConnectionControl::UploadTimerTimer()
   TransferWatchdog(NO_RESPONSE, false);
 }
 
-void ConnectionControl::DownloadTimerTimer()
+void ConnectionControl::SendOverdue()
 {
   session_.timers.DownloadTimer.Stop();
   TransferWatchdog(SEND_NOT_COMPLETED, true);
@@ -130,12 +130,12 @@ void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
     window_.CancelTransfer();
   }
   if (retry)
-    SearchZR4812Click();
+    Search();
   else
     ReportCheckConnection();
 }
 
-void ConnectionControl::DummyTimerTimer()
+void ConnectionControl::LinkTestOverdue()
 {
   session_.timers.DummyTimer.Stop();
   // The link test is over: it is not asked for again.
@@ -144,7 +144,7 @@ void ConnectionControl::DummyTimerTimer()
   links_.CloseMidiPort();
 }
 
-void ConnectionControl::SearchZR4812Click()
+void ConnectionControl::Search()
 {
   if (window_.ComportChecked()) {
     session_.host.ShowMessage(NO_COM_SEARCH, BoxIcon::None, BoxButtons::Ok);
@@ -188,7 +188,7 @@ void ConnectionControl::ComportClick()
   timer.Stop();
   links_.SetMidiSearching(false);
   links_.CloseMidiPort();
-  SearchZR4812Click();
+  Search();
 }
 
 void ConnectionControl::MidiClick()
@@ -200,7 +200,7 @@ void ConnectionControl::MidiClick()
     return;
   timer.Stop();
   links_.CloseComPort();
-  SearchZR4812Click();
+  Search();
 }
 
 } // namespace zr

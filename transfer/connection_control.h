@@ -69,12 +69,12 @@ public:
   // the connection lost.
   void SearchAnswered() { answered_ = true; }
 
-  void TimeoutTimerTimer();
-  void UploadTimerTimer();
-  void DownloadTimerTimer();
-  void DummyTimerTimer();
+  void SearchOverdue();
+  void AnswerOverdue();
+  void SendOverdue();
+  void LinkTestOverdue();
 
-  void SearchZR4812Click();
+  void Search();
   void ComportClick();
   void MidiClick();
 

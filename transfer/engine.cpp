@@ -74,15 +74,15 @@ void Engine::CommTimerRan()
 
 void Engine::UploadTimerRan()
 {
-  control.UploadTimerTimer();
+  control.AnswerOverdue();
 }
 void Engine::DownloadTimerRan()
 {
-  control.DownloadTimerTimer();
+  control.SendOverdue();
 }
 void Engine::SendTimerRan()
 {
-  batch.SendTimerTimer();
+  batch.PauseOver();
 }
 void Engine::RetryTimerRan()
 {
@@ -91,7 +91,7 @@ void Engine::RetryTimerRan()
 
 void Engine::DummyTimerRan()
 {
-  control.DummyTimerTimer();
+  control.LinkTestOverdue();
   // The link test went unanswered: the ports are closed.
   if (std::exchange(linkTesting_, false))
     SetConnection({ConnectionState::Failed, MEDIUM_MIDI, 0, session.link.MidiInDevice,
@@ -135,10 +135,8 @@ void EngineSession::OnIdentify(Link* via, int medium, bool ourConsole)
 void EngineSession::OnDataBlock(const InboundBlock& block)
 {
   engine_.Entered([&] {
-    const bool testing = RxTransfer.Expecting && RxTransfer.DataType == SYS_EX_TEST_TYPE;
-    const int retries = link.MidiTestRetries, medium = link.CommMedium;
     Session::OnDataBlock(block);
-    engine_.LinkTestStep(testing, retries, medium);
+    engine_.LinkTestStep();
   });
 }
 
@@ -190,17 +188,15 @@ void Engine::Identified(int medium, bool ourConsole, bool batchRan)
                    ConnectFailure::OtherDevice});
 }
 
-void Engine::LinkTestStep(bool wasTesting, int retriesBefore, int mediumBefore)
+void Engine::LinkTestStep()
 {
-  const Filer& rx = session.RxTransfer;
-  if (!linkTesting_ || !wasTesting || (rx.Expecting && rx.DataType == SYS_EX_TEST_TYPE))
+  // The session says how the test ended: passed, or damaged with no tries left.
+  const Session::LinkTestEnd ended = std::exchange(session.LinkTestEnded, Session::LinkTestEnd::None);
+  if (!linkTesting_ || ended == Session::LinkTestEnd::None)
     return;
-  // The test is over: passed when the link is MIDI now. A damaged block
-  // with no tries left ends it too, and leaves the medium as it was.
   linkTesting_ = false;
   const LinkState& link = session.link;
-  const bool passed = link.CommMedium == MEDIUM_MIDI && (retriesBefore > 0 || mediumBefore != MEDIUM_MIDI);
-  if (passed)
+  if (ended == Session::LinkTestEnd::Passed)
     SetConnection({ConnectionState::Connected, MEDIUM_MIDI, 0, link.MidiInDevice, link.MidiOutDevice});
   else
     SetConnection({ConnectionState::Failed, MEDIUM_MIDI, 0, link.MidiInDevice, link.MidiOutDevice,
@@ -295,7 +291,7 @@ void Engine::StartSearch()
 void Engine::SearchTimedOut()
 {
   if (!chosen_) {
-    control.TimeoutTimerTimer();
+    control.SearchOverdue();
     return;
   }
   Timer& timeout = session.timers.TimeoutTimer;
@@ -321,7 +317,7 @@ void Engine::Search()
     if (chosen_)
       StartSearch();
     else
-      control.SearchZR4812Click();
+      control.Search();
   });
 }
 

@@ -145,7 +145,7 @@ private:
   // tells the observer what it changed.
   void Entered(const std::function<void()>& step);
   void Identified(int medium, bool ourConsole, bool batchRan);
-  void LinkTestStep(bool wasTesting, int retriesBefore, int mediumBefore);
+  void LinkTestStep();
   void DirectoryReplied(bool awaited, int type);
   void SetConnection(const Connection& connection) { connection_ = connection; }
   BatchListener* Listener(BatchListener* given) const { return given ? given : observer_; }

@@ -194,6 +194,7 @@ void Session::AnswerLinkTest(bool damaged)
   Filer& rx = RxTransfer;
   if (!damaged) {
     rx.Expecting = false;
+    LinkTestEnded = LinkTestEnd::Passed;
     link.CommMedium = MEDIUM_MIDI;
     ShowStatus("Connected thru MIDI");
     if (!steps().Running())
@@ -203,6 +204,7 @@ void Session::AnswerLinkTest(bool damaged)
     --link.MidiTestRetries;
   } else {
     rx.Expecting = false;
+    LinkTestEnded = LinkTestEnd::Failed;
     host.ShowMessage("Error: MIDI device to old", BoxIcon::Error, BoxButtons::Ok);
   }
 }

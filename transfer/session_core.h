@@ -40,6 +40,9 @@ public:
   // answered): a watchdog's box sees by it whether the transfer went on
   // while the box was open.
   unsigned Answers = 0;
+  // How the last MIDI link test ended, until whoever watches takes it.
+  enum class LinkTestEnd { None, Passed, Failed };
+  LinkTestEnd LinkTestEnded = LinkTestEnd::None;
 
   // The two links and the batch; set by whoever builds them (the program,
   // a test).

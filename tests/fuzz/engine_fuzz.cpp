@@ -208,7 +208,7 @@ private:
     o.replace = intent.replace;
     o.retries = 1;
     o.carryOnAfterSilence = true;
-    o.searchAgain = [this] { engine_.control.SearchZR4812Click(); };
+    o.searchAgain = [this] { engine_.control.Search(); };
     o.searchAnswered = [this] { return engine_.session.link.CommMedium != 0; };
     job_ = std::make_unique<ConsoleJob>(engine_.batch, jobView_, o);
     const std::string pc = folders_.pc.string();
@@ -307,7 +307,7 @@ void World::Play(const Event& e)
     break;
   case K::Cancel:
     ++epoch_;
-    engine_.batch.CancelBtnClick();
+    engine_.batch.StopTransfer();
     break;
   case K::Unplug:
     script_.Note(zr::fuzz::Ingredient::LinkFailed);

@@ -40,7 +40,7 @@ public:
       : HarnessSession(3), midi(session, system), links(nullptr, midi), control(session, links, window)
   {
     session.Midi = &midi;
-    timers.TimeoutTimer.SetHandler([this] { control.TimeoutTimerTimer(); });
+    timers.TimeoutTimer.SetHandler([this] { control.SearchOverdue(); });
     CountFirings({&timers.UploadTimer, &timers.DownloadTimer, &timers.DummyTimer});
   }
   ~MidiSession()

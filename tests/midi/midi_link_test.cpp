@@ -83,7 +83,7 @@ TEST_F(MidiLinkTest, SearchStepsThroughThePairsToTheConsole)
   ASSERT_TRUE(WaitForPorts(*link, "Mute Box"));
   StartConsole();
 
-  link->control.SearchZR4812Click();
+  link->control.Search();
   ASSERT_TRUE(RunUntil([&] { return session().link.CommMedium == 3; })) << Log();
   EXPECT_NE(link->midi.MidiInCount(), 0);
   EXPECT_EQ(link->midi.MidiInCount(), link->midi.MidiOutCount());

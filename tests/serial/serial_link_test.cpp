@@ -41,7 +41,7 @@ protected:
   {
     batch = std::make_unique<Batch>(session());
     session().Steps = batch.get();
-    link->timers.SendTimer.SetHandler([this] { batch->SendTimerTimer(); });
+    link->timers.SendTimer.SetHandler([this] { batch->PauseOver(); });
     return *batch;
   }
   // Lines of the console's log that contain `text`.

@@ -26,7 +26,7 @@ protected:
     host.Attach(batch);
     host.onRequestNextCardFile = [this](int i) { batch.RequestNextCardFile(i); };
     host.onSendNextPcFile = [this](int i) { batch.SendNextPcFile(i); };
-    fakeTimers.send.SetHandler([this] { batch.SendTimerTimer(); });
+    fakeTimers.send.SetHandler([this] { batch.PauseOver(); });
   }
 
   // Card files as a listing brings them: in the card list and known to

@@ -134,7 +134,7 @@ TEST_F(DownloadTest, CancelStopsTheBatchAndANewDownloadStartsNormally)
   ASSERT_TRUE(host.progressVisible);
   ASSERT_TRUE(session.RxTransfer.Buffer);
 
-  batch.CancelBtnClick();
+  batch.StopTransfer();
   EXPECT_TRUE(session.batch.CancelRequested);
   EXPECT_TRUE(session.batch.SendFinished);
   EXPECT_FALSE(host.progressVisible);

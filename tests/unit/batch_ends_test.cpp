@@ -75,7 +75,7 @@ TEST_F(BatchEndsTest, CancelUnderTheReplaceQuestionWritesNothing)
 {
   WriteFile(folder.path() / "A.kpr", {1, 2, 3});
   host.onBox = [&](const BoxShown&) {
-    batch.CancelBtnClick();
+    batch.StopTransfer();
     // The question is still open: no new batch may take the engine under it.
     EXPECT_FALSE(batch.Download({{0, "B"}}, folder.str()));
   };

@@ -181,7 +181,7 @@ TEST(BatchFaults, StrayBlockLeavesNoWatchdog_stray)
 TEST(BatchFaults, LateAnswerAfterCancelLeavesNoWatchdog_stray)
 {
   Expect({"stray", {{0, "SONGB"}}, [](FaultRig& rig) {
-            rig.engine->batch.CancelBtnClick();
+            rig.engine->batch.StopTransfer();
             ASSERT_TRUE(rig.engine->batch.Backup(2, (rig.pc() / "BACKUP.keq").string()));
             rig.Answer(); // the file request for SONGB
           }});
@@ -216,10 +216,10 @@ TEST(BatchFaults, LateBackupBlockSavedAsTheNextCardFile_oneblock)
   Expect({"oneblock", {{2, "NOPE"}}, [](FaultRig& rig) {
             WriteFile(rig.internal() / "internal.keq", MEMORY);
             Batch& batch = rig.engine->batch;
-            batch.CancelBtnClick(); // the download of NOPE, not answered
+            batch.StopTransfer(); // the download of NOPE, not answered
             rig.fromPc.clear();
             ASSERT_TRUE(batch.Backup(2, (rig.pc() / "BACKUP.keq").string()));
-            batch.CancelBtnClick();
+            batch.StopTransfer();
             ASSERT_TRUE(batch.Download({{2, "NOPE"}}, rig.pc().string()));
             rig.Answer(); // the backup's request
           }});
@@ -235,12 +235,12 @@ TEST(BatchFaults, DoubledAnswersUndercountWhatIsStillDue_oneblock)
   Expect({"oneblock", {{0, "SONGA"}}, [](FaultRig& rig) {
             Batch& batch = rig.engine->batch;
             for (int i = 0; i < 6; ++i) { // asked for, given up, asked for again
-              batch.CancelBtnClick();
+              batch.StopTransfer();
               ASSERT_TRUE(batch.Download({{0, "SONGA"}}, rig.pc().string()));
             }
             for (int i = 0; i < 5; ++i)
               rig.Answer(Twice);
-            batch.CancelBtnClick();
+            batch.StopTransfer();
             fs::remove(rig.pc() / "SONGA.kpr");
             ASSERT_TRUE(batch.Backup(0, (rig.pc() / "BACKUP.kpr").string()));
             // Every answer, then a quiet line, then every answer again.
@@ -383,12 +383,12 @@ TEST(BatchFaults, CancelLeavesTheWatchdogsRunning_stray)
   WriteFile(rig.pc() / "R.kpr", SONG_B);
   Batch& batch = rig.engine->batch;
   ASSERT_TRUE(batch.Download({{0, "SONGA"}}, rig.pc().string()));
-  batch.CancelBtnClick();
+  batch.StopTransfer();
   rig.line.Run(30000);
   EXPECT_TRUE(rig.host.boxes.empty()) << rig.host.boxes.front().text;
   rig.host.answers = {BoxAnswer::Yes};
   ASSERT_TRUE(batch.Restore({{rig.pc().string(), "R.kpr"}}));
-  batch.CancelBtnClick();
+  batch.StopTransfer();
   rig.fromPc.clear();
   ASSERT_TRUE(batch.Backup(0, (rig.pc() / "BACKUP.kpr").string()));
   rig.line.Run(4000);

@@ -109,7 +109,7 @@ TEST_F(UploadTest, ReplaceCheckComparesNamesOnly)
     pc.Select({0});
     gestures.SolanoViewDragDrop();
     EXPECT_EQ(host.boxes.size(), c.asks ? 1u : 0u) << c.pcName;
-    batch.CancelBtnClick(); // the next drop is a batch of its own
+    batch.StopTransfer(); // the next drop is a batch of its own
     fs::remove(folder.path() / c.pcName);
   }
 }
@@ -139,7 +139,7 @@ TEST_F(UploadTest, CancelDuringThePauseKeepsTheNextFileBack)
   pc.SelectAll();
   gestures.SolanoViewDragDrop();
   AcceptUpload(0);
-  batch.CancelBtnClick();
+  batch.StopTransfer();
   fakeTimers.clock.Advance(1000);
   EXPECT_EQ(Offered().size(), 1u);
   EXPECT_FALSE(fakeTimers.send.IsActive());

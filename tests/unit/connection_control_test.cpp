@@ -99,10 +99,10 @@ class ConnectionControlTest : public ::testing::Test {
 protected:
   ConnectionControlTest() : session(host, timers.timers), links(session), control(session, links, window)
   {
-    timers.timeout.SetHandler([this] { control.TimeoutTimerTimer(); });
-    timers.upload.SetHandler([this] { control.UploadTimerTimer(); });
-    timers.download.SetHandler([this] { control.DownloadTimerTimer(); });
-    timers.dummy.SetHandler([this] { control.DummyTimerTimer(); });
+    timers.timeout.SetHandler([this] { control.SearchOverdue(); });
+    timers.upload.SetHandler([this] { control.AnswerOverdue(); });
+    timers.download.SetHandler([this] { control.SendOverdue(); });
+    timers.dummy.SetHandler([this] { control.LinkTestOverdue(); });
   }
 
   // Chooses MIDI in the menu and starts the scan from pair 0, 0.
@@ -112,7 +112,7 @@ protected:
     links.devicesOut = out;
     window.portType = PORT_TYPE_MIDI;
     window.midiChecked = true;
-    control.SearchZR4812Click();
+    control.Search();
   }
   std::vector<std::string> BoxTexts() const
   {
@@ -242,7 +242,7 @@ TEST_F(ConnectionControlTest, ChoosingMidiInTheDialogReplacesItsSearchWithAScan)
     session.link.MidiInDevice = session.link.MidiOutDevice = 1;
     links.SearchMidiPort();
   };
-  control.SearchZR4812Click();
+  control.Search();
   EXPECT_EQ(links.visited, (std::vector<std::pair<int, int>>{{1, 1}, {0, 0}}));
 }
 
@@ -381,7 +381,7 @@ TEST_F(ConnectionControlTest, AlignedPortTypeLetsTheFirstRunSearchStepThroughPai
   ASSERT_EQ(window.portType, PORT_TYPE_COM);
   control.AlignPortType();
   EXPECT_EQ(window.portType, PORT_TYPE_MIDI);
-  control.SearchZR4812Click();
+  control.Search();
   timers.clock.Advance(500 * 4);
   EXPECT_EQ(links.visited, (std::vector<std::pair<int, int>>{{0, 0}, {1, 0}, {0, 1}, {1, 1}}));
 }
