@@ -82,6 +82,11 @@ inline std::optional<Bytes> ExpectedPcFile(const std::string& name)
   for (const NamedFile& f : InternalFiles())
     if (name == BackupName(f.type))
       return f.bytes;
+  // A PC file sent to the card comes back under the card's name, in lower
+  // case (a job's get of every card file).
+  for (const NamedFile& f : PcFiles())
+    if (EqualsIgnoringCase(name, f.name + "." + f.extension))
+      return f.bytes;
   return std::nullopt;
 }
 
