@@ -7,7 +7,7 @@
 #include <QStyle>
 
 #include "shell/report_view.h"
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr {
 

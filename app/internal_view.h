@@ -9,7 +9,7 @@
 
 #include "app/list_drop.h"
 #include "app/list_gestures.h"
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr {
 

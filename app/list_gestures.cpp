@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "transfer/batch.h"
+#include "engine/batch.h"
 
 namespace zr {
 

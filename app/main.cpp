@@ -16,7 +16,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "link/trace.h"
-#include "transfer/session.h"
+#include "engine/session.h"
 
 int main(int argc, char** argv)
 {

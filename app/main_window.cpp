@@ -37,10 +37,10 @@
 #include "link/comm.h"
 #include "link/midi.h"
 #include "shell/shell_list.h"
-#include "transfer/engine.h"
+#include "engine/engine.h"
 #include "shell/shell_tree.h"
-#include "transfer/datatypes.h"
-#include "transfer/session.h"
+#include "files/datatypes.h"
+#include "engine/session.h"
 
 namespace zr {
 

@@ -15,9 +15,9 @@
 
 #include "app/internal_view.h"
 #include "app/list_gestures.h"
-#include "transfer/archive_check.h"
-#include "transfer/batch.h"
-#include "transfer/connection_control.h"
+#include "files/archive_check.h"
+#include "engine/batch.h"
+#include "engine/connection_control.h"
 
 class QAction;
 class QActionGroup;

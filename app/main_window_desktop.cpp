@@ -16,7 +16,7 @@
 #include "app/prompter.h"
 #include "shell/shell_list.h"
 #include "shell/shell_tree.h"
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr {
 

@@ -22,10 +22,10 @@
 #include "link/com_ports.h"
 #include "link/comm.h"
 #include "link/midi.h"
-#include "transfer/batch.h"
-#include "transfer/engine.h"
-#include "transfer/search_links.h"
-#include "transfer/session.h"
+#include "engine/batch.h"
+#include "engine/engine.h"
+#include "engine/search_links.h"
+#include "engine/session.h"
 
 namespace zr {
 

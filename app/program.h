@@ -12,7 +12,7 @@
 #include "dialogs/port_setup.h"
 #include "link/midi_system.h"
 #include "link/serial_device.h"
-#include "transfer/connection_control.h"
+#include "engine/connection_control.h"
 
 namespace zr {
 

@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "transfer/host.h"
+#include "engine/host.h"
 
 class QDialog;
 class QWidget;

@@ -1,7 +1,7 @@
 #include "app/window_archive.h"
 
-#include "transfer/batch.h"
-#include "transfer/host.h"
+#include "engine/batch.h"
+#include "engine/host.h"
 
 namespace zr {
 

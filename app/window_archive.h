@@ -11,7 +11,7 @@
 
 #include <QTimer>
 
-#include "transfer/console_job.h"
+#include "jobs/console_job.h"
 
 namespace zr {
 

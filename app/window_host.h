@@ -3,7 +3,7 @@
 // and sizes, and the card list's rows.
 #pragma once
 
-#include "transfer/host.h"
+#include "engine/host.h"
 
 namespace zr {
 

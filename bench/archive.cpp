@@ -40,7 +40,7 @@
 #include <QProcess>
 
 #include "bench/throughput.h"
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace {
 

@@ -33,8 +33,8 @@
 #include "link/backend/serial_qt.h"
 #include "link/com_ports.h"
 #include "tests/midi/midi_harness.h"
-#include "transfer/datatypes.h"
-#include "transfer/engine.h"
+#include "files/datatypes.h"
+#include "engine/engine.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "transfer/datatypes.h"
-#include "transfer/pc_path.h"
+#include "files/datatypes.h"
+#include "files/pc_path.h"
 
 namespace fs = std::filesystem;
 

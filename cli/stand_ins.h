@@ -1,12 +1,12 @@
 // What stands in for the window when zr4812 runs: a terminal for the job's
 // progress. The host that answers nothing and the MIDI system without
-// devices are the library's (transfer/stand_ins.h).
+// devices are the library's (engine/stand_ins.h).
 #pragma once
 
 #include <chrono>
 #include <string>
 
-#include "transfer/console_job.h"
+#include "jobs/console_job.h"
 
 namespace zr::cli {
 

@@ -12,7 +12,7 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr {
 

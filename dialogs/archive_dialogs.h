@@ -7,8 +7,8 @@
 
 #include <QDialog>
 
-#include "transfer/archive_check.h"
-#include "transfer/console_job.h"
+#include "files/archive_check.h"
+#include "jobs/console_job.h"
 
 class QCheckBox;
 class QLabel;

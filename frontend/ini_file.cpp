@@ -9,8 +9,8 @@
 #include <optional>
 #include <random>
 
-#include "transfer/disk.h"
-#include "transfer/errors.h"
+#include "files/disk.h"
+#include "files/errors.h"
 
 namespace zr {
 

@@ -6,7 +6,7 @@
 
 #include <QTimer>
 
-#include "transfer/host.h"
+#include "engine/host.h"
 
 namespace zr {
 

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 
 #include "shell/file_commands.h"
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr::shell {
 

@@ -20,7 +20,7 @@
 #include "sim/peer/chaos.h"
 #include "sim/peer/console_peer.h"
 #include "sim/pty_transport.h"
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace fs = std::filesystem;
 using namespace zr;

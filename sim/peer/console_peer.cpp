@@ -6,7 +6,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr::sim {
 

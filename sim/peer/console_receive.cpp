@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "sim/peer/console_peer.h"
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr::sim {
 

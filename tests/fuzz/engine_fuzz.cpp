@@ -32,11 +32,11 @@
 #include "tests/support/fakes.h"
 #include "tests/support/fuzz_check.h"
 #include "link/com_ports.h"
-#include "transfer/archive_check.h"
-#include "transfer/console_job.h"
-#include "transfer/disk.h"
-#include "transfer/engine.h"
-#include "transfer/resync.h"
+#include "files/archive_check.h"
+#include "jobs/console_job.h"
+#include "files/disk.h"
+#include "engine/engine.h"
+#include "engine/resync.h"
 
 namespace {
 

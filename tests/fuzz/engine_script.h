@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "link/wire.h"
-#include "transfer/datatypes.h"
-#include "transfer/events.h"
-#include "transfer/host.h"
+#include "files/datatypes.h"
+#include "engine/events.h"
+#include "engine/host.h"
 
 namespace zr::fuzz {
 

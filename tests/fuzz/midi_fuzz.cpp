@@ -13,7 +13,7 @@
 #include "link/wire.h"
 #include "tests/support/fake_midi.h"
 #include "tests/support/fakes.h"
-#include "transfer/session.h"
+#include "engine/session.h"
 
 namespace {
 

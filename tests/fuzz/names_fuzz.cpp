@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "tests/support/fuzz_check.h"
-#include "transfer/datatypes.h"
-#include "transfer/pc_names.h"
+#include "files/datatypes.h"
+#include "files/pc_names.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "link/midi.h"
 #include "tests/serial/serial_harness.h"
 #include "tests/support/jack_server.h"
-#include "transfer/search_links.h"
+#include "engine/search_links.h"
 
 namespace zr::test {
 

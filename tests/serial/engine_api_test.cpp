@@ -8,7 +8,7 @@
 #include "tests/serial/serial_harness.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_midi.h"
-#include "transfer/engine.h"
+#include "engine/engine.h"
 
 namespace zr::test {
 namespace {

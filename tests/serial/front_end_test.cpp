@@ -6,8 +6,8 @@
 #include "link/backend/serial_qt.h"
 #include "tests/serial/serial_harness.h"
 #include "tests/support/engine_fixture.h"
-#include "transfer/engine.h"
-#include "transfer/stand_ins.h"
+#include "engine/engine.h"
+#include "engine/stand_ins.h"
 
 namespace zr::test {
 namespace {

@@ -23,7 +23,7 @@
 #include "link/com_ports.h"
 #include "link/comm.h"
 #include "tests/support/fakes.h"
-#include "transfer/session.h"
+#include "engine/session.h"
 
 namespace zr::test {
 

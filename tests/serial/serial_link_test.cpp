@@ -9,7 +9,7 @@
 #include "tests/serial/serial_harness.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_lists.h"
-#include "transfer/batch.h"
+#include "engine/batch.h"
 
 namespace zr::test {
 namespace {

@@ -10,8 +10,8 @@
 
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_lists.h"
-#include "transfer/batch.h"
-#include "transfer/datatypes.h"
+#include "engine/batch.h"
+#include "files/datatypes.h"
 
 namespace zr::test {
 

@@ -12,8 +12,8 @@
 
 #include "link/wire.h"
 #include "tests/support/fakes.h"
-#include "transfer/disk.h"
-#include "transfer/session.h"
+#include "files/disk.h"
+#include "engine/session.h"
 
 namespace zr::test {
 

@@ -1,6 +1,6 @@
 #include "tests/support/fake_lists.h"
 
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr::test {
 

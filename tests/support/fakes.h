@@ -12,9 +12,9 @@
 
 #include "link/link.h"
 #include "link/wire.h"
-#include "transfer/batch_steps.h"
-#include "transfer/host.h"
-#include "transfer/session.h"
+#include "engine/batch_steps.h"
+#include "engine/host.h"
+#include "engine/session.h"
 
 namespace zr::test {
 

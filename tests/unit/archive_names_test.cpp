@@ -15,8 +15,8 @@
 #endif
 
 #include "tests/support/engine_fixture.h"
-#include "transfer/archive_check.h"
-#include "transfer/pc_names.h"
+#include "files/archive_check.h"
+#include "files/pc_names.h"
 
 using namespace zr;
 namespace fs = std::filesystem;

@@ -14,9 +14,9 @@
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_midi.h"
 #include "tests/support/fake_serial.h"
-#include "transfer/datatypes.h"
-#include "transfer/console_job.h"
-#include "transfer/engine.h"
+#include "files/datatypes.h"
+#include "jobs/console_job.h"
+#include "engine/engine.h"
 
 namespace zr::test {
 namespace {

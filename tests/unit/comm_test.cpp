@@ -6,7 +6,7 @@
 #include "link/comm.h"
 #include "tests/support/fake_serial.h"
 #include "tests/support/fakes.h"
-#include "transfer/session.h"
+#include "engine/session.h"
 
 namespace zr::test {
 namespace {

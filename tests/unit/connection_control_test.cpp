@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "tests/support/fakes.h"
-#include "transfer/connection_control.h"
-#include "transfer/session.h"
+#include "engine/connection_control.h"
+#include "engine/session.h"
 
 namespace zr {
 namespace {

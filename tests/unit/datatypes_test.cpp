@@ -2,7 +2,7 @@
 // names that stay inside the folder the user chose.
 #include <gtest/gtest.h>
 
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 using namespace zr;
 

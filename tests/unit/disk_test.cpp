@@ -5,10 +5,10 @@
 #include <functional>
 
 #include "tests/support/engine_fixture.h"
-#include "transfer/datatypes.h"
-#include "transfer/disk.h"
-#include "transfer/filer.h"
-#include "transfer/pc_path.h"
+#include "files/datatypes.h"
+#include "files/disk.h"
+#include "engine/filer.h"
+#include "files/pc_path.h"
 
 #if defined(_WIN32)
 #include <windows.h>

@@ -10,7 +10,7 @@
 #include "link/dispatch.h"
 #include "tests/support/fake_serial.h"
 #include "tests/support/fakes.h"
-#include "transfer/session.h"
+#include "engine/session.h"
 
 namespace zr::test {
 namespace {

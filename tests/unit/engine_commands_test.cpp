@@ -7,7 +7,7 @@
 #include <deque>
 
 #include "tests/support/engine_fixture.h"
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr::test {
 namespace {

@@ -12,7 +12,7 @@
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_midi.h"
 #include "tests/support/fake_serial.h"
-#include "transfer/engine.h"
+#include "engine/engine.h"
 
 namespace zr::test {
 namespace {

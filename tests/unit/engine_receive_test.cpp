@@ -8,7 +8,7 @@
 #endif
 
 #include "tests/support/engine_fixture.h"
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr::test {
 namespace {

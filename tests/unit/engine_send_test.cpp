@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/engine_fixture.h"
-#include "transfer/datatypes.h"
+#include "files/datatypes.h"
 
 namespace zr::test {
 namespace {

@@ -14,7 +14,7 @@
 #include "shell/shell_tree.h"
 #include "tests/support/fakes.h"
 #include "tests/widgets/main_window_fixture.h"
-#include "transfer/session.h"
+#include "engine/session.h"
 
 namespace zr::test {
 namespace {

@@ -11,7 +11,7 @@
 #include "link/wire.h"
 #include "tests/serial/serial_harness.h"
 #include "tests/widgets/main_window_fixture.h"
-#include "transfer/session.h"
+#include "engine/session.h"
 
 namespace zr::test {
 namespace {

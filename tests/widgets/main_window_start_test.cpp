@@ -13,7 +13,7 @@
 #include "tests/serial/serial_harness.h"
 #include "tests/support/fake_serial.h"
 #include "tests/widgets/main_window_fixture.h"
-#include "transfer/session.h"
+#include "engine/session.h"
 
 namespace zr::test {
 namespace {

@@ -36,8 +36,8 @@
 #include "tests/support/fake_midi.h"
 #include "tests/support/fakes.h"
 #include "tests/widgets/widget_test_util.h"
-#include "transfer/batch.h"
-#include "transfer/session.h"
+#include "engine/batch.h"
+#include "engine/session.h"
 
 namespace zr::test {
 

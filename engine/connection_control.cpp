@@ -1,0 +1,206 @@
+#include "engine/connection_control.h"
+
+#include "engine/session.h"
+
+namespace zr {
+
+namespace {
+constexpr const char* SEARCH_FAILED = "Could not connect to ZR4812.\nCheck connection.";
+constexpr const char* NO_RESPONSE = "No response from ZR4812 !!\nCheck connection.";
+constexpr const char* SEND_NOT_COMPLETED = "!! File sending not completed !!\nCheck connection.";
+constexpr const char* MIDI_TOO_OLD = "MIDI device to old.";
+constexpr const char* NO_COM_SEARCH = "Search not supported for Com ports\nPlease select..";
+} // namespace
+
+ConnectionControl::ConnectionControl(Session& session, SearchLinks& links, ConnectionWindow& window)
+    : session_(session), links_(links), window_(window)
+{
+}
+
+bool ConnectionControl::WatchdogBox(const char* text)
+{
+  // Any way of closing the box but Retry counts as Abort.
+  if (session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) == BoxAnswer::Retry) {
+    Search();
+    return true;
+  }
+  return false;
+}
+
+void ConnectionControl::ReportCheckConnection()
+{
+  session_.ShowStatus("Check connection.");
+}
+
+void ConnectionControl::SearchOverdue()
+{
+  Timer& timer = session_.timers.TimeoutTimer;
+  LinkState& link = session_.link;
+  // Stepping past the last input of an output moves on to the next output at
+  // once, without waiting for another time-out.
+  for (;;) {
+    timer.Stop();
+    if (!(links_.MidiSearching() && window_.PortType() == PORT_TYPE_MIDI))
+      break;
+    links_.SetMidiSearching(false);
+    if (link.MidiOutDevice < links_.MidiOutCount()) {
+      if (link.MidiInDevice >= links_.MidiInCount() - 1) {
+        ++link.MidiOutDevice;
+        link.MidiInDevice = -1;
+        links_.SetMidiSearching(true);
+        continue;
+      }
+      ++link.MidiInDevice;
+      answered_ = false;
+      links_.SearchMidiPort();
+    }
+    // The step above set the interval: 500 ms for a pair that opened, 10 ms
+    // for one that did not (which ends the stepping at the next time-out).
+    timer.Start();
+    return;
+  }
+
+  if (SearchRetryPending) {
+    Search();
+    SearchRetryPending = false;
+    return;
+  }
+  // The pair whose ports are still open: after the last step the indexes
+  // stand past the last pair, which is the one left open.
+  int openIn = link.MidiInDevice, openOut = link.MidiOutDevice;
+  if (openIn < 0 && openOut >= links_.MidiOutCount() && links_.MidiOutCount() > 0) {
+    openIn = links_.MidiInCount() - 1;
+    openOut = links_.MidiOutCount() - 1;
+  }
+  link.MidiInDevice = 0;
+  link.MidiOutDevice = 0;
+  if (WatchdogBox(SEARCH_FAILED))
+    return;
+  // The box runs a nested event loop: a console that answered while it was
+  // open is connected, and its pair is what the settings keep.
+  if (answered_) {
+    link.MidiInDevice = openIn;
+    link.MidiOutDevice = openOut;
+    return;
+  }
+  ReportCheckConnection();
+}
+
+void ConnectionControl::AnswerOverdue()
+{
+  session_.timers.UploadTimer.Stop();
+  // The console was silent for a whole watchdog: nothing more is asked
+  // again (a listing's late reply still carries it on).
+  session_.StopAsking(true);
+  TransferWatchdog(NO_RESPONSE, false);
+}
+
+void ConnectionControl::SendOverdue()
+{
+  session_.timers.DownloadTimer.Stop();
+  TransferWatchdog(SEND_NOT_COMPLETED, true);
+}
+
+void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
+{
+  // The interrupted transfer is never resumed: a batch that waited for it
+  // ends (as by Cancel) whatever the answer, or the window would stay
+  // disabled with nothing outstanding. Whoever started the batch may
+  // answer for the user.
+  BatchSteps& steps = session_.steps();
+  const unsigned answersBefore = session_.Answers;
+  steps.QuestionOpen(true);
+  const std::optional<bool> given = steps.AnswerSilence(SilenceQuestion{abortCancels, text});
+  const bool retry = given ? *given
+                           : session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) ==
+                                 BoxAnswer::Retry;
+  steps.QuestionOpen(false);
+  // The box runs a nested event loop: a late answer under it has carried
+  // the transfer on, and wins over the box.
+  if (session_.Answers != answersBefore)
+    return;
+  if (steps.Running()) {
+    steps.ConsoleSilent();
+    window_.CancelTransfer();
+    // Whatever the window made of it, the batch does not outlive its
+    // watchdog.
+    if (steps.Running())
+      steps.GiveUp();
+  } else if (abortCancels && !retry) {
+    window_.CancelTransfer();
+  }
+  if (retry)
+    Search();
+  else
+    ReportCheckConnection();
+}
+
+void ConnectionControl::LinkTestOverdue()
+{
+  session_.timers.DummyTimer.Stop();
+  // The link test is over: it is not asked for again.
+  session_.GiveUpReceiving();
+  session_.host.ShowMessage(MIDI_TOO_OLD, BoxIcon::Error, BoxButtons::Ok);
+  links_.CloseMidiPort();
+}
+
+void ConnectionControl::Search()
+{
+  if (window_.ComportChecked()) {
+    session_.host.ShowMessage(NO_COM_SEARCH, BoxIcon::None, BoxButtons::Ok);
+    window_.PortSetupClick();
+  }
+  // The dialog may just have moved the check mark to "&Midi".
+  if (window_.MidiChecked()) {
+    answered_ = false;
+    links_.CloseMidiPort();
+    links_.StartMidiSearch();
+  }
+}
+
+void ConnectionControl::SearchComPort()
+{
+  session_.timers.TimeoutTimer.SetInterval(SERIAL_SEARCH_MS);
+  answered_ = false;
+  links_.SearchComPort();
+}
+
+void ConnectionControl::AlignPortType()
+{
+  window_.SetPortType(window_.MidiChecked() ? PORT_TYPE_MIDI : PORT_TYPE_COM);
+}
+
+void ConnectionControl::PortSetupOpening()
+{
+  Timers& t = session_.timers;
+  for (Timer* timer : {&t.TimeoutTimer, &t.UploadTimer, &t.DownloadTimer, &t.DummyTimer})
+    timer->Stop();
+  links_.SetMidiSearching(false);
+}
+
+void ConnectionControl::ComportClick()
+{
+  window_.CheckComport();
+  window_.SetPortType(PORT_TYPE_COM);
+  Timer& timer = session_.timers.TimeoutTimer;
+  if (!timer.IsActive())
+    return; // no search running: the open link stays as it is
+  timer.Stop();
+  links_.SetMidiSearching(false);
+  links_.CloseMidiPort();
+  Search();
+}
+
+void ConnectionControl::MidiClick()
+{
+  window_.CheckMidi();
+  window_.SetPortType(PORT_TYPE_MIDI);
+  Timer& timer = session_.timers.TimeoutTimer;
+  if (!timer.IsActive())
+    return;
+  timer.Stop();
+  links_.CloseComPort();
+  Search();
+}
+
+} // namespace zr

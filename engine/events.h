@@ -1,0 +1,102 @@
+// What a batch reports and asks, as values: a file started, its progress, a
+// file ended (saved, skipped or failed with an error code), the batch ended
+// with its counts; and the questions a front end answers (replace, restore,
+// the operating-system notice, a console that went silent). The texts the
+// window shows travel along for the status line and the boxes, but no front
+// end decides anything by reading one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "files/file_refs.h"
+
+namespace zr {
+
+enum class BatchKind { Download, Backup, Upload, Restore };
+enum class FileOutcome { Saved, Skipped, Failed };
+
+// Why a file was skipped or failed, beyond the record's error codes.
+enum class FileReason {
+  None,
+  Error,          // `error` holds the record's error code, `reason` its text
+  Exists,         // replacing was not agreed (on the PC or on the card)
+  LinkNotReady,   // no port selected, or the port could not be opened
+  ConsoleSilent,  // a watchdog fired and the file was given up
+  Cancelled,      // the user stopped the batch
+  WrongExtension, // a backup name that ends in another kind's extension
+};
+
+struct FileStart {
+  BatchKind kind = BatchKind::Download;
+  std::string name; // as the PC sees it ("SONG1.kpr")
+  int type = -1;
+  std::uint64_t size = 0; // bytes, when known before the transfer (uploads)
+  int number = 0;         // 1-based within the batch
+  int count = 0;
+};
+
+struct FileEnd {
+  BatchKind kind = BatchKind::Download;
+  std::string name;
+  int type = -1;
+  FileOutcome outcome = FileOutcome::Saved;
+  FileReason why = FileReason::None;
+  int error = 0;          // the record's error code, when `why` is Error
+  std::string reason;     // the text the status line or a box showed
+  std::string path;       // the PC file written (downloads, backups) or read
+  std::string cardName;   // uploads: the name the card got
+  std::uint64_t bytes = 0; // bytes saved or sent
+};
+
+struct BatchEnd {
+  BatchKind kind = BatchKind::Download;
+  int files = 0;
+  int saved = 0;
+  int skipped = 0;
+  int failed = 0;
+  bool cancelled = false;
+};
+
+// "File already exists!" on the PC (a download) or on the card (an upload).
+struct ReplaceQuestion {
+  std::string name;
+  bool onCard = false;
+  std::optional<std::uint64_t> oldSize; // on the PC: the file that is there
+  std::uint64_t newSize = 0;
+  bool severalFiles = false; // "Yes to All" and "No to All" may answer it
+  std::string text;          // the box's text
+};
+enum class ReplaceAnswer { Yes, No, YesToAll, NoToAll };
+
+// A watchdog fired: the console did not answer in time.
+struct SilenceQuestion {
+  bool upload = false; // the console stopped asking for blocks (else: sending them)
+  std::string text;
+};
+
+// Whoever started a batch may listen to it and answer its questions; a
+// question left unanswered (nothing) goes to the front end's boxes.
+class BatchListener {
+public:
+  virtual ~BatchListener() = default;
+  virtual void FileStarted(const FileStart&) {}
+  virtual void FileProgress(int done, int total) { (void)done, (void)total; }
+  virtual void FileEnded(const FileEnd&) {}
+  virtual void BatchEnded(const BatchEnd&) {}
+  // A text for the user about no file in particular (the operating-system
+  // update's closing notice).
+  virtual bool TakeNotice(const std::string& text) { return (void)text, false; }
+  // The batch did not start: one of its rules refused it (`text` is what the
+  // box would have said).
+  virtual void Refused(const std::string& text) { (void)text; }
+  virtual std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion&) { return std::nullopt; }
+  virtual std::optional<bool> AnswerRestore(const std::vector<int>& kinds) { return (void)kinds, std::nullopt; }
+  // True: try again (Retry); false: give up (Abort).
+  virtual std::optional<bool> AnswerSilence(const SilenceQuestion&) { return std::nullopt; }
+};
+
+} // namespace zr

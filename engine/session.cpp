@@ -1,0 +1,309 @@
+#include "engine/session.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "files/datatypes.h"
+#include "files/disk.h"
+#include "files/pc_path.h"
+
+namespace zr {
+
+namespace {
+constexpr const char* NO_PORT_SELECTED = "No communication port selected";
+constexpr const char* BACKUP_DIALOG_TITLE = "Save current settings as...";
+
+// The link a command of `filer` goes out on; none after telling the user so.
+Link* SelectedLink(Session& session, Filer& filer, int medium)
+{
+  Link* l = session.LinkFor(medium);
+  if (!l) {
+    session.ShowStatus("%s", NO_PORT_SELECTED);
+    filer.LastFailure = NO_PORT_SELECTED;
+  }
+  return l;
+}
+
+// The link could not send the request: nothing will answer it, so the file
+// is over before it began (the link has said so on the status line).
+bool CannotSend(Filer& filer, Link& link)
+{
+  filer.Expecting = false;
+  filer.Offered = false;
+  const char* text = link.CannotSendText();
+  filer.LastFailure = text + std::string(text).find_first_not_of(' ');
+  filer.LastError = ERR_NONE;
+  return false;
+}
+} // namespace
+
+Session::Session(Host& h, Timers& t) : SessionCore(h, t), RxTransfer(*this), TxTransfer(*this) {}
+
+void Session::RequestTypeDirectory(int medium, int type)
+{
+  if (Link* l = LinkFor(medium); l && l->RequestDirectory(type)) {
+    resync_.DirectorySent(type);
+    ArmDirectoryWatchdog();
+    Asking(Asked::Directory, medium, type);
+  }
+}
+
+bool Session::RequestCardFile(int medium, int type, const std::string& cardName, const std::string& folder,
+                              const std::string& pcStem)
+{
+  Filer& rx = RxTransfer;
+  rx.Expecting = false; // whatever was awaited before is given up
+  rx.LastFailure.clear();
+  rx.LastError = ERR_NONE;
+  if (!IsDataType(type)) {
+    rx.Error = ERR_UNKNOWN_TYPE;
+    rx.ReportError(0);
+    return false;
+  }
+  rx.DataType = type;
+  rx.Medium = medium;
+  rx.BlockNr = 0;
+  rx.DamagedTries = 0;
+  rx.Doubted.reset();
+  rx.CardName = cardName;
+  // The name comes from the console: it must not lead the file out of the
+  // folder the user chose.
+  rx.BuildPcPath(folder, pcStem.empty() ? SafePcFileName(cardName) : pcStem);
+  if (rx.Error != ERR_NONE) {
+    rx.ReportError(0);
+    return false;
+  }
+  Link* l = SelectedLink(*this, rx, medium);
+  if (!l)
+    return false;
+  rx.Expecting = true;
+  if (!AskBlock(unclean_ ? Ask::BehindMarker : Ask::Fresh))
+    return CannotSend(rx, *l);
+  return true;
+}
+
+bool Session::SendFileToCard(int medium, std::string pcFileName, const std::string& folder,
+                             const std::string& givenCardName)
+{
+  Filer& tx = TxTransfer;
+  const std::string shownName = pcFileName; // the name as the folder holds it
+  // From here on the record holds another file: requests for the previous one go unanswered.
+  tx.Offered = false;
+  tx.EndOfFileDone = false;
+  tx.GoAhead = false;
+  tx.LastFailure.clear();
+  tx.LastError = ERR_NONE;
+  tx.DataType = TypeFromFileName(pcFileName);
+  tx.Medium = MEDIUM_PC_FILE;
+  tx.BlockNr = 0;
+  if (!IsDataType(tx.DataType)) {
+    // A pasted name without one of the nine extensions: nothing to look up.
+    tx.Error = ERR_UNKNOWN_TYPE;
+    tx.ReportError(1);
+    return false;
+  }
+  const std::string cut = WithoutExtension(pcFileName);
+  tx.SetPcPath(folder, shownName);
+  if (tx.Error == ERR_NONE)
+    tx.LoadData();
+  const std::string cardName = givenCardName.empty() ? CardFileName(cut) : givenCardName;
+  if (tx.Error == ERR_NONE && cardName.empty()) {
+    // ".kpr" has a type but no name the card could show.
+    tx.FreeBuffer();
+    tx.Error = ERR_NO_CARD_NAME;
+  }
+  if (tx.Error != ERR_NONE) {
+    tx.ReportError(1);
+    return false;
+  }
+  Link* l = SelectedLink(*this, tx, medium);
+  if (!l)
+    return false;
+  tx.Offered = true;
+  tx.CardName = cardName;
+  if (!l->SendFileName(tx.DataType, cardName, false))
+    return CannotSend(tx, *l);
+  ArmWatchdog(tx.DataType);
+  AwaitRequest(medium, cardName.size() + 10);
+  return true;
+}
+
+bool Session::BackupInternal(int medium, int type, const std::optional<std::string>& path)
+{
+  Filer& rx = RxTransfer;
+  rx.Expecting = false;
+  rx.LastFailure.clear();
+  rx.LastError = ERR_NONE;
+  rx.WrongExtension = false;
+  rx.PcPath = AskBackupFileName(type, path);
+  rx.ReplaceAgreed = !rx.PcPath.empty() && ExistingFileSize(rx.PcPath).has_value();
+  if (rx.Error != ERR_NONE) {
+    // Cancelled dialog: nothing to say. Anything else deserves a word.
+    if (rx.Error == ERR_NO_FILE)
+      rx.Error = ERR_NONE;
+    else
+      rx.ReportError(0);
+    return false;
+  }
+  ShowStatus("Backing up..");
+  rx.Medium = medium;
+  rx.BlockNr = 0;
+  rx.DamagedTries = 0;
+  rx.Doubted.reset();
+  rx.CardName.clear();
+  Link* l = SelectedLink(*this, rx, medium);
+  if (!l)
+    return false;
+  rx.Expecting = true;
+  if (!AskBlock(unclean_ ? Ask::BehindMarker : Ask::Fresh))
+    return CannotSend(rx, *l);
+  return true;
+}
+
+bool Session::RestoreInternal(int medium, std::string pcFileName, const std::string& folder)
+{
+  Filer& tx = TxTransfer;
+  ShowStatus("Restoring..");
+  const std::string shownName = pcFileName;
+  tx.Offered = false;
+  tx.EndOfFileDone = false;
+  tx.GoAhead = false;
+  tx.CardName.clear(); // a restore has no name on the card
+  tx.LastFailure.clear();
+  tx.LastError = ERR_NONE;
+  tx.Error = ERR_NONE;
+  tx.Medium = MEDIUM_PC_FILE;
+  tx.DataType = TypeFromFileName(pcFileName);
+  if (!IsDataType(tx.DataType)) {
+    tx.Error = ERR_UNKNOWN_TYPE;
+    tx.ReportError(1);
+    return false;
+  }
+  tx.SetPcPath(folder, shownName);
+  if (tx.Error == ERR_NONE)
+    tx.LoadData();
+  if (tx.Error != ERR_NONE) {
+    tx.ReportError(1);
+    return false;
+  }
+  ShowStatus("  Sending file");
+  tx.Medium = medium;
+  tx.BlockNr = 0;
+  Link* l = SelectedLink(*this, tx, medium);
+  if (!l)
+    return false;
+  if (!l->ReadyToAnswer()) {
+    ShowStatus("%s", l->NotReadyText());
+    tx.LastFailure = l->NotReadyText();
+    return false;
+  }
+  tx.Offered = true;
+  tx.GoAhead = true; // a restore begins with block 0 unasked
+  SendRequestedBlock(*l, tx.DataType, 0);
+  return true;
+}
+
+std::string Session::AskBackupFileName(int type, const std::optional<std::string>& given)
+{
+  Filer& rx = RxTransfer;
+  rx.Error = ERR_NONE;
+  if (!IsDataType(type)) {
+    rx.Error = ERR_UNKNOWN_TYPE;
+    return {};
+  }
+  rx.DataType = type;
+  const std::string extension = DataTypeTable[type].extension;
+  SaveFileRequest request{BACKUP_DIALOG_TITLE, host.SelectedPcFolder(), WithoutExtension(lastBackupName_),
+                          extension};
+  for (;;) {
+    std::optional<std::string> chosen = given ? given : host.AskSaveFileName(request);
+    if (!chosen || chosen->empty()) {
+      rx.Error = ERR_NO_FILE;
+      return {};
+    }
+    std::string path = *chosen;
+    const std::string name = FileNamePart(path);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) {
+      path += "." + extension;
+    } else if (!EqualsIgnoringCase(name.substr(dot + 1), extension)) {
+      // Another extension would hide the file's kind: ask again, or refuse
+      // a name that nobody can be asked about.
+      if (given) {
+        rx.WrongExtension = true;
+        rx.Error = ERR_UNKNOWN_TYPE;
+        return {};
+      }
+      request.fileName = WithoutExtension(name);
+      continue;
+    }
+    if (path.size() >= PC_PATH_SIZE) {
+      rx.Error = ERR_PATH_TOO_LONG;
+      return {};
+    }
+    lastBackupName_ = FileNamePart(path);
+    return path;
+  }
+}
+
+void Session::SendRequestedBlock(Link& via, int type, unsigned block)
+{
+  Filer& tx = TxTransfer;
+  tx.Error = ERR_NONE;
+  if (!via.ReadyToAnswer()) {
+    ShowStatus("%s", via.NotReadyText());
+    // The line is gone: this file cannot go on, the batch can.
+    if (tx.Offered && !tx.EndOfFileDone) {
+      tx.Offered = false;
+      tx.LastFailure = via.NotReadyText();
+      FileEnd end;
+      end.name = FileNamePart(tx.PcPath);
+      end.outcome = FileOutcome::Failed;
+      end.why = FileReason::LinkNotReady;
+      end.reason = tx.LastFailure;
+      steps().FileEnded(end);
+      steps().SendNextPcFile(batch.PcIndex);
+    }
+    return;
+  }
+  if (type != tx.DataType)
+    tx.Error = ERR_ILLEGAL_DATA;
+  tx.BlockNr = block;
+  if (tx.Error == ERR_NONE) {
+    if (tx.Medium == MEDIUM_PC_FILE) {
+      // Nothing is being sent: a stray request must never turn into a
+      // write of the record's PC file.
+      tx.Error = ERR_NO_FILE;
+    } else {
+      tx.StoreData();
+    }
+  }
+  if (tx.Error == ERR_NONE) {
+    // A card file whose next block the console will ask for: if that
+    // request is lost, the file is offered again.
+    if (!batch.InternalMode && tx.Offered && !tx.EndOfFileDone)
+      AwaitRequest(&via == Midi ? MEDIUM_MIDI : MEDIUM_COM, std::min<std::size_t>(SYS_EX_BLOCKSIZE, tx.Size * 8 / 7 + 8) + DATA_BLOCK_OVERHEAD);
+    return;
+  }
+  const bool fileUnderWay = tx.Offered && !tx.EndOfFileDone && tx.Error == ERR_ILLEGAL_DATA;
+  tx.ReportError(1);
+  if (fileUnderWay) {
+    // The console asked for something this file does not have: nothing of
+    // it will be asked for again, so the file is over and the batch goes on.
+    tx.Offered = false;
+    // Nothing of it is awaited any more: not its go-ahead, not a request.
+    timers.DownloadTimer.Stop();
+    timers.UploadTimer.Stop();
+    StopAsking();
+    FileEnd end;
+    end.name = FileNamePart(tx.PcPath);
+    end.outcome = FileOutcome::Failed;
+    end.why = FileReason::Error;
+    end.error = tx.LastError;
+    end.reason = tx.LastFailure;
+    steps().FileEnded(end);
+    steps().SendNextPcFile(batch.PcIndex);
+  }
+}
+
+} // namespace zr

@@ -1,0 +1,137 @@
+#include "engine/session_core.h"
+
+#include <chrono>
+
+namespace zr {
+
+SessionCore::SessionCore(Host& h, Timers& t) : LinkContext(t), host(h) {}
+
+namespace {
+class NoBatch final : public BatchSteps {
+public:
+  int CardSelectedCount() override { return 0; }
+  int PcSelectedCount() override { return 0; }
+  void RequestNextCardFile(int) override {}
+  void SendNextPcFile(int) override {}
+  void RequestCardDirectory(int) override {}
+  void CardDirectoryReply(int, const std::vector<std::string>&, bool) override {}
+  void FileFailed(const std::string&, const std::string&) override {}
+  void BatchDone() override {}
+};
+} // namespace
+
+BatchSteps& SessionCore::steps() const
+{
+  static NoBatch none;
+  return Steps ? *Steps : none;
+}
+
+Link* SessionCore::LinkFor(int medium) const
+{
+  switch (medium) {
+  case MEDIUM_COM:
+  case MEDIUM_COM_ALT:
+    return Com;
+  case MEDIUM_MIDI:
+    return Midi;
+  default:
+    return nullptr;
+  }
+}
+
+void SessionCore::SetStatusText(const std::string& text)
+{
+  host.SetStatusText(text);
+}
+
+void SessionCore::OnLinkFault(LinkFault fault, const std::string& text)
+{
+  // Bad frames closer together than this are one burst: one box for it.
+  constexpr long long BURST_GAP_MS = 2000;
+  if (fault == LinkFault::FrameBounds) {
+    const long long now = Now();
+    const bool sameBurst = lastFrameFault_ && now - *lastFrameFault_ < BURST_GAP_MS;
+    lastFrameFault_ = now;
+    if (sameBurst) {
+      SetStatusText(text);
+      return;
+    }
+  }
+  host.ShowMessage(text, BoxIcon::Error, BoxButtons::Ok);
+}
+
+void SessionCore::ShowConnectionStatus()
+{
+  if (link.CommMedium == MEDIUM_COM)
+    ShowStatus("Connected thru COM port %d", link.ConnectedComPort);
+  else
+    ShowStatus("Connected thru MIDI");
+}
+
+void SessionCore::ShowProgress(const std::string& title, int maximum, int position, const std::string& label)
+{
+  if (!steps().ShowsProgress())
+    return;
+  host.ProgressSetTitle(title);
+  host.ProgressSetMaximum(maximum);
+  host.ProgressShow();
+  host.ProgressSetPosition(position);
+  host.ProgressSetLabel(label);
+}
+
+void SessionCore::CloseProgress()
+{
+  if (steps().ShowsProgress())
+    host.ProgressClose();
+}
+
+bool SessionCore::AskReplace(const ReplaceQuestion& question)
+{
+  if (batch.ReplaceAll)
+    return *batch.ReplaceAll;
+  ReplaceAnswer answer = ReplaceAnswer::No;
+  // Nothing is armed while the question is open: the answer moves the batch on.
+  steps().QuestionOpen(true);
+  if (const std::optional<ReplaceAnswer> given = steps().AnswerReplace(question)) {
+    answer = *given;
+  } else {
+    switch (host.ShowMessage(question.text, BoxIcon::Warning,
+                             question.severalFiles ? BoxButtons::YesNoAll : BoxButtons::YesNo)) {
+    case BoxAnswer::Yes:
+      answer = ReplaceAnswer::Yes;
+      break;
+    case BoxAnswer::YesToAll:
+      answer = ReplaceAnswer::YesToAll;
+      break;
+    case BoxAnswer::NoToAll:
+      answer = ReplaceAnswer::NoToAll;
+      break;
+    default:
+      break;
+    }
+  }
+  steps().QuestionOpen(false);
+  if (answer == ReplaceAnswer::YesToAll || answer == ReplaceAnswer::NoToAll)
+    batch.ReplaceAll = answer == ReplaceAnswer::YesToAll;
+  return answer == ReplaceAnswer::Yes || answer == ReplaceAnswer::YesToAll;
+}
+
+void SessionCore::ArmWatchdog(int type)
+{
+  if (type == SYS_EX_TEST_TYPE) {
+    timers.DummyTimer.Start();
+    return;
+  }
+  timers.UploadTimer.SetInterval(UploadIntervalFor(type));
+  timers.UploadTimer.Start();
+}
+
+long long SessionCore::Now() const
+{
+  if (Clock)
+    return Clock();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+} // namespace zr

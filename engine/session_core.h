@@ -1,0 +1,107 @@
+// What every part of the engine shares: the front end, the batch state,
+// the two links and the batch's steps, the status line, the progress dialog
+// and the replace question. The transfer records see the engine through
+// this; Session adds the records and the commands.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "link/link.h"
+#include "link/link_context.h"
+#include "link/wire.h"
+#include "engine/batch_steps.h"
+#include "engine/host.h"
+#include "engine/resync.h"
+
+namespace zr {
+
+struct BatchState {
+  int FileNr = 0;
+  int CardIndex = 0;
+  int PcIndex = 0;
+  int PendingPcItem = 0;
+  bool InternalMode = false;
+  bool CancelRequested = false;
+  bool SendFinished = false;
+  // "Yes to All" or "No to All" given to a replace question of the running
+  // batch: the answer for every later one. Cleared when a batch starts.
+  std::optional<bool> ReplaceAll;
+};
+
+class SessionCore : public LinkContext {
+public:
+  SessionCore(Host& host, Timers& timers);
+
+  Host& host;
+  BatchState batch;
+  // Answers of the console that the engine took (blocks awaited, requests
+  // answered): a watchdog's box sees by it whether the transfer went on
+  // while the box was open.
+  unsigned Answers = 0;
+  // How the last MIDI link test ended, until whoever watches takes it.
+  enum class LinkTestEnd { None, Passed, Failed };
+  LinkTestEnd LinkTestEnded = LinkTestEnd::None;
+
+  // The two links and the batch; set by whoever builds them (the program,
+  // a test).
+  Link* Com = nullptr;
+  Link* Midi = nullptr;
+  BatchSteps* Steps = nullptr;
+  // The batch, or one that holds no files and takes no steps.
+  BatchSteps& steps() const;
+  // 1 and 2: the serial link; 3: the MIDI link; anything else: none.
+  Link* LinkFor(int medium) const;
+
+  // LinkContext: the status line and boxes go to the host.
+  void SetStatusText(const std::string& text) override;
+  // A fault on a link: a box, except that bytes that are no message show
+  // one box per burst (line noise, a wrong baud rate) and the rest on the
+  // status line.
+  void OnLinkFault(LinkFault fault, const std::string& text) override;
+  // Milliseconds on a steady clock, for the bursts; tests set their own.
+  std::function<long long()> Clock;
+  // "Connected thru COM port %d" when CommMedium is 1, else "Connected thru MIDI".
+  void ShowConnectionStatus();
+  // The progress dialog at block `position` of `maximum`, and closed; both
+  // left alone while a job shows its own progress.
+  void ShowProgress(const std::string& title, int maximum, int position, const std::string& label);
+  void CloseProgress();
+
+  // The replace question "File already exists!\nReplace the file named ...":
+  // inside a batch of several files it also offers "Yes to All" and "No to
+  // All", whose answer then stands for the rest of the batch. Whoever
+  // started the batch may answer it; else the box asks. True for Yes.
+  bool AskReplace(const ReplaceQuestion& question);
+
+  // The save dialog for a backup of data type `type`, or the path given
+  // checked as the dialog checks a name; sets RxTransfer's DataType and
+  // Error (1 when cancelled). Returns the path or "".
+  virtual std::string AskBackupFileName(int type, const std::optional<std::string>& given = std::nullopt) = 0;
+
+  // A request went out: the watchdog for its answer starts (DummyTimer for
+  // the link test, else UploadTimer, longer for the operating system). A
+  // directory request keeps the interval the last request set. Asking again
+  // does not restart it: it is for a console silent for its whole interval.
+  void ArmWatchdog(int type);
+  void ArmDirectoryWatchdog() { timers.UploadTimer.Start(); }
+  // Milliseconds on Clock.
+  long long Now() const;
+
+protected:
+  // The barrier and the directory requests on their way.
+  Resync resync_;
+  // Round trips of a first answer (block 0, a directory reply, the link
+  // test) and of a further block: a console may take longer to find a file
+  // than to send its next block.
+  RoundTrip firstTrip_;
+  RoundTrip nextTrip_;
+  // From a block (or name) sent to the card to the console's next request.
+  RoundTrip sendTrip_;
+
+private:
+  std::optional<long long> lastFrameFault_; // when the last bad frame came
+};
+
+} // namespace zr
