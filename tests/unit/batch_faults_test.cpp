@@ -407,8 +407,9 @@ struct SendRun {
     std::map<std::string, int> ended;
     for (const FileEnd& e : ends) {
       ++ended[e.name];
-      if (e.outcome == FileOutcome::Saved)
+      if (e.outcome == FileOutcome::Saved) {
         EXPECT_EQ(ReadFile(rig.card() / e.name), ReadFile(rig.pc() / e.name)) << e.name << " reported sent";
+      }
     }
     for (const std::string& name : names)
       EXPECT_EQ(ended[name], 1) << name << " reported " << ended[name] << " times";
