@@ -44,8 +44,10 @@ public:
   std::int32_t Error = 0;
   // Total number of blocks announced by block 0 of the file being received.
   std::uint32_t TotalBlocks = 0;
-  // Receiving: the card file's name on the console; empty for a backup.
+  // The card file's name on the console; empty for a backup or a restore.
   std::string CardName;
+  // Sending: a file for the card, not a restore into the console's memory.
+  bool ToCard() const { return !CardName.empty(); }
   // Requests for the block awaited that came back damaged, in a row.
   int DamagedTries = 0;
   // A block like one seen lately, asked for again behind a marker: the

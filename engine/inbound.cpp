@@ -255,7 +255,7 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
   // the file is offered afresh instead, and the console starts it over.
   // The file's kind, not the batch running now, says which: a backup may
   // have begun since the last card file went.
-  if (block == 0 && tx.Offered && type == tx.DataType && !tx.CardName.empty()) {
+  if (block == 0 && tx.Offered && type == tx.DataType && tx.ToCard()) {
     if (batch.SendFinished || tx.EndOfFileDone)
       timers.DownloadTimer.Stop(); // the file went whole: nothing waits for it
     else
@@ -266,7 +266,7 @@ void Session::OnBlockRequest(Link* via, int medium, int type, unsigned block)
   // offer before it, which the console drops as it reads the new name:
   // answered, its last block would end the file here, and the console
   // would never have it.
-  if (tx.Offered && !tx.GoAhead && !tx.CardName.empty() && type == tx.DataType)
+  if (tx.Offered && !tx.GoAhead && tx.ToCard() && type == tx.DataType)
     return;
   timers.DownloadTimer.Stop();
   Link* l = via ? via : LinkFor(medium);

@@ -202,7 +202,7 @@ void Session::OfferAgain()
   // only on the go-ahead of this offer: whatever the console asks for
   // meanwhile of the old offer gets a block other than 0, which it ignores.
   Filer& tx = TxTransfer;
-  if (!tx.Offered || tx.EndOfFileDone || batch.SendFinished || batch.InternalMode || tx.CardName.empty())
+  if (!tx.Offered || tx.EndOfFileDone || batch.SendFinished || batch.InternalMode || !tx.ToCard())
     return;
   Link* l = LinkFor(askedMedium_);
   if (!l || !l->SendFileName(tx.DataType, tx.CardName, false))

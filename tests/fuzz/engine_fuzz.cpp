@@ -523,10 +523,7 @@ void World::CheckConsole() const
   for (const auto& entry : fs::directory_iterator(folders_.card)) {
     const std::string name = entry.path().filename().string();
     const std::optional<Bytes> got = ReadWholeFile(entry.path().string());
-    bool known = false;
-    for (const auto* list : {&zr::fuzz::CardFiles(), &zr::fuzz::PcFiles()})
-      for (const auto& f : *list)
-        known = known || (got && EqualsIgnoringCase(name, f.name + "." + f.extension) && *got == f.bytes);
+    const bool known = got && zr::fuzz::IsCardOrPcFile(name, *got);
     if (!known) {
       Dump();
       std::fprintf(stderr, "the card's %s is no file the PC or the card had\n", name.c_str());
@@ -590,14 +587,7 @@ void World::CheckArchive(const fs::path& folder) const
       if (impostorTypes_.count(type))
         continue;
       const std::optional<Bytes> got = ReadWholeFile(file.path().string());
-      bool true_ = false;
-      if (name == "internal") {
-        true_ = got && MayHold(type, *got);
-      } else {
-        for (const auto* list : {&zr::fuzz::CardFiles(), &zr::fuzz::PcFiles()})
-          for (const auto& f : *list)
-            true_ = true_ || (got && EqualsIgnoringCase(fileName, f.name + "." + f.extension) && *got == f.bytes);
-      }
+      const bool true_ = got && (name == "internal" ? MayHold(type, *got) : zr::fuzz::IsCardOrPcFile(fileName, *got));
       if (!true_) {
         Dump();
         std::fprintf(stderr, "the archive's %s/%s is not what the console held\n", name.c_str(), fileName.c_str());

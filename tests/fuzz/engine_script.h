@@ -90,6 +90,17 @@ inline std::optional<Bytes> ExpectedPcFile(const std::string& name)
   return std::nullopt;
 }
 
+// A file of the card as the console has it or as the PC sent it, under its
+// name in any case.
+inline bool IsCardOrPcFile(const std::string& name, const Bytes& bytes)
+{
+  for (const auto* list : {&CardFiles(), &PcFiles()})
+    for (const NamedFile& f : *list)
+      if (EqualsIgnoringCase(name, f.name + "." + f.extension) && bytes == f.bytes)
+        return true;
+  return false;
+}
+
 struct Intent {
   BatchKind kind = BatchKind::Download;
   bool listing = false; // the card listing instead of a batch
