@@ -86,7 +86,7 @@ int Batch::Medium() const
 bool Batch::Idle() const
 {
   const Timers& t = session_.timers;
-  return !running_ && !t.UploadTimer.IsActive() && !t.DownloadTimer.IsActive() && !t.TimeoutTimer.IsActive() &&
+  return !running_ && questionsOpen_ == 0 && !t.UploadTimer.IsActive() && !t.DownloadTimer.IsActive() && !t.TimeoutTimer.IsActive() &&
          !t.DummyTimer.IsActive() && !t.SendTimer.IsActive() && !t.RetryTimer.IsActive();
 }
 
@@ -128,6 +128,7 @@ void Batch::FinishBatch()
     EndFile(FileOutcome::Failed, silent_ ? FileReason::ConsoleSilent : FileReason::Cancelled,
             silent_ ? "no answer from the console" : "cancelled");
   running_ = false;
+  session_.ForgetQuestions();
   BatchListener* listener = std::exchange(listener_, nullptr);
   if (!claimer_)
     session_.host.SetTransferRunning(false);
@@ -266,14 +267,14 @@ void Batch::FileProgress(int done, int total)
     listener_->FileProgress(done, total);
 }
 
-std::optional<ReplaceAnswer> Batch::AnswerReplace(const ReplaceQuestion& question)
+bool Batch::AskReplace(const ReplaceQuestion& question, const Reply<ReplaceAnswer>& reply)
 {
-  return listener_ ? listener_->AnswerReplace(question) : std::nullopt;
+  return listener_ && listener_->AskReplace(question, reply);
 }
 
-std::optional<bool> Batch::AnswerSilence(const SilenceQuestion& question)
+bool Batch::AskSilence(const SilenceQuestion& question, const Reply<bool>& reply)
 {
-  return listener_ ? listener_->AnswerSilence(question) : std::nullopt;
+  return listener_ && listener_->AskSilence(question, reply);
 }
 
 bool Batch::TakeNotice(const std::string& text)
@@ -403,6 +404,9 @@ void Batch::RequestNextCardFile(int index)
 
 void Batch::StopTransfer()
 {
+  // A question still open (the restore's, before its batch runs) is
+  // answered by this.
+  session_.ForgetQuestions();
   BatchState& b = session_.batch;
   b.CancelRequested = true;
   b.SendFinished = true;

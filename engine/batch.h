@@ -5,6 +5,8 @@
 // as values (engine/events.h). One batch runs at a time, whoever asks.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -95,8 +97,8 @@ public:
   void QuestionOpen(bool open) override;
   void ConsoleSilent() override { silent_ = true; }
   void GiveUp() override { StopTransfer(); }
-  std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& question) override;
-  std::optional<bool> AnswerSilence(const SilenceQuestion& question) override;
+  bool AskReplace(const ReplaceQuestion& question, const Reply<ReplaceAnswer>& reply) override;
+  bool AskSilence(const SilenceQuestion& question, const Reply<bool>& reply) override;
   bool TakeNotice(const std::string& text) override;
   void BatchDone() override;
 
@@ -120,11 +122,17 @@ private:
   void BeginFile(const std::string& name, int type, std::uint64_t size);
   void EndFile(FileOutcome outcome, FileReason why, const std::string& reason, int error = 0);
   bool BeginSendBatch(BatchKind kind, std::vector<PcFileRef> files, BatchListener* listener);
-  bool RestoreAllowed();
+  // The restore's rules: false when one refused the files (said already);
+  // `kinds` the data types they hold.
+  bool RestoreAllowed(std::vector<int>& kinds);
   void SendNextFile(int index);
-  bool MayReplaceOnCard(const std::string& cardName);
+  // Whether file `next` goes: `then` hears it at once, or once the replace
+  // question for the card is answered. A skipped file is ended here.
+  void Wanted(int next, const std::function<void(bool)>& then);
+  // File `next` wanted: the pause before it, or it goes now. False when it
+  // could not go (the batch moves on).
+  bool Go(int after, int next);
   bool RefuseUnsendable(const PcFileRef& file);
-  bool Wanted(const PcFileRef& file);
   bool StartFile(const PcFileRef& file);
   void EndSendBatch();
 

@@ -62,17 +62,27 @@ bool Batch::Restore(std::vector<PcFileRef> files, BatchListener* listener)
 {
   if (!BeginSendBatch(BatchKind::Restore, std::move(files), listener))
     return false;
-  // Cancel pressed while the confirmation was open wins over its Yes.
-  if (!RestoreAllowed() || session_.batch.SendFinished) {
+  std::vector<int> kinds;
+  if (!RestoreAllowed(kinds)) {
     listener_ = nullptr;
     return false;
   }
-  BeginBatch(BatchKind::Restore, SendBatchCount(), listener);
-  SendNextPcFile(-1);
-  return true;
+  const Reply<bool> reply = session_.Question<bool>([this, listener](bool yes) {
+    // Cancel pressed while the confirmation was open wins over its Yes.
+    if (!yes || session_.batch.SendFinished) {
+      listener_ = nullptr;
+      return;
+    }
+    BeginBatch(BatchKind::Restore, SendBatchCount(), listener);
+    SendNextPcFile(-1);
+  });
+  if (!listener_ || !listener_->AskRestore(kinds, reply))
+    reply(session_.host.ShowMessage(RESTORE_QUESTION, BoxIcon::Warning, BoxButtons::YesNo) == BoxAnswer::Yes);
+  // Started, or waiting for the answer.
+  return running_ || questionsOpen_ > 0;
 }
 
-bool Batch::RestoreAllowed()
+bool Batch::RestoreAllowed(std::vector<int>& kinds)
 {
   // Whoever listens hears a refusal; else the box says it.
   const auto refuse = [this](const char* text) {
@@ -86,7 +96,6 @@ bool Batch::RestoreAllowed()
   if (selected == 0)
     return refuse(NOTHING_TO_RESTORE);
   int counters[DATA_TYPE_COUNT] = {};
-  std::vector<int> kinds;
   for (const PcFileRef& file : sendFiles_) {
     const int type = TypeOfFileName(file.name);
     if (IsDataType(type) && counters[type]++ == 0)
@@ -106,13 +115,7 @@ bool Batch::RestoreAllowed()
     if (counters[PROJECT_TYPE] != 0 && othersWithProject)
       return refuse(PROJECT_ALONE);
   }
-  if (listener_)
-    if (const std::optional<bool> given = listener_->AnswerRestore(kinds))
-      return *given;
-  QuestionOpen(true);
-  const bool yes = session_.host.ShowMessage(RESTORE_QUESTION, BoxIcon::Warning, BoxButtons::YesNo) == BoxAnswer::Yes;
-  QuestionOpen(false);
-  return yes;
+  return true;
 }
 
 void Batch::SendNextPcFile(int index)
@@ -140,30 +143,62 @@ void Batch::SendNextFile(int index)
       ++b.FileNr;
     b.PcIndex = next;
     BeginFile(file.name, TypeOfFileName(file.name), SizeOf(file));
-    const bool wanted = Wanted(file);
-    if (wanted && filesStarted_ > 0) {
-      // The console gets a pause before the next file; PauseOver starts it.
-      --b.FileNr;
-      b.PendingPcItem = after;
-      Pause(session_.timers.SendTimer.Interval());
+    // Answered at once, the loop goes on; answered later, the answer does.
+    auto now = std::make_shared<std::optional<bool>>();
+    auto waiting = std::make_shared<bool>(false);
+    Wanted(next, [this, now, waiting, after, next](bool wanted) {
+      if (!*waiting) {
+        *now = wanted;
+        return;
+      }
+      if (!(wanted && Go(after, next)))
+        SendNextFile(next);
+    });
+    if (!*now) {
+      *waiting = true;
       return;
     }
-    // Nothing sent yet: no repeated request to wait for, it goes at once.
-    if (wanted && StartFile(file))
+    if (**now && Go(after, next))
       return;
     after = next;
   }
 }
 
-bool Batch::Wanted(const PcFileRef& file)
+bool Batch::Go(int after, int next)
 {
-  if (RefuseUnsendable(file))
-    return false;
-  if (session_.batch.InternalMode ||
-      MayReplaceOnCard(file.cardName.empty() ? CardNameOf(file.name) : file.cardName))
+  if (filesStarted_ > 0) {
+    // The console gets a pause before the next file; PauseOver starts it.
+    BatchState& b = session_.batch;
+    --b.FileNr;
+    b.PendingPcItem = after;
+    Pause(session_.timers.SendTimer.Interval());
     return true;
-  EndFile(FileOutcome::Skipped, FileReason::Exists, "it exists on the card");
-  return false;
+  }
+  // Nothing sent yet: no repeated request to wait for, it goes at once.
+  return StartFile(sendFiles_[static_cast<std::size_t>(next)]);
+}
+
+void Batch::Wanted(int next, const std::function<void(bool)>& then)
+{
+  const PcFileRef& file = sendFiles_[static_cast<std::size_t>(next)];
+  if (RefuseUnsendable(file))
+    return then(false);
+  const std::string cardName = file.cardName.empty() ? CardNameOf(file.name) : file.cardName;
+  // Names only: a card file of another type with the same name is still
+  // worth the question, since the console shows them side by side.
+  if (session_.batch.InternalMode || !CardHolds(cardName))
+    return then(true);
+  ReplaceQuestion question;
+  question.name = cardName;
+  question.onCard = true;
+  question.newSize = current_ ? current_->size : 0;
+  question.severalFiles = counts_.files > 1;
+  question.text = REPLACE_QUESTION + cardName + " ?";
+  session_.AskReplace(question, [this, then](bool yes) {
+    if (!yes)
+      EndFile(FileOutcome::Skipped, FileReason::Exists, "it exists on the card");
+    then(yes);
+  });
 }
 
 void Batch::PauseOver()
@@ -200,21 +235,6 @@ bool Batch::CardHolds(const std::string& cardName) const
     if (EqualsIgnoringCase(f.name, cardName))
       return true;
   return false;
-}
-
-bool Batch::MayReplaceOnCard(const std::string& cardName)
-{
-  // Names only: a card file of another type with the same name is still
-  // worth the question, since the console shows them side by side.
-  if (!CardHolds(cardName))
-    return true;
-  ReplaceQuestion question;
-  question.name = cardName;
-  question.onCard = true;
-  question.newSize = current_ ? current_->size : 0;
-  question.severalFiles = counts_.files > 1;
-  question.text = REPLACE_QUESTION + cardName + " ?";
-  return session_.AskReplace(question);
 }
 
 bool Batch::RefuseUnsendable(const PcFileRef& file)

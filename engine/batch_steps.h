@@ -53,10 +53,10 @@ public:
   virtual void ConsoleSilent() {}
   // Ends the batch as Cancel does.
   virtual void GiveUp() {}
-  // The questions of a batch, for whoever started it: nothing lets the
-  // front end's boxes ask.
-  virtual std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion&) { return std::nullopt; }
-  virtual std::optional<bool> AnswerSilence(const SilenceQuestion&) { return std::nullopt; }
+  // The questions of a batch, for whoever started it, answered now or
+  // later by the reply: false lets the front end's boxes ask.
+  virtual bool AskReplace(const ReplaceQuestion&, const Reply<ReplaceAnswer>&) { return false; }
+  virtual bool AskSilence(const SilenceQuestion&, const Reply<bool>&) { return false; }
   virtual bool TakeNotice(const std::string& text) { return (void)text, false; }
   // The engine has ended the batch after its last file (progress closed,
   // status written): the batch adds what failed and lets the window go.

@@ -107,32 +107,30 @@ void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
   // ends (as by Cancel) whatever the answer, or the window would stay
   // disabled with nothing outstanding. Whoever started the batch may
   // answer for the user.
-  BatchSteps& steps = session_.steps();
   const unsigned answersBefore = session_.Answers;
-  steps.QuestionOpen(true);
-  const std::optional<bool> given = steps.AnswerSilence(SilenceQuestion{abortCancels, text});
-  const bool retry = given ? *given
-                           : session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) ==
-                                 BoxAnswer::Retry;
-  steps.QuestionOpen(false);
-  // The box runs a nested event loop: a late answer under it has carried
-  // the transfer on, and wins over the box.
-  if (session_.Answers != answersBefore)
-    return;
-  if (steps.Running()) {
-    steps.ConsoleSilent();
-    window_.CancelTransfer();
-    // Whatever the window made of it, the batch does not outlive its
-    // watchdog.
-    if (steps.Running())
-      steps.GiveUp();
-  } else if (abortCancels && !retry) {
-    window_.CancelTransfer();
-  }
-  if (retry)
-    Search();
-  else
-    ReportCheckConnection();
+  const Reply<bool> reply = session_.Question<bool>([this, answersBefore, abortCancels](bool retry) {
+    // A late answer of the console while the question was open has carried
+    // the transfer on, and wins over the question.
+    if (session_.Answers != answersBefore)
+      return;
+    BatchSteps& steps = session_.steps();
+    if (steps.Running()) {
+      steps.ConsoleSilent();
+      window_.CancelTransfer();
+      // Whatever the window made of it, the batch does not outlive its
+      // watchdog.
+      if (steps.Running())
+        steps.GiveUp();
+    } else if (abortCancels && !retry) {
+      window_.CancelTransfer();
+    }
+    if (retry)
+      Search();
+    else
+      ReportCheckConnection();
+  });
+  if (!session_.steps().AskSilence(SilenceQuestion{abortCancels, text}, reply))
+    reply(session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) == BoxAnswer::Retry);
 }
 
 void ConnectionControl::LinkTestOverdue()

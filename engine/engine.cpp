@@ -164,6 +164,11 @@ void EngineSession::SendRequestedBlock(Link& via, int type, unsigned block)
   engine_.Entered([&] { Session::SendRequestedBlock(via, type, block); });
 }
 
+void EngineSession::Resumed(const std::function<void()>& step)
+{
+  engine_.Entered(step);
+}
+
 void EngineSession::OnLinkFault(LinkFault fault, const std::string& text)
 {
   engine_.Entered([&] { Session::OnLinkFault(fault, text); });

@@ -67,6 +67,7 @@ public:
   void OnFileRequest(Link* via, int medium, int type) override;
   void SendRequestedBlock(Link& via, int type, unsigned block) override;
   void OnLinkFault(LinkFault fault, const std::string& text) override;
+  void Resumed(const std::function<void()>& step) override;
 
 private:
   Engine& engine_;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -78,8 +79,38 @@ struct SilenceQuestion {
   std::string text;
 };
 
-// Whoever started a batch may listen to it and answer its questions; a
-// question left unanswered (nothing) goes to the front end's boxes.
+// The answer to one question, given once, when the front end is ready: from
+// the call that asked, or later, after its own dialog closed. The batch
+// waits meanwhile with nothing armed; a copy of the reply answers the same
+// question, and a second answer changes nothing. An answer that comes after
+// the batch was cancelled is heard and ignored.
+template <class T>
+class Reply {
+public:
+  Reply() = default;
+  explicit Reply(std::function<void(T)> resume) : resume_(std::make_shared<std::function<void(T)>>(std::move(resume)))
+  {
+  }
+  void operator()(T answer) const
+  {
+    if (!resume_ || !*resume_)
+      return;
+    const std::function<void(T)> resume = std::move(*resume_);
+    *resume_ = nullptr;
+    resume(answer);
+  }
+  // Not yet answered.
+  bool Open() const { return resume_ && *resume_; }
+
+private:
+  std::shared_ptr<std::function<void(T)>> resume_;
+};
+
+// Whoever started a batch may listen to it and answer its questions. Each
+// Ask* takes the question with its reply and returns true when this
+// listener answers it (now or later); false leaves it to the front end's
+// boxes. By default they take the answer of the matching Answer*, which
+// answers at once or, with nothing, not at all.
 class BatchListener {
 public:
   virtual ~BatchListener() = default;
@@ -97,6 +128,28 @@ public:
   virtual std::optional<bool> AnswerRestore(const std::vector<int>& kinds) { return (void)kinds, std::nullopt; }
   // True: try again (Retry); false: give up (Abort).
   virtual std::optional<bool> AnswerSilence(const SilenceQuestion&) { return std::nullopt; }
+
+  virtual bool AskReplace(const ReplaceQuestion& question, const Reply<ReplaceAnswer>& reply)
+  {
+    return Given(AnswerReplace(question), reply);
+  }
+  virtual bool AskRestore(const std::vector<int>& kinds, const Reply<bool>& reply)
+  {
+    return Given(AnswerRestore(kinds), reply);
+  }
+  virtual bool AskSilence(const SilenceQuestion& question, const Reply<bool>& reply)
+  {
+    return Given(AnswerSilence(question), reply);
+  }
+
+private:
+  template <class T>
+  static bool Given(const std::optional<T>& answer, const Reply<T>& reply)
+  {
+    if (answer)
+      reply(*answer);
+    return answer.has_value();
+  }
 };
 
 } // namespace zr

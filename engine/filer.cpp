@@ -65,7 +65,7 @@ void Filer::StoreData()
   Error = ERR_NONE;
   switch (Medium) {
   case MEDIUM_PC_FILE:
-    (void)WritePcFile();
+    WritePcFile([](std::optional<FileOutcome>) {});
     break;
   case MEDIUM_COM:
   case MEDIUM_COM_ALT:

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -99,10 +100,12 @@ public:
   ReceiveStep ReceiveBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
   void UnpackReceived();
   // Writes the received file to PcPath (the replace question first when a
-  // file is there). Saved, or Skipped when the user said No; Failed with
-  // Error set when it could not be written; nothing when the batch ended
-  // under the question. Starts nothing.
-  std::optional<FileOutcome> WritePcFile();
+  // file is there, and the file waits for its answer), then tells `done`:
+  // Saved, or Skipped when the user said No; Failed with Error set when it
+  // could not be written; nothing when the batch ended under the question.
+  // Starts nothing else.
+  using Saved = std::function<void(std::optional<FileOutcome>)>;
+  void WritePcFile(const Saved& done);
   // The end of the received file as the batch hears it.
   FileEnd ReceivedFileEnd(FileOutcome outcome) const;
   // Whether a link test block came through undamaged (a status line says
@@ -131,10 +134,12 @@ private:
   ReceiveStep StoreReceivedBlock(unsigned total, const std::uint8_t* payload, std::size_t count);
   // After the last block of a file went out: the next file, or the batch's end.
   void EndSentFile();
-  // The replace question for a received file. True for Yes.
-  bool MayReplace(const std::string& fileName, std::uint64_t existingSize);
-  // A No to the replace question, unless the batch ended meanwhile.
-  std::optional<FileOutcome> Skipped() const;
+  // The replace question for a received file; `then` hears true for Yes.
+  void MayReplace(const std::string& fileName, std::uint64_t existingSize, const std::function<void(bool)>& then);
+  // The question, then the file written over the one there, or skipped.
+  void AskThenWrite(std::uint64_t existingSize, const Saved& done);
+  // Buffer to PcPath, over a file there only when `replace`.
+  FileOutcome Write(bool replace);
   // "Please press enter on your mixer to save the update."
   void NoticeOsUpdate();
 

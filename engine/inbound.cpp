@@ -152,9 +152,10 @@ void Session::ReceiveFileBlock(unsigned total, const std::uint8_t* payload, std:
   }
   case ReceiveStep::Complete: {
     ShowReceiveProgress(total - 1, total);
-    const std::optional<FileOutcome> saved = rx.WritePcFile();
-    if (saved)
-      EndReceivedFile(*saved);
+    rx.WritePcFile([this](std::optional<FileOutcome> saved) {
+      if (saved)
+        EndReceivedFile(*saved);
+    });
     return;
   }
   case ReceiveStep::Failed:

@@ -3,6 +3,8 @@
 // place, so that a failed write never costs the user the file it replaces.
 #include "engine/filer.h"
 
+#include <functional>
+
 #include "files/disk.h"
 #include "files/pc_path.h"
 #include "engine/session_core.h"
@@ -45,7 +47,7 @@ FileEnd Filer::ReceivedFileEnd(FileOutcome outcome) const
   return end;
 }
 
-bool Filer::MayReplace(const std::string& fileName, std::uint64_t existingSize)
+void Filer::MayReplace(const std::string& fileName, std::uint64_t existingSize, const std::function<void(bool)>& then)
 {
   ReplaceQuestion question;
   question.name = fileName;
@@ -55,67 +57,64 @@ bool Filer::MayReplace(const std::string& fileName, std::uint64_t existingSize)
   question.text = "File already exists!\nReplace the file named " + fileName + " ?\nThe existing file size is " +
                   SizeText(existingSize) + ", the new file size is " +
                   std::to_string((std::uint64_t(Size) + 1023) / 1024) + "KB.";
-  const bool yes = session_.AskReplace(question);
-  // The question runs a nested event loop: Cancel, or a watchdog's Abort or
-  // Retry, may have ended the file meanwhile. Nothing is written then.
-  if (!Buffer || session_.batch.CancelRequested) {
-    Buffer.reset();
-    return false;
-  }
-  if (!yes)
-    FreeBuffer();
-  return yes;
+  session_.AskReplace(question, then);
 }
 
-std::optional<FileOutcome> Filer::Skipped() const
-{
-  // Under the question the batch may have ended (Cancel, a watchdog's box):
-  // then there is nobody to tell.
-  if (session_.batch.CancelRequested)
-    return std::nullopt;
-  return FileOutcome::Skipped;
-}
-
-std::optional<FileOutcome> Filer::WritePcFile()
+void Filer::WritePcFile(const Saved& done)
 {
   const bool backup = session_.batch.InternalMode;
   if (!Buffer) {
     Error = ERR_NO_FILE;
-    return FileOutcome::Failed;
+    return done(FileOutcome::Failed);
   }
   if (Size == 0) {
     // Nothing to keep: an empty file on disk would only hide the fault.
     Error = ERR_EMPTY_FILE;
-    return FileOutcome::Failed;
+    return done(FileOutcome::Failed);
   }
   if (PcPath.empty()) {
     PcPath = session_.AskBackupFileName(DataType);
     ReplaceAgreed = ExistingFileSize(PcPath).has_value();
     if (Error != ERR_NONE)
-      return FileOutcome::Failed;
+      return done(FileOutcome::Failed);
   }
-
-  const std::string fileName = FileNamePart(PcPath);
   // A backup's save dialog asked before overwriting what was there then.
-  bool replace = backup && ReplaceAgreed;
-  if (!backup) {
-    // The disk decides, not what the PC list happens to show.
-    if (const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath)) {
-      if (!MayReplace(fileName, *existing))
-        return Skipped();
-      replace = true;
+  if (backup && ReplaceAgreed)
+    return done(Write(true));
+  // The disk decides, not what the PC list happens to show.
+  if (!backup)
+    if (const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath))
+      return AskThenWrite(*existing, done);
+  const FileOutcome written = Write(false);
+  if (Error != ERR_FILE_EXISTS)
+    return done(written);
+  // A file appeared under that name since the look above (a backup of the
+  // operating system takes minutes): it is asked about now.
+  Error = ERR_NONE;
+  AskThenWrite(ExistingFileSize(PcPath).value_or(0), done);
+}
+
+void Filer::AskThenWrite(std::uint64_t existingSize, const Saved& done)
+{
+  MayReplace(FileNamePart(PcPath), existingSize, [this, done](bool yes) {
+    // The answer may come late: Cancel, or a watchdog's Abort or Retry, may
+    // have ended the file meanwhile. Nothing is written then, and there is
+    // nobody to tell.
+    if (!Buffer || session_.batch.CancelRequested) {
+      Buffer.reset();
+      return done(std::nullopt);
     }
-  }
+    if (!yes) {
+      FreeBuffer();
+      return done(FileOutcome::Skipped);
+    }
+    done(Write(true));
+  });
+}
+
+FileOutcome Filer::Write(bool replace)
+{
   Error = WriteFileSafely(PcPath, Buffer.get(), Size, replace);
-  if (Error == ERR_FILE_EXISTS && !replace) {
-    // A file appeared under that name since the look above (a backup of
-    // the operating system takes minutes): it is asked about now.
-    const std::optional<std::uint64_t> existing = ExistingFileSize(PcPath);
-    Error = ERR_NONE;
-    if (!MayReplace(fileName, existing.value_or(0)))
-      return Skipped();
-    Error = WriteFileSafely(PcPath, Buffer.get(), Size, true);
-  }
   return Error == ERR_NONE ? FileOutcome::Saved : FileOutcome::Failed;
 }
 

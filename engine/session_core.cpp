@@ -85,35 +85,35 @@ void SessionCore::CloseProgress()
     host.ProgressClose();
 }
 
-bool SessionCore::AskReplace(const ReplaceQuestion& question)
+void SessionCore::AskReplace(const ReplaceQuestion& question, std::function<void(bool yes)> then)
 {
-  if (batch.ReplaceAll)
-    return *batch.ReplaceAll;
-  ReplaceAnswer answer = ReplaceAnswer::No;
-  // Nothing is armed while the question is open: the answer moves the batch on.
-  steps().QuestionOpen(true);
-  if (const std::optional<ReplaceAnswer> given = steps().AnswerReplace(question)) {
-    answer = *given;
-  } else {
-    switch (host.ShowMessage(question.text, BoxIcon::Warning,
-                             question.severalFiles ? BoxButtons::YesNoAll : BoxButtons::YesNo)) {
-    case BoxAnswer::Yes:
-      answer = ReplaceAnswer::Yes;
-      break;
-    case BoxAnswer::YesToAll:
-      answer = ReplaceAnswer::YesToAll;
-      break;
-    case BoxAnswer::NoToAll:
-      answer = ReplaceAnswer::NoToAll;
-      break;
-    default:
-      break;
-    }
+  if (batch.ReplaceAll) {
+    then(*batch.ReplaceAll);
+    return;
   }
-  steps().QuestionOpen(false);
-  if (answer == ReplaceAnswer::YesToAll || answer == ReplaceAnswer::NoToAll)
-    batch.ReplaceAll = answer == ReplaceAnswer::YesToAll;
-  return answer == ReplaceAnswer::Yes || answer == ReplaceAnswer::YesToAll;
+  // Nothing is armed while the question is open: the answer moves the batch on.
+  const Reply<ReplaceAnswer> reply = Question<ReplaceAnswer>([this, then = std::move(then)](ReplaceAnswer answer) {
+    if (answer == ReplaceAnswer::YesToAll || answer == ReplaceAnswer::NoToAll)
+      batch.ReplaceAll = answer == ReplaceAnswer::YesToAll;
+    then(answer == ReplaceAnswer::Yes || answer == ReplaceAnswer::YesToAll);
+  });
+  if (steps().AskReplace(question, reply))
+    return;
+  switch (host.ShowMessage(question.text, BoxIcon::Warning,
+                           question.severalFiles ? BoxButtons::YesNoAll : BoxButtons::YesNo)) {
+  case BoxAnswer::Yes:
+    reply(ReplaceAnswer::Yes);
+    break;
+  case BoxAnswer::YesToAll:
+    reply(ReplaceAnswer::YesToAll);
+    break;
+  case BoxAnswer::NoToAll:
+    reply(ReplaceAnswer::NoToAll);
+    break;
+  default:
+    reply(ReplaceAnswer::No);
+    break;
+  }
 }
 
 void SessionCore::ArmWatchdog(int type)

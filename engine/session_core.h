@@ -72,8 +72,32 @@ public:
   // The replace question "File already exists!\nReplace the file named ...":
   // inside a batch of several files it also offers "Yes to All" and "No to
   // All", whose answer then stands for the rest of the batch. Whoever
-  // started the batch may answer it; else the box asks. True for Yes.
-  bool AskReplace(const ReplaceQuestion& question);
+  // started the batch may answer it, now or later; else the box asks.
+  // `then` hears true for Yes, once the answer is there.
+  void AskReplace(const ReplaceQuestion& question, std::function<void(bool yes)> then);
+  // The same for whichever question: the batch waits in its Asking stage
+  // until `reply` is answered; a late answer runs as a step of the engine.
+  template <class T>
+  Reply<T> Question(std::function<void(T)> then)
+  {
+    steps().QuestionOpen(true);
+    return Reply<T>([this, era = questionEra_, then = std::move(then)](T answer) {
+      Resumed([&] {
+        steps().QuestionOpen(false);
+        // Else the batch it was asked for is over: the answer closes the
+        // question and changes nothing.
+        if (era == questionEra_)
+          then(answer);
+      });
+    });
+  }
+  // The batch ended or was cancelled: what the questions still open would
+  // have done is moot. Each stays open until answered; nothing new starts
+  // before that.
+  void ForgetQuestions() { ++questionEra_; }
+  // Runs an answer that came from outside the engine's own steps; the
+  // engine wraps it as it wraps a message or a timer.
+  virtual void Resumed(const std::function<void()>& step) { step(); }
 
   // The save dialog for a backup of data type `type`, or the path given
   // checked as the dialog checks a name; sets RxTransfer's DataType and
@@ -102,6 +126,7 @@ protected:
 
 private:
   std::optional<long long> lastFrameFault_; // when the last bad frame came
+  unsigned questionEra_ = 0;                // ForgetQuestions so far
 };
 
 } // namespace zr

@@ -2,6 +2,8 @@
 // and its events, the library's stand-ins, and nothing else of the engine.
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include "frontend/qt_timer.h"
 #include "link/backend/serial_qt.h"
 #include "tests/serial/serial_harness.h"
@@ -16,10 +18,12 @@ struct FewLines : EngineObserver {
   void ConnectionChanged(const Connection& c) override { connection = c; }
   void CardListed(const std::vector<CardFileRef>& files) override { card = files; }
   void FileEnded(const FileEnd& end) override { ended.push_back(end); }
-  std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& q) override
+  // Answered when the front end is ready: here a moment later.
+  bool AskReplace(const ReplaceQuestion& q, const Reply<ReplaceAnswer>& reply) override
   {
     asked.push_back(q.name);
-    return ReplaceAnswer::Yes;
+    QTimer::singleShot(300, [reply] { reply(ReplaceAnswer::Yes); });
+    return true;
   }
   void Idle() override { idle = true; }
   // Runs the event loop until the engine says it is idle.
@@ -35,7 +39,7 @@ struct FewLines : EngineObserver {
   bool idle = false;
 };
 
-TEST(FrontEnd, ConnectsListsDownloadsAndAnswersTheReplaceQuestion)
+TEST(FrontEnd, ConnectsListsDownloadsAndAnswersTheReplaceQuestionLater)
 {
   ConsoleFolders f;
   const Bytes song = RandomBytes(2500, 7);

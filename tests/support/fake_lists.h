@@ -64,9 +64,9 @@ public:
     if (batch_)
       batch_->FileProgress(done, total);
   }
-  std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& q) override
+  bool AskReplace(const ReplaceQuestion& q, const zr::Reply<ReplaceAnswer>& reply) override
   {
-    return batch_ ? batch_->AnswerReplace(q) : std::nullopt;
+    return batch_ && batch_->AskReplace(q, reply);
   }
   bool ShowsProgress() const override { return batch_ ? batch_->ShowsProgress() : true; }
   void BatchDone() override

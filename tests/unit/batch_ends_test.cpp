@@ -86,6 +86,27 @@ TEST_F(BatchEndsTest, CancelUnderTheReplaceQuestionWritesNothing)
   ExpectEnded();
 }
 
+// The same question answered later, as a front end with its own dialog
+// does: Cancel meanwhile ends the batch, the late Yes writes nothing, and
+// the answer frees the engine.
+TEST_F(BatchEndsTest, ALateAnswerAfterCancelWritesNothing)
+{
+  WriteFile(folder.path() / "A.kpr", {1, 2, 3});
+  struct Later : BatchListener {
+    bool AskReplace(const ReplaceQuestion&, const Reply<ReplaceAnswer>& r) override { return reply = r, true; }
+    Reply<ReplaceAnswer> reply;
+  } later;
+  batch.Download({{0, "A"}}, folder.str(), &later);
+  ServeCardFile(0, RandomBytes(50, 2));
+  ASSERT_TRUE(later.reply.Open());
+  batch.StopTransfer();
+  EXPECT_FALSE(batch.Download({{0, "B"}}, folder.str()));
+  later.reply(ReplaceAnswer::Yes);
+  EXPECT_EQ(ReadFile(folder.path() / "A.kpr"), (Bytes{1, 2, 3}));
+  ExpectEnded();
+  EXPECT_TRUE(batch.Idle());
+}
+
 // A request for a block the file does not have leaves nothing to wait for:
 // the file fails and the batch ends.
 TEST_F(BatchEndsTest, ARequestPastTheEndFailsTheFile)
