@@ -54,9 +54,9 @@ int ListAccess::NextSelected(int after) const
 
 // ---- Gestures ----
 
-ListGestures::ListGestures(Batch& batch, ListAccess& card, ListAccess& internal, ListAccess& pc,
+ListGestures::ListGestures(Transfers& transfers, ListAccess& card, ListAccess& internal, ListAccess& pc,
                            std::function<std::string()> pcFolder, std::function<void(const std::string&)> status)
-    : batch_(batch), card_(card), internal_(internal), pc_(pc), pcFolder_(std::move(pcFolder)),
+    : transfers_(transfers), card_(card), internal_(internal), pc_(pc), pcFolder_(std::move(pcFolder)),
       status_(std::move(status))
 {
 }
@@ -93,38 +93,38 @@ std::vector<PcFileRef> ListGestures::SelectedPcFiles() const
 void ListGestures::PCViewDragDrop(ListId source)
 {
   // A drop is a transfer of its own: what was copied before is let go.
-  if (!batch_.Running())
+  if (!transfers_.Running())
     board.CopySource = CopySourceKind::None;
   if (source == ListId::Card) {
     std::vector<CardFileRef> files;
     for (int i = card_.FirstSelected(); i >= 0; i = card_.NextSelected(i))
       files.push_back({card_.ImageIndex(i), card_.Caption(i)});
-    batch_.Download(std::move(files), pcFolder_());
+    transfers_.Download(std::move(files), pcFolder_());
   } else if (source == ListId::Internal) {
     // A backup is one file of the type dragged: the card selection plays no part.
     const int type = internal_.FirstSelected();
     if (type >= 0)
-      batch_.Backup(type);
+      transfers_.Backup(type);
   }
 }
 
 void ListGestures::SolanoViewDragDrop()
 {
-  if (!batch_.Running())
+  if (!transfers_.Running())
     board.CopySource = CopySourceKind::None;
-  batch_.Upload(SelectedPcFiles());
+  transfers_.Upload(SelectedPcFiles());
 }
 
 void ListGestures::InternalViewDragDrop()
 {
-  if (!batch_.Running())
+  if (!transfers_.Running())
     board.CopySource = CopySourceKind::None;
-  batch_.Restore(SelectedPcFiles());
+  transfers_.Restore(SelectedPcFiles());
 }
 
 void ListGestures::DropPaths(ListId target, const std::vector<std::string>& paths)
 {
-  if (target == ListId::Pc || batch_.Running())
+  if (target == ListId::Pc || transfers_.Running())
     return;
   const std::string refusal = RefusalOfDroppedPaths(paths);
   if (!refusal.empty()) {
@@ -132,9 +132,9 @@ void ListGestures::DropPaths(ListId target, const std::vector<std::string>& path
     return;
   }
   if (target == ListId::Card)
-    batch_.Upload(PcFilesOf(paths));
+    transfers_.Upload(PcFilesOf(paths));
   else
-    batch_.Restore(PcFilesOf(paths));
+    transfers_.Restore(PcFilesOf(paths));
 }
 
 // ---- Copy and paste ----
@@ -186,13 +186,13 @@ void ListGestures::Copy4Click()
 void ListGestures::Paste1Click()
 {
   // Only PC files can go to the card; internal data pasted here does nothing.
-  if (board.CopyCount == 0 || batch_.Running() || board.CopySource != CopySourceKind::Pc)
+  if (board.CopyCount == 0 || transfers_.Running() || board.CopySource != CopySourceKind::Pc)
     return;
   std::vector<PcFileRef> files;
   const std::string folder = pcFolder_();
   for (int i = 0; i < board.CopyCount; ++i)
     files.push_back({folder, board.CopyList[static_cast<std::size_t>(i)].name});
-  batch_.Upload(std::move(files));
+  transfers_.Upload(std::move(files));
 }
 
 void ListGestures::Paste4Click()

@@ -8,11 +8,41 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "engine/batch.h"
+#include "files/file_refs.h"
 
 namespace zr {
+
+// What the gestures start: the engine's intents (TransfersOf<Engine>), or
+// in a test those of a bare batch.
+class Transfers {
+public:
+  virtual ~Transfers() = default;
+  virtual bool Running() const = 0;
+  virtual void Download(std::vector<CardFileRef> files, std::string folder) = 0;
+  virtual void Backup(int type) = 0; // the save dialog asks where
+  virtual void Upload(std::vector<PcFileRef> files) = 0;
+  virtual void Restore(std::vector<PcFileRef> files) = 0;
+};
+
+template <class Intents>
+class TransfersOf : public Transfers {
+public:
+  explicit TransfersOf(Intents& intents) : intents_(intents) {}
+  bool Running() const override { return intents_.Running(); }
+  void Download(std::vector<CardFileRef> files, std::string folder) override
+  {
+    intents_.Download(std::move(files), std::move(folder));
+  }
+  void Backup(int type) override { intents_.Backup(type); }
+  void Upload(std::vector<PcFileRef> files) override { intents_.Upload(std::move(files)); }
+  void Restore(std::vector<PcFileRef> files) override { intents_.Restore(std::move(files)); }
+
+private:
+  Intents& intents_;
+};
 
 // One of the main window's three lists, as the gestures read it.
 class ListAccess {
@@ -51,7 +81,7 @@ class ListGestures {
 public:
   // `pcFolder` tells the folder the PC list shows; `status` writes the
   // status line.
-  ListGestures(Batch& batch, ListAccess& card, ListAccess& internal, ListAccess& pc,
+  ListGestures(Transfers& transfers, ListAccess& card, ListAccess& internal, ListAccess& pc,
                std::function<std::string()> pcFolder, std::function<void(const std::string&)> status);
 
   // Drag-over acceptance for a drop on `target` of a drag from `source`.
@@ -91,7 +121,7 @@ private:
   void CopyFrom(ListAccess& list, const CopyRule& rule);
   void FillCopyList(ListAccess& list, bool furtherNamesEmpty, bool typeFromName);
 
-  Batch& batch_;
+  Transfers& transfers_;
   ListAccess& card_;
   ListAccess& internal_;
   ListAccess& pc_;

@@ -16,7 +16,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "link/trace.h"
-#include "engine/session.h"
+#include "engine/engine.h"
 
 int main(int argc, char** argv)
 {
@@ -35,9 +35,8 @@ int main(int argc, char** argv)
       trace = std::make_unique<zr::TraceFile>(arguments[traceAt + 1].toStdString(),
                                               arguments.contains(QStringLiteral("--trace-append")));
       if (trace->Ok())
-        program.session().Trace = [&trace](bool out, const std::uint8_t* d, std::size_t n) {
-          trace->Write(out, d, n);
-        };
+        program.engine().SetTrace(
+            [&trace](bool out, const std::uint8_t* d, std::size_t n) { trace->Write(out, d, n); });
       else if (errno == EEXIST)
         std::fprintf(stderr, "zr4812-exchange: the trace %s exists already (--trace-append adds to it)\n",
                      qPrintable(arguments[traceAt + 1]));

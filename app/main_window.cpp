@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QAbstractScrollArea>
@@ -34,13 +35,10 @@
 #include "dialogs/archive_dialogs.h"
 #include "dialogs/port_setup.h"
 #include "dialogs/progress_form.h"
-#include "link/comm.h"
-#include "link/midi.h"
 #include "shell/shell_list.h"
 #include "engine/engine.h"
 #include "shell/shell_tree.h"
 #include "files/datatypes.h"
-#include "engine/session.h"
 
 namespace zr {
 
@@ -148,18 +146,18 @@ void TForm1::FormShow()
   }
   internalView_->viewport()->update();
 
-  Session& s = parts().session;
+  Engine& engine = parts().engine;
   {
     SettingsFile settings(parts().settingsPath);
-    s.link.CommMedium = settings.Medium();
-    if (s.link.CommMedium == MEDIUM_COM)
+    engine.SetMedium(settings.Medium());
+    if (settings.Medium() == MEDIUM_COM)
       ComportClick();
-    else if (s.link.CommMedium == MEDIUM_MIDI)
+    else if (settings.Medium() == MEDIUM_MIDI)
       MidiClick();
     // Otherwise the menu's mark stays where the window was created with it;
     // the dialog's port type follows it, so that Search steps through every
     // MIDI pair on a first run too.
-    parts().control.AlignPortType();
+    engine.AlignPortType();
 
     shellTree_->SetSelectedPathName(TPTShellTree::StartFolder());
     const QString shown = shellTree_->GetSelectedPathName();
@@ -176,15 +174,15 @@ void TForm1::FormShow()
 
 void TForm1::OpenConfiguredLink()
 {
-  Session& s = parts().session;
+  Engine& engine = parts().engine;
   SettingsFile settings(parts().settingsPath);
-  if (s.link.CommMedium == MEDIUM_COM) {
-    s.link.ComPortNumber = settings.ComPort();
-    parts().control.SearchComPort();
-  } else if (s.link.CommMedium == MEDIUM_MIDI) {
-    s.link.MidiInDevice = settings.MidiIn();
-    s.link.MidiOutDevice = settings.MidiOut();
-    parts().midi.SearchMidiPort();
+  const int medium = engine.Settings().medium;
+  if (medium == MEDIUM_COM) {
+    engine.SetComPort(settings.ComPort());
+    engine.SearchSerial();
+  } else if (medium == MEDIUM_MIDI) {
+    engine.SetMidiPair(settings.MidiIn(), settings.MidiOut());
+    engine.SearchMidiPair();
   } else {
     parts().prompter.ExecDialog(parts().portSetupFrm);
   }
@@ -201,16 +199,15 @@ void TForm1::FormClose()
   if (closing_)
     return;
   closing_ = true;
-  Session& s = parts().session;
-  parts().com.CloseComPort();
-  parts().midi.CloseMidiPort();
+  Engine& engine = parts().engine;
+  engine.CloseLinks();
 
-  if (s.link.MidiInDevice < 0)
-    s.link.MidiInDevice = 0;
-  if (s.link.MidiOutDevice < 0)
-    s.link.MidiOutDevice = 0;
+  Engine::LinkSettings link = engine.Settings();
+  link.midiIn = std::max(link.midiIn, 0);
+  link.midiOut = std::max(link.midiOut, 0);
+  engine.SetMidiPair(link.midiIn, link.midiOut);
   SettingsFile settings(parts().settingsPath);
-  settings.WriteLink(s.link.CommMedium, s.link.ConnectedComPort, s.link.MidiInDevice, s.link.MidiOutDevice);
+  settings.WriteLink(link.medium, link.connectedComPort, link.midiIn, link.midiOut);
   settings.WriteDirectory(shellTree_->GetSelectedPathName());
   // A file that cannot be written ends the run all the same, without a word.
   (void)settings.Flush();
@@ -307,11 +304,11 @@ void TForm1::SearchZR4812Click()
 }
 void TForm1::ComportClick()
 {
-  parts().control.ComportClick();
+  parts().engine.ChooseSerial();
 }
 void TForm1::MidiClick()
 {
-  parts().control.MidiClick();
+  parts().engine.ChooseMidi();
 }
 void TForm1::PortSetupClick()
 {
@@ -361,7 +358,7 @@ void TForm1::CancelTransfer()
   // archive, its restore or comparison) then goes on with its next file:
   // only the user's Cancel ends the whole job.
   if (parts().archive.Running()) {
-    parts().batch.StopTransfer();
+    parts().engine.StopBatch();
     return;
   }
   parts().progressForm.CancelBtnClick();
@@ -371,7 +368,7 @@ void TForm1::CancelTransfer()
 
 void TForm1::Update1Click()
 {
-  parts().batch.ListCard();
+  parts().engine.ListCard();
 }
 void TForm1::SelectAll1Click()
 {

@@ -16,7 +16,6 @@
 #include "app/internal_view.h"
 #include "app/list_gestures.h"
 #include "files/archive_check.h"
-#include "engine/batch.h"
 #include "engine/connection_control.h"
 
 class QAction;
@@ -48,15 +47,9 @@ class WindowArchive;
 // What the window's handlers drive. The program builds these after the
 // window (they need its lists) and hands them over with Attach.
 struct WindowParts {
-  // The engine's face; the parts below it are its own, still reached
-  // directly where the window has no intent for them yet.
+  // The engine's face: the window drives it by its commands only.
   Engine& engine;
-  Session& session;
-  ComLink& com;
-  MidiLink& midi;
-  Batch& batch;
   ListGestures& gestures;
-  ConnectionControl& control;
   Prompter& prompter;
   TProgressForm& progressForm;
   TAboutBox& aboutBox;

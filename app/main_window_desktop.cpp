@@ -17,6 +17,7 @@
 #include "shell/shell_list.h"
 #include "shell/shell_tree.h"
 #include "files/datatypes.h"
+#include "engine/engine.h"
 
 namespace zr {
 
@@ -37,7 +38,7 @@ void TForm1::ConnectDesktop()
           });
   connect(shellTree_, &TPTShellTree::DropOnFolder, this, [this](QDropEvent*, const QString& folder) {
     AfterDrop([this, folder] {
-      if (!parts().batch.Running() && shellTree_->SetSelectedPathName(folder))
+      if (!parts().engine.Running() && shellTree_->SetSelectedPathName(folder))
         PCViewDragDrop(ListId::Card);
     });
   });
@@ -85,7 +86,7 @@ void TForm1::DropFromElsewhere(ListId target, const QMimeData* data)
 
 void TForm1::BackupClick()
 {
-  if (parts().batch.Running())
+  if (parts().engine.Running())
     return;
   if (internalView_->selectedItems().isEmpty()) {
     ShowStatusText(QStringLiteral("Select the kind of data to back up in Internal Files"));
@@ -96,7 +97,7 @@ void TForm1::BackupClick()
 
 void TForm1::RestoreFromFileClick()
 {
-  if (parts().batch.Running())
+  if (parts().engine.Running())
     return;
   QStringList patterns;
   for (int type = 0; type < DATA_TYPE_COUNT; ++type)

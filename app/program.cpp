@@ -20,12 +20,7 @@
 #include "link/backend/midi_rtmidi.h"
 #include "link/backend/serial_qt.h"
 #include "link/com_ports.h"
-#include "link/comm.h"
-#include "link/midi.h"
-#include "engine/batch.h"
 #include "engine/engine.h"
-#include "engine/search_links.h"
-#include "engine/session.h"
 
 namespace zr {
 
@@ -98,21 +93,21 @@ Program::Program(ProgramOptions options)
   engineOptions.comPaths = std::move(comPaths);
   engineOptions.midi = midiSystem_.get();
   engineOptions.window = form1_.get();
-  engineOptions.searchCom = [this] { SearchComPortTellingWhy(); };
+  engineOptions.whyRefused = [](const std::string& device) { return zr::NoPermissionText(device); };
   engine_ = std::make_unique<Engine>(*host_, timers_->timers, std::move(engineOptions));
-  Batch& batch = engine_->batch;
+  transfers_ = std::make_unique<TransfersOf<Engine>>(*engine_);
   gestures_ = std::make_unique<ListGestures>(
-      batch, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList(),
+      *transfers_, *form1_->SolanoView(), *form1_->InternalView(), form1_->PcList(),
       [this] { return host_->SelectedPcFolder(); }, [this](const std::string& text) { host_->SetStatusText(text); });
-  archive_ = std::make_unique<WindowArchive>(batch, *host_);
+  archive_ = std::make_unique<WindowArchive>(*engine_, *host_);
   progressForm_->SetCancelHandler([this] {
     if (archive_->Running())
       archive_->Cancel();
     else
-      engine_->batch.StopTransfer();
+      engine_->StopBatch();
   });
   portSetupFrm_ = std::make_unique<TPortSetupFrm>(*this, form1_.get());
-  form1_->Attach(WindowParts{*engine_, engine_->session, engine_->com, engine_->midi, batch, *gestures_, engine_->control,
+  form1_->Attach(WindowParts{*engine_, *gestures_,
                              *prompter_, *progressForm_, *aboutBox_, *portSetupFrm_, *timers_, *archive_,
                              settingsPath_, settingsNote_, [this](int code) { EndProcess(code); }});
 }
@@ -122,36 +117,12 @@ Program::~Program()
   portSetupFrm_.reset();
   archive_.reset();
   gestures_.reset();
+  transfers_.reset();
   engine_.reset(); // stops the timers: no handler runs into a half-dismantled program
   host_.reset();
   aboutBox_.reset();
   progressForm_.reset();
   form1_.reset();
-}
-
-Session& Program::session() const
-{
-  return engine_->session;
-}
-ComLink& Program::Com() const
-{
-  return engine_->com;
-}
-MidiLink& Program::Midi() const
-{
-  return engine_->midi;
-}
-Batch& Program::batch() const
-{
-  return engine_->batch;
-}
-ConnectionControl& Program::Control() const
-{
-  return engine_->control;
-}
-SearchLinks& Program::Links() const
-{
-  return engine_->links;
 }
 
 void Program::EndProcess(int exitCode)
@@ -169,15 +140,6 @@ QString Program::NoPermissionText(const QString& device, const QString& group)
   return QString::fromStdString(zr::NoPermissionText(device.toStdString(), group.toStdString()));
 }
 
-void Program::SearchComPortTellingWhy()
-{
-  ComLink& com = engine_->com;
-  com.SearchComPort();
-  if (com.ComPortOpen() || com.LastOpenResult() != SerialOpenResult::PermissionDenied)
-    return;
-  engine_->session.ShowStatus("%s", zr::NoPermissionText(com.LastOpenPath()).c_str());
-}
-
 // --- PortSetupActions ---
 
 void Program::ListMidiDevices(QStringList& inputs, QStringList& outputs)
@@ -191,47 +153,47 @@ void Program::ListMidiDevices(QStringList& inputs, QStringList& outputs)
 
 void Program::CloseComPort()
 {
-  engine_->com.CloseComPort();
+  engine_->CloseSerial();
 }
 std::vector<int> Program::ProbeComPorts()
 {
-  return engine_->com.ProbeComPorts();
+  return engine_->ProbeComPorts();
 }
 int Program::MidiInDevice() const
 {
-  return engine_->session.link.MidiInDevice;
+  return engine_->Settings().midiIn;
 }
 int Program::MidiOutDevice() const
 {
-  return engine_->session.link.MidiOutDevice;
+  return engine_->Settings().midiOut;
 }
 int Program::ConnectedComPort() const
 {
-  return engine_->session.link.ConnectedComPort;
+  return engine_->Settings().connectedComPort;
 }
 void Program::SetMidiInDevice(int index)
 {
-  engine_->session.link.MidiInDevice = index;
+  engine_->SetMidiPair(index, engine_->Settings().midiOut);
 }
 void Program::SetMidiOutDevice(int index)
 {
-  engine_->session.link.MidiOutDevice = index;
+  engine_->SetMidiPair(engine_->Settings().midiIn, index);
 }
 void Program::SetComPortNumber(int number)
 {
-  engine_->session.link.ComPortNumber = number;
+  engine_->SetComPort(number);
 }
 void Program::SearchMidiPort()
 {
-  engine_->midi.SearchMidiPort();
+  engine_->SearchMidiPair();
 }
 void Program::SearchComPort()
 {
-  engine_->control.SearchComPort();
+  engine_->SearchSerial();
 }
 void Program::StopSearchAndWatchdogs()
 {
-  engine_->control.PortSetupOpening();
+  engine_->PortSetupOpening();
 }
 
 void Program::CheckPortTypeMenuItem(int portType)

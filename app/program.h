@@ -16,13 +16,10 @@
 
 namespace zr {
 
-class Batch;
 class Engine;
 class ListGestures;
-class ComLink;
-class MidiLink;
+class Transfers;
 class Prompter;
-class Session;
 class TAboutBox;
 class TForm1;
 class TProgressForm;
@@ -61,14 +58,10 @@ public:
   TAboutBox& AboutBox() const { return *aboutBox_; }
   TPortSetupFrm& PortSetupFrm() const { return *portSetupFrm_; }
 
-  Session& session() const;
+  Engine& engine() const { return *engine_; }
   WindowHost& Host() const { return *host_; }
   WindowArchive& Archive() const { return *archive_; }
-  ComLink& Com() const;
-  MidiLink& Midi() const;
-  Batch& batch() const;
   ListGestures& Gestures() const { return *gestures_; }
-  ConnectionControl& Control() const;
   Prompter& prompter() const { return *prompter_; }
   QtTimerSet& Timers() const { return *timers_; }
   const QString& SettingsPath() const { return settingsPath_; }
@@ -76,10 +69,6 @@ public:
   // The last step of closing: the process ends with this code.
   void EndProcess(int exitCode);
 
-  // Opens COM `ComPortNumber` and searches. When the device refuses us for
-  // lack of permission the status line says so, naming the group that may
-  // open it; other failures stay silent, as the serial search always is.
-  void SearchComPortTellingWhy();
   // "No permission to open /dev/ttyUSB0: add your user to the group dialout".
   static QString NoPermissionText(const QString& device, const QString& group);
 
@@ -98,9 +87,6 @@ public:
   void StopSearchAndWatchdogs() override;
   void CheckPortTypeMenuItem(int portType) override;
 
-  // The two links as the search sees them.
-  SearchLinks& Links() const;
-
 private:
   // Where the settings live: beside the program when that file can be read
   // and written, else the configuration folder's (noted for the status line).
@@ -115,6 +101,7 @@ private:
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<WindowHost> host_;
   std::unique_ptr<Engine> engine_;
+  std::unique_ptr<Transfers> transfers_; // the engine's intents, for the gestures
   std::unique_ptr<ListGestures> gestures_;
   std::unique_ptr<WindowArchive> archive_;
   std::unique_ptr<TProgressForm> progressForm_;

@@ -1,25 +1,24 @@
 #include "app/window_archive.h"
 
-#include "engine/batch.h"
+#include <QTimer>
+
 #include "engine/host.h"
 
 namespace zr {
 
-namespace {
-constexpr int POLL_MS = 10;
-} // namespace
-
-WindowArchive::WindowArchive(Batch& batch, Host& host) : batch_(batch), host_(host)
-{
-  poll_.setInterval(POLL_MS);
-  QObject::connect(&poll_, &QTimer::timeout, [this] { Poll(); });
-}
+WindowArchive::WindowArchive(Engine& engine, Host& host) : engine_(engine), host_(host) {}
 
 WindowArchive::~WindowArchive()
 {
-  poll_.stop();
-  if (job_)
-    batch_.Release(job_.get());
+  if (job_) {
+    engine_.Observe(nullptr);
+    engine_.Release(job_.get());
+  }
+}
+
+void WindowArchive::Idle()
+{
+  QTimer::singleShot(0, &steps_, [this] { Step(); });
 }
 
 bool WindowArchive::Begin(Kind kind, JobOptions options)
@@ -30,11 +29,12 @@ bool WindowArchive::Begin(Kind kind, JobOptions options)
   // failed is listed in the closing box with its reason.
   options.carryOnAfterSilence = true;
   options.freshCardList = true;
-  auto job = std::make_unique<ConsoleJob>(batch_, *this, std::move(options));
+  auto job = std::make_unique<ConsoleJob>(engine_, *this, std::move(options));
   // The job holds the engine from its first file to its last: the window's
   // own commands wait, and the window stays locked in between.
-  if (!batch_.Claim(job.get()))
+  if (!engine_.Claim(job.get()))
     return false;
+  engine_.Observe(this);
   job_ = std::move(job);
   kind_ = kind;
   failed_.clear();
@@ -49,7 +49,7 @@ void WindowArchive::Start(const std::string& parent)
     return;
   job_->Archive(parent);
   job_->Run();
-  poll_.start();
+  Idle();
 }
 
 void WindowArchive::StartRestore(const std::string& folder, const ArchiveRestore& what, bool replace)
@@ -62,7 +62,7 @@ void WindowArchive::StartRestore(const std::string& folder, const ArchiveRestore
   folder_ = folder;
   job_->RestoreArchive(folder, what);
   job_->Run();
-  poll_.start();
+  Idle();
 }
 
 void WindowArchive::StartVerify(const std::string& folder,
@@ -73,30 +73,32 @@ void WindowArchive::StartVerify(const std::string& folder,
   showComparisons_ = std::move(show);
   job_->Verify(folder);
   job_->Run();
-  poll_.start();
+  Idle();
 }
 
 void WindowArchive::Cancel()
 {
-  if (job_)
-    job_->Cancel();
+  if (!job_)
+    return;
+  job_->Cancel();
+  Idle();
 }
 
-void WindowArchive::Poll()
+void WindowArchive::Step()
 {
   if (!job_)
     return;
   job_->Poll();
   if (!job_->Done())
     return;
-  poll_.stop();
+  engine_.Observe(nullptr);
   std::string summary = job_->SummaryLine();
   if (kind_ == Kind::Restore)
     summary = folder_ + ": restored " + summary;
   const int files = job_->FilesDone() + job_->FilesNotDone();
   const bool cancelled = job_->Cancelled();
   const std::vector<Comparison> comparisons = job_->Comparisons();
-  batch_.Release(job_.get());
+  engine_.Release(job_.get());
   job_.reset();
   host_.ProgressClose();
   for (const std::string& notice : notices_)

@@ -9,19 +9,22 @@
 #include <string>
 #include <vector>
 
-#include <QTimer>
+#include <QObject>
 
+#include "engine/engine.h"
 #include "jobs/console_job.h"
 
 namespace zr {
 
 class Host;
 
-class WindowArchive : public JobView {
+// While its job runs it hears the engine's events: each time the engine
+// is idle, the job takes its next step.
+class WindowArchive : public JobView, private EngineObserver {
 public:
   // `host` is the window as the engine sees it: the progress dialog, the
   // status line and the boxes.
-  WindowArchive(Batch& batch, Host& host);
+  WindowArchive(Engine& engine, Host& host);
   ~WindowArchive() override;
 
   // Each returns at once and does nothing while another batch or job runs.
@@ -54,12 +57,15 @@ private:
   enum class Kind { Archive, Restore, Verify };
   // A job of `kind` holds the engine from now on; false when it cannot.
   bool Begin(Kind kind, JobOptions options);
-  void Poll();
+  // The job's next step, from the event loop (not from inside the engine's
+  // step that went idle); the end of the job once it is done.
+  void Step();
+  void Idle() override;
 
-  Batch& batch_;
+  Engine& engine_;
   Host& host_;
   std::unique_ptr<ConsoleJob> job_;
-  QTimer poll_;
+  QObject steps_; // what the posted steps belong to
   Kind kind_ = Kind::Archive;
   std::string folder_;               // the archive a restore comes from
   std::vector<std::string> failed_;  // "name: why", in the order they failed

@@ -34,7 +34,7 @@
 #include "link/com_ports.h"
 #include "tests/midi/midi_harness.h"
 #include "files/datatypes.h"
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 
 namespace {
 
@@ -119,7 +119,7 @@ public:
   ~Rig()
   {
     if (engine_)
-      engine_->batch.Cancel();
+      engine_->Parts().batch.Cancel();
   }
 
   bool Start(const std::vector<SoakFile>& cardFiles, const std::vector<SoakFile>& pcFiles)
@@ -153,7 +153,7 @@ public:
   // One batch; false when it never ended.
   bool Run(bool download, const std::vector<SoakFile>& files, Listener& listener, int limitMs)
   {
-    Batch& b = engine_->batch;
+    Batch& b = engine_->Parts().batch;
     bool started;
     if (download) {
       std::vector<CardFileRef> refs;
@@ -218,33 +218,33 @@ public:
 private:
   bool ConnectSerial()
   {
-    Session& s = engine_->session;
+    Session& s = engine_->Parts().session;
     s.link.CommMedium = 1;
     s.link.ComPortNumber = 1;
     s.link.ConnectedComPort = 1;
-    return engine_->com.OpenComPort();
+    return engine_->Parts().com.OpenComPort();
   }
 
   bool ConnectMidi()
   {
     if (!test::RunUntil([&] { return Find(true) >= 0 && Find(false) >= 0; }, 30000))
       return false;
-    Session& s = engine_->session;
+    Session& s = engine_->Parts().session;
     s.link.MidiInDevice = Find(true);
     s.link.MidiOutDevice = Find(false);
     // The link test may meet the chaos too: search until it passes.
     for (int attempt = 0; attempt < 5 && s.link.CommMedium != 3; ++attempt) {
-      engine_->midi.SearchMidiPort();
+      engine_->Parts().midi.SearchMidiPort();
       test::RunUntil([&] { return s.link.CommMedium == 3; }, 30000);
     }
     // The card listing that follows is not part of the soak.
-    test::RunUntil([&] { return engine_->batch.Idle(); }, 120000);
+    test::RunUntil([&] { return engine_->Parts().batch.Idle(); }, 120000);
     return s.link.CommMedium == 3;
   }
 
   int Find(bool input)
   {
-    const auto devices = engine_->midi.ListMidiDevices();
+    const auto devices = engine_->Parts().midi.ListMidiDevices();
     const auto& names = input ? devices.inputs : devices.outputs;
     for (std::size_t i = 0; i < names.size(); ++i)
       if (names[i].find(MIDI_PORT) != std::string::npos)

@@ -49,18 +49,6 @@ const char* StageName(Stage stage)
   return "?";
 }
 
-// ---- Paths from elsewhere ----
-
-std::vector<PcFileRef> PcFilesOf(const std::vector<std::string>& paths)
-{
-  std::vector<PcFileRef> files;
-  for (const std::string& path : paths) {
-    const std::filesystem::path p(path);
-    files.push_back({p.parent_path().string(), p.filename().string()});
-  }
-  return files;
-}
-
 std::string BatchSummaryText(int files, const std::vector<std::string>& failed)
 {
   std::string text = FailedCount(files, failed) + SUMMARY_MARK;

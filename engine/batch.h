@@ -23,8 +23,6 @@ namespace zr {
 // and the status line's shorter word ("2 of 5 files failed (first: ...)").
 std::string BatchSummaryText(int files, const std::vector<std::string>& failed);
 std::string BatchFailureLine(int files, const std::vector<std::string>& failed);
-// PC file references for full paths.
-std::vector<PcFileRef> PcFilesOf(const std::vector<std::string>& paths);
 
 // Where a batch stands. Every stage but Idle has one thing that moves it on:
 // an armed watchdog (listing, offering, awaiting), the pause's timer, or an

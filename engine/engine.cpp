@@ -1,5 +1,7 @@
 #include "engine/engine.h"
 
+#include "engine/engine_parts.h"
+
 #include <utility>
 
 #include "link/wire.h"
@@ -7,7 +9,7 @@
 namespace zr {
 
 // The watchdogs' view of a window that is not there.
-class Engine::NoWindow : public ConnectionWindow {
+class NoWindow : public ConnectionWindow {
 public:
   explicit NoWindow(Batch& batch) : batch_(batch) {}
   bool ComportChecked() const override { return false; }
@@ -24,31 +26,37 @@ private:
 };
 
 namespace {
-ConnectionWindow& WindowOf(EngineOptions& options, std::unique_ptr<ConnectionWindow>& own, Batch& batch,
-                           auto make)
+ConnectionWindow& WindowOf(EngineOptions& options, std::unique_ptr<ConnectionWindow>& own, Batch& batch)
 {
   if (options.window)
     return *options.window;
-  own = make(batch);
+  own = std::make_unique<NoWindow>(batch);
   return *own;
 }
 } // namespace
 
-Engine::Engine(Host& host, Timers& timers, EngineOptions options)
-    : session(host, timers, *this),
+EngineParts::EngineParts(Host& host, Timers& timers, Engine& engine, EngineOptions& options)
+    : session(host, timers, engine),
       com(session, std::move(options.serialFactory), std::move(options.comPaths)),
       midi(session, *options.midi),
-      links(&com, midi, options.searchCom ? std::move(options.searchCom) : std::function<void()>([this] {
-        com.SearchComPort();
-      })),
+      links(&com, midi,
+            [this, why = std::move(options.whyRefused)] {
+              com.SearchComPort();
+              if (why && !com.ComPortOpen() && com.LastOpenResult() == SerialOpenResult::PermissionDenied)
+                session.ShowStatus("%s", why(com.LastOpenPath()).c_str());
+            }),
       batch(session),
-      control(session, links,
-              WindowOf(options, ownWindow_, batch, [](Batch& b) { return std::make_unique<NoWindow>(b); }))
+      control(session, links, WindowOf(options, ownWindow, batch))
 {
-  observer_ = options.observer;
   session.Com = &com;
   session.Midi = &midi;
   session.Steps = &batch;
+}
+
+Engine::Engine(Host& host, Timers& timers, EngineOptions options)
+    : parts_(std::make_unique<EngineParts>(host, timers, *this, options))
+{
+  observer_ = options.observer;
   // Every timer is a step of the engine: what it changed is told after it.
   const auto step = [this](void (Engine::*handler)()) {
     return [this, handler] { Entered([this, handler] { (this->*handler)(); }); };
@@ -64,43 +72,43 @@ Engine::Engine(Host& host, Timers& timers, EngineOptions options)
 
 void Engine::CommTimerRan()
 {
-  Timer& timer = session.timers.CommTimer;
+  Timer& timer = parts_->session.timers.CommTimer;
   timer.Stop();
-  com.ComReadAndDispatch();
+  parts_->com.ComReadAndDispatch();
   // The reader may have shown a box, during which the port may have closed.
-  if (com.ComPortOpen())
+  if (parts_->com.ComPortOpen())
     timer.Start();
 }
 
 void Engine::UploadTimerRan()
 {
-  control.AnswerOverdue();
+  parts_->control.AnswerOverdue();
 }
 void Engine::DownloadTimerRan()
 {
-  control.SendOverdue();
+  parts_->control.SendOverdue();
 }
 void Engine::SendTimerRan()
 {
-  batch.PauseOver();
+  parts_->batch.PauseOver();
 }
 void Engine::RetryTimerRan()
 {
-  session.RetryTimerRanOut();
+  parts_->session.RetryTimerRanOut();
 }
 
 void Engine::DummyTimerRan()
 {
-  control.LinkTestOverdue();
+  parts_->control.LinkTestOverdue();
   // The link test went unanswered: the ports are closed.
   if (std::exchange(linkTesting_, false))
-    SetConnection({ConnectionState::Failed, MEDIUM_MIDI, 0, session.link.MidiInDevice,
-                   session.link.MidiOutDevice, ConnectFailure::LinkTest});
+    SetConnection({ConnectionState::Failed, MEDIUM_MIDI, 0, parts_->session.link.MidiInDevice,
+                   parts_->session.link.MidiOutDevice, ConnectFailure::LinkTest});
 }
 
 void Engine::Entered(const std::function<void()>& step)
 {
-  const bool idleBefore = depth_ == 0 && batch.Idle();
+  const bool idleBefore = depth_ == 0 && parts_->batch.Idle();
   ++depth_;
   step();
   --depth_;
@@ -115,7 +123,7 @@ void Engine::Entered(const std::function<void()>& step)
   // it (a job may have started a batch since the last step), or when it
   // was last seen: the dispatch stops the search's time-out before the
   // engine hears of the answer.
-  const bool idle = batch.Idle();
+  const bool idle = parts_->batch.Idle();
   const bool seenIdle = std::exchange(idleTold_, idle);
   if (idle && !(idleBefore && seenIdle))
     observer_->Idle();
@@ -176,16 +184,16 @@ void EngineSession::OnLinkFault(LinkFault fault, const std::string& text)
 
 void Engine::Identified(int medium, bool ourConsole, bool batchRan)
 {
-  const LinkState& link = session.link;
+  const LinkState& link = parts_->session.link;
   if (medium != MEDIUM_MIDI) {
-    control.SearchAnswered();
+    parts_->control.SearchAnswered();
     SetConnection({ConnectionState::Connected, MEDIUM_COM, link.ConnectedComPort});
     return;
   }
   // During a batch the MIDI link is plainly working already.
   if (batchRan)
     return;
-  control.SearchAnswered();
+  parts_->control.SearchAnswered();
   if (ourConsole)
     linkTesting_ = true; // connected once the test block comes through
   else if (chosen_)
@@ -196,11 +204,11 @@ void Engine::Identified(int medium, bool ourConsole, bool batchRan)
 void Engine::LinkTestStep()
 {
   // The session says how the test ended: passed, or damaged with no tries left.
-  const Session::LinkTestEnd ended = std::exchange(session.LinkTestEnded, Session::LinkTestEnd::None);
+  const Session::LinkTestEnd ended = std::exchange(parts_->session.LinkTestEnded, Session::LinkTestEnd::None);
   if (!linkTesting_ || ended == Session::LinkTestEnd::None)
     return;
   linkTesting_ = false;
-  const LinkState& link = session.link;
+  const LinkState& link = parts_->session.link;
   if (ended == Session::LinkTestEnd::Passed)
     SetConnection({ConnectionState::Connected, MEDIUM_MIDI, 0, link.MidiInDevice, link.MidiOutDevice});
   else
@@ -212,39 +220,39 @@ void Engine::DirectoryReplied(bool awaited, int type)
 {
   if (!awaited || !observer_)
     return;
-  observer_->CardListing(type, batch.CardFiles().size());
-  if (type == DATA_TYPE_COUNT - 1 && batch.CardListed())
-    observer_->CardListed(batch.CardFiles());
+  observer_->CardListing(type, parts_->batch.CardFiles().size());
+  if (type == DATA_TYPE_COUNT - 1 && parts_->batch.CardListed())
+    observer_->CardListed(parts_->batch.CardFiles());
 }
 
 Engine::~Engine()
 {
   // No handler may run into a half-dismantled engine.
-  Timers& t = session.timers;
+  Timers& t = parts_->session.timers;
   for (Timer* timer : {&t.CommTimer, &t.TimeoutTimer, &t.UploadTimer, &t.DownloadTimer, &t.DummyTimer,
                        &t.SendTimer, &t.RetryTimer}) {
     timer->Stop();
     timer->SetHandler(nullptr);
   }
-  com.CloseComPort();
-  midi.CloseMidiPort();
-  session.Com = nullptr;
-  session.Midi = nullptr;
-  session.Steps = nullptr;
+  parts_->com.CloseComPort();
+  parts_->midi.CloseMidiPort();
+  parts_->session.Com = nullptr;
+  parts_->session.Midi = nullptr;
+  parts_->session.Steps = nullptr;
 }
 
 const Connection& Engine::Connect(const LinkChoice& choice)
 {
   Entered([&] {
-    session.timers.TimeoutTimer.Stop();
+    parts_->session.timers.TimeoutTimer.Stop();
     chosen_ = choice;
-    LinkState& link = session.link;
+    LinkState& link = parts_->session.link;
     if (choice.medium == MEDIUM_MIDI) {
-      com.CloseComPort();
+      parts_->com.CloseComPort();
       link.MidiInDevice = choice.midiIn;
       link.MidiOutDevice = choice.midiOut;
     } else {
-      midi.CloseMidiPort();
+      parts_->midi.CloseMidiPort();
       link.ComPortNumber = choice.comPort;
     }
     StartSearch();
@@ -254,20 +262,20 @@ const Connection& Engine::Connect(const LinkChoice& choice)
 
 void Engine::StartSearch()
 {
-  Timer& timeout = session.timers.TimeoutTimer;
+  Timer& timeout = parts_->session.timers.TimeoutTimer;
   linkTesting_ = false;
-  const LinkState& link = session.link;
+  const LinkState& link = parts_->session.link;
   if (chosen_->medium != MEDIUM_MIDI) {
     // Opened anew: half a message the console left on the line is gone,
     // and a port that went away is found again.
-    com.CloseComPort();
+    parts_->com.CloseComPort();
     timeout.SetInterval(chosen_->searchMs);
-    com.SearchComPort();
+    parts_->com.SearchComPort();
     Connection now{ConnectionState::Searching, MEDIUM_COM, link.ComPortNumber};
-    now.device = com.LastOpenPath();
-    if (!com.ComPortOpen()) {
+    now.device = parts_->com.LastOpenPath();
+    if (!parts_->com.ComPortOpen()) {
       now.state = ConnectionState::Failed;
-      now.openResult = com.LastOpenResult();
+      now.openResult = parts_->com.LastOpenResult();
       now.failure = now.openResult == SerialOpenResult::PermissionDenied ? ConnectFailure::PermissionDenied
                     : now.device.empty()                                 ? ConnectFailure::NoDevice
                                                                          : ConnectFailure::CannotOpen;
@@ -277,7 +285,7 @@ void Engine::StartSearch()
   }
   // The link's search step reopens the pair and sends the search; its
   // time-out is then the chosen one, cut into the repeats.
-  const bool opened = midi.SearchMidiPort() && midi.MidiPortOpen();
+  const bool opened = parts_->midi.SearchMidiPort() && parts_->midi.MidiPortOpen();
   Connection now{ConnectionState::Searching, MEDIUM_MIDI, 0, link.MidiInDevice, link.MidiOutDevice};
   if (!opened) {
     timeout.Stop();
@@ -296,15 +304,15 @@ void Engine::StartSearch()
 void Engine::SearchTimedOut()
 {
   if (!chosen_) {
-    control.SearchOverdue();
+    parts_->control.SearchOverdue();
     return;
   }
-  Timer& timeout = session.timers.TimeoutTimer;
+  Timer& timeout = parts_->session.timers.TimeoutTimer;
   timeout.Stop();
   if (chosen_->medium == MEDIUM_MIDI && repeatsLeft_ > 0) {
     --repeatsLeft_;
     const Bytes search = BuildSearch();
-    midi.MidiSendSysEx(search.data(), search.size());
+    parts_->midi.MidiSendSysEx(search.data(), search.size());
     timeout.Start();
     return;
   }
@@ -322,7 +330,7 @@ void Engine::Search()
     if (chosen_)
       StartSearch();
     else
-      control.Search();
+      parts_->control.Search();
   });
 }
 
@@ -332,8 +340,8 @@ void Engine::Disconnect()
     Cancel();
     chosen_.reset();
     linkTesting_ = false;
-    com.CloseComPort();
-    midi.CloseMidiPort();
+    parts_->com.CloseComPort();
+    parts_->midi.CloseMidiPort();
     SetConnection({});
   });
 }
@@ -342,8 +350,8 @@ void Engine::Cancel()
 {
   Entered([this] {
     // The batch's Cancel stops the search and every watchdog too.
-    batch.Cancel();
-    midi.SetMidiSearching(false);
+    parts_->batch.Cancel();
+    parts_->midi.SetMidiSearching(false);
     if (connection_.state == ConnectionState::Searching)
       SetConnection({});
   });
@@ -352,36 +360,166 @@ void Engine::Cancel()
 bool Engine::ListCard(BatchListener* listener)
 {
   bool started = false;
-  Entered([&] { started = batch.ListCard(Listener(listener)); });
+  Entered([&] { started = parts_->batch.ListCard(Listener(listener)); });
   return started;
 }
 
 bool Engine::Download(std::vector<CardFileRef> files, std::string folder, BatchListener* listener)
 {
   bool started = false;
-  Entered([&] { started = batch.Download(std::move(files), std::move(folder), Listener(listener)); });
+  Entered([&] { started = parts_->batch.Download(std::move(files), std::move(folder), Listener(listener)); });
   return started;
 }
 
 bool Engine::Upload(std::vector<PcFileRef> files, BatchListener* listener)
 {
   bool started = false;
-  Entered([&] { started = batch.Upload(std::move(files), Listener(listener)); });
+  Entered([&] { started = parts_->batch.Upload(std::move(files), Listener(listener)); });
   return started;
 }
 
-bool Engine::Backup(int type, std::string path, BatchListener* listener)
+bool Engine::Backup(int type, std::optional<std::string> path, BatchListener* listener)
 {
   bool started = false;
-  Entered([&] { started = batch.Backup(type, std::move(path), Listener(listener)); });
+  Entered([&] { started = parts_->batch.Backup(type, std::move(path), Listener(listener)); });
   return started;
 }
 
 bool Engine::Restore(std::vector<PcFileRef> files, BatchListener* listener)
 {
   bool started = false;
-  Entered([&] { started = batch.Restore(std::move(files), Listener(listener)); });
+  Entered([&] { started = parts_->batch.Restore(std::move(files), Listener(listener)); });
   return started;
+}
+
+bool Engine::Claim(BatchListener* job)
+{
+  return parts_->batch.Claim(job);
+}
+
+void Engine::Release(BatchListener* job)
+{
+  Entered([&] { parts_->batch.Release(job); });
+}
+
+void Engine::StopBatch()
+{
+  Entered([this] { parts_->batch.StopTransfer(); });
+}
+
+bool Engine::Running() const
+{
+  return parts_->batch.Running();
+}
+
+bool Engine::Idle() const
+{
+  return parts_->batch.Idle();
+}
+
+MidiDeviceLists Engine::MidiDevices()
+{
+  return parts_->midi.ListMidiDevices();
+}
+
+const std::vector<CardFileRef>& Engine::CardFiles() const
+{
+  return parts_->batch.CardFiles();
+}
+
+void Engine::SetTrace(std::function<void(bool out, const std::uint8_t* data, std::size_t length)> trace)
+{
+  parts_->session.Trace = std::move(trace);
+}
+
+void Engine::ShowStatus(const std::string& text)
+{
+  parts_->session.SetStatusText(text);
+}
+
+// ---- The window's link menu and port dialog ----
+
+Engine::LinkSettings Engine::Settings() const
+{
+  const LinkState& link = parts_->session.link;
+  return {link.CommMedium, link.ComPortNumber, link.ConnectedComPort, link.MidiInDevice, link.MidiOutDevice};
+}
+
+void Engine::SetMedium(int medium)
+{
+  parts_->session.link.CommMedium = medium;
+}
+
+void Engine::SetComPort(int port)
+{
+  parts_->session.link.ComPortNumber = port;
+}
+
+void Engine::SetMidiPair(int in, int out)
+{
+  parts_->session.link.MidiInDevice = in;
+  parts_->session.link.MidiOutDevice = out;
+}
+
+void Engine::ChooseSerial()
+{
+  Entered([this] { parts_->control.ComportClick(); });
+}
+
+void Engine::ChooseMidi()
+{
+  Entered([this] { parts_->control.MidiClick(); });
+}
+
+void Engine::AlignPortType()
+{
+  parts_->control.AlignPortType();
+}
+
+void Engine::SearchSerial()
+{
+  Entered([this] { parts_->control.SearchComPort(); });
+}
+
+void Engine::SearchMidiPair()
+{
+  Entered([this] { parts_->midi.SearchMidiPort(); });
+}
+
+void Engine::PortSetupOpening()
+{
+  Entered([this] { parts_->control.PortSetupOpening(); });
+}
+
+void Engine::CloseLinks()
+{
+  parts_->com.CloseComPort();
+  parts_->midi.CloseMidiPort();
+}
+
+void Engine::CloseSerial()
+{
+  parts_->com.CloseComPort();
+}
+
+std::vector<int> Engine::ProbeComPorts()
+{
+  return parts_->com.ProbeComPorts();
+}
+
+std::string Engine::LastSerialDevice() const
+{
+  return parts_->com.LastOpenPath();
+}
+
+SerialOpenResult Engine::LastSerialOpen() const
+{
+  return parts_->com.LastOpenResult();
+}
+
+bool Engine::SerialOpen() const
+{
+  return parts_->com.ComPortOpen();
 }
 
 const char* ConnectionStateName(ConnectionState state)

@@ -1,8 +1,9 @@
 // One engine for every front end: the session, both links, the batch and
 // connection control, built in this order, wired to each other and to the
-// six timers in one place. The window, zr4812, the tests and the benchmarks
-// build it here; a front end asks it by intent (connect, search, list,
-// download, upload, backup, restore, cancel) and needs nothing else of it.
+// seven timers in one place (engine/engine_parts.h). A front end asks it by
+// intent (connect, search, list, download, upload, backup, restore, cancel),
+// hears its events, answers its questions, and sees nothing of its parts:
+// the build keeps their header from app/ and cli/.
 #pragma once
 
 #include <functional>
@@ -11,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "link/comm.h"
-#include "link/midi.h"
-#include "engine/batch.h"
+#include "link/link_context.h"
+#include "link/midi_system.h"
+#include "link/serial_device.h"
+#include "link/timer.h"
 #include "engine/connection_control.h"
 #include "engine/engine_events.h"
-#include "engine/search_links.h"
-#include "engine/session.h"
+#include "engine/host.h"
 
 namespace zr {
 
@@ -45,33 +46,15 @@ struct EngineOptions {
   // What the watchdogs and the search see of a window; null: none (a front
   // end without one: the port type is serial, Cancel cancels the batch).
   ConnectionWindow* window = nullptr;
-  // The serial step of a search; empty: the serial link's own search.
-  std::function<void()> searchCom;
+  // What the status line says when a serial device refuses this user
+  // (which group may open it); empty: the search stays silent, as it is on
+  // every other failure.
+  std::function<std::string(const std::string& device)> whyRefused;
   // Hears the engine's events; may be set later (Engine::Observe).
   EngineObserver* observer = nullptr;
 };
 
-class Engine;
-
-// The session as the engine runs it: after each message of the console the
-// engine sees what changed (the connection, the listing, idle) and tells
-// its observer.
-class EngineSession : public Session {
-public:
-  EngineSession(Host& host, Timers& timers, Engine& engine) : Session(host, timers), engine_(engine) {}
-
-  void OnIdentify(Link* via, int medium, bool ourConsole) override;
-  void OnDataBlock(const InboundBlock& block) override;
-  void OnDirectoryReply(int medium, int type, const std::vector<std::string>& names) override;
-  void OnBlockRequest(Link* via, int medium, int type, unsigned block) override;
-  void OnFileRequest(Link* via, int medium, int type) override;
-  void SendRequestedBlock(Link& via, int type, unsigned block) override;
-  void OnLinkFault(LinkFault fault, const std::string& text) override;
-  void Resumed(const std::function<void()>& step) override;
-
-private:
-  Engine& engine_;
-};
+struct EngineParts;
 
 class Engine {
 public:
@@ -95,37 +78,77 @@ public:
   bool ListCard(BatchListener* listener = nullptr);
   bool Download(std::vector<CardFileRef> files, std::string folder, BatchListener* listener = nullptr);
   bool Upload(std::vector<PcFileRef> files, BatchListener* listener = nullptr);
-  bool Backup(int type, std::string path, BatchListener* listener = nullptr);
+  // Without a path the save dialog asks.
+  bool Backup(int type, std::optional<std::string> path = std::nullopt, BatchListener* listener = nullptr);
   bool Restore(std::vector<PcFileRef> files, BatchListener* listener = nullptr);
   // Stops the batch under way, the search and every watchdog.
   void Cancel();
   // A job holds the engine between its steps (Batch::Claim).
-  bool Claim(BatchListener* job) { return batch.Claim(job); }
+  bool Claim(BatchListener* job);
 
   // ---- What a front end may read ----
 
   // Who hears the events from now on; null: nobody.
   void Observe(EngineObserver* observer) { observer_ = observer; }
   const Connection& ConnectionNow() const { return connection_; }
+  // A batch runs (started, not yet ended).
+  bool Running() const;
+  // Nothing is under way: no batch, listing, search, watchdog or question.
+  bool Idle() const;
 
   // The MIDI devices by index, for a choice of pair.
-  MidiDeviceLists MidiDevices() { return midi.ListMidiDevices(); }
-  const std::vector<CardFileRef>& CardFiles() const { return batch.CardFiles(); }
+  MidiDeviceLists MidiDevices();
+  const std::vector<CardFileRef>& CardFiles() const;
   // Every message in and out (--trace); empty: none.
-  void SetTrace(std::function<void(bool out, const std::uint8_t* data, std::size_t length)> trace)
-  {
-    session.Trace = std::move(trace);
-  }
+  void SetTrace(std::function<void(bool out, const std::uint8_t* data, std::size_t length)> trace);
 
-  EngineSession session;
-  ComLink com;
-  MidiLink midi;
-  LinkPair links;
-  Batch batch;
+  // ---- The window's link menu and port dialog ----
+  // The window steps through MIDI pairs and remembers its choice in its
+  // settings file; these are its commands, in its terms.
+
+  // What the link settings are now: the medium chosen (0 none), the COM
+  // port asked for and the one connected, the MIDI pair.
+  struct LinkSettings {
+    int medium = 0;
+    int comPort = 0;
+    int connectedComPort = 0;
+    int midiIn = -1, midiOut = -1;
+  };
+  LinkSettings Settings() const;
+  void SetMedium(int medium);
+  void SetComPort(int port);
+  void SetMidiPair(int in, int out);
+  // "&Com port" and "&Midi" of the menu.
+  void ChooseSerial();
+  void ChooseMidi();
+  // The port dialog's type follows the menu's mark.
+  void AlignPortType();
+  // One search on the COM port set, or one step of the MIDI search on the
+  // pair set.
+  void SearchSerial();
+  void SearchMidiPair();
+  // The port dialog opens: no search or watchdog runs under it.
+  void PortSetupOpening();
+  // Closes both links (the window closes).
+  void CloseLinks();
+  void CloseSerial();
+  // The COM ports that are there; the device last tried, and how it went.
+  std::vector<int> ProbeComPorts();
+  std::string LastSerialDevice() const;
+  SerialOpenResult LastSerialOpen() const;
+  bool SerialOpen() const;
+  // The progress dialog's Cancel: the file under way is dropped.
+  void StopBatch();
+  // A job lets go of the engine (Claim).
+  void Release(BatchListener* job);
+  // A line on the status bar, as the engine writes its own.
+  void ShowStatus(const std::string& text);
+
+  // The parts, for the engine's own tests, benchmarks and tools.
+  EngineParts& Parts() { return *parts_; }
 
 private:
-  class NoWindow;
-  std::unique_ptr<ConnectionWindow> ownWindow_;
+  std::unique_ptr<EngineParts> parts_;
   // The link Connect chose; a search on it ends at its time-out instead of
   // stepping through MIDI pairs.
   std::optional<LinkChoice> chosen_;
@@ -157,9 +180,6 @@ private:
   bool idleTold_ = true;     // the engine was idle when last seen
   int depth_ = 0;            // steps inside steps (a box's event loop)
   bool linkTesting_ = false; // the MIDI link test of a search runs
-
-public:
-  ConnectionControl control;
 };
 
 } // namespace zr

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,5 +27,16 @@ struct PcFileRef {
   // read again. Empty: the file is read when it goes.
   std::shared_ptr<const std::vector<std::uint8_t>> bytes{};
 };
+
+// PC file references for full paths.
+inline std::vector<PcFileRef> PcFilesOf(const std::vector<std::string>& paths)
+{
+  std::vector<PcFileRef> files;
+  for (const std::string& path : paths) {
+    const std::filesystem::path p(path);
+    files.push_back({p.parent_path().string(), p.filename().string()});
+  }
+  return files;
+}
 
 } // namespace zr

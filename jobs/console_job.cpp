@@ -10,7 +10,7 @@
 #include "files/archive_check.h"
 #include "jobs/console_job_util.h"
 #include "files/datatypes.h"
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 
 namespace zr {
 
@@ -22,7 +22,7 @@ ConsoleJob::ConsoleJob(Batch& batch, JobView& view, JobOptions options)
 }
 
 ConsoleJob::ConsoleJob(Engine& engine, JobView& view, JobOptions options)
-    : ConsoleJob(engine.batch, view, std::move(options))
+    : ConsoleJob(engine.Parts().batch, view, std::move(options))
 {
 }
 

@@ -116,8 +116,4 @@ private:
   int silentTicks_ = 0;   // CommTimer ticks without a byte while a frame is partial
 };
 
-// A short text for an open failure, for status lines and logs
-// ("permission denied", "in use by another program" ...).
-const char* SerialOpenResultText(SerialOpenResult result);
-
 } // namespace zr

@@ -18,13 +18,6 @@ namespace zr {
 
 class LinkContext;
 
-// What the port setup dialog shows: the product names by device index.
-struct MidiDeviceLists {
-  std::vector<std::string> inputs;
-  std::vector<std::string> outputs;
-  bool bothPresent = false; // at least one input and one output device
-};
-
 class MidiLink : public Link, public MidiPort {
 public:
   static constexpr int IN_BUFFER_COUNT = 2;

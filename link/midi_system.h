@@ -28,6 +28,13 @@ enum MidiResult : int {
   MIDI_NO_DEVICE = 68,
 };
 
+// What the port setup dialog shows: the product names by device index.
+struct MidiDeviceLists {
+  std::vector<std::string> inputs;
+  std::vector<std::string> outputs;
+  bool bothPresent = false; // at least one input and one output device
+};
+
 class MidiSystem {
 public:
   virtual ~MidiSystem() = default;

@@ -11,6 +11,9 @@
 namespace zr {
 
 enum class SerialOpenResult { Ok, NotFound, PermissionDenied, InUse, SetupFailed, OtherError };
+// A short text for an open failure, for status lines and logs
+// ("permission denied", "in use by another program" ...).
+const char* SerialOpenResultText(SerialOpenResult result);
 
 class SerialDevice {
 public:

@@ -35,7 +35,7 @@
 #include "files/archive_check.h"
 #include "jobs/console_job.h"
 #include "files/disk.h"
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 #include "engine/resync.h"
 
 namespace {
@@ -121,7 +121,7 @@ public:
         engine_(host_, timers_.timers, Options())
   {
     host_.pcFolder = f.pc.string();
-    Session& s = engine_.session;
+    Session& s = engine_.Parts().session;
     s.link.CommMedium = 1;
     s.link.ComPortNumber = 1;
     s.link.ConnectedComPort = 1;
@@ -138,7 +138,7 @@ public:
 
   void Run()
   {
-    engine_.com.OpenComPort();
+    engine_.Parts().com.OpenComPort();
     Start(script_.intent);
     while (!script_.Done()) {
       Play(script_.Next());
@@ -163,7 +163,7 @@ private:
   // An intent: the batch's first, or a second one while it runs.
   bool Start(const zr::fuzz::Intent& intent)
   {
-    Batch& b = engine_.batch;
+    Batch& b = engine_.Parts().batch;
     const std::string pc = folders_.pc.string();
     if (intent.job != 0 && !job_)
       return StartJob(intent);
@@ -208,9 +208,9 @@ private:
     o.replace = intent.replace;
     o.retries = 1;
     o.carryOnAfterSilence = true;
-    o.searchAgain = [this] { engine_.control.Search(); };
-    o.searchAnswered = [this] { return engine_.session.link.CommMedium != 0; };
-    job_ = std::make_unique<ConsoleJob>(engine_.batch, jobView_, o);
+    o.searchAgain = [this] { engine_.Parts().control.Search(); };
+    o.searchAnswered = [this] { return engine_.Parts().session.link.CommMedium != 0; };
+    job_ = std::make_unique<ConsoleJob>(engine_.Parts().batch, jobView_, o);
     const std::string pc = folders_.pc.string();
     job_->ListCard();
     if (intent.job == 2) {
@@ -291,7 +291,7 @@ void World::Play(const Event& e)
   using K = Event::Kind;
   if (std::getenv("ZR_ENGINE_FUZZ_TRACE"))
     std::fprintf(stderr, "event %d (variant %d, arg %d, %lld ms) at stage '%s'\n", static_cast<int>(e.kind),
-                 e.variant, e.arg, e.ms, StageName(engine_.batch.Now()));
+                 e.variant, e.arg, e.ms, StageName(engine_.Parts().batch.Now()));
   switch (e.kind) {
   case K::Answer:
     Answer(e);
@@ -307,22 +307,22 @@ void World::Play(const Event& e)
     break;
   case K::Cancel:
     ++epoch_;
-    engine_.batch.StopTransfer();
+    engine_.Parts().batch.StopTransfer();
     break;
   case K::Unplug:
     script_.Note(zr::fuzz::Ingredient::LinkFailed);
     line_.unplugged = e.variant & 1;
     if (e.variant & 2)
-      engine_.com.CloseComPort();
+      engine_.Parts().com.CloseComPort();
     line_.devices[DEVICE] = (e.variant & 4) ? SerialOpenResult::InUse : SerialOpenResult::Ok;
     break;
   case K::SecondIntent:
-    if (engine_.batch.Running())
+    if (engine_.Parts().batch.Running())
       script_.Note(zr::fuzz::Ingredient::SecondIntent);
     epoch_ += Start(e.intent);
     break;
   case K::MidiIdentify: // an identify reply over MIDI, as a second interface would bring it
-    engine_.session.OnIdentify(nullptr, MEDIUM_MIDI, true);
+    engine_.Parts().session.OnIdentify(nullptr, MEDIUM_MIDI, true);
     break;
   }
 }
@@ -391,19 +391,19 @@ void World::Inject(const Event& e)
   // marker whether those bytes are the file's: two card files may be the
   // same, and the PC takes the same bytes then. Nothing on the wire tells
   // a copy sent unasked just then from that answer.
-  if (block && IsDataType(parsed->type) && engine_.session.RxTransfer.Doubted) {
+  if (block && IsDataType(parsed->type) && engine_.Parts().session.RxTransfer.Doubted) {
     Bytes withSum = parsed->payload;
     withSum.push_back(parsed->checksum);
-    if (*engine_.session.RxTransfer.Doubted ==
+    if (*engine_.Parts().session.RxTransfer.Doubted ==
         BlockMemory::Digest(parsed->type, parsed->total, parsed->block, withSum.data(), withSum.size())) {
       script_.Note(zr::fuzz::Ingredient::MadeUpReply);
       impostorTypes_.insert(parsed->type);
     }
   }
   // A made-up directory reply may be taken for the marker's.
-  if (parsed && parsed->command == SYS_EX_DIRECTORY && engine_.session.Resynchronising()) {
+  if (parsed && parsed->command == SYS_EX_DIRECTORY && engine_.Parts().session.Resynchronising()) {
     script_.Note(zr::fuzz::Ingredient::MadeUpReply);
-    impostorTypes_.insert(engine_.session.RxTransfer.DataType);
+    impostorTypes_.insert(engine_.Parts().session.RxTransfer.DataType);
   }
   if (std::getenv("ZR_ENGINE_FUZZ_TRACE"))
     std::fprintf(stderr, "made up -> %s\n", sim::DescribeMessage(m->data(), m->size()).c_str());
@@ -444,7 +444,7 @@ void World::AnswerDamagedUntilTheEnd()
   Event damage;
   damage.variant = 3;
   int answers = 0;
-  while (!fromPc_.empty() && answers < ENOUGH && engine_.batch.Running()) {
+  while (!fromPc_.empty() && answers < ENOUGH && engine_.Parts().batch.Running()) {
     Answer(damage);
     ++answers;
   }
@@ -469,8 +469,8 @@ void World::Drain()
   // by its watchdog, and the job gives up when the console stays silent.
   for (int round = 0; job_ && !job_->Done() && round < 1000; ++round) {
     if (std::getenv("ZR_ENGINE_FUZZ_TRACE") && round < 5)
-      std::fprintf(stderr, "drain %d: stage '%s', idle %d, medium %d\n", round, StageName(engine_.batch.Now()),
-                   engine_.batch.Idle(), engine_.session.link.CommMedium);
+      std::fprintf(stderr, "drain %d: stage '%s', idle %d, medium %d\n", round, StageName(engine_.Parts().batch.Now()),
+                   engine_.Parts().batch.Idle(), engine_.Parts().session.link.CommMedium);
     job_->Poll();
     RunOutTimers(timers_, line_);
   }
@@ -481,7 +481,7 @@ void World::Check()
   const Known& known = KnownFaults();
   const auto& had = script_.ingredients;
   using I = zr::fuzz::Ingredient;
-  const bool ended = !engine_.batch.Running() && !host_.transferRunning;
+  const bool ended = !engine_.Parts().batch.Running() && !host_.transferRunning;
   const bool excused = (known("nolink") && had.count(I::LinkFailed)) || (known("stray") && had.count(I::Stray));
   if (!excused && !ended)
     Dump();
@@ -537,7 +537,7 @@ void World::CheckConsole() const
 // are answered at once, so no question stays open between two events).
 void World::CheckStage() const
 {
-  const Batch& b = engine_.batch;
+  const Batch& b = engine_.Parts().batch;
   if (!b.Running())
     return;
   const int armed = timers_.upload.IsActive() + timers_.download.IsActive() + timers_.send.IsActive();
@@ -566,7 +566,7 @@ void World::Dump() const
     std::fprintf(stderr, "  '%s'\n", t.c_str());
   for (const BoxShown& b : host_.boxes)
     std::fprintf(stderr, "box: '%s'\n", b.text.c_str());
-  std::fprintf(stderr, "running %d, window locked %d\n", engine_.batch.Running(), host_.transferRunning);
+  std::fprintf(stderr, "running %d, window locked %d\n", engine_.Parts().batch.Running(), host_.transferRunning);
 }
 
 // Only whole files the console really sent, under their own names, and

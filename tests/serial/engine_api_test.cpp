@@ -8,7 +8,7 @@
 #include "tests/serial/serial_harness.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_midi.h"
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 
 namespace zr::test {
 namespace {
@@ -48,9 +48,9 @@ TEST(EngineApi, DownloadUploadBackupRestoreAgainstTheConsole)
   options.comPaths = MakeComPortPaths({{1, sim.Path()}});
   options.midi = &midi;
   Engine engine(host, timers.timers, std::move(options));
-  Batch& batch = engine.batch;
-  engine.session.link.ComPortNumber = 1;
-  engine.com.SearchComPort();
+  Batch& batch = engine.Parts().batch;
+  engine.Parts().session.link.ComPortNumber = 1;
+  engine.Parts().com.SearchComPort();
   ASSERT_TRUE(RunUntil([&] { return batch.CardListed() && batch.Idle(); }));
   EXPECT_EQ(batch.CardFiles(), (std::vector<CardFileRef>{{0, "SONG1"}}));
 

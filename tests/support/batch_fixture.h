@@ -130,7 +130,8 @@ protected:
   FakeLink com{"  No COM port"};
   TestSession session{host, fakeTimers.timers};
   Batch batch{session};
-  ListGestures gestures{batch, card, internal, pc, [this] { return host.SelectedPcFolder(); },
+  TransfersOf<Batch> transfers{batch};
+  ListGestures gestures{transfers, card, internal, pc, [this] { return host.SelectedPcFolder(); },
                         [this](const std::string& text) { host.SetStatusText(text); }};
 };
 

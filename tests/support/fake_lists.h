@@ -8,6 +8,7 @@
 
 #include "tests/support/fakes.h"
 #include "app/list_gestures.h"
+#include "engine/batch.h"
 
 namespace zr::test {
 

@@ -16,7 +16,7 @@
 #include "tests/support/fake_serial.h"
 #include "files/datatypes.h"
 #include "jobs/console_job.h"
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 
 namespace zr::test {
 namespace {
@@ -41,10 +41,10 @@ public:
     o.comPaths = MakeComPortPaths({{1, "/dev/rig"}});
     o.midi = &midi;
     engine = std::make_unique<Engine>(host, timers.timers, std::move(o));
-    engine->session.link.CommMedium = 1;
-    engine->session.link.ComPortNumber = 1;
-    engine->session.link.ConnectedComPort = 1;
-    engine->com.OpenComPort();
+    engine->Parts().session.link.CommMedium = 1;
+    engine->Parts().session.link.ComPortNumber = 1;
+    engine->Parts().session.link.ConnectedComPort = 1;
+    engine->Parts().com.OpenComPort();
     sim::PeerOptions options;
     options.cardDir = card();
     options.internalDir = internal();
@@ -80,7 +80,7 @@ public:
     host.answers.clear();
     RunOutTimers(timers, line);
   }
-  bool Ended() const { return !engine->batch.Running() && !host.transferRunning; }
+  bool Ended() const { return !engine->Parts().batch.Running() && !host.transferRunning; }
   // The console answers everything, `change` altering each answer, and the
   // clock moves on whenever the PC waits, until the batch is over.
   void Drive(const std::function<void(std::vector<Bytes>&)>& change = {})
@@ -155,7 +155,7 @@ void Expect(const FaultCase& c)
   WriteFile(rig.card() / "SONGB.kpr", SONG_B);
   WriteFile(rig.card() / "SONGC.kch", SONG_C);
   WriteFile(rig.internal() / "internal.kpr", MEMORY);
-  ASSERT_TRUE(rig.engine->batch.Download(c.files, rig.pc().string()));
+  ASSERT_TRUE(rig.engine->Parts().batch.Download(c.files, rig.pc().string()));
   c.play(rig);
   rig.RunOut();
   EXPECT_TRUE(rig.Ended()) << "the batch never ends";
@@ -181,8 +181,8 @@ TEST(BatchFaults, StrayBlockLeavesNoWatchdog_stray)
 TEST(BatchFaults, LateAnswerAfterCancelLeavesNoWatchdog_stray)
 {
   Expect({"stray", {{0, "SONGB"}}, [](FaultRig& rig) {
-            rig.engine->batch.StopTransfer();
-            ASSERT_TRUE(rig.engine->batch.Backup(2, (rig.pc() / "BACKUP.keq").string()));
+            rig.engine->Parts().batch.StopTransfer();
+            ASSERT_TRUE(rig.engine->Parts().batch.Backup(2, (rig.pc() / "BACKUP.keq").string()));
             rig.Answer(); // the file request for SONGB
           }});
 }
@@ -215,7 +215,7 @@ TEST(BatchFaults, LateBackupBlockSavedAsTheNextCardFile_oneblock)
 {
   Expect({"oneblock", {{2, "NOPE"}}, [](FaultRig& rig) {
             WriteFile(rig.internal() / "internal.keq", MEMORY);
-            Batch& batch = rig.engine->batch;
+            Batch& batch = rig.engine->Parts().batch;
             batch.StopTransfer(); // the download of NOPE, not answered
             rig.fromPc.clear();
             ASSERT_TRUE(batch.Backup(2, (rig.pc() / "BACKUP.keq").string()));
@@ -233,7 +233,7 @@ TEST(BatchFaults, LateBackupBlockSavedAsTheNextCardFile_oneblock)
 TEST(BatchFaults, DoubledAnswersUndercountWhatIsStillDue_oneblock)
 {
   Expect({"oneblock", {{0, "SONGA"}}, [](FaultRig& rig) {
-            Batch& batch = rig.engine->batch;
+            Batch& batch = rig.engine->Parts().batch;
             for (int i = 0; i < 6; ++i) { // asked for, given up, asked for again
               batch.StopTransfer();
               ASSERT_TRUE(batch.Download({{0, "SONGA"}}, rig.pc().string()));
@@ -262,7 +262,7 @@ TEST(BatchFaults, BatchBegunUnderTheSummaryBoxMeetsAListing_stray)
   FaultRig rig;
   WriteFile(rig.card() / "SONGA.kpr", SONG_A);
   WriteFile(rig.card() / "SONGC.kch", SONG_C);
-  Batch& batch = rig.engine->batch;
+  Batch& batch = rig.engine->Parts().batch;
   ASSERT_TRUE(batch.ListCard(nullptr));
   ASSERT_TRUE(batch.Download({{0, "SONGA"}}, rig.pc().string())); // the listing gives way
   rig.host.onBox = [&](const BoxShown& box) {
@@ -332,9 +332,9 @@ TEST(BatchFaults, BatchOnALinkThatCannotSendNeverEnds_nolink)
 {
   Expect({"nolink", {{0, "SONGA"}}, [](FaultRig& rig) {
             rig.Answer();
-            rig.engine->com.CloseComPort();
+            rig.engine->Parts().com.CloseComPort();
             rig.line.unplugged = true;
-            rig.engine->batch.Download({{0, "SONGB"}}, rig.pc().string());
+            rig.engine->Parts().batch.Download({{0, "SONGB"}}, rig.pc().string());
           }});
 }
 
@@ -353,7 +353,7 @@ TEST(BatchFaults, OlderStrayBlockSavedAsTheFileAskedFor_stray)
     files.push_back({1, "S" + std::to_string(i)});
   }
   rig.Console([](sim::PeerOptions& o) { o.strayOlder = true; });
-  ASSERT_TRUE(rig.engine->batch.Download(files, rig.pc().string()));
+  ASSERT_TRUE(rig.engine->Parts().batch.Download(files, rig.pc().string()));
   rig.Drive();
   EXPECT_TRUE(rig.Ended());
   EXPECT_EQ(std::distance(fs::directory_iterator(rig.pc()), fs::directory_iterator()), 4);
@@ -366,7 +366,7 @@ TEST(BatchFaults, IdentifyDuringABatchTakesTheReceiverAway_stray)
 {
   Expect({"stray", {{0, "SONGB"}}, [](FaultRig& rig) {
             rig.Answer();
-            rig.engine->session.OnIdentify(nullptr, MEDIUM_MIDI, true);
+            rig.engine->Parts().session.OnIdentify(nullptr, MEDIUM_MIDI, true);
             rig.Drive();
             EXPECT_TRUE(fs::exists(rig.pc() / "SONGB.kpr"));
           }});
@@ -381,7 +381,7 @@ TEST(BatchFaults, CancelLeavesTheWatchdogsRunning_stray)
   WriteFile(rig.card() / "SONGA.kpr", SONG_A);
   WriteFile(rig.internal() / "internal.kpr", MEMORY);
   WriteFile(rig.pc() / "R.kpr", SONG_B);
-  Batch& batch = rig.engine->batch;
+  Batch& batch = rig.engine->Parts().batch;
   ASSERT_TRUE(batch.Download({{0, "SONGA"}}, rig.pc().string()));
   batch.StopTransfer();
   rig.line.Run(30000);
@@ -437,7 +437,7 @@ TEST(BatchFaults, DoubledGoAheadOverwritesTheConsolesMemory_send)
   rig.Console([](sim::PeerOptions& o) { o.doubleGoAhead = true; });
   SendRun run;
   Recorder recorder(run);
-  ASSERT_TRUE(rig.engine->batch.Upload({{rig.pc().string(), "up1.kpr"}, {rig.pc().string(), "up2.kpr"}},
+  ASSERT_TRUE(rig.engine->Parts().batch.Upload({{rig.pc().string(), "up1.kpr"}, {rig.pc().string(), "up2.kpr"}},
                                        &recorder));
   rig.Drive();
   run.Check(rig, {"up1.kpr", "up2.kpr"});
@@ -454,7 +454,7 @@ TEST(BatchFaults, AFailedUploadKeepsAnswering_send)
     WriteFile(rig.pc() / name, RandomBytes(1500, static_cast<unsigned>(name[1])));
   SendRun run;
   Recorder recorder(run);
-  ASSERT_TRUE(rig.engine->batch.Upload(
+  ASSERT_TRUE(rig.engine->Parts().batch.Upload(
       {{rig.pc().string(), "u1.kpr"}, {rig.pc().string(), "u2.kpr"}, {rig.pc().string(), "u3.kpr"}}, &recorder));
   int offers = 0;
   rig.Drive([&](std::vector<Bytes>& out) {
@@ -475,7 +475,7 @@ TEST(BatchFaults, ARequestOfTheOfferBeforeEndsTheFile_send)
   WriteFile(rig.pc() / "up1.kpr", SONG_B);
   SendRun run;
   Recorder recorder(run);
-  ASSERT_TRUE(rig.engine->batch.Upload({{rig.pc().string(), "up1.kpr"}}, &recorder));
+  ASSERT_TRUE(rig.engine->Parts().batch.Upload({{rig.pc().string(), "up1.kpr"}}, &recorder));
   std::optional<Bytes> held;
   rig.Drive([&](std::vector<Bytes>& out) {
     if (!out.empty() && out[0][OFS_COMMAND] == SYS_EX_BLOCK_REQUEST && !held) {
@@ -511,7 +511,7 @@ long long RunBatch(FaultRig& rig, const std::vector<CardFileRef>& files, int fau
   for (const auto& entry : fs::directory_iterator(rig.pc()))
     fs::remove(entry.path());
   const long long start = rig.timers.clock.now;
-  EXPECT_TRUE(rig.engine->batch.Download(files, rig.pc().string()));
+  EXPECT_TRUE(rig.engine->Parts().batch.Download(files, rig.pc().string()));
   int n = 0;
   rig.Drive([&](std::vector<Bytes>& out) {
     if (n++ == faultAt && change)
@@ -609,7 +609,7 @@ TEST(JobFaults, ACardListThatLostAReplyIsReadAgainByTheJob)
 {
   FaultRig rig;
   WriteFile(rig.card() / "SONGA.kpr", SONG_A);
-  Batch& batch = rig.engine->batch;
+  Batch& batch = rig.engine->Parts().batch;
   ASSERT_TRUE(batch.ListCard());
   rig.fromPc.clear(); // the request never reached the console
   rig.RunOut();

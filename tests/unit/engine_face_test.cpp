@@ -12,7 +12,7 @@
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fake_midi.h"
 #include "tests/support/fake_serial.h"
-#include "engine/engine.h"
+#include "engine/engine_parts.h"
 
 namespace zr::test {
 namespace {
@@ -143,7 +143,7 @@ TEST_P(Connect, TheObserverHearsHowTheConnectionWent)
   const ConnectCase& c = GetParam();
   FaceRig rig(c.searchesIgnored, c.testBlocksDamaged);
   if (c.testBlocksDamaged > 0)
-    rig.engine->session.link.CommMedium = MEDIUM_MIDI; // the medium the settings had
+    rig.engine->Parts().session.link.CommMedium = MEDIUM_MIDI; // the medium the settings had
   const Connection after = rig.engine->Connect(c.choice);
   EXPECT_EQ(after.state, c.afterConnect);
   rig.Run(4000);

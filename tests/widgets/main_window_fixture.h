@@ -28,6 +28,7 @@
 #include "tests/support/fake_midi.h"
 #include "tests/support/fakes.h"
 #include "tests/widgets/widget_test_util.h"
+#include "engine/engine_parts.h"
 
 namespace zr::test {
 
@@ -192,8 +193,8 @@ public:
   ~ProgramHarness() { program.reset(); }
 
   TForm1& Form() const { return program->Form1(); }
-  Session& session() const { return program->session(); }
-  Batch& batch() const { return program->batch(); }
+  Session& session() const { return program->engine().Parts().session; }
+  Batch& batch() const { return program->engine().Parts().batch; }
 
   void Show() { Form().show(); }
   void Close() { Form().close(); }

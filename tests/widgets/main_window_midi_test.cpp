@@ -101,7 +101,7 @@ TEST(MidiSearch, ALinkTestWithoutAnswerClosesTheMidiPorts)
   bool openDuringBox = false;
   h.prompter.boxScripts.push_back([&](const BoxRecord&) {
     statusDuringBox = h.Form().StatusText(0);
-    openDuringBox = h.program->Midi().MidiPortOpen();
+    openDuringBox = h.program->engine().Parts().midi.MidiPortOpen();
     return BoxAnswer::Ok;
   });
   h.Show();
@@ -111,7 +111,7 @@ TEST(MidiSearch, ALinkTestWithoutAnswerClosesTheMidiPorts)
   EXPECT_EQ(h.prompter.boxes[0].buttons, BoxButtons::Ok);
   EXPECT_EQ(statusDuringBox, QStringLiteral("Testing MIDI connection..."));
   EXPECT_TRUE(openDuringBox);
-  EXPECT_FALSE(h.program->Midi().MidiPortOpen());
+  EXPECT_FALSE(h.program->engine().Parts().midi.MidiPortOpen());
   EXPECT_FALSE(h.midiSystem->inputOpen);
   EXPECT_FALSE(h.midiSystem->outputOpen);
 }

@@ -53,7 +53,7 @@ TEST_P(StartWithoutLink, ShowsThePortSetupOrNothing)
   EXPECT_EQ(h.Form().StatusText(0),
             c.dialogShown ? QStringLiteral("Looking for COM ports ..") : QStringLiteral("No port selected"));
   EXPECT_TRUE(h.prompter.boxes.empty());
-  EXPECT_FALSE(h.program->Com().ComPortOpen());
+  EXPECT_FALSE(h.program->engine().Parts().com.ComPortOpen());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -186,11 +186,11 @@ TEST_F(SerialStart, ConnectsListsTheCardAndWritesTheSettingsAtClose)
   EXPECT_TRUE(h.Form().ComportChecked());
   EXPECT_EQ(h.Form().StatusText(0), connected);
   EXPECT_EQ(h.session().link.CommMedium, 1);
-  EXPECT_TRUE(h.program->Com().ComPortOpen());
+  EXPECT_TRUE(h.program->engine().Parts().com.ComPortOpen());
 
   h.Close();
   EXPECT_EQ(h.endCodes, std::vector<int>{0});
-  EXPECT_FALSE(h.program->Com().ComPortOpen());
+  EXPECT_FALSE(h.program->engine().Parts().com.ComPortOpen());
   const QString expected =
       QStringLiteral("; written by hand\n"
                      "[Communication]\n"

@@ -262,7 +262,7 @@ TEST_F(TransfersTest, CancelDuringADownloadWritesNothingAndTheNextOneRuns)
   EXPECT_TRUE(Form().isEnabled());
   EXPECT_EQ(Form().StatusText(0), QStringLiteral("Connected thru COM port 3"));
   EXPECT_TRUE(State().CancelRequested);
-  EXPECT_FALSE(program->session().RxTransfer.Buffer);
+  EXPECT_FALSE(program->engine().Parts().session.RxTransfer.Buffer);
   Settle(1500);
   EXPECT_FALSE(QFileInfo::exists(PcPath(QStringLiteral("BIG.kpr"))));
   EXPECT_FALSE(program->ProgressForm().isVisible());

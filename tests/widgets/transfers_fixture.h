@@ -36,7 +36,7 @@
 #include "tests/support/fake_midi.h"
 #include "tests/support/fakes.h"
 #include "tests/widgets/widget_test_util.h"
-#include "engine/batch.h"
+#include "engine/engine_parts.h"
 #include "engine/session.h"
 
 namespace zr::test {
@@ -224,7 +224,7 @@ protected:
   CardListView& Card() const { return *Form().SolanoView(); }
   InternalListView& Internal() const { return *Form().InternalView(); }
   TPTShellList& Pc() const { return *Form().PCView(); }
-  BatchState& State() const { return program->session().batch; }
+  BatchState& State() const { return program->engine().Parts().session.batch; }
 
   QString PcPath(const QString& name) const { return pcDir.path() + QLatin1Char('/') + name; }
 

@@ -61,7 +61,7 @@ TEST_F(TransfersTest, BackUpEverythingArchivesTheCardAndEveryKind)
       << Form().StatusText(0).toStdString();
   // The window has its batch back.
   EXPECT_TRUE(Form().centralWidget()->isEnabled());
-  EXPECT_EQ(program->session().Steps, &program->batch());
+  EXPECT_EQ(program->engine().Parts().session.Steps, &program->engine().Parts().batch);
 }
 
 TEST_F(TransfersTest, RestoreRulesConfirmationAndOperatingSystemUpdate)
