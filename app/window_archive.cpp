@@ -2,11 +2,11 @@
 
 #include <QTimer>
 
-#include "engine/host.h"
+#include "app/window_host.h"
 
 namespace zr {
 
-WindowArchive::WindowArchive(Engine& engine, Host& host) : engine_(engine), host_(host) {}
+WindowArchive::WindowArchive(Engine& engine, WindowHost& host) : engine_(engine), host_(host) {}
 
 WindowArchive::~WindowArchive()
 {

@@ -16,7 +16,7 @@
 
 namespace zr {
 
-class Host;
+class WindowHost;
 
 // While its job runs it hears the engine's events: each time the engine
 // is idle, the job takes its next step.
@@ -24,7 +24,7 @@ class WindowArchive : public JobView, private EngineObserver {
 public:
   // `host` is the window as the engine sees it: the progress dialog, the
   // status line and the boxes.
-  WindowArchive(Engine& engine, Host& host);
+  WindowArchive(Engine& engine, WindowHost& host);
   ~WindowArchive() override;
 
   // Each returns at once and does nothing while another batch or job runs.
@@ -63,7 +63,7 @@ private:
   void Idle() override;
 
   Engine& engine_;
-  Host& host_;
+  WindowHost& host_;
   std::unique_ptr<ConsoleJob> job_;
   QObject steps_; // what the posted steps belong to
   Kind kind_ = Kind::Archive;

@@ -39,6 +39,14 @@ std::optional<std::string> WindowHost::AskSaveFileName(const SaveFileRequest& re
   return chosen->toStdString();
 }
 
+void WindowHost::ShowProgress(const ProgressView& progress)
+{
+  ProgressSetTitle(progress.title);
+  ProgressSetMaximum(progress.maximum);
+  ProgressShow();
+  ProgressSetPosition(progress.position);
+  ProgressSetLabel(progress.label);
+}
 void WindowHost::ProgressSetTitle(const std::string& title)
 {
   progress_.SetTitle(FromUtf8(title));

@@ -18,15 +18,19 @@ public:
   void SetStatusText(const std::string& text) override;
   BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) override;
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
-  void ProgressSetTitle(const std::string& title) override;
-  void ProgressSetMaximum(int maximum) override;
-  void ProgressShow() override;
-  void ProgressSetPosition(int position) override;
-  void ProgressSetLabel(const std::string& text) override;
+  void ShowProgress(const ProgressView& progress) override;
   void ProgressClose() override;
+  // The dialog a field at a time, for the window's own jobs.
+  void ProgressSetTitle(const std::string& title);
+  void ProgressSetMaximum(int maximum);
+  void ProgressShow();
+  void ProgressSetPosition(int position);
+  void ProgressSetLabel(const std::string& text);
   void SetTransferRunning(bool running) override;
   std::string SelectedPcFolder() override;
-  std::optional<std::string> PcListSizeText(const std::string& fileName) override;
+  // The Size column text of the PC list entry whose caption equals the
+  // name (case ignored), or nothing when the list shows no such entry.
+  std::optional<std::string> PcListSizeText(const std::string& fileName);
   void CardListClear() override;
   void CardListAdd(int type, const std::vector<std::string>& names) override;
   void CardListSort() override;

@@ -164,6 +164,18 @@ void Batch::Pause(int ms)
   Enter(Stage::Pausing);
 }
 
+void Batch::PauseOver()
+{
+  session_.timers.SendTimer.Stop(); // once per file
+  // A download's use of the timer: the line has settled after a file.
+  if (running_ && kind_ == BatchKind::Download) {
+    RestorePauseInterval();
+    RequestNextCardFile(session_.batch.CardIndex);
+    return;
+  }
+  SendAfterPause();
+}
+
 void Batch::RestorePauseInterval()
 {
   if (uploadPauseMs_ >= 0)

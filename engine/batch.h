@@ -124,6 +124,8 @@ private:
   // `kinds` the data types they hold.
   bool RestoreAllowed(std::vector<int>& kinds);
   void SendNextFile(int index);
+  // The pause before the next file of a send is over: it goes.
+  void SendAfterPause();
   // Whether file `next` goes: `then` hears it at once, or once the replace
   // question for the card is answered. A skipped file is ended here.
   void Wanted(int next, const std::function<void(bool)>& then);

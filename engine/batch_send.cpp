@@ -201,16 +201,9 @@ void Batch::Wanted(int next, const std::function<void(bool)>& then)
   });
 }
 
-void Batch::PauseOver()
+void Batch::SendAfterPause()
 {
   BatchState& b = session_.batch;
-  session_.timers.SendTimer.Stop(); // once per file
-  // A download's use of the timer: the line has settled after a file.
-  if (running_ && kind_ == BatchKind::Download) {
-    RestorePauseInterval();
-    RequestNextCardFile(b.CardIndex);
-    return;
-  }
   // Cancelled during the pause: the next file must not go.
   if (b.SendFinished || !running_)
     return;

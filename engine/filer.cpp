@@ -77,22 +77,6 @@ void Filer::StoreData()
   }
 }
 
-bool Filer::RequestCurrentBlock()
-{
-  Link* link = session_.LinkFor(Medium);
-  // Block 0 of a card file is asked for again by its name: a request for
-  // block 0 alone is how a backup of the console's memory begins.
-  const bool sent = link && (BlockNr == 0 && !CardName.empty() ? link->SendFileName(DataType, CardName, true)
-                                                                : link->RequestBlock(DataType, BlockNr));
-  if (sent)
-    return true;
-  // Nothing went out, so nothing will come: the file is given up.
-  const std::string text = link ? link->CannotSendText() : "No communication port selected";
-  LastFailure = text.substr(text.find_first_not_of(' '));
-  LastError = ERR_NONE;
-  return false;
-}
-
 std::string Filer::ErrorText(int outgoing) const
 {
   char text[32];

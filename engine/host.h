@@ -26,6 +26,15 @@ struct SaveFileRequest {
   std::string extension; // filter and default extension, e.g. "kpr"
 };
 
+// The progress dialog at one moment: its title ("Receiving file nr 2 of
+// 5."), the bar at `position` of `maximum`, and the label under it ("40%").
+struct ProgressView {
+  std::string title;
+  int maximum = 0;
+  int position = 0;
+  std::string label;
+};
+
 class Host {
 public:
   virtual ~Host() = default;
@@ -38,13 +47,9 @@ public:
   // Asking before overwriting an existing file is the dialog's own job.
   virtual std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) = 0;
 
-  // The progress dialog. Showing it disables the main window, closing it
-  // enables the window again.
-  virtual void ProgressSetTitle(const std::string& title) = 0;
-  virtual void ProgressSetMaximum(int maximum) = 0;
-  virtual void ProgressShow() = 0;
-  virtual void ProgressSetPosition(int position) = 0;
-  virtual void ProgressSetLabel(const std::string& text) = 0;
+  // The progress dialog as `progress` has it, shown. Showing it disables
+  // the main window, closing it enables the window again.
+  virtual void ShowProgress(const ProgressView& progress) = 0;
   virtual void ProgressClose() = 0;
 
   // A batch of transfers runs (true) from its start, through the waits for
@@ -55,9 +60,6 @@ public:
 
   // The folder selected in the PC folder tree; empty when none is.
   virtual std::string SelectedPcFolder() = 0;
-  // The Size column text of the PC list entry whose caption equals the
-  // name (case ignored), or nothing when the list shows no such entry.
-  virtual std::optional<std::string> PcListSizeText(const std::string& fileName) = 0;
 
   // The card list: emptied before it is read again, filled one directory
   // reply at a time (names not yet listed with that type are added), sorted

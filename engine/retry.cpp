@@ -1,6 +1,6 @@
 // Asking the console for what the PC receives: each request, the marker
 // that goes before it after anything unclean, and asking again when the
-// retry time runs out.
+// retry time runs out; the request itself.
 //
 // The rule that makes it safe: the line delivers in order and the console
 // answers each exchange, so once the reply to a marker sent after every
@@ -219,6 +219,22 @@ void Session::StopAsking(bool listingToo)
     return;
   asked_ = Asked::Nothing;
   timers.RetryTimer.Stop();
+}
+
+bool Filer::RequestCurrentBlock()
+{
+  Link* link = session_.LinkFor(Medium);
+  // Block 0 of a card file is asked for again by its name: a request for
+  // block 0 alone is how a backup of the console's memory begins.
+  const bool sent = link && (BlockNr == 0 && !CardName.empty() ? link->SendFileName(DataType, CardName, true)
+                                                                : link->RequestBlock(DataType, BlockNr));
+  if (sent)
+    return true;
+  // Nothing went out, so nothing will come: the file is given up.
+  const std::string text = link ? link->CannotSendText() : "No communication port selected";
+  LastFailure = text.substr(text.find_first_not_of(' '));
+  LastError = ERR_NONE;
+  return false;
 }
 
 } // namespace zr

@@ -72,11 +72,7 @@ void SessionCore::ShowProgress(const std::string& title, int maximum, int positi
 {
   if (!steps().ShowsProgress())
     return;
-  host.ProgressSetTitle(title);
-  host.ProgressSetMaximum(maximum);
-  host.ProgressShow();
-  host.ProgressSetPosition(position);
-  host.ProgressSetLabel(label);
+  host.ShowProgress({title, maximum, position, label});
 }
 
 void SessionCore::CloseProgress()

@@ -21,14 +21,9 @@ public:
   void SetStatusText(const std::string&) override {}
   BoxAnswer ShowMessage(const std::string&, BoxIcon, BoxButtons) override { return BoxAnswer::Closed; }
   std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
-  void ProgressSetTitle(const std::string&) override {}
-  void ProgressSetMaximum(int) override {}
-  void ProgressShow() override {}
-  void ProgressSetPosition(int) override {}
-  void ProgressSetLabel(const std::string&) override {}
+  void ShowProgress(const ProgressView&) override {}
   void ProgressClose() override {}
   std::string SelectedPcFolder() override { return {}; }
-  std::optional<std::string> PcListSizeText(const std::string&) override { return std::nullopt; }
   void CardListClear() override {}
   void CardListAdd(int, const std::vector<std::string>&) override {}
   void CardListSort() override {}

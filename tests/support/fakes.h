@@ -95,15 +95,15 @@ public:
   BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) override;
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
 
-  void ProgressSetTitle(const std::string& title) override { progressTitle = title; }
-  void ProgressSetMaximum(int maximum) override { progressMax = maximum; }
-  void ProgressShow() override
+  void ShowProgress(const ProgressView& p) override
   {
+    progressTitle = p.title;
+    progressMax = p.maximum;
     progressVisible = true;
     ++progressShows;
+    progressPosition = p.position;
+    progressLabels.push_back(p.label);
   }
-  void ProgressSetPosition(int position) override { progressPosition = position; }
-  void ProgressSetLabel(const std::string& text) override { progressLabels.push_back(text); }
   void ProgressClose() override
   {
     progressVisible = false;
@@ -118,7 +118,7 @@ public:
   }
   int CardSelectedCount() override { return cardSelected; }
   int PcSelectedCount() override { return pcSelected; }
-  std::optional<std::string> PcListSizeText(const std::string& fileName) override;
+  std::optional<std::string> PcListSizeText(const std::string& fileName);
 
   void RequestNextCardFile(int index) override;
   void SendNextPcFile(int index) override;

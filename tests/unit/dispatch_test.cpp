@@ -351,18 +351,18 @@ TEST_F(DispatchTest, BlockRequestAfterTheLastFileOnlyDisarms)
   Midi(BuildBlockRequest(2, 0));
   EXPECT_FALSE(t.download.IsActive());
   EXPECT_TRUE(line.writes.empty());
-  EXPECT_TRUE(midi.answers.empty());
+  EXPECT_TRUE(midi.sentBlocks.empty());
 }
 
 TEST_F(DispatchTest, MidiBlockRequestGoesToTheMidiLink)
 {
   LoadTx(5, 3);
   t.download.Start();
-  Midi(BuildBlockRequest(5, 300));
+  Midi(BuildBlockRequest(5, 0));
   EXPECT_FALSE(t.download.IsActive());
-  ASSERT_EQ(midi.answers.size(), 1u);
-  EXPECT_EQ(midi.answers[0].type, 5);
-  EXPECT_EQ(midi.answers[0].block, 300u);
+  ASSERT_EQ(midi.sentBlocks.size(), 1u);
+  EXPECT_EQ(midi.sentBlocks[0], BuildFileBlock(5, kAbc, sizeof kAbc, 0));
+  EXPECT_TRUE(line.writes.empty());
 }
 
 TEST_F(DispatchTest, FileRequestAfterCancelSendsNothing)
@@ -390,9 +390,8 @@ TEST_F(DispatchTest, FileRequestSendsBlockZeroOverTheLinkItCameOn)
   Midi(BuildNameMessage(SYS_EX_FILE_REQUEST, 2, "ABC"));
   EXPECT_FALSE(t.upload.IsActive());
   EXPECT_EQ(session.TxTransfer.Medium, 3);
-  ASSERT_EQ(midi.answers.size(), 1u);
-  EXPECT_EQ(midi.answers[0].type, 2);
-  EXPECT_EQ(midi.answers[0].block, 0u);
+  ASSERT_EQ(midi.sentBlocks.size(), 1u);
+  EXPECT_EQ(midi.sentBlocks[0], BuildFileBlock(2, kAbc, sizeof kAbc, 0));
 }
 
 // Found by fuzzing the engine: a console's go-ahead for a name that nobody
@@ -444,7 +443,7 @@ TEST_F(DispatchTest, UnknownCommandsAndShortFramesTouchNothing)
   EXPECT_TRUE(host.statuses.empty());
   EXPECT_TRUE(host.directoryReplies.empty());
   EXPECT_TRUE(line.writes.empty());
-  EXPECT_TRUE(midi.answers.empty());
+  EXPECT_TRUE(midi.sentBlocks.empty());
   EXPECT_EQ(port.requeues, static_cast<int>(std::size(frames)));
 }
 
