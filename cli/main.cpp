@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +19,7 @@
 #include "cli/console.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
+#include "cli/report.h"
 #include "cli/stand_ins.h"
 #include "frontend/ini_file.h"
 #include "link/backend/device_access.h"
@@ -29,15 +28,10 @@
 #include "link/trace.h"
 #include "files/archive_check.h"
 #include "jobs/console_job.h"
-#include "files/datatypes.h"
-#include "files/disk.h"
 #include "engine/engine.h"
 #include "engine/engine_events.h"
-#include "files/pc_names.h"
-#include "files/pc_path.h"
 #include "engine/stand_ins.h"
 
-namespace fs = std::filesystem;
 using namespace zr;
 using namespace zr::cli;
 
@@ -82,31 +76,6 @@ std::unique_ptr<MidiSystem> MidiSystemFor(bool used, asio::io_context& io, bool&
   std::unique_ptr<MidiSystem> system = used ? MakeCliMidiSystem(io) : nullptr;
   missing = used && !system;
   return system ? std::move(system) : std::make_unique<NoMidi>();
-}
-
-// A path as the system takes it: these strings are UTF-8, which a
-// std::filesystem::path made from a std::string is not on Windows.
-fs::path PathOf(const std::string& utf8)
-{
-  return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-// Why files cannot be kept in `folder`, or nothing. Checked before the
-// console is asked for anything: a get into a folder that is not there
-// would fetch every file only to drop it.
-std::optional<std::string> FolderProblem(const std::string& folder)
-{
-  std::error_code ec;
-  if (!fs::exists(PathOf(folder), ec))
-    return std::string("no such folder");
-  if (!fs::is_directory(PathOf(folder), ec))
-    return std::string("not a folder");
-  // A file written and removed again: the only sure way to know.
-  const std::string probe = folder + "/" + TemporaryFileName(static_cast<unsigned long>(std::chrono::steady_clock::now().time_since_epoch().count()));
-  if (WriteStringSafely(probe, "", false) != ERR_NONE)
-    return std::string("the folder cannot be written");
-  fs::remove(PathOf(probe), ec);
-  return std::nullopt;
 }
 
 // One run of zr4812: the engine asked by intent, its events awaited on
@@ -163,7 +132,7 @@ public:
         return EXIT_FILE_FAILED;
       }
       if (o_.dryRun && o_.command == "restore-archive")
-        return DryRun(check.contents);
+        return PrintDryRun(o_, check.contents);
     }
     cli::HandleInterrupts(io_, [this] {
       interrupted_ = true;
@@ -173,7 +142,7 @@ public:
     const int connected = Connect();
     if (connected != EXIT_DONE)
       return connected;
-    Plan();
+    Plan(o_, job_);
     job_.Run();
     WaitFor([this] { return job_.Done(); });
     if (interrupted_)
@@ -183,7 +152,8 @@ public:
     // block takes 88 ms on the wire at 115200 baud, and the console takes
     // the last one (a restore's) without an answer: it gets that long too.
     RunFor(connection_.medium == MEDIUM_MIDI ? 500 : 100);
-    return Report();
+    view_.ClearLine();
+    return Report(o_, job_);
   }
 
 private:
@@ -201,32 +171,6 @@ private:
     return options;
   }
 
-  // What restore-archive would do, without a console.
-  int DryRun(const ArchiveContents& archive)
-  {
-    const std::string& folder = o_.args[0];
-    if (!o_.internalOnly) {
-      if (!archive.card.empty() && !archive.namesRecorded)
-        std::printf("(made before card names were recorded: names are made from the PC names)\n");
-      for (std::size_t i = 0; i < archive.card.size(); ++i) {
-        const std::string& as = archive.cardNames[i];
-        std::printf("put %s/card/%s%s%s\n", folder.c_str(), EscapedCardName(archive.card[i]).c_str(),
-                    as.empty() ? "" : (" as " + EscapedCardName(as)).c_str(),
-                    o_.replace ? "" : " (skipped when the card holds it)");
-      }
-    }
-    if (!o_.cardOnly) {
-      for (const std::vector<std::string>& batch : InternalRestoreBatches(archive.internal, o_.withOs)) {
-        std::string line = "restore";
-        for (const std::string& name : batch)
-          line += " " + folder + "/internal/" + EscapedCardName(name);
-        std::printf("%s%s\n", line.c_str(),
-                    TypeOfFileName(batch.front()) == OPERATING_SYSTEM_TYPE && !o_.yes ? " (only with --yes)"
-                                                                                      : "");
-      }
-    }
-    return EXIT_DONE;
-  }
 
   EngineOptions EngineOptionsFor()
   {
@@ -374,61 +318,7 @@ private:
     return EXIT_DONE;
   }
 
-  void Plan()
-  {
-    const std::string& c = o_.command;
-    if (c == "list") {
-      job_.ListCard();
-    } else if (c == "get") {
-      job_.ListCard();
-      job_.GetFiles(o_.all ? std::vector<std::string>{} : o_.args, o_.to.empty() ? "." : o_.to);
-    } else if (c == "put") {
-      job_.ListCard();
-      job_.PutFiles(o_.args);
-    } else if (c == "backup") {
-      const int kind = KindOf(o_.args[0]);
-      std::string file = o_.args.size() > 1 ? o_.args[1] : DefaultBackupName(kind);
-      if (fs::path(file).extension().empty())
-        file += std::string(".") + DataTypeTable[static_cast<std::size_t>(kind)].extension;
-      job_.Backup(kind, file);
-    } else if (c == "restore") {
-      job_.Restore(o_.args);
-    } else if (c == "archive") {
-      if (o_.resume)
-        job_.ResumeArchive(o_.args[0]);
-      else
-        job_.Archive(o_.args.empty() ? "." : o_.args[0]);
-    } else if (c == "verify") {
-      job_.Verify(o_.args[0]);
-    } else if (c == "restore-archive") {
-      job_.RestoreArchive(o_.args[0], ArchiveRestore{!o_.internalOnly, !o_.cardOnly, o_.withOs});
-    }
-  }
 
-  int Report()
-  {
-    view_.ClearLine();
-    if (o_.command == "list") {
-      const int only = o_.type.empty() ? -1 : KindOf(o_.type);
-      for (const CardFile& f : job_.CardFiles())
-        if (only < 0 || f.type == only)
-          std::printf("%s.%s\t%s\n", EscapedCardName(f.name).c_str(),
-                      DataTypeTable[static_cast<std::size_t>(f.type)].extension,
-                      DataTypeTable[static_cast<std::size_t>(f.type)].name);
-    } else if (o_.command == "verify") {
-      bool allSame = !job_.Comparisons().empty();
-      for (const Comparison& c : job_.Comparisons()) {
-        std::printf("%s\t%s\n", EscapedCardName(c.place).c_str(), VerdictText(c.verdict));
-        allSame = allSame && c.verdict == Verdict::Same;
-      }
-      std::fflush(stdout);
-      return allSame && job_.FilesNotDone() == 0 && !job_.ConsoleLost() ? EXIT_DONE : EXIT_FILE_FAILED;
-    } else {
-      std::printf("%s\n", job_.SummaryLine().c_str());
-    }
-    std::fflush(stdout);
-    return job_.FilesNotDone() > 0 || job_.ConsoleLost() ? EXIT_FILE_FAILED : EXIT_DONE;
-  }
 
   // First made, last gone: everything below posts into it.
   asio::io_context io_;
