@@ -146,6 +146,7 @@ public:
 
   // The parts, for the engine's own tests, benchmarks and tools.
   EngineParts& Parts() { return *parts_; }
+  const EngineParts& Parts() const { return *parts_; }
 
 private:
   std::unique_ptr<EngineParts> parts_;

@@ -47,7 +47,8 @@ public:
   // Error (1 when cancelled). Returns the path or "".
   std::string AskBackupFileName(int type, const std::optional<std::string>& given = std::nullopt) override;
 
-  // What the console sends (engine/inbound.cpp).
+  // What the console sends (inbound.cpp; blocks in receive.cpp, the
+  // console's requests in send.cpp).
   void OnIdentify(Link* via, int medium, bool ourConsole) override;
   void OnDataBlock(const InboundBlock& block) override;
   void OnDirectoryReply(int medium, int type, const std::vector<std::string>& names) override;

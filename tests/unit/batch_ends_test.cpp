@@ -107,6 +107,63 @@ TEST_F(BatchEndsTest, ALateAnswerAfterCancelWritesNothing)
   EXPECT_TRUE(batch.Idle());
 }
 
+// Each question of a batch answered later: until the answer nothing moves
+// (nothing written, offered or sent, and the engine is not idle); the Yes
+// then carries the batch on from where it asked.
+TEST_F(BatchEndsTest, EveryQuestionAnsweredLaterCarriesTheBatchOn)
+{
+  struct Later : BatchListener {
+    bool AskReplace(const ReplaceQuestion&, const Reply<ReplaceAnswer>& r) override { return replace = r, true; }
+    bool AskRestore(const std::vector<int>&, const Reply<bool>& r) override { return restore = r, true; }
+    Reply<ReplaceAnswer> replace;
+    Reply<bool> restore;
+  };
+  const Bytes song = RandomBytes(50, 3);
+  struct Row {
+    const char* name;
+    std::function<void(Later&)> start;
+    std::function<void(Later&)> answer;
+    std::function<bool()> done; // what the answer brought about
+  };
+  const Row rows[] = {
+      {"download over a PC file",
+       [&](Later& l) {
+         WriteFile(folder.path() / "A.kpr", {1, 2, 3});
+         batch.Download({{0, "A"}}, folder.str(), &l);
+         ServeCardFile(0, song);
+       },
+       [](Later& l) { l.replace(ReplaceAnswer::Yes); },
+       [&] { return ReadFile(folder.path() / "A.kpr") == song; }},
+      {"upload over a card file",
+       [&](Later& l) {
+         AddPcFile("a.kpr");
+         batch.Upload({{folder.str(), "a.kpr"}}, &l);
+       },
+       [](Later& l) { l.replace(ReplaceAnswer::Yes); }, [&] { return Offered().size() == 1; }},
+      {"restore",
+       [&](Later& l) {
+         AddPcFile("b.ksu");
+         EXPECT_TRUE(batch.Restore({{folder.str(), "b.ksu"}}, &l)) << "asking is under way";
+       },
+       [](Later& l) { l.restore(true); }, [&] { return com.sentBlocks.size() == 1; }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Later later;
+    const std::size_t sent = com.sentBlocks.size();
+    row.start(later);
+    EXPECT_FALSE(row.done());
+    EXPECT_EQ(com.sentBlocks.size(), sent);
+    EXPECT_TRUE(later.replace.Open() || later.restore.Open());
+    EXPECT_FALSE(batch.Idle());
+    row.answer(later);
+    EXPECT_TRUE(row.done());
+    batch.StopTransfer();
+    com.fileNames.clear();
+    com.sentBlocks.clear();
+  }
+}
+
 // A request for a block the file does not have leaves nothing to wait for:
 // the file fails and the batch ends.
 TEST_F(BatchEndsTest, ARequestPastTheEndFailsTheFile)
