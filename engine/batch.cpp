@@ -345,20 +345,31 @@ bool Batch::Backup(int type, std::optional<std::string> path, BatchListener* lis
   b.InternalMode = true;
   BeginBatch(BatchKind::Backup, 1, listener);
   BeginFile(path ? FileNamePart(*path) : std::string(DataTypeTable[type].name), type, 0);
-  // A cancelled save dialog or a missing link ends it at once; either has
-  // said so already (or, cancelled, has nothing to say).
-  if (!session_.BackupInternal(Medium(), type, path)) {
-    const Filer& rx = session_.RxTransfer;
-    if (rx.LastFailure.empty())
-      EndFile(FileOutcome::Skipped, FileReason::Cancelled, "cancelled");
-    else
-      EndFile(FileOutcome::Failed, rx.WrongExtension ? FileReason::WrongExtension : FileReason::Error,
-              rx.LastFailure, rx.LastError);
-    FinishBatch();
+  // The save dialog may answer later: the backup begins (or ends) then.
+  if (!session_.BackupInternal(Medium(), type, path, [this](bool started) { BackupChosen(started); })) {
+    BackupChosen(false);
     return false;
   }
-  Enter(Stage::Awaiting);
+  if (questionsOpen_ == 0)
+    Enter(Stage::Awaiting);
   return true;
+}
+
+void Batch::BackupChosen(bool started)
+{
+  if (started) {
+    Enter(Stage::Awaiting);
+    return;
+  }
+  // A cancelled save dialog or a missing link ends it at once; either has
+  // said so already (or, cancelled, has nothing to say).
+  const Filer& rx = session_.RxTransfer;
+  if (rx.LastFailure.empty())
+    EndFile(FileOutcome::Skipped, FileReason::Cancelled, "cancelled");
+  else
+    EndFile(FileOutcome::Failed, rx.WrongExtension ? FileReason::WrongExtension : FileReason::Error,
+            rx.LastFailure, rx.LastError);
+  FinishBatch();
 }
 
 int Batch::CardSelectedCount()

@@ -123,6 +123,8 @@ private:
   // The restore's rules: false when one refused the files (said already);
   // `kinds` the data types they hold.
   bool RestoreAllowed(std::vector<int>& kinds);
+  // The backup's file is chosen: it began (block 0 asked for), or it ends.
+  void BackupChosen(bool started);
   void SendNextFile(int index);
   // The pause before the next file of a send is over: it goes.
   void SendAfterPause();

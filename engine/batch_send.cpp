@@ -2,6 +2,7 @@
 // replace question, the restore rules and confirmation, and the pause
 // between files.
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "engine/batch.h"
@@ -67,19 +68,21 @@ bool Batch::Restore(std::vector<PcFileRef> files, BatchListener* listener)
     listener_ = nullptr;
     return false;
   }
-  const Reply<bool> reply = session_.Question<bool>([this, listener](bool yes) {
+  auto began = std::make_shared<bool>(false);
+  const Reply<bool> reply = session_.Question<bool>([this, listener, began](bool yes) {
     // Cancel pressed while the confirmation was open wins over its Yes.
     if (!yes || session_.batch.SendFinished) {
       listener_ = nullptr;
       return;
     }
+    *began = true;
     BeginBatch(BatchKind::Restore, SendBatchCount(), listener);
     SendNextPcFile(-1);
   });
   if (!listener_ || !listener_->AskRestore(kinds, reply))
     reply(session_.host.ShowMessage(RESTORE_QUESTION, BoxIcon::Warning, BoxButtons::YesNo) == BoxAnswer::Yes);
-  // Started, or waiting for the answer.
-  return running_ || questionsOpen_ > 0;
+  // Begun (it may have ended already), or waiting for the answer.
+  return *began || questionsOpen_ > 0;
 }
 
 bool Batch::RestoreAllowed(std::vector<int>& kinds)

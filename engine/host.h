@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "link/timer.h"
+#include "engine/events.h"
 
 namespace zr {
 
@@ -46,6 +47,13 @@ public:
   // The save dialog: the chosen full path, or nothing when cancelled.
   // Asking before overwriting an existing file is the dialog's own job.
   virtual std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) = 0;
+  // The save dialog as a question, which the engine asks: answered here
+  // from AskSaveFileName, or later by a front end whose dialog returns at
+  // once and answers when it closes.
+  virtual void AskSaveFile(const SaveFileRequest& request, const Reply<std::optional<std::string>>& reply)
+  {
+    reply(AskSaveFileName(request));
+  }
 
   // The progress dialog as `progress` has it, shown. Showing it disables
   // the main window, closing it enables the window again.

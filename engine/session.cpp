@@ -2,6 +2,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <memory>
+#include <utility>
 
 #include "files/datatypes.h"
 #include "files/disk.h"
@@ -128,14 +131,34 @@ bool Session::SendFileToCard(int medium, std::string pcFileName, const std::stri
   return true;
 }
 
-bool Session::BackupInternal(int medium, int type, const std::optional<std::string>& path)
+bool Session::BackupInternal(int medium, int type, const std::optional<std::string>& path,
+                             std::function<void(bool started)> later)
 {
   Filer& rx = RxTransfer;
   rx.Expecting = false;
   rx.LastFailure.clear();
   rx.LastError = ERR_NONE;
   rx.WrongExtension = false;
-  rx.PcPath = AskBackupFileName(type, path);
+  // Answered at once, the result is returned; answered later, `later` hears it.
+  auto now = std::make_shared<std::optional<bool>>();
+  auto waiting = std::make_shared<bool>(false);
+  ChooseBackupFile(type, path, [this, medium, now, waiting, later](const std::string& chosen) {
+    const bool started = StartBackup(medium, chosen);
+    if (!*waiting)
+      *now = started;
+    else if (later)
+      later(started);
+  });
+  if (*now)
+    return **now;
+  *waiting = true;
+  return true;
+}
+
+bool Session::StartBackup(int medium, const std::string& chosen)
+{
+  Filer& rx = RxTransfer;
+  rx.PcPath = chosen;
   rx.ReplaceAgreed = !rx.PcPath.empty() && ExistingFileSize(rx.PcPath).has_value();
   if (rx.Error != ERR_NONE) {
     // Cancelled dialog: nothing to say. Anything else deserves a word.
@@ -203,47 +226,95 @@ bool Session::RestoreInternal(int medium, std::string pcFileName, const std::str
   return true;
 }
 
+void Session::ChooseBackupFile(int type, const std::optional<std::string>& given,
+                               std::function<void(const std::string& path)> then)
+{
+  if (!BackupTypeKnown(type))
+    return then({});
+  if (given)
+    return then(BackupPath(*given, nullptr));
+  AskSaveFile(BackupRequest(type), std::move(then));
+}
+
+void Session::AskSaveFile(SaveFileRequest request, std::function<void(const std::string& path)> then)
+{
+  const Reply<std::optional<std::string>> reply =
+      Question<std::optional<std::string>>([this, request, then](std::optional<std::string> chosen) mutable {
+        std::optional<std::string> again;
+        const std::string path = BackupPath(chosen.value_or(std::string()), &again);
+        if (!again)
+          return then(path);
+        // Another extension would hide the file's kind: asked again.
+        request.fileName = *again;
+        AskSaveFile(std::move(request), std::move(then));
+      });
+  host.AskSaveFile(request, reply);
+}
+
 std::string Session::AskBackupFileName(int type, const std::optional<std::string>& given)
+{
+  if (!BackupTypeKnown(type))
+    return {};
+  if (given)
+    return BackupPath(*given, nullptr);
+  SaveFileRequest request = BackupRequest(type);
+  for (;;) {
+    std::optional<std::string> again;
+    const std::string path = BackupPath(host.AskSaveFileName(request).value_or(std::string()), &again);
+    if (!again)
+      return path;
+    request.fileName = *again;
+  }
+}
+
+bool Session::BackupTypeKnown(int type)
 {
   Filer& rx = RxTransfer;
   rx.Error = ERR_NONE;
   if (!IsDataType(type)) {
     rx.Error = ERR_UNKNOWN_TYPE;
-    return {};
+    return false;
   }
   rx.DataType = type;
-  const std::string extension = DataTypeTable[type].extension;
-  SaveFileRequest request{BACKUP_DIALOG_TITLE, host.SelectedPcFolder(), WithoutExtension(lastBackupName_),
-                          extension};
-  for (;;) {
-    std::optional<std::string> chosen = given ? given : host.AskSaveFileName(request);
-    if (!chosen || chosen->empty()) {
-      rx.Error = ERR_NO_FILE;
-      return {};
-    }
-    std::string path = *chosen;
-    const std::string name = FileNamePart(path);
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos) {
-      path += "." + extension;
-    } else if (!EqualsIgnoringCase(name.substr(dot + 1), extension)) {
-      // Another extension would hide the file's kind: ask again, or refuse
-      // a name that nobody can be asked about.
-      if (given) {
-        rx.WrongExtension = true;
-        rx.Error = ERR_UNKNOWN_TYPE;
-        return {};
-      }
-      request.fileName = WithoutExtension(name);
-      continue;
-    }
-    if (path.size() >= PC_PATH_SIZE) {
-      rx.Error = ERR_PATH_TOO_LONG;
-      return {};
-    }
-    lastBackupName_ = FileNamePart(path);
-    return path;
+  return true;
+}
+
+SaveFileRequest Session::BackupRequest(int type)
+{
+  return {BACKUP_DIALOG_TITLE, host.SelectedPcFolder(), WithoutExtension(lastBackupName_),
+          DataTypeTable[type].extension};
+}
+
+std::string Session::BackupPath(const std::string& chosen, std::optional<std::string>* again)
+{
+  Filer& rx = RxTransfer;
+  const std::string extension = DataTypeTable[rx.DataType].extension;
+  if (chosen.empty()) {
+    rx.Error = ERR_NO_FILE;
+    return {};
   }
+  std::string path = chosen;
+  const std::string name = FileNamePart(path);
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) {
+    path += "." + extension;
+  } else if (!EqualsIgnoringCase(name.substr(dot + 1), extension)) {
+    // Another extension would hide the file's kind: ask again, or refuse
+    // a name that nobody can be asked about.
+    if (again) {
+      *again = WithoutExtension(name);
+      return {};
+    }
+    rx.WrongExtension = true;
+    rx.Error = ERR_UNKNOWN_TYPE;
+    return {};
+  }
+  if (path.size() >= PC_PATH_SIZE) {
+    rx.Error = ERR_PATH_TOO_LONG;
+    return {};
+  }
+  lastBackupName_ = FileNamePart(path);
+  return path;
 }
 
 } // namespace zr

@@ -37,15 +37,21 @@ public:
   bool SendFileToCard(int medium, std::string pcFileName, const std::string& folder,
                       const std::string& cardName = {});
   // Internal data of `type` into `path`, or where the save dialog says when
-  // there is none. False also when the user cancelled the save dialog
-  // (LastFailure then empty).
-  bool BackupInternal(int medium, int type, const std::optional<std::string>& path = std::nullopt);
+  // there is none. False when it did not start, also when the user
+  // cancelled the save dialog (LastFailure then empty). True while the
+  // dialog waits for its answer: `later` then hears whether it started.
+  bool BackupInternal(int medium, int type, const std::optional<std::string>& path = std::nullopt,
+                      std::function<void(bool started)> later = {});
   bool RestoreInternal(int medium, std::string pcFileName, const std::string& folder);
 
   // The save dialog for a backup of data type `type`, or the path given
   // checked as the dialog checks a name; sets RxTransfer's DataType and
   // Error (1 when cancelled). Returns the path or "".
   std::string AskBackupFileName(int type, const std::optional<std::string>& given = std::nullopt) override;
+  // The same as a question: `then` hears the path, or "" with Error set,
+  // once the front end's save dialog has closed.
+  void ChooseBackupFile(int type, const std::optional<std::string>& given,
+                        std::function<void(const std::string& path)> then);
 
   // What the console sends (inbound.cpp; blocks in receive.cpp, the
   // console's requests in send.cpp).
@@ -76,6 +82,20 @@ public:
   bool Resynchronising() const { return resync_.Standing(); }
 
 private:
+  // The backup begins once its file is chosen: block 0 asked for. False
+  // when it cannot (a cancelled dialog, a bad name, no link).
+  bool StartBackup(int medium, const std::string& chosen);
+  // The save dialog asked for a backup file, again after a name with
+  // another extension.
+  void AskSaveFile(SaveFileRequest request, std::function<void(const std::string& path)> then);
+  // Sets RxTransfer's DataType, or Error for a kind that is none.
+  bool BackupTypeKnown(int type);
+  SaveFileRequest BackupRequest(int type);
+  // The name chosen, checked as the dialog checks it: the extension added
+  // when it has none, "" with Error set when cancelled or refused. Another
+  // extension: `again` gets the name to propose anew, or (none) it is
+  // refused.
+  std::string BackupPath(const std::string& chosen, std::optional<std::string>* again);
   // How a block is asked for: the first time (its watchdog starts), again
   // (it does not), or behind a marker (a barrier first, then the request).
   enum class Ask { Fresh, Again, BehindMarker };

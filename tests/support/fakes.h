@@ -94,6 +94,14 @@ public:
   void SetStatusText(const std::string& text) override { statuses.push_back(text); }
   BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) override;
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
+  // With saveLater the dialog returns at once and `saveReply` answers it.
+  void AskSaveFile(const SaveFileRequest& request, const zr::Reply<std::optional<std::string>>& reply) override
+  {
+    if (!saveLater)
+      return Host::AskSaveFile(request, reply);
+    saveRequests.push_back(request);
+    saveReply = reply;
+  }
 
   void ShowProgress(const ProgressView& p) override
   {
@@ -146,6 +154,8 @@ public:
   std::function<void(const BoxShown&)> onBox;         // what happens while a box is up (its event loop)
   std::deque<std::optional<std::string>> saveAnswers; // answers for the save dialog
   std::vector<SaveFileRequest> saveRequests;
+  bool saveLater = false;
+  zr::Reply<std::optional<std::string>> saveReply;
 
   std::string progressTitle;
   int progressMax = 0;

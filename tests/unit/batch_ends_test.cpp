@@ -108,8 +108,8 @@ TEST_F(BatchEndsTest, ALateAnswerAfterCancelWritesNothing)
 }
 
 // Each question of a batch answered later: until the answer nothing moves
-// (nothing written, offered or sent, and the engine is not idle); the Yes
-// then carries the batch on from where it asked.
+// (nothing written, offered, sent or asked for, and the engine is not
+// idle); the answer then carries the batch on from where it asked.
 TEST_F(BatchEndsTest, EveryQuestionAnsweredLaterCarriesTheBatchOn)
 {
   struct Later : BatchListener {
@@ -146,6 +146,13 @@ TEST_F(BatchEndsTest, EveryQuestionAnsweredLaterCarriesTheBatchOn)
          EXPECT_TRUE(batch.Restore({{folder.str(), "b.ksu"}}, &l)) << "asking is under way";
        },
        [](Later& l) { l.restore(true); }, [&] { return com.sentBlocks.size() == 1; }},
+      {"backup's save dialog",
+       [&](Later& l) {
+         host.saveLater = true;
+         EXPECT_TRUE(batch.Backup(7, std::nullopt, &l)) << "asking is under way";
+       },
+       [&](Later&) { host.saveReply((folder.path() / "setup").string()); },
+       [&] { return com.blockRequests.size() == 1 && session.RxTransfer.PcPath.ends_with("setup.ksu"); }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -154,13 +161,14 @@ TEST_F(BatchEndsTest, EveryQuestionAnsweredLaterCarriesTheBatchOn)
     row.start(later);
     EXPECT_FALSE(row.done());
     EXPECT_EQ(com.sentBlocks.size(), sent);
-    EXPECT_TRUE(later.replace.Open() || later.restore.Open());
+    EXPECT_TRUE(later.replace.Open() || later.restore.Open() || host.saveReply.Open());
     EXPECT_FALSE(batch.Idle());
     row.answer(later);
     EXPECT_TRUE(row.done());
     batch.StopTransfer();
     com.fileNames.clear();
     com.sentBlocks.clear();
+    com.blockRequests.clear();
   }
 }
 
