@@ -76,6 +76,12 @@ bool Session::RequestCardFile(int medium, int type, const std::string& cardName,
     rx.ReportError(0);
     return false;
   }
+  return AskFirstBlock(medium);
+}
+
+bool Session::AskFirstBlock(int medium)
+{
+  Filer& rx = RxTransfer;
   Link* l = SelectedLink(*this, rx, medium);
   if (!l)
     return false;
@@ -174,13 +180,7 @@ bool Session::StartBackup(int medium, const std::string& chosen)
   rx.DamagedTries = 0;
   rx.Doubted.reset();
   rx.CardName.clear();
-  Link* l = SelectedLink(*this, rx, medium);
-  if (!l)
-    return false;
-  rx.Expecting = true;
-  if (!AskBlock(unclean_ ? Ask::BehindMarker : Ask::Fresh))
-    return CannotSend(rx, *l);
-  return true;
+  return AskFirstBlock(medium);
 }
 
 bool Session::RestoreInternal(int medium, std::string pcFileName, const std::string& folder)

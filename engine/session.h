@@ -82,6 +82,9 @@ public:
   bool Resynchronising() const { return resync_.Standing(); }
 
 private:
+  // Block 0 of the file RxTransfer is set up for goes out on `medium`
+  // (behind a marker after anything unclean). False when it cannot.
+  bool AskFirstBlock(int medium);
   // The backup begins once its file is chosen: block 0 asked for. False
   // when it cannot (a cancelled dialog, a bad name, no link).
   bool StartBackup(int medium, const std::string& chosen);

@@ -212,7 +212,8 @@ public:
     return sends;
   }
   const char* CannotSendText() const override { return "  No serial device"; }
-  void AnswerBlockRequest(int type, unsigned block) override { answers.push_back({type, block}); }
+  // The engine answers requests itself (Session::SendRequestedBlock).
+  void AnswerBlockRequest(int, unsigned) override {}
   bool ReadyToAnswer() override { return ready; }
   const char* NotReadyText() const override { return notReadyText_; }
   bool SendDataBlock(const std::uint8_t* message, std::size_t length) override
@@ -236,7 +237,6 @@ public:
   std::vector<int> directoryRequests;
   std::size_t directoryAnswered = 0; // of directoryRequests, by AnswerDirectoryRequests
   std::vector<FileName> fileNames;
-  std::vector<BlockRequest> answers;
   std::vector<Bytes> sentBlocks;
   std::function<void(const Bytes&)> onDataBlock;
   bool ready = true;
