@@ -93,6 +93,7 @@ Program::Program(ProgramOptions options)
   engineOptions.comPaths = std::move(comPaths);
   engineOptions.midi = midiSystem_.get();
   engineOptions.window = form1_.get();
+  engineOptions.view = host_.get();
   engineOptions.whyRefused = [](const std::string& device) { return zr::NoPermissionText(device); };
   engine_ = std::make_unique<Engine>(*host_, timers_->timers, std::move(engineOptions));
   transfers_ = std::make_unique<TransfersOf<Engine>>(*engine_);

@@ -100,7 +100,7 @@ void WindowArchive::Step()
   const std::vector<Comparison> comparisons = job_->Comparisons();
   engine_.Release(job_.get());
   job_.reset();
-  host_.ProgressClose();
+  host_.ProgressClosed();
   for (const std::string& notice : notices_)
     host_.ShowMessage(notice, BoxIcon::Information, BoxButtons::Ok);
 
@@ -115,7 +115,7 @@ void WindowArchive::Step()
   if (cancelled)
     summary += "; cancelled";
   if (!failed_.empty())
-    summary += "; " + BatchFailureLine(files, failed_);
+    summary += "; " + Render(BatchFailureLine(files, failed_));
   host_.SetStatusText(summary);
   if (!failed_.empty())
     host_.ShowMessage(BatchSummaryText(files, failed_), BoxIcon::Warning, BoxButtons::Ok);

@@ -39,13 +39,18 @@ std::optional<std::string> WindowHost::AskSaveFileName(const SaveFileRequest& re
   return chosen->toStdString();
 }
 
-void WindowHost::ShowProgress(const ProgressView& progress)
+void WindowHost::StatusChanged(const ScreenText& text)
 {
-  ProgressSetTitle(progress.title);
+  SetStatusText(Render(text));
+}
+
+void WindowHost::ProgressShown(const ProgressView& progress)
+{
+  ProgressSetTitle(Render(progress.title));
   ProgressSetMaximum(progress.maximum);
   ProgressShow();
   ProgressSetPosition(progress.position);
-  ProgressSetLabel(progress.label);
+  ProgressSetLabel(progress.Label());
 }
 void WindowHost::ProgressSetTitle(const std::string& title)
 {
@@ -67,12 +72,12 @@ void WindowHost::ProgressSetLabel(const std::string& text)
 {
   progress_.SetLabel(FromUtf8(text));
 }
-void WindowHost::ProgressClose()
+void WindowHost::ProgressClosed()
 {
   progress_.close();
 }
 
-void WindowHost::SetTransferRunning(bool running)
+void WindowHost::TransferRunning(bool running)
 {
   progress_.SetBatchRunning(running);
 }
@@ -90,15 +95,15 @@ std::optional<std::string> WindowHost::PcListSizeText(const std::string& fileNam
   return form_.PCView()->SizeText(item).toStdString();
 }
 
-void WindowHost::CardListClear()
+void WindowHost::CardListCleared()
 {
   form_.SolanoView()->ClearRows();
 }
-void WindowHost::CardListAdd(int type, const std::vector<std::string>& names)
+void WindowHost::CardListAdded(int type, const std::vector<std::string>& names)
 {
   form_.SolanoView()->AddEntries(type, names);
 }
-void WindowHost::CardListSort()
+void WindowHost::CardListSorted()
 {
   form_.SolanoView()->SortRows();
 }

@@ -146,6 +146,7 @@ public:
     o.comPaths = MakeComPortPaths({{1, midi_ ? std::string() : sim_.Path()}});
     o.midi = &rtmidi_;
     o.window = &window_;
+    o.view = &host_;
     engine_ = std::make_unique<Engine>(host_, timers_.timers, std::move(o));
     return midi_ ? ConnectMidi() : ConnectSerial();
   }

@@ -57,9 +57,10 @@ std::string BatchSummaryText(int files, const std::vector<std::string>& failed)
   return text;
 }
 
-std::string BatchFailureLine(int files, const std::vector<std::string>& failed)
+ScreenText BatchFailureLine(int files, const std::vector<std::string>& failed)
 {
-  return FailedCount(files, failed) + " files failed (first: " + (failed.empty() ? "" : failed.front()) + ")";
+  const int failures = static_cast<int>(failed.size());
+  return {TextId::BatchFailures, failures, std::max(files, failures), 0, failed.empty() ? "" : failed.front()};
 }
 
 // ---- Batch ----
@@ -103,7 +104,7 @@ void Batch::BeginBatch(BatchKind kind, int files, BatchListener* listener)
   session_.batch.ReplaceAll.reset();
   lastSentOs_ = false;
   if (!claimer_)
-    session_.host.SetTransferRunning(true);
+    session_.view.TransferRunning(true);
 }
 
 void Batch::FinishBatch()
@@ -119,9 +120,9 @@ void Batch::FinishBatch()
   session_.ForgetQuestions();
   BatchListener* listener = std::exchange(listener_, nullptr);
   if (!claimer_)
-    session_.host.SetTransferRunning(false);
+    session_.view.TransferRunning(false);
   if (!failed_.empty())
-    session_.SetStatusText(BatchFailureLine(counts_.files, failed_));
+    session_.ShowStatus(BatchFailureLine(counts_.files, failed_));
   // Everything of this batch is done before the box below: it runs an
   // event loop of its own, in which the next batch may begin.
   const BatchEnd counts = counts_;
@@ -300,7 +301,7 @@ bool Batch::Claim(BatchListener* job)
   if (running_ || (claimer_ && claimer_ != job))
     return false;
   claimer_ = job;
-  session_.host.SetTransferRunning(true);
+  session_.view.TransferRunning(true);
   return true;
 }
 
@@ -309,7 +310,7 @@ void Batch::Release(BatchListener* job)
   if (claimer_ != job)
     return;
   claimer_ = nullptr;
-  session_.host.SetTransferRunning(false);
+  session_.view.TransferRunning(false);
 }
 
 // ---- Card to PC, and backup ----

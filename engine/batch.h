@@ -22,7 +22,7 @@ namespace zr {
 // That box's text for `failed` ("name: reason", in order) of `files` files,
 // and the status line's shorter word ("2 of 5 files failed (first: ...)").
 std::string BatchSummaryText(int files, const std::vector<std::string>& failed);
-std::string BatchFailureLine(int files, const std::vector<std::string>& failed);
+ScreenText BatchFailureLine(int files, const std::vector<std::string>& failed);
 
 // Where a batch stands. Every stage but Idle has one thing that moves it on:
 // an armed watchdog (listing, offering, awaiting), the pause's timer, or an

@@ -11,7 +11,6 @@ namespace zr {
 namespace {
 // A console that floods the line with names must not flood the memory.
 constexpr std::size_t CARD_LIST_LIMIT = 100000;
-constexpr const char* CARD_LIST_FULL = "Card list cut at 100000 files";
 
 std::string CardKey(int type, const std::string& name)
 {
@@ -22,7 +21,7 @@ std::string CardKey(int type, const std::string& name)
 void Batch::RequestCardDirectory(int type)
 {
   if (type == -1) {
-    session_.host.CardListClear();
+    session_.view.CardListCleared();
     cardFiles_.clear();
     cardKeys_.clear();
     cardListed_ = false;
@@ -41,7 +40,7 @@ void Batch::CardDirectoryReply(int type, const std::vector<std::string>& names, 
   std::vector<std::string> added;
   for (const std::string& name : names) {
     if (cardFiles_.size() >= CARD_LIST_LIMIT) {
-      session_.SetStatusText(CARD_LIST_FULL);
+      session_.ShowStatus({TextId::CardListCut});
       break;
     }
     if (cardKeys_.insert(CardKey(type, name)).second) {
@@ -49,7 +48,7 @@ void Batch::CardDirectoryReply(int type, const std::vector<std::string>& names, 
       added.push_back(name);
     }
   }
-  session_.host.CardListAdd(type, added);
+  session_.view.CardListAdded(type, added);
   if (type < DATA_TYPE_COUNT - 1)
     RequestCardDirectory(type + 1);
   else
@@ -59,7 +58,7 @@ void Batch::CardDirectoryReply(int type, const std::vector<std::string>& names, 
   if (sortAfterEveryReply || type == DATA_TYPE_COUNT - 1) {
     std::stable_sort(cardFiles_.begin(), cardFiles_.end(),
                      [](const CardFileRef& a, const CardFileRef& b) { return CardNameLess(a.name, b.name); });
-    session_.host.CardListSort();
+    session_.view.CardListSorted();
   }
 }
 

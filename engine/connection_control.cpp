@@ -29,7 +29,7 @@ bool ConnectionControl::WatchdogBox(const char* text)
 
 void ConnectionControl::ReportCheckConnection()
 {
-  session_.ShowStatus("Check connection.");
+  session_.ShowStatus({TextId::CheckConnection});
 }
 
 void ConnectionControl::SearchOverdue()

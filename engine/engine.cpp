@@ -43,7 +43,7 @@ EngineParts::EngineParts(Host& host, Timers& timers, Engine& engine, EngineOptio
             [this, why = std::move(options.whyRefused)] {
               com.SearchComPort();
               if (why && !com.ComPortOpen() && com.LastOpenResult() == SerialOpenResult::PermissionDenied)
-                session.ShowStatus("%s", why(com.LastOpenPath()).c_str());
+                session.ShowStatus({.id = TextId::DeviceRefused, .word = why(com.LastOpenPath())});
             }),
       batch(session),
       control(session, links, WindowOf(options, ownWindow, batch))
@@ -57,6 +57,7 @@ Engine::Engine(Host& host, Timers& timers, EngineOptions options)
     : parts_(std::make_unique<EngineParts>(host, timers, *this, options))
 {
   observer_ = options.observer;
+  view_ = options.view;
   // Every timer is a step of the engine: what it changed is told after it.
   const auto step = [this](void (Engine::*handler)()) {
     return [this, handler] { Entered([this, handler] { (this->*handler)(); }); };
@@ -180,6 +181,43 @@ void EngineSession::Resumed(const std::function<void()>& step)
 void EngineSession::OnLinkFault(LinkFault fault, const std::string& text)
 {
   engine_.Entered([&] { Session::OnLinkFault(fault, text); });
+}
+
+// What the engine shows goes to its view as it happens.
+void EngineSession::StatusChanged(const ScreenText& text)
+{
+  if (View* view = engine_.ViewNow())
+    view->StatusChanged(text);
+}
+void EngineSession::ProgressShown(const ProgressView& progress)
+{
+  if (View* view = engine_.ViewNow())
+    view->ProgressShown(progress);
+}
+void EngineSession::ProgressClosed()
+{
+  if (View* view = engine_.ViewNow())
+    view->ProgressClosed();
+}
+void EngineSession::TransferRunning(bool running)
+{
+  if (View* view = engine_.ViewNow())
+    view->TransferRunning(running);
+}
+void EngineSession::CardListCleared()
+{
+  if (View* view = engine_.ViewNow())
+    view->CardListCleared();
+}
+void EngineSession::CardListAdded(int type, const std::vector<std::string>& names)
+{
+  if (View* view = engine_.ViewNow())
+    view->CardListAdded(type, names);
+}
+void EngineSession::CardListSorted()
+{
+  if (View* view = engine_.ViewNow())
+    view->CardListSorted();
 }
 
 void Engine::Identified(int medium, bool ourConsole, bool batchRan)
@@ -430,11 +468,6 @@ const std::vector<CardFileRef>& Engine::CardFiles() const
 void Engine::SetTrace(std::function<void(bool out, const std::uint8_t* data, std::size_t length)> trace)
 {
   parts_->session.Trace = std::move(trace);
-}
-
-void Engine::ShowStatus(const std::string& text)
-{
-  parts_->session.SetStatusText(text);
 }
 
 // ---- The window's link menu and port dialog ----

@@ -52,6 +52,9 @@ struct EngineOptions {
   std::function<std::string(const std::string& device)> whyRefused;
   // Hears the engine's events; may be set later (Engine::Observe).
   EngineObserver* observer = nullptr;
+  // Shows the engine at work: the status line, the progress dialog and the
+  // card list. Null: the observer does, whichever it is at the time.
+  View* view = nullptr;
 };
 
 struct EngineParts;
@@ -141,8 +144,6 @@ public:
   void StopBatch();
   // A job lets go of the engine (Claim).
   void Release(BatchListener* job);
-  // A line on the status bar, as the engine writes its own.
-  void ShowStatus(const std::string& text);
 
   // The parts, for the engine's own tests, benchmarks and tools.
   EngineParts& Parts() { return *parts_; }
@@ -174,8 +175,10 @@ private:
   void DirectoryReplied(bool awaited, int type);
   void SetConnection(const Connection& connection) { connection_ = connection; }
   BatchListener* Listener(BatchListener* given) const { return given ? given : observer_; }
+  View* ViewNow() const { return view_ ? view_ : observer_; }
 
   EngineObserver* observer_ = nullptr;
+  View* view_ = nullptr;
   Connection connection_;
   Connection told_;          // what the observer heard last
   bool idleTold_ = true;     // the engine was idle when last seen

@@ -10,6 +10,7 @@
 
 #include "link/serial_device.h"
 #include "engine/events.h"
+#include "engine/host.h"
 
 namespace zr {
 
@@ -42,8 +43,10 @@ struct Connection {
 // them is dealt with: an observer that wants to start something on Idle
 // should do so from its event loop rather than from the call itself. The
 // questions of BatchListener are answered here too, for the intents the
-// face starts without a listener of their own.
-class EngineObserver : public BatchListener {
+// face starts without a listener of their own. What the engine shows (View:
+// the status line, the progress dialog, the card list) comes as it happens,
+// to the observer unless the front end gave the engine a view of its own.
+class EngineObserver : public BatchListener, public View {
 public:
   virtual void ConnectionChanged(const Connection& connection) { (void)connection; }
   // A directory reply of the card listing came in: `files` listed so far.

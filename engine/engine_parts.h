@@ -22,10 +22,10 @@ namespace zr {
 
 // The session as the engine runs it: after each message of the console the
 // engine sees what changed (the connection, the listing, idle) and tells
-// its observer.
-class EngineSession : public Session {
+// its observer; what it shows goes to the engine's view as it happens.
+class EngineSession : private View, public Session {
 public:
-  EngineSession(Host& host, Timers& timers, Engine& engine) : Session(host, timers), engine_(engine) {}
+  EngineSession(Host& host, Timers& timers, Engine& engine) : Session(host, *this, timers), engine_(engine) {}
 
   void OnIdentify(Link* via, int medium, bool ourConsole) override;
   void OnDataBlock(const InboundBlock& block) override;
@@ -38,6 +38,14 @@ public:
 
 private:
   Engine& engine_;
+  // View
+  void StatusChanged(const ScreenText& text) override;
+  void ProgressShown(const ProgressView& progress) override;
+  void ProgressClosed() override;
+  void TransferRunning(bool running) override;
+  void CardListCleared() override;
+  void CardListAdded(int type, const std::vector<std::string>& names) override;
+  void CardListSorted() override;
 };
 
 struct EngineParts {

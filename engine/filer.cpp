@@ -133,7 +133,7 @@ void Filer::ReportError(int outgoing)
 {
   LastFailure = ErrorText(outgoing);
   LastError = Error;
-  session_.ShowStatus("File error: %s", LastFailure.c_str());
+  session_.ShowStatus({.id = TextId::FileError, .word = LastFailure});
   Error = ERR_NONE;
 }
 

@@ -1,6 +1,7 @@
-// What the core needs of a screen (or a terminal): the status line, message
-// boxes, the save dialog, the progress dialog, and what the lists show. The
-// Qt window implements it; tests use fakes. What happens next in a batch is
+// What a front end shows of the engine at work (View: the status line, the
+// progress dialog, the card list, as values it renders itself), and what the
+// engine asks of it (Host: boxes, the save dialog, the folder chosen). The Qt
+// window implements both; tests use fakes. What happens next in a batch is
 // the core's own business (BatchSteps), never the screen's.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "link/screen_text.h"
 #include "link/timer.h"
 #include "engine/events.h"
 
@@ -28,20 +30,44 @@ struct SaveFileRequest {
 };
 
 // The progress dialog at one moment: its title ("Receiving file nr 2 of
-// 5."), the bar at `position` of `maximum`, and the label under it ("40%").
+// 5."), the bar at `position` of `maximum`, and the percentage done under it.
 struct ProgressView {
-  std::string title;
+  ScreenText title;
   int maximum = 0;
   int position = 0;
-  std::string label;
+  int percent = 0;
+  // The label under the bar: "40%".
+  std::string Label() const { return std::to_string(percent) + "%"; }
+};
+
+// The engine's events for the screen, as values: the front end renders them
+// (texts through Render). Each has a default that shows nothing.
+class View {
+public:
+  virtual ~View() = default;
+  // Panel 0 of the status bar says `text`.
+  virtual void StatusChanged(const ScreenText& text) { (void)text; }
+  // The progress dialog as `progress` has it, shown. Showing it disables
+  // the main window, closing it enables the window again.
+  virtual void ProgressShown(const ProgressView& progress) { (void)progress; }
+  virtual void ProgressClosed() {}
+  // A batch of transfers runs (true) from its start, through the waits for
+  // the console and the pauses between files, until it ends (false). While
+  // it runs no second batch may start: the window takes no drops, pastes
+  // or menu commands, but its dialogs stay usable.
+  virtual void TransferRunning(bool running) { (void)running; }
+  // The card list: emptied before it is read again, filled one directory
+  // reply at a time (the names not yet listed with that type), sorted by
+  // its sort column.
+  virtual void CardListCleared() {}
+  virtual void CardListAdded(int type, const std::vector<std::string>& names) { (void)type, (void)names; }
+  virtual void CardListSorted() {}
 };
 
 class Host {
 public:
   virtual ~Host() = default;
 
-  // Panel 0 of the status bar.
-  virtual void SetStatusText(const std::string& text) = 0;
   // A modal box; it runs a nested event loop, so timers and input go on.
   virtual BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) = 0;
   // The save dialog: the chosen full path, or nothing when cancelled.
@@ -55,26 +81,8 @@ public:
     reply(AskSaveFileName(request));
   }
 
-  // The progress dialog as `progress` has it, shown. Showing it disables
-  // the main window, closing it enables the window again.
-  virtual void ShowProgress(const ProgressView& progress) = 0;
-  virtual void ProgressClose() = 0;
-
-  // A batch of transfers runs (true) from its start, through the waits for
-  // the console and the pauses between files, until it ends (false). While
-  // it runs no second batch may start: the window takes no drops, pastes
-  // or menu commands, but its dialogs stay usable.
-  virtual void SetTransferRunning(bool running) { (void)running; }
-
   // The folder selected in the PC folder tree; empty when none is.
   virtual std::string SelectedPcFolder() = 0;
-
-  // The card list: emptied before it is read again, filled one directory
-  // reply at a time (names not yet listed with that type are added), sorted
-  // by its sort column.
-  virtual void CardListClear() = 0;
-  virtual void CardListAdd(int type, const std::vector<std::string>& names) = 0;
-  virtual void CardListSort() = 0;
 };
 
 } // namespace zr

@@ -15,7 +15,7 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
   lastWasReply_ = false;
   if (medium != MEDIUM_MIDI) {
     link.CommMedium = MEDIUM_COM;
-    ShowStatus("Connected thru COM port %d", link.ConnectedComPort);
+    ShowStatus({TextId::ConnectedCom, link.ConnectedComPort});
     // An answer to a search that comes during a batch lists nothing: the
     // listing's replies would disarm the batch's watchdog.
     if (ourConsole && !steps().Running())
@@ -26,12 +26,12 @@ void Session::OnIdentify(Link* via, int medium, bool ourConsole)
   // place of the file being received.
   if (steps().Running())
     return;
-  ShowStatus("Connected thru MIDI");
+  ShowStatus({TextId::ConnectedMidi});
   if (!ourConsole)
     return;
   // Only a console that carries long messages both ways counts as
   // connected over MIDI: ask for the test block first.
-  ShowStatus("Testing MIDI connection...");
+  ShowStatus({TextId::TestingMidi});
   link.MidiTestRetries = 4;
   RxTransfer.DataType = SYS_EX_TEST_TYPE;
   RxTransfer.BlockNr = 0;
@@ -55,7 +55,7 @@ void Session::AnswerLinkTest(bool damaged)
     rx.Expecting = false;
     LinkTestEnded = LinkTestEnd::Passed;
     link.CommMedium = MEDIUM_MIDI;
-    ShowStatus("Connected thru MIDI");
+    ShowStatus({TextId::ConnectedMidi});
     if (!steps().Running())
       steps().RequestCardDirectory(-1);
   } else if (link.MidiTestRetries > 0) {

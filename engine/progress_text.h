@@ -1,8 +1,7 @@
-// The progress dialog's texts, shared by receiving and sending.
+// The progress dialog's percentage, shared by receiving and sending.
 #pragma once
 
-#include <cstdio>
-#include <string>
+#include <cstdint>
 
 namespace zr {
 
@@ -12,13 +11,6 @@ inline int PercentDone(unsigned blockNr, unsigned total)
   return total == 0 ? 100
                     : static_cast<int>((std::uint64_t(blockNr) + 1) * 100 / total +
                                        ((std::uint64_t(blockNr) + 1) * 100 % total ? 1 : 0));
-}
-
-inline std::string Format(const char* format, int a, int b)
-{
-  char text[256];
-  std::snprintf(text, sizeof text, format, a, b);
-  return text;
 }
 
 } // namespace zr

@@ -60,13 +60,13 @@ ReceiveStep Filer::ReceiveBlock(unsigned total, const std::uint8_t* payload, std
 {
   ReceiveStep failed{ReceiveStep::Failed};
   if (count > SYS_EX_BLOCKSIZE) {
-    session_.ShowStatus("nrbytes > SYS_EX_BLOCKSIZE");
-    LastFailure = "nrbytes > SYS_EX_BLOCKSIZE";
+    session_.ShowStatus({TextId::BlockTooLong});
+    LastFailure = Render({TextId::BlockTooLong});
     LastError = ERR_ILLEGAL_DATA;
     return failed;
   }
   if (BlockNr == 0) {
-    session_.ShowStatus("  Receiving file");
+    session_.ShowStatus({TextId::ReceivingFile});
     TotalBlocks = total;
     ReceivedBytes = 0;
     LastBlockBytes = 0;
@@ -104,7 +104,7 @@ bool Filer::ChecksumFails(const std::uint8_t* payload, std::size_t count)
   const std::uint8_t received = payload[count];
   if (received == computed)
     return false;
-  session_.ShowStatus("    %d Checksum error %d : %d", static_cast<int>(count), received, computed);
+  session_.ShowStatus({TextId::ChecksumError, static_cast<int>(count), received, computed});
   return true;
 }
 
@@ -116,8 +116,7 @@ bool Filer::BlockDamaged(unsigned total, const std::uint8_t* payload, std::size_
   // of another length than the stream's is damaged just the same.
   const std::uint32_t expected = ExpectedBlockBytes(total, count);
   if (expected == 0 || count != expected) {
-    session_.ShowStatus("    %d Block length error : %d", static_cast<int>(count),
-                        static_cast<int>(expected));
+    session_.ShowStatus({TextId::BlockLengthError, static_cast<int>(count), static_cast<int>(expected)});
     return true;
   }
   if (BlockNr == 0) {
@@ -125,7 +124,7 @@ bool Filer::BlockDamaged(unsigned total, const std::uint8_t* payload, std::size_
     if (!last || (total == 1 && *last != count)) {
       // A size field that does not fit the blocks announced: damaged on
       // the way, since the checksum does not see every fault.
-      session_.ShowStatus("    Block size field error");
+      session_.ShowStatus({TextId::BlockSizeField});
       return true;
     }
     LastBlockBytes = *last;
@@ -250,7 +249,7 @@ void Session::ReceiveFileBlock(unsigned total, const std::uint8_t* payload, std:
   Filer& rx = RxTransfer;
   if (rx.DataType == SYS_EX_TEST_TYPE) {
     if (rx.BlockNr == 0)
-      ShowStatus("  Receiving file");
+      ShowStatus({TextId::ReceivingFile});
     AnswerLinkTest(count > SYS_EX_BLOCKSIZE || rx.ChecksumFails(payload, count));
     return;
   }
@@ -287,11 +286,10 @@ void Session::ReceiveFileBlock(unsigned total, const std::uint8_t* payload, std:
 
 void Session::ShowReceiveProgress(unsigned block, unsigned total)
 {
-  const std::string title = batch.InternalMode
-                                ? std::string("Backing up current settings.")
-                                : Format("Receiving file nr %d of %d.", batch.FileNr, steps().CardSelectedCount());
-  ShowProgress(title, static_cast<int>(total), static_cast<int>(block) + 1,
-               std::to_string(PercentDone(block, total)) + "%");
+  const ScreenText title = batch.InternalMode
+                               ? ScreenText{TextId::BackingUpSettings}
+                               : ScreenText{TextId::ReceivingFileNr, batch.FileNr, steps().CardSelectedCount()};
+  ShowProgress(title, static_cast<int>(total), static_cast<int>(block) + 1, PercentDone(block, total));
   steps().FileProgress(static_cast<int>(block) + 1, static_cast<int>(total));
 }
 

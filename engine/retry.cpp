@@ -55,7 +55,7 @@ bool Session::SendMarker()
   Link* l = LinkFor(rx.Medium);
   const int type = resync_.MarkerType();
   if (!l || !l->RequestDirectory(type)) {
-    const std::string text = l ? l->CannotSendText() : "No communication port selected";
+    const std::string text = l ? l->CannotSendText() : Render({TextId::NoPortSelected});
     rx.LastFailure = text.substr(text.find_first_not_of(' '));
     rx.LastError = ERR_NONE;
     return false;
@@ -231,7 +231,7 @@ bool Filer::RequestCurrentBlock()
   if (sent)
     return true;
   // Nothing went out, so nothing will come: the file is given up.
-  const std::string text = link ? link->CannotSendText() : "No communication port selected";
+  const std::string text = link ? link->CannotSendText() : Render({TextId::NoPortSelected});
   LastFailure = text.substr(text.find_first_not_of(' '));
   LastError = ERR_NONE;
   return false;

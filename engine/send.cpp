@@ -72,10 +72,9 @@ void Filer::SendBlock()
   // dialog may be closed already, and the next file may be on its way.
   if (!EndOfFileDone) {
     const int count = session_.steps().PcSelectedCount();
-    session_.ShowProgress(Format(batch.InternalMode ? "Restoring file nr %d of %d." : "Sending file nr %d of %d.",
-                                 batch.FileNr, count),
+    session_.ShowProgress({batch.InternalMode ? TextId::RestoringFileNr : TextId::SendingFileNr, batch.FileNr, count},
                           static_cast<int>(total), static_cast<int>(BlockNr) + 1,
-                          std::to_string(PercentDone(BlockNr, static_cast<unsigned>(total))) + "%");
+                          PercentDone(BlockNr, static_cast<unsigned>(total)));
     session_.steps().FileProgress(static_cast<int>(BlockNr) + 1, static_cast<int>(total));
   }
 
@@ -209,7 +208,7 @@ void Session::SendRequestedBlock(Link& via, int type, unsigned block)
   Filer& tx = TxTransfer;
   tx.Error = ERR_NONE;
   if (!via.ReadyToAnswer()) {
-    ShowStatus("%s", via.NotReadyText());
+    ShowStatus({via.NotReady()});
     // The line is gone: this file cannot go on, the batch can.
     if (tx.Offered && !tx.EndOfFileDone) {
       tx.Offered = false;

@@ -13,7 +13,6 @@
 namespace zr {
 
 namespace {
-constexpr const char* NO_PORT_SELECTED = "No communication port selected";
 constexpr const char* BACKUP_DIALOG_TITLE = "Save current settings as...";
 
 // The link a command of `filer` goes out on; none after telling the user so.
@@ -21,8 +20,8 @@ Link* SelectedLink(Session& session, Filer& filer, int medium)
 {
   Link* l = session.LinkFor(medium);
   if (!l) {
-    session.ShowStatus("%s", NO_PORT_SELECTED);
-    filer.LastFailure = NO_PORT_SELECTED;
+    session.ShowStatus({TextId::NoPortSelected});
+    filer.LastFailure = Render({TextId::NoPortSelected});
   }
   return l;
 }
@@ -33,14 +32,14 @@ bool CannotSend(Filer& filer, Link& link)
 {
   filer.Expecting = false;
   filer.Offered = false;
-  const char* text = link.CannotSendText();
-  filer.LastFailure = text + std::string(text).find_first_not_of(' ');
+  const std::string text = link.CannotSendText();
+  filer.LastFailure = text.substr(text.find_first_not_of(' '));
   filer.LastError = ERR_NONE;
   return false;
 }
 } // namespace
 
-Session::Session(Host& h, Timers& t) : SessionCore(h, t), RxTransfer(*this), TxTransfer(*this) {}
+Session::Session(Host& h, View& v, Timers& t) : SessionCore(h, v, t), RxTransfer(*this), TxTransfer(*this) {}
 
 void Session::RequestTypeDirectory(int medium, int type)
 {
@@ -174,7 +173,7 @@ bool Session::StartBackup(int medium, const std::string& chosen)
       rx.ReportError(0);
     return false;
   }
-  ShowStatus("Backing up..");
+  ShowStatus({TextId::BackingUp});
   rx.Medium = medium;
   rx.BlockNr = 0;
   rx.DamagedTries = 0;
@@ -186,7 +185,7 @@ bool Session::StartBackup(int medium, const std::string& chosen)
 bool Session::RestoreInternal(int medium, std::string pcFileName, const std::string& folder)
 {
   Filer& tx = TxTransfer;
-  ShowStatus("Restoring..");
+  ShowStatus({TextId::Restoring});
   const std::string shownName = pcFileName;
   tx.Offered = false;
   tx.EndOfFileDone = false;
@@ -209,14 +208,14 @@ bool Session::RestoreInternal(int medium, std::string pcFileName, const std::str
     tx.ReportError(1);
     return false;
   }
-  ShowStatus("  Sending file");
+  ShowStatus({TextId::SendingFile});
   tx.Medium = medium;
   tx.BlockNr = 0;
   Link* l = SelectedLink(*this, tx, medium);
   if (!l)
     return false;
   if (!l->ReadyToAnswer()) {
-    ShowStatus("%s", l->NotReadyText());
+    ShowStatus({l->NotReady()});
     tx.LastFailure = l->NotReadyText();
     return false;
   }

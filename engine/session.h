@@ -18,7 +18,7 @@ namespace zr {
 
 class Session : public SessionCore {
 public:
-  Session(Host& host, Timers& timers);
+  Session(Host& host, View& view, Timers& timers);
 
   // Constructed in this order, destroyed in the opposite one.
   Filer RxTransfer;

@@ -4,7 +4,7 @@
 
 namespace zr {
 
-SessionCore::SessionCore(Host& h, Timers& t) : LinkContext(t), host(h) {}
+SessionCore::SessionCore(Host& h, View& v, Timers& t) : LinkContext(t), host(h), view(v) {}
 
 namespace {
 class NoBatch final : public BatchSteps {
@@ -39,9 +39,9 @@ Link* SessionCore::LinkFor(int medium) const
   }
 }
 
-void SessionCore::SetStatusText(const std::string& text)
+void SessionCore::ShowStatus(const ScreenText& text)
 {
-  host.SetStatusText(text);
+  view.StatusChanged(text);
 }
 
 void SessionCore::OnLinkFault(LinkFault fault, const std::string& text)
@@ -53,7 +53,7 @@ void SessionCore::OnLinkFault(LinkFault fault, const std::string& text)
     const bool sameBurst = lastFrameFault_ && now - *lastFrameFault_ < BURST_GAP_MS;
     lastFrameFault_ = now;
     if (sameBurst) {
-      SetStatusText(text);
+      ShowStatus({TextId::BadFrame});
       return;
     }
   }
@@ -63,22 +63,22 @@ void SessionCore::OnLinkFault(LinkFault fault, const std::string& text)
 void SessionCore::ShowConnectionStatus()
 {
   if (link.CommMedium == MEDIUM_COM)
-    ShowStatus("Connected thru COM port %d", link.ConnectedComPort);
+    ShowStatus({TextId::ConnectedCom, link.ConnectedComPort});
   else
-    ShowStatus("Connected thru MIDI");
+    ShowStatus({TextId::ConnectedMidi});
 }
 
-void SessionCore::ShowProgress(const std::string& title, int maximum, int position, const std::string& label)
+void SessionCore::ShowProgress(const ScreenText& title, int maximum, int position, int percent)
 {
   if (!steps().ShowsProgress())
     return;
-  host.ShowProgress({title, maximum, position, label});
+  view.ProgressShown({title, maximum, position, percent});
 }
 
 void SessionCore::CloseProgress()
 {
   if (steps().ShowsProgress())
-    host.ProgressClose();
+    view.ProgressClosed();
 }
 
 void SessionCore::AskReplace(const ReplaceQuestion& question, std::function<void(bool yes)> then)

@@ -32,9 +32,11 @@ struct BatchState {
 
 class SessionCore : public LinkContext {
 public:
-  SessionCore(Host& host, Timers& timers);
+  SessionCore(Host& host, View& view, Timers& timers);
 
   Host& host;
+  // Where the status line, the progress dialog and the card list go.
+  View& view;
   BatchState batch;
   // Answers of the console that the engine took (blocks awaited, requests
   // answered): a watchdog's box sees by it whether the transfer went on
@@ -54,8 +56,8 @@ public:
   // 1 and 2: the serial link; 3: the MIDI link; anything else: none.
   Link* LinkFor(int medium) const;
 
-  // LinkContext: the status line and boxes go to the host.
-  void SetStatusText(const std::string& text) override;
+  // LinkContext: the status line goes to the view.
+  void ShowStatus(const ScreenText& text) override;
   // A fault on a link: a box, except that bytes that are no message show
   // one box per burst (line noise, a wrong baud rate) and the rest on the
   // status line.
@@ -66,7 +68,7 @@ public:
   void ShowConnectionStatus();
   // The progress dialog at block `position` of `maximum`, and closed; both
   // left alone while a job shows its own progress.
-  void ShowProgress(const std::string& title, int maximum, int position, const std::string& label);
+  void ShowProgress(const ScreenText& title, int maximum, int position, int percent);
   void CloseProgress();
 
   // The replace question "File already exists!\nReplace the file named ...":

@@ -14,19 +14,13 @@
 
 namespace zr {
 
-// The session's host when no screen stands in front: nothing to show, and
-// no question is answered yes.
+// The engine's host when no screen stands in front: no question is
+// answered yes. (Without a view the engine shows nothing.)
 class QuietHost : public Host {
 public:
-  void SetStatusText(const std::string&) override {}
   BoxAnswer ShowMessage(const std::string&, BoxIcon, BoxButtons) override { return BoxAnswer::Closed; }
   std::optional<std::string> AskSaveFileName(const SaveFileRequest&) override { return std::nullopt; }
-  void ShowProgress(const ProgressView&) override {}
-  void ProgressClose() override {}
   std::string SelectedPcFolder() override { return {}; }
-  void CardListClear() override {}
-  void CardListAdd(int, const std::vector<std::string>&) override {}
-  void CardListSort() override {}
 };
 
 // No MIDI system at all: a serial run does not wake the platform's MIDI

@@ -62,7 +62,7 @@ SerialOpenResult ComLink::OpenDevice(int port, std::unique_ptr<SerialDevice>& de
 
 std::vector<int> ComLink::ProbeComPorts()
 {
-  context_.ShowStatus("Looking for COM ports ..");
+  context_.ShowStatus({TextId::LookingForComPorts});
   std::vector<int> present;
   for (int n = COM_PORT_FIRST; n <= COM_PORT_LAST; ++n) {
     if (comPortOpen_ && n == context_.link.ConnectedComPort) {
@@ -117,7 +117,7 @@ void ComLink::CloseComPort()
 {
   if (!comPortOpen_ || !device_)
     return;
-  context_.ShowStatus("Closing COM port.");
+  context_.ShowStatus({TextId::ClosingComPort});
   device_->SetReadyReadHandler(nullptr);
   device_->Close();
   device_.reset();
@@ -130,7 +130,7 @@ void ComLink::SearchComPort()
 {
   if (!OpenComPort())
     return;
-  context_.ShowStatus("Searching ZR4812.");
+  context_.ShowStatus({TextId::SearchingConsole});
   ComWrite(BuildSearch());
   context_.timers.TimeoutTimer.Start();
   ComSearching = true;
@@ -148,7 +148,7 @@ bool ComLink::ReadyToRequest()
 {
   if (OpenComPort())
     return true;
-  context_.ShowStatus("%s", CannotSendText());
+  context_.ShowStatus({CannotSend()});
   return false;
 }
 

@@ -52,7 +52,7 @@ public:
   bool RequestBlock(int type, unsigned block) override;
   bool RequestDirectory(int type) override;
   bool SendFileName(int type, const std::string& name, bool request) override;
-  const char* CannotSendText() const override { return "  No serial device"; }
+  TextId CannotSend() const override { return TextId::NoSerialDevice; }
   void AnswerBlockRequest(int type, unsigned block) override;
   void ComRequestBlock(int type, unsigned block) { RequestBlock(type, block); }
   void ComRequestDirectory(int type) { RequestDirectory(type); }
@@ -60,7 +60,7 @@ public:
   void ComAnswerBlockRequest(int type, unsigned block) { AnswerBlockRequest(type, block); }
 
   bool ReadyToAnswer() override { return OpenComPort(); }
-  const char* NotReadyText() const override { return "  No COM port"; }
+  TextId NotReady() const override { return TextId::NoComPort; }
   bool SendDataBlock(const std::uint8_t* message, std::size_t length) override;
 
   // One tick of CommTimer: takes in what the port holds, as the port's own

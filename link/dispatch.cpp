@@ -189,7 +189,7 @@ void DispatchMidiMessage(LinkContext& session, MidiPort& port, const std::uint8_
 void HandleMidiSysExIn(LinkContext& session, MidiPort& port, MidiInBuffer& buffer)
 {
   if (buffer.bytesRecorded == 0 || !buffer.hasData) {
-    session.ShowStatus("HandleMidiSysExIn");
+    session.ShowStatus({TextId::MidiSysExIn});
     return;
   }
   // A back-end can never make us read past the data area.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "link/screen_text.h"
 #include "link/timer.h"
 
 namespace zr {
@@ -90,15 +91,8 @@ public:
       Trace(out, data, length);
   }
 
-  // Panel 0 of the status line.
-  virtual void SetStatusText(const std::string& text) = 0;
-
-  // printf-style status line text ("%d" and "%s"), at most 255 characters.
-  void ShowStatus(const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
+  // Panel 0 of the status line says `text`.
+  virtual void ShowStatus(const ScreenText& text) = 0;
 };
 
 } // namespace zr

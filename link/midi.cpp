@@ -87,8 +87,7 @@ bool MidiLink::SearchMidiPort()
     timeout.Start();
     return false;
   }
-  context_.ShowStatus("Searching MIDI port %d->%d", context_.link.MidiInDevice + 1,
-                      context_.link.MidiOutDevice + 1);
+  context_.ShowStatus({TextId::SearchingMidiPort, context_.link.MidiInDevice + 1, context_.link.MidiOutDevice + 1});
   midiSearching_ = true;
   const Bytes search = BuildSearch();
   MidiSendSysEx(search.data(), search.size());
@@ -104,7 +103,7 @@ bool MidiLink::OpenMidiPort()
 
   const MidiResult outResult = system_.OpenOutput(context_.link.MidiOutDevice);
   if (outResult != MIDI_OK) {
-    context_.ShowStatus(" ! No MIDI out device code = %d", outResult);
+    context_.ShowStatus({TextId::NoMidiOut, outResult});
     if (const char *text = OpenFailureBoxText(outResult))
       context_.OnLinkFault(LinkFault::MidiDevice, text);
     midiPortOpen_ = false;
@@ -118,7 +117,7 @@ bool MidiLink::OpenMidiPort()
     (void)system_.StartInput();
     midiPortOpen_ = true;
   } else {
-    context_.ShowStatus("! No MIDI in %d device code = %d", context_.link.MidiInDevice, inResult);
+    context_.ShowStatus({TextId::NoMidiIn, context_.link.MidiInDevice, inResult});
     midiPortOpen_ = false;
   }
 
@@ -139,7 +138,7 @@ void MidiLink::CloseMidiPort()
   if ((r1 | r2) != 0) {
     // The devices may still be held; the link keeps counting as open so that
     // the user sees the error rather than a silent reopen of a busy pair.
-    context_.ShowStatus("CloseMidiPort error = %d", r1 | r2);
+    context_.ShowStatus({TextId::CloseMidiError, r1 | r2});
     return;
   }
   midiPortOpen_ = false;
@@ -158,7 +157,7 @@ void MidiLink::MidiSendSysEx(const std::uint8_t *data, std::size_t length)
 bool MidiLink::SendRequest(const Bytes &message)
 {
   if (!OpenMidiPort()) {
-    context_.ShowStatus("%s", NO_DEVICE_TEXT);
+    context_.ShowStatus({TextId::NoMidiDevice});
     return false;
   }
   MidiSendSysEx(message.data(), message.size());
@@ -179,11 +178,6 @@ bool MidiLink::MidiSendFileName(int type, const std::string &name, bool request)
 {
   const std::uint8_t command = request ? SYS_EX_FILE_REQUEST : SYS_EX_FILE_NAME;
   return SendRequest(BuildNameMessage(command, type, name));
-}
-
-const char *MidiLink::CannotSendText() const
-{
-  return NO_DEVICE_TEXT;
 }
 
 void MidiLink::MidiAnswerBlockRequest(int type, unsigned block)

@@ -21,7 +21,6 @@ class LinkContext;
 class MidiLink : public Link, public MidiPort {
 public:
   static constexpr int IN_BUFFER_COUNT = 2;
-  static constexpr const char *NO_DEVICE_TEXT = "  No MIDI device";
 
   MidiLink(LinkContext &context, MidiSystem &system);
   ~MidiLink() override;
@@ -54,10 +53,10 @@ public:
   {
     return MidiSendFileName(type, name, request);
   }
-  const char *CannotSendText() const override;
+  TextId CannotSend() const override { return TextId::NoMidiDevice; }
   void AnswerBlockRequest(int type, unsigned block) override { MidiAnswerBlockRequest(type, block); }
   bool ReadyToAnswer() override;
-  const char *NotReadyText() const override { return NO_DEVICE_TEXT; }
+  TextId NotReady() const override { return TextId::NoMidiDevice; }
   bool SendDataBlock(const std::uint8_t *message, std::size_t length) override;
 
   // MidiPort

@@ -157,6 +157,7 @@ private:
     o.serialFactory = line_.Factory();
     o.comPaths = MakeComPortPaths({{1, DEVICE}});
     o.midi = &midi_;
+    o.view = &host_;
     return o;
   }
 

@@ -47,6 +47,7 @@ TEST(EngineApi, DownloadUploadBackupRestoreAgainstTheConsole)
   options.serialFactory = QtSerialDeviceFactory();
   options.comPaths = MakeComPortPaths({{1, sim.Path()}});
   options.midi = &midi;
+  options.view = &host;
   Engine engine(host, timers.timers, std::move(options));
   Batch& batch = engine.Parts().batch;
   engine.Parts().session.link.ComPortNumber = 1;

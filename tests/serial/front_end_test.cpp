@@ -26,6 +26,8 @@ struct FewLines : EngineObserver {
     return true;
   }
   void Idle() override { idle = true; }
+  // The status line, rendered here: the engine sends only its values.
+  void StatusChanged(const ScreenText& text) override { status.push_back(Render(text)); }
   // Runs the event loop until the engine says it is idle.
   bool Wait()
   {
@@ -36,6 +38,7 @@ struct FewLines : EngineObserver {
   std::vector<CardFileRef> card;
   std::vector<FileEnd> ended;
   std::vector<std::string> asked;
+  std::vector<std::string> status;
   bool idle = false;
 };
 
@@ -64,6 +67,7 @@ TEST(FrontEnd, ConnectsListsDownloadsAndAnswersTheReplaceQuestionLater)
   ASSERT_TRUE(events.Wait());
   EXPECT_EQ(events.connection.state, ConnectionState::Connected);
   EXPECT_EQ(events.connection.comPort, 1);
+  EXPECT_NE(std::find(events.status.begin(), events.status.end(), "Connected thru COM port 1"), events.status.end());
   ASSERT_EQ(events.card, (std::vector<CardFileRef>{{0, "SONG1"}}));
 
   ASSERT_TRUE(engine.Download(events.card, f.pc.string()));

@@ -127,12 +127,12 @@ protected:
   FakeList pc;
   ListHost host;
   FakeTimers fakeTimers;
-  FakeLink com{"  No COM port"};
+  FakeLink com{TextId::NoComPort};
   TestSession session{host, fakeTimers.timers};
   Batch batch{session};
   TransfersOf<Batch> transfers{batch};
   ListGestures gestures{transfers, card, internal, pc, [this] { return host.SelectedPcFolder(); },
-                        [this](const std::string& text) { host.SetStatusText(text); }};
+                        [this](const std::string& text) { host.statuses.push_back(text); }};
 };
 
 } // namespace zr::test

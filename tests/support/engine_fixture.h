@@ -127,8 +127,8 @@ protected:
   TempFolder folder;
   FakeHost host;
   FakeTimers fakeTimers;
-  FakeLink com{"  No COM port"};
-  FakeLink midi{"  No MIDI device"};
+  FakeLink com{TextId::NoComPort};
+  FakeLink midi{TextId::NoMidiDevice};
   TestSession session{host, fakeTimers.timers};
 };
 

@@ -89,9 +89,9 @@ struct BoxShown {
 
 // The main window's side with scripted answers, and a batch that records
 // the engine's steps (a test makes it the session's Steps); records everything.
-class FakeHost : public Host, public BatchSteps {
+class FakeHost : public Host, public View, public BatchSteps {
 public:
-  void SetStatusText(const std::string& text) override { statuses.push_back(text); }
+  void StatusChanged(const ScreenText& text) override { statuses.push_back(Render(text)); }
   BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) override;
   std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) override;
   // With saveLater the dialog returns at once and `saveReply` answers it.
@@ -103,23 +103,23 @@ public:
     saveReply = reply;
   }
 
-  void ShowProgress(const ProgressView& p) override
+  void ProgressShown(const ProgressView& p) override
   {
-    progressTitle = p.title;
+    progressTitle = Render(p.title);
     progressMax = p.maximum;
     progressVisible = true;
     ++progressShows;
     progressPosition = p.position;
-    progressLabels.push_back(p.label);
+    progressLabels.push_back(p.Label());
   }
-  void ProgressClose() override
+  void ProgressClosed() override
   {
     progressVisible = false;
     ++progressCloses;
   }
 
   std::string SelectedPcFolder() override { return pcFolder; }
-  void SetTransferRunning(bool running) override
+  void TransferRunning(bool running) override
   {
     transferRunning = running;
     runningChanges.push_back(running);
@@ -138,13 +138,13 @@ public:
   }
   void BatchDone() override { ++batchesDone; }
   void ReceivedFileDone(bool saved) override { receivedFilesDone.push_back(saved); }
-  void CardListClear() override { cardListRows.clear(); }
-  void CardListAdd(int type, const std::vector<std::string>& names) override
+  void CardListCleared() override { cardListRows.clear(); }
+  void CardListAdded(int type, const std::vector<std::string>& names) override
   {
     for (const auto& name : names)
       cardListRows.push_back({type, name});
   }
-  void CardListSort() override { ++cardListSorts; }
+  void CardListSorted() override { ++cardListSorts; }
 
   std::string LastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
 
@@ -195,7 +195,7 @@ public:
 // A link that records every request and every data block it is given.
 class FakeLink : public Link {
 public:
-  explicit FakeLink(const char* notReadyText = "  No COM port") : notReadyText_(notReadyText) {}
+  explicit FakeLink(TextId notReady = TextId::NoComPort) : notReady_(notReady) {}
   bool RequestBlock(int type, unsigned block) override
   {
     blockRequests.push_back({type, block});
@@ -211,11 +211,11 @@ public:
     fileNames.push_back({type, name, request});
     return sends;
   }
-  const char* CannotSendText() const override { return "  No serial device"; }
+  TextId CannotSend() const override { return TextId::NoSerialDevice; }
   // The engine answers requests itself (Session::SendRequestedBlock).
   void AnswerBlockRequest(int, unsigned) override {}
   bool ReadyToAnswer() override { return ready; }
-  const char* NotReadyText() const override { return notReadyText_; }
+  TextId NotReady() const override { return notReady_; }
   bool SendDataBlock(const std::uint8_t* message, std::size_t length) override
   {
     sentBlocks.emplace_back(message, message + length);
@@ -244,7 +244,7 @@ public:
   bool sends = true; // false: the line is gone, nothing goes out
 
 private:
-  const char* notReadyText_;
+  TextId notReady_;
 };
 
 // The console answers every directory request the link was given and has
@@ -261,7 +261,7 @@ inline void AnswerDirectoryRequests(Session& session, FakeLink& link, int medium
 // A session whose batch steps are recorded by the fake host.
 class TestSession : public Session {
 public:
-  TestSession(FakeHost& h, Timers& t) : Session(h, t) { Steps = &h; }
+  TestSession(FakeHost& h, Timers& t) : Session(h, h, t) { Steps = &h; }
 };
 
 } // namespace zr::test

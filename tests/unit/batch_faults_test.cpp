@@ -40,6 +40,7 @@ public:
     o.serialFactory = line.Factory();
     o.comPaths = MakeComPortPaths({{1, "/dev/rig"}});
     o.midi = &midi;
+    o.view = &host;
     engine = std::make_unique<Engine>(host, timers.timers, std::move(o));
     engine->Parts().session.link.CommMedium = 1;
     engine->Parts().session.link.ComPortNumber = 1;

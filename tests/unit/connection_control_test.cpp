@@ -52,7 +52,7 @@ public:
       return false;
     }
     visited.emplace_back(in, out);
-    session.ShowStatus("Searching MIDI port %d->%d", in + 1, out + 1);
+    session.ShowStatus({TextId::SearchingMidiPort, in + 1, out + 1});
     searching = true;
     timer.SetInterval(500);
     timer.Start();
@@ -348,7 +348,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ConnectionControlTest, LinkTestWithoutAnswerClosesMidiAfterTheBox)
 {
-  session.ShowStatus("Testing MIDI connection...");
+  session.ShowStatus({TextId::TestingMidi});
   timers.dummy.Start();
   timers.clock.Advance(5000);
   ASSERT_EQ(BoxTexts(), std::vector<std::string>{"MIDI device to old."});
@@ -418,7 +418,7 @@ TEST_F(ConnectionControlTest, AnAnswerUnderTheFailureBoxWins)
   ScanFromMenu(2, 3);
   control.SearchRetryPending = false;
   host.onBox = [&](const test::BoxShown&) {
-    session.ShowStatus("Connected thru MIDI");
+    session.ShowStatus({TextId::ConnectedMidi});
     control.SearchAnswered();
   };
   timers.clock.Advance(500 * 7);

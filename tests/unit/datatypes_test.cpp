@@ -1,8 +1,10 @@
 // PC file names to data types and card names, and card names to PC file
-// names that stay inside the folder the user chose.
+// names that stay inside the folder the user chose; the screen's lines from
+// their codes.
 #include <gtest/gtest.h>
 
 #include "files/datatypes.h"
+#include "link/screen_text.h"
 
 using namespace zr;
 
@@ -183,4 +185,27 @@ TEST(DataTypes, SafePcFileNameOfEveryByte)
     ExpectSafe(SafePcFileName(std::string(2, c)));
     ExpectSafe(SafePcFileName(std::string("ab") + c + "cd"));
   }
+}
+
+// The screen's lines from their values: numbers and words in their places,
+// a long word cut where the status line ends, the batch's failure line whole.
+TEST(ScreenTexts, RenderedAsTheWindowShowsThem)
+{
+  const std::string longWord(300, 'x');
+  const struct {
+    ScreenText text;
+    std::string shown;
+  } rows[] = {
+      {{TextId::ConnectedCom, 3}, "Connected thru COM port 3"},
+      {{TextId::NoMidiOut, -2}, " ! No MIDI out device code = -2"},
+      {{TextId::ChecksumError, 7, 200, 13}, "    7 Checksum error 200 : 13"},
+      {{TextId::SendingFileNr, 2, 5}, "Sending file nr 2 of 5."},
+      {{.id = TextId::FileError, .word = "disk full"}, "File error: disk full"},
+      {{.id = TextId::FileError, .word = longWord}, ("File error: " + longWord).substr(0, 255)},
+      {{TextId::BatchFailures, 1, 4, 0, longWord}, "1 of 4 files failed (first: " + longWord + ")"},
+      {{.id = TextId::DeviceRefused, .word = "100% %s %n"}, "100% %s %n"},
+      {{static_cast<TextId>(999)}, ""},
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(Render(row.text), row.shown) << static_cast<int>(row.text.id);
 }

@@ -87,7 +87,7 @@ protected:
   TestSession session{host, t.timers};
   FakeSerialLine line;
   ComLink com{session, line.Factory(), [](int n) { return "/dev/fake" + std::to_string(n); }};
-  FakeLink midi{"  No MIDI device"};
+  FakeLink midi{TextId::NoMidiDevice};
   RecordingMidiPort port;
   MidiInBuffer buffer;
 };

@@ -217,10 +217,10 @@ public:
   }
   bool RequestDirectory(int) override { return true; }
   bool SendFileName(int, const std::string&, bool) override { return true; }
-  const char* CannotSendText() const override { return "  No serial device"; }
+  TextId CannotSend() const override { return TextId::NoSerialDevice; }
   void AnswerBlockRequest(int type, unsigned block) override { self->SendRequestedBlock(*this, type, block); }
   bool ReadyToAnswer() override { return true; }
-  const char* NotReadyText() const override { return "  No COM port"; }
+  TextId NotReady() const override { return TextId::NoComPort; }
   bool SendDataBlock(const std::uint8_t* message, std::size_t length) override
   {
     Bytes m(message, message + length);

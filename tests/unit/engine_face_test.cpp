@@ -49,6 +49,7 @@ public:
     o.serialFactory = line.Factory();
     o.comPaths = MakeComPortPaths({{1, "/dev/rig"}, {2, ""}, {3, "/dev/locked"}, {4, "/dev/busy"}});
     o.midi = &midi;
+    o.view = &host;
     o.observer = this;
     engine = std::make_unique<Engine>(host, timers.timers, std::move(o));
   }

@@ -236,7 +236,7 @@ TEST_F(MidiLinkTest, ReadyToAnswerNeedsTheInputRunning)
   EXPECT_TRUE(midi.ReadyToAnswer());
   system.startInputResult = MIDI_INVALID_HANDLE;
   EXPECT_FALSE(midi.ReadyToAnswer());
-  EXPECT_STREQ(midi.NotReadyText(), "  No MIDI device");
+  EXPECT_EQ(midi.NotReadyText(), "  No MIDI device");
 }
 
 // --- Input buffers ---------------------------------------------------------

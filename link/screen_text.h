@@ -1,0 +1,62 @@
+// Every line the program's core has for a screen, as a code with its
+// values: the status line and the progress dialog's title. A front end
+// turns one into words with Render, from the one table in
+// screen_text.cpp; the core itself writes no text for a screen.
+#pragma once
+
+#include <string>
+
+namespace zr {
+
+enum class TextId {
+  None,
+  // The links.
+  LookingForComPorts, // "Looking for COM ports .."
+  ClosingComPort,     // "Closing COM port."
+  SearchingConsole,   // "Searching ZR4812."
+  NoSerialDevice,     // "  No serial device"
+  NoComPort,          // "  No COM port"
+  NoMidiDevice,       // "  No MIDI device"
+  SearchingMidiPort,  // in, out (1-based)
+  NoMidiOut,          // the device's error code
+  NoMidiIn,           // device, error code
+  CloseMidiError,     // error code
+  MidiSysExIn,        // a MIDI message that is not the console's
+  BadFrame,           // a serial frame without bounds, inside a burst of them
+  // The connection.
+  ConnectedCom,   // COM port
+  ConnectedMidi,  //
+  TestingMidi,    //
+  CheckConnection,
+  NoPortSelected,
+  DeviceRefused,  // `word`: why this user may not open the device
+  // Transfers.
+  BackingUp,
+  Restoring,
+  SendingFile,
+  ReceivingFile,
+  BlockTooLong,
+  ChecksumError,   // blocks so far, checksum received, checksum computed
+  BlockLengthError, // blocks so far, length
+  BlockSizeField,
+  FileError,       // `word`: what the file system said
+  CardListCut,
+  BatchFailures,   // failed, files, `word`: the first failure
+  // The progress dialog's titles.
+  ReceivingFileNr, // number, count
+  BackingUpSettings,
+  SendingFileNr,   // number, count
+  RestoringFileNr, // number, count
+};
+
+struct ScreenText {
+  TextId id = TextId::None;
+  int n1 = 0, n2 = 0, n3 = 0;
+  std::string word;
+  bool operator==(const ScreenText&) const = default;
+};
+
+// The words for `text`, exactly as the window shows them.
+std::string Render(const ScreenText& text);
+
+} // namespace zr
