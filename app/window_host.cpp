@@ -108,4 +108,9 @@ void WindowHost::CardListSorted()
   form_.SolanoView()->SortRows();
 }
 
+void WindowHost::Noticed(const Notice& notice)
+{
+  (void)ShowMessage(Render(notice.text), notice.icon, BoxButtons::Ok);
+}
+
 } // namespace zr

@@ -28,6 +28,7 @@ public:
   void CardListCleared() override;
   void CardListAdded(int type, const std::vector<std::string>& names) override;
   void CardListSorted() override;
+  void Noticed(const Notice& notice) override;
   // The dialog a field at a time, for the window's own jobs.
   void ProgressSetTitle(const std::string& title);
   void ProgressSetMaximum(int maximum);

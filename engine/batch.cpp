@@ -137,7 +137,7 @@ void Batch::FinishBatch()
   if (listener)
     listener->BatchEnded(counts);
   else if (!summary.empty())
-    session_.host.ShowMessage(summary, BoxIcon::Warning, BoxButtons::Ok);
+    session_.view.Noticed({{.id = TextId::Said, .word = summary}, BoxIcon::Warning});
 }
 
 void Batch::QuestionOpen(bool open)

@@ -19,8 +19,6 @@ constexpr const char* ONE_OF_EACH_TYPE = "You can only restore ONE file of each 
 constexpr const char* PROJECT_ALONE =
     "If you restore a 'Project (all)' file, all files of types other than 'Operating System' are "
     "replaced.\n\nSelect either a 'Project (all)' file or a combination of other files.";
-constexpr const char* RESTORE_QUESTION =
-    "Are you sure you want to replace the current settings in the ZR4812!";
 
 constexpr int PROJECT_TYPE = 0;
 
@@ -80,7 +78,8 @@ bool Batch::Restore(std::vector<PcFileRef> files, BatchListener* listener)
     SendNextPcFile(-1);
   });
   if (!listener_ || !listener_->AskRestore(kinds, reply))
-    reply(session_.host.ShowMessage(RESTORE_QUESTION, BoxIcon::Warning, BoxButtons::YesNo) == BoxAnswer::Yes);
+    session_.host.Ask({{TextId::RestoreQuestion}, BoxIcon::Warning, BoxButtons::YesNo},
+                      Reply<BoxAnswer>([reply](BoxAnswer answer) { reply(answer == BoxAnswer::Yes); }));
   // Begun (it may have ended already), or waiting for the answer.
   return *began || questionsOpen_ > 0;
 }
@@ -92,7 +91,7 @@ bool Batch::RestoreAllowed(std::vector<int>& kinds)
     if (listener_)
       listener_->Refused(text);
     else
-      session_.host.ShowMessage(text, BoxIcon::Information, BoxButtons::Ok);
+      session_.view.Noticed({{.id = TextId::Said, .word = text}, BoxIcon::Information});
     return false;
   };
   const int selected = SendBatchCount();

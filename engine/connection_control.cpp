@@ -4,27 +4,16 @@
 
 namespace zr {
 
-namespace {
-constexpr const char* SEARCH_FAILED = "Could not connect to ZR4812.\nCheck connection.";
-constexpr const char* NO_RESPONSE = "No response from ZR4812 !!\nCheck connection.";
-constexpr const char* SEND_NOT_COMPLETED = "!! File sending not completed !!\nCheck connection.";
-constexpr const char* MIDI_TOO_OLD = "MIDI device to old.";
-constexpr const char* NO_COM_SEARCH = "Search not supported for Com ports\nPlease select..";
-} // namespace
-
 ConnectionControl::ConnectionControl(Session& session, SearchLinks& links, ConnectionWindow& window)
     : session_(session), links_(links), window_(window)
 {
 }
 
-bool ConnectionControl::WatchdogBox(const char* text)
+void ConnectionControl::AskAbortRetry(TextId text, const Reply<bool>& reply)
 {
   // Any way of closing the box but Retry counts as Abort.
-  if (session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) == BoxAnswer::Retry) {
-    Search();
-    return true;
-  }
-  return false;
+  session_.host.Ask({{text}, BoxIcon::Error, BoxButtons::AbortRetry},
+                    Reply<BoxAnswer>([reply](BoxAnswer answer) { reply(answer == BoxAnswer::Retry); }));
 }
 
 void ConnectionControl::ReportCheckConnection()
@@ -74,16 +63,21 @@ void ConnectionControl::SearchOverdue()
   }
   link.MidiInDevice = 0;
   link.MidiOutDevice = 0;
-  if (WatchdogBox(SEARCH_FAILED))
-    return;
-  // The box runs a nested event loop: a console that answered while it was
-  // open is connected, and its pair is what the settings keep.
-  if (answered_) {
-    link.MidiInDevice = openIn;
-    link.MidiOutDevice = openOut;
-    return;
-  }
-  ReportCheckConnection();
+  AskAbortRetry(TextId::SearchFailed, session_.Question<bool>([this, openIn, openOut](bool retry) {
+    if (retry) {
+      Search();
+      return;
+    }
+    // A console that answered while the question was open is connected,
+    // and its pair is what the settings keep.
+    LinkState& link = session_.link;
+    if (answered_) {
+      link.MidiInDevice = openIn;
+      link.MidiOutDevice = openOut;
+      return;
+    }
+    ReportCheckConnection();
+  }));
 }
 
 void ConnectionControl::AnswerOverdue()
@@ -92,16 +86,16 @@ void ConnectionControl::AnswerOverdue()
   // The console was silent for a whole watchdog: nothing more is asked
   // again (a listing's late reply still carries it on).
   session_.StopAsking(true);
-  TransferWatchdog(NO_RESPONSE, false);
+  TransferWatchdog(TextId::NoResponse, false);
 }
 
 void ConnectionControl::SendOverdue()
 {
   session_.timers.DownloadTimer.Stop();
-  TransferWatchdog(SEND_NOT_COMPLETED, true);
+  TransferWatchdog(TextId::SendNotCompleted, true);
 }
 
-void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
+void ConnectionControl::TransferWatchdog(TextId text, bool abortCancels)
 {
   // The interrupted transfer is never resumed: a batch that waited for it
   // ends (as by Cancel) whatever the answer, or the window would stay
@@ -129,8 +123,8 @@ void ConnectionControl::TransferWatchdog(const char* text, bool abortCancels)
     else
       ReportCheckConnection();
   });
-  if (!session_.steps().AskSilence(SilenceQuestion{abortCancels, text}, reply))
-    reply(session_.host.ShowMessage(text, BoxIcon::Error, BoxButtons::AbortRetry) == BoxAnswer::Retry);
+  if (!session_.steps().AskSilence(SilenceQuestion{abortCancels, Render({text})}, reply))
+    AskAbortRetry(text, reply);
 }
 
 void ConnectionControl::LinkTestOverdue()
@@ -138,14 +132,14 @@ void ConnectionControl::LinkTestOverdue()
   session_.timers.DummyTimer.Stop();
   // The link test is over: it is not asked for again.
   session_.GiveUpReceiving();
-  session_.host.ShowMessage(MIDI_TOO_OLD, BoxIcon::Error, BoxButtons::Ok);
+  session_.view.Noticed({{TextId::MidiTooOld}, BoxIcon::Error});
   links_.CloseMidiPort();
 }
 
 void ConnectionControl::Search()
 {
   if (window_.ComportChecked()) {
-    session_.host.ShowMessage(NO_COM_SEARCH, BoxIcon::None, BoxButtons::Ok);
+    session_.view.Noticed({{TextId::NoComSearch}, BoxIcon::None});
     window_.PortSetupClick();
   }
   // The dialog may just have moved the check mark to "&Midi".

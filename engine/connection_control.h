@@ -3,6 +3,9 @@
 // so that every step can be driven by a manual clock in a test.
 #pragma once
 
+#include "link/screen_text.h"
+#include "engine/events.h"
+
 namespace zr {
 
 class Session;
@@ -89,13 +92,12 @@ public:
   void PortSetupOpening();
 
 private:
-  // The modal error box with Abort and Retry; true when Retry was chosen
-  // (the search has then run again).
-  bool WatchdogBox(const char* text);
+  // The error box with Abort and Retry; `reply` hears true for Retry.
+  void AskAbortRetry(TextId text, const Reply<bool>& reply);
   void ReportCheckConnection();
   // UploadTimer's and DownloadTimer's box; Abort cancels the transfer too
   // when `abortCancels`.
-  void TransferWatchdog(const char* text, bool abortCancels);
+  void TransferWatchdog(TextId text, bool abortCancels);
   Session& session_;
   SearchLinks& links_;
   ConnectionWindow& window_;

@@ -219,6 +219,11 @@ void EngineSession::CardListSorted()
   if (View* view = engine_.ViewNow())
     view->CardListSorted();
 }
+void EngineSession::Noticed(const Notice& notice)
+{
+  if (View* view = engine_.ViewNow())
+    view->Noticed(notice);
+}
 
 void Engine::Identified(int medium, bool ourConsole, bool batchRan)
 {

@@ -46,6 +46,7 @@ private:
   void CardListCleared() override;
   void CardListAdded(int type, const std::vector<std::string>& names) override;
   void CardListSorted() override;
+  void Noticed(const Notice& notice) override;
 };
 
 struct EngineParts {

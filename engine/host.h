@@ -40,6 +40,12 @@ struct ProgressView {
   std::string Label() const { return std::to_string(percent) + "%"; }
 };
 
+// A box with only an OK button: something the user is to know.
+struct Notice {
+  ScreenText text;
+  BoxIcon icon = BoxIcon::Information;
+};
+
 // The engine's events for the screen, as values: the front end renders them
 // (texts through Render). Each has a default that shows nothing.
 class View {
@@ -62,6 +68,16 @@ public:
   virtual void CardListCleared() {}
   virtual void CardListAdded(int type, const std::vector<std::string>& names) { (void)type, (void)names; }
   virtual void CardListSorted() {}
+  // The user is to know `notice`. The engine does not wait for the box: a
+  // window that shows it modally holds the engine's step meanwhile.
+  virtual void Noticed(const Notice& notice) { (void)notice; }
+};
+
+// A question in a box.
+struct BoxQuestion {
+  ScreenText text;
+  BoxIcon icon = BoxIcon::Warning;
+  BoxButtons buttons = BoxButtons::YesNo;
 };
 
 class Host {
@@ -70,6 +86,13 @@ public:
 
   // A modal box; it runs a nested event loop, so timers and input go on.
   virtual BoxAnswer ShowMessage(const std::string& text, BoxIcon icon, BoxButtons buttons) = 0;
+  // A question in a box, which the engine asks: answered here from
+  // ShowMessage, or later by a front end whose box returns at once and
+  // answers when it closes. Meanwhile the engine waits with nothing armed.
+  virtual void Ask(const BoxQuestion& question, const Reply<BoxAnswer>& reply)
+  {
+    reply(ShowMessage(Render(question.text), question.icon, question.buttons));
+  }
   // The save dialog: the chosen full path, or nothing when cancelled.
   // Asking before overwriting an existing file is the dialog's own job.
   virtual std::optional<std::string> AskSaveFileName(const SaveFileRequest& request) = 0;

@@ -64,7 +64,7 @@ void Session::AnswerLinkTest(bool damaged)
   } else {
     rx.Expecting = false;
     LinkTestEnded = LinkTestEnd::Failed;
-    host.ShowMessage("Error: MIDI device to old", BoxIcon::Error, BoxButtons::Ok);
+    view.Noticed({{TextId::MidiDeviceTooOld}, BoxIcon::Error});
   }
 }
 

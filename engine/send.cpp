@@ -95,9 +95,9 @@ void Filer::SendBlock()
 
 void Filer::NoticeOsUpdate()
 {
-  constexpr const char* notice = "Please press enter on your mixer to save the update.";
-  if (!session_.steps().TakeNotice(notice))
-    session_.host.ShowMessage(notice, BoxIcon::Information, BoxButtons::Ok);
+  const ScreenText notice{TextId::OsUpdateNotice};
+  if (!session_.steps().TakeNotice(Render(notice)))
+    session_.view.Noticed({notice, BoxIcon::Information});
 }
 
 void Filer::EndSentFile()

@@ -57,7 +57,7 @@ void SessionCore::OnLinkFault(LinkFault fault, const std::string& text)
       return;
     }
   }
-  host.ShowMessage(text, BoxIcon::Error, BoxButtons::Ok);
+  view.Noticed({{.id = TextId::Said, .word = text}, BoxIcon::Error});
 }
 
 void SessionCore::ShowConnectionStatus()
@@ -95,21 +95,20 @@ void SessionCore::AskReplace(const ReplaceQuestion& question, std::function<void
   });
   if (steps().AskReplace(question, reply))
     return;
-  switch (host.ShowMessage(question.text, BoxIcon::Warning,
-                           question.severalFiles ? BoxButtons::YesNoAll : BoxButtons::YesNo)) {
-  case BoxAnswer::Yes:
-    reply(ReplaceAnswer::Yes);
-    break;
-  case BoxAnswer::YesToAll:
-    reply(ReplaceAnswer::YesToAll);
-    break;
-  case BoxAnswer::NoToAll:
-    reply(ReplaceAnswer::NoToAll);
-    break;
-  default:
-    reply(ReplaceAnswer::No);
-    break;
-  }
+  host.Ask({{.id = TextId::Said, .word = question.text}, BoxIcon::Warning,
+            question.severalFiles ? BoxButtons::YesNoAll : BoxButtons::YesNo},
+           Reply<BoxAnswer>([reply](BoxAnswer answer) {
+             switch (answer) {
+             case BoxAnswer::Yes:
+               return reply(ReplaceAnswer::Yes);
+             case BoxAnswer::YesToAll:
+               return reply(ReplaceAnswer::YesToAll);
+             case BoxAnswer::NoToAll:
+               return reply(ReplaceAnswer::NoToAll);
+             default:
+               return reply(ReplaceAnswer::No);
+             }
+           }));
 }
 
 void SessionCore::ArmWatchdog(int type)

@@ -8,7 +8,7 @@ namespace zr {
 namespace {
 
 // What a row's format takes: its numbers, then the word where it has one.
-enum class Takes { Nothing, One, Two, Three, Word, TwoAndWord };
+enum class Takes { Nothing, One, Two, Three, Word, TwoAndWord, WholeWord };
 
 struct Row {
   TextId id;
@@ -52,6 +52,15 @@ constexpr std::array ROWS{
     Row{TextId::BackingUpSettings, "Backing up current settings.", Takes::Nothing},
     Row{TextId::SendingFileNr, "Sending file nr %d of %d.", Takes::Two},
     Row{TextId::RestoringFileNr, "Restoring file nr %d of %d.", Takes::Two},
+    Row{TextId::OsUpdateNotice, "Please press enter on your mixer to save the update.", Takes::Nothing},
+    Row{TextId::MidiDeviceTooOld, "Error: MIDI device to old", Takes::Nothing},
+    Row{TextId::MidiTooOld, "MIDI device to old.", Takes::Nothing},
+    Row{TextId::NoComSearch, "Search not supported for Com ports\nPlease select..", Takes::Nothing},
+    Row{TextId::SearchFailed, "Could not connect to ZR4812.\nCheck connection.", Takes::Nothing},
+    Row{TextId::NoResponse, "No response from ZR4812 !!\nCheck connection.", Takes::Nothing},
+    Row{TextId::SendNotCompleted, "!! File sending not completed !!\nCheck connection.", Takes::Nothing},
+    Row{TextId::RestoreQuestion, "Are you sure you want to replace the current settings in the ZR4812!", Takes::Nothing},
+    Row{TextId::Said, "%s", Takes::WholeWord},
 };
 
 constexpr bool InOrder()
@@ -64,7 +73,7 @@ constexpr bool InOrder()
 static_assert(InOrder(), "one row per TextId, in the enum's order");
 
 // A status line holds at most 255 characters; the batch's failure line
-// alone was never cut.
+// and the words said whole are never cut.
 constexpr int MAX_LINE = 255;
 
 template <class... Args>
@@ -101,6 +110,8 @@ std::string Render(const ScreenText& text)
     return Printed(true, row.format, text.word.c_str());
   case Takes::TwoAndWord:
     return Printed(false, row.format, text.n1, text.n2, text.word.c_str());
+  case Takes::WholeWord:
+    return text.word;
   }
   return {};
 }

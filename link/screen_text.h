@@ -1,5 +1,5 @@
 // Every line the program's core has for a screen, as a code with its
-// values: the status line and the progress dialog's title. A front end
+// values: the status line, the progress dialog's title and the notices. A front end
 // turns one into words with Render, from the one table in
 // screen_text.cpp; the core itself writes no text for a screen.
 #pragma once
@@ -47,6 +47,17 @@ enum class TextId {
   BackingUpSettings,
   SendingFileNr,   // number, count
   RestoringFileNr, // number, count
+  // Notices.
+  OsUpdateNotice,
+  MidiDeviceTooOld, // the link test went unanswered
+  MidiTooOld,       // the link test's answer did not come whole
+  NoComSearch,
+  // Questions.
+  SearchFailed,
+  NoResponse,
+  SendNotCompleted,
+  RestoreQuestion,
+  Said,             // `word`, whole: the console's words, a list of files
 };
 
 struct ScreenText {

@@ -103,6 +103,15 @@ public:
     saveReply = reply;
   }
 
+  // With boxLater a question's box returns at once and `boxReply` answers it.
+  void Ask(const BoxQuestion& q, const zr::Reply<BoxAnswer>& reply) override
+  {
+    if (!boxLater)
+      return Host::Ask(q, reply);
+    boxes.push_back({Render(q.text), q.icon, q.buttons});
+    boxReply = reply;
+  }
+
   void ProgressShown(const ProgressView& p) override
   {
     progressTitle = Render(p.title);
@@ -144,6 +153,8 @@ public:
     for (const auto& name : names)
       cardListRows.push_back({type, name});
   }
+  // A notice is a box with only OK, as the window shows it.
+  void Noticed(const Notice& notice) override { (void)ShowMessage(Render(notice.text), notice.icon, BoxButtons::Ok); }
   void CardListSorted() override { ++cardListSorts; }
 
   std::string LastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
@@ -155,6 +166,8 @@ public:
   std::deque<std::optional<std::string>> saveAnswers; // answers for the save dialog
   std::vector<SaveFileRequest> saveRequests;
   bool saveLater = false;
+  bool boxLater = false;
+  zr::Reply<BoxAnswer> boxReply;
   zr::Reply<std::optional<std::string>> saveReply;
 
   std::string progressTitle;

@@ -212,6 +212,23 @@ TEST_F(ConnectionControlTest, RetryInTheFailureBoxScansAgain)
   EXPECT_TRUE(timers.timeout.IsActive());
 }
 
+// The same box answered later, as a front end whose box does not block:
+// nothing is searched meanwhile, and Retry then scans again.
+TEST_F(ConnectionControlTest, TheFailureBoxAnsweredLaterRetriesThen)
+{
+  ScanFromMenu(1, 1);
+  control.SearchRetryPending = false;
+  host.boxLater = true;
+  timers.clock.Advance(1000);
+  ASSERT_EQ(BoxTexts(), std::vector<std::string>{"Could not connect to ZR4812.\nCheck connection."});
+  timers.clock.Advance(5000);
+  EXPECT_EQ(links.visited.size(), 1u);
+  EXPECT_FALSE(timers.timeout.IsActive());
+  host.boxReply(BoxAnswer::Retry);
+  EXPECT_EQ(links.visited.size(), 2u);
+  EXPECT_TRUE(timers.timeout.IsActive());
+}
+
 TEST_F(ConnectionControlTest, SerialTimeOutWithComCheckedAsksForThePortOnce)
 {
   // A serial search started from the settings: the check mark is on "&Com port".
