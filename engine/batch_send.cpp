@@ -14,11 +14,6 @@ namespace zr {
 namespace {
 
 constexpr const char* REPLACE_QUESTION = "File already exists!\nReplace the file named ";
-constexpr const char* NOTHING_TO_RESTORE = "Select one or more files to restore.";
-constexpr const char* ONE_OF_EACH_TYPE = "You can only restore ONE file of each type.";
-constexpr const char* PROJECT_ALONE =
-    "If you restore a 'Project (all)' file, all files of types other than 'Operating System' are "
-    "replaced.\n\nSelect either a 'Project (all)' file or a combination of other files.";
 
 constexpr int PROJECT_TYPE = 0;
 
@@ -87,16 +82,16 @@ bool Batch::Restore(std::vector<PcFileRef> files, BatchListener* listener)
 bool Batch::RestoreAllowed(std::vector<int>& kinds)
 {
   // Whoever listens hears a refusal; else the box says it.
-  const auto refuse = [this](const char* text) {
+  const auto refuse = [this](TextId why) {
     if (listener_)
-      listener_->Refused(text);
+      listener_->Refused({why});
     else
-      session_.view.Noticed({{.id = TextId::Said, .word = text}, BoxIcon::Information});
+      session_.view.Noticed({{why}, BoxIcon::Information});
     return false;
   };
   const int selected = SendBatchCount();
   if (selected == 0)
-    return refuse(NOTHING_TO_RESTORE);
+    return refuse(TextId::NothingToRestore);
   int counters[DATA_TYPE_COUNT] = {};
   for (const PcFileRef& file : sendFiles_) {
     const int type = TypeOfFileName(file.name);
@@ -113,9 +108,9 @@ bool Batch::RestoreAllowed(std::vector<int>& kinds)
       othersWithProject = othersWithProject || (type != PROJECT_TYPE && counters[type] != 0);
     }
     if (twice)
-      return refuse(ONE_OF_EACH_TYPE);
+      return refuse(TextId::OneOfEachType);
     if (counters[PROJECT_TYPE] != 0 && othersWithProject)
-      return refuse(PROJECT_ALONE);
+      return refuse(TextId::ProjectAlone);
   }
   return true;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "files/file_refs.h"
+#include "link/screen_text.h"
 
 namespace zr {
 
@@ -121,9 +122,9 @@ public:
   // A text for the user about no file in particular (the operating-system
   // update's closing notice).
   virtual bool TakeNotice(const std::string& text) { return (void)text, false; }
-  // The batch did not start: one of its rules refused it (`text` is what the
+  // The batch did not start: one of its rules refused it (`why`, which the
   // box would have said).
-  virtual void Refused(const std::string& text) { (void)text; }
+  virtual void Refused(const ScreenText& why) { (void)why; }
   virtual std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion&) { return std::nullopt; }
   virtual std::optional<bool> AnswerRestore(const std::vector<int>& kinds) { return (void)kinds, std::nullopt; }
   // True: try again (Retry); false: give up (Abort).

@@ -223,10 +223,10 @@ void ConsoleJob::FileEnded(const FileEnd& end)
   view_.FileNotDone(wasOpen ? fileName_ : end.name, WhyNotDone(end), end.outcome == FileOutcome::Skipped);
 }
 
-void ConsoleJob::Refused(const std::string& text)
+void ConsoleJob::Refused(const ScreenText& why)
 {
   ++filesNotDone_;
-  view_.FileNotDone(fileName_, text, false);
+  view_.FileNotDone(fileName_, Render(why), false);
 }
 
 bool ConsoleJob::TakeNotice(const std::string& text)

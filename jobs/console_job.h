@@ -154,7 +154,7 @@ public:
   void FileEnded(const FileEnd& end) override;
   void BatchEnded(const BatchEnd&) override {}
   bool TakeNotice(const std::string& text) override;
-  void Refused(const std::string& text) override;
+  void Refused(const ScreenText& why) override;
   std::optional<ReplaceAnswer> AnswerReplace(const ReplaceQuestion& question) override;
   std::optional<bool> AnswerRestore(const std::vector<int>&) override { return true; }
   std::optional<bool> AnswerSilence(const SilenceQuestion& question) override;

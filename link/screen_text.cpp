@@ -60,6 +60,12 @@ constexpr std::array ROWS{
     Row{TextId::NoResponse, "No response from ZR4812 !!\nCheck connection.", Takes::Nothing},
     Row{TextId::SendNotCompleted, "!! File sending not completed !!\nCheck connection.", Takes::Nothing},
     Row{TextId::RestoreQuestion, "Are you sure you want to replace the current settings in the ZR4812!", Takes::Nothing},
+    Row{TextId::NothingToRestore, "Select one or more files to restore.", Takes::Nothing},
+    Row{TextId::OneOfEachType, "You can only restore ONE file of each type.", Takes::Nothing},
+    Row{TextId::ProjectAlone,
+        "If you restore a 'Project (all)' file, all files of types other than 'Operating System' are "
+        "replaced.\n\nSelect either a 'Project (all)' file or a combination of other files.",
+        Takes::Nothing},
     Row{TextId::Said, "%s", Takes::WholeWord},
 };
 

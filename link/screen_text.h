@@ -57,13 +57,17 @@ enum class TextId {
   NoResponse,
   SendNotCompleted,
   RestoreQuestion,
+  // A restore refused.
+  NothingToRestore,
+  OneOfEachType,
+  ProjectAlone,
   Said,             // `word`, whole: the console's words, a list of files
 };
 
 struct ScreenText {
   TextId id = TextId::None;
   int n1 = 0, n2 = 0, n3 = 0;
-  std::string word;
+  std::string word{};
   bool operator==(const ScreenText&) const = default;
 };
 

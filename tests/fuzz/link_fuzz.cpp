@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   line.clock = &timers.clock;
   line.devices["/dev/fuzz"] = SerialOpenResult::Ok;
   ComLink com(session, line.Factory(), [](int) { return std::string("/dev/fuzz"); });
-  FakeLink midiLink("  No MIDI device");
+  FakeLink midiLink(TextId::NoMidiDevice);
   session.Com = &com;
   session.Midi = &midiLink;
   session.link.ComPortNumber = 1;
