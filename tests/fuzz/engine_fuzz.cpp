@@ -1,7 +1,8 @@
 // Every batch ends, whatever the console and the user do: each input starts
 // one download, backup, upload or restore through the engine's intents and
 // plays a script of console answers (faithful, damaged, stray, repeated or
-// made up), clock ticks, box answers, Cancel, a failing serial device and a
+// made up), clock ticks, box answers (at once, under the box, or later from
+// a box that does not block), Cancel, a failing serial device and a
 // second intent. Then every watchdog is let run out, and the batch must be
 // over, the window free, and the PC folder must hold only whole, true files.
 //
@@ -304,7 +305,15 @@ void World::Play(const Event& e)
     line_.Run(e.ms);
     break;
   case K::Box:
-    host_.answers.push_back(e.box);
+    if (!e.later) {
+      host_.answers.push_back(e.box);
+    } else if (!host_.lateBoxes.empty()) {
+      const Reply<BoxAnswer> reply = host_.lateBoxes.front().reply;
+      host_.lateBoxes.pop_front();
+      reply(e.box);
+    } else {
+      host_.boxLater = true;
+    }
     break;
   case K::Cancel:
     ++epoch_;
@@ -461,6 +470,13 @@ void World::Drain()
 {
   host_.answers.clear();
   host_.onBox = nullptr;
+  // The boxes still open are closed as a user would close them.
+  host_.boxLater = false;
+  while (!host_.lateBoxes.empty()) {
+    const FakeHost::LateBox box = host_.lateBoxes.front();
+    host_.lateBoxes.pop_front();
+    box.reply(HarmlessAnswer(box.buttons));
+  }
   if (stubborn_)
     AnswerDamagedUntilTheEnd();
   fromPc_.clear();

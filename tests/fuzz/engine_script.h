@@ -128,6 +128,7 @@ struct Event {
   int arg = 0;
   long long ms = 0;
   BoxAnswer box = BoxAnswer::Ok;
+  bool later = false; // answers the oldest box left open, else leaves the next one open
   Intent intent;
   std::vector<std::uint8_t> bytes; // made-up message content
 };
@@ -172,6 +173,8 @@ public:
     case 8:
       e.kind = Event::Kind::Box;
       e.box = ANSWERS[e.variant % 7];
+      // From 8 up the box does not block: a later event of these answers it.
+      e.later = e.variant >= 8;
       break;
     case 9:
       e.kind = Event::Kind::Inject;

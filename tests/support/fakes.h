@@ -103,13 +103,14 @@ public:
     saveReply = reply;
   }
 
-  // With boxLater a question's box returns at once and `boxReply` answers it.
+  // With boxLater the next question's box returns at once, and is answered
+  // later through lateBoxes.
   void Ask(const BoxQuestion& q, const zr::Reply<BoxAnswer>& reply) override
   {
-    if (!boxLater)
+    if (!std::exchange(boxLater, false))
       return Host::Ask(q, reply);
     boxes.push_back({Render(q.text), q.icon, q.buttons});
-    boxReply = reply;
+    lateBoxes.push_back({reply, q.buttons});
   }
 
   void ProgressShown(const ProgressView& p) override
@@ -167,7 +168,11 @@ public:
   std::vector<SaveFileRequest> saveRequests;
   bool saveLater = false;
   bool boxLater = false;
-  zr::Reply<BoxAnswer> boxReply;
+  struct LateBox {
+    zr::Reply<BoxAnswer> reply;
+    BoxButtons buttons;
+  };
+  std::deque<LateBox> lateBoxes; // oldest first
   zr::Reply<std::optional<std::string>> saveReply;
 
   std::string progressTitle;

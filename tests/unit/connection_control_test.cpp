@@ -224,7 +224,7 @@ TEST_F(ConnectionControlTest, TheFailureBoxAnsweredLaterRetriesThen)
   timers.clock.Advance(5000);
   EXPECT_EQ(links.visited.size(), 1u);
   EXPECT_FALSE(timers.timeout.IsActive());
-  host.boxReply(BoxAnswer::Retry);
+  host.lateBoxes.at(0).reply(BoxAnswer::Retry);
   EXPECT_EQ(links.visited.size(), 2u);
   EXPECT_TRUE(timers.timeout.IsActive());
 }
