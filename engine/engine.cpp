@@ -45,8 +45,7 @@ EngineParts::EngineParts(Host& host, Timers& timers, Engine& engine, EngineOptio
               if (why && !com.ComPortOpen() && com.LastOpenResult() == SerialOpenResult::PermissionDenied)
                 session.ShowStatus({.id = TextId::DeviceRefused, .word = why(com.LastOpenPath())});
             }),
-      batch(session),
-      control(session, links, WindowOf(options, ownWindow, batch))
+      batch(session), control(session, links, WindowOf(options, ownWindow, batch))
 {
   session.Com = &com;
   session.Midi = &midi;
@@ -184,45 +183,44 @@ void EngineSession::OnLinkFault(LinkFault fault, const std::string& text)
 }
 
 // What the engine shows goes to its view as it happens.
-void EngineSession::StatusChanged(const ScreenText& text)
+template <class... Params, class... Args>
+void EngineSession::Show(void (View::*event)(Params...), Args&&... args)
 {
   if (View* view = engine_.ViewNow())
-    view->StatusChanged(text);
+    (view->*event)(std::forward<Args>(args)...);
+}
+
+void EngineSession::StatusChanged(const ScreenText& text)
+{
+  Show(&View::StatusChanged, text);
 }
 void EngineSession::ProgressShown(const ProgressView& progress)
 {
-  if (View* view = engine_.ViewNow())
-    view->ProgressShown(progress);
+  Show(&View::ProgressShown, progress);
 }
 void EngineSession::ProgressClosed()
 {
-  if (View* view = engine_.ViewNow())
-    view->ProgressClosed();
+  Show(&View::ProgressClosed);
 }
 void EngineSession::TransferRunning(bool running)
 {
-  if (View* view = engine_.ViewNow())
-    view->TransferRunning(running);
+  Show(&View::TransferRunning, running);
 }
 void EngineSession::CardListCleared()
 {
-  if (View* view = engine_.ViewNow())
-    view->CardListCleared();
+  Show(&View::CardListCleared);
 }
 void EngineSession::CardListAdded(int type, const std::vector<std::string>& names)
 {
-  if (View* view = engine_.ViewNow())
-    view->CardListAdded(type, names);
+  Show(&View::CardListAdded, type, names);
 }
 void EngineSession::CardListSorted()
 {
-  if (View* view = engine_.ViewNow())
-    view->CardListSorted();
+  Show(&View::CardListSorted);
 }
 void EngineSession::Noticed(const Notice& notice)
 {
-  if (View* view = engine_.ViewNow())
-    view->Noticed(notice);
+  Show(&View::Noticed, notice);
 }
 
 void Engine::Identified(int medium, bool ourConsole, bool batchRan)

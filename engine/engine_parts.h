@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "link/comm.h"
-#include "link/midi.h"
 #include "engine/batch.h"
 #include "engine/connection_control.h"
 #include "engine/engine.h"
 #include "engine/search_links.h"
 #include "engine/session.h"
+#include "link/comm.h"
+#include "link/midi.h"
 
 namespace zr {
 
@@ -38,6 +38,8 @@ public:
 
 private:
   Engine& engine_;
+  // Tells the engine's view, when it has one.
+  template <class... Params, class... Args> void Show(void (View::*event)(Params...), Args&&... args);
   // View
   void StatusChanged(const ScreenText& text) override;
   void ProgressShown(const ProgressView& progress) override;

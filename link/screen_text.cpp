@@ -59,7 +59,8 @@ constexpr std::array ROWS{
     Row{TextId::SearchFailed, "Could not connect to ZR4812.\nCheck connection.", Takes::Nothing},
     Row{TextId::NoResponse, "No response from ZR4812 !!\nCheck connection.", Takes::Nothing},
     Row{TextId::SendNotCompleted, "!! File sending not completed !!\nCheck connection.", Takes::Nothing},
-    Row{TextId::RestoreQuestion, "Are you sure you want to replace the current settings in the ZR4812!", Takes::Nothing},
+    Row{TextId::RestoreQuestion, "Are you sure you want to replace the current settings in the ZR4812!",
+        Takes::Nothing},
     Row{TextId::NothingToRestore, "Select one or more files to restore.", Takes::Nothing},
     Row{TextId::OneOfEachType, "You can only restore ONE file of each type.", Takes::Nothing},
     Row{TextId::ProjectAlone,
@@ -82,8 +83,7 @@ static_assert(InOrder(), "one row per TextId, in the enum's order");
 // and the words said whole are never cut.
 constexpr int MAX_LINE = 255;
 
-template <class... Args>
-std::string Printed(bool cut, const char* format, Args... args)
+template <class... Args> std::string Printed(bool cut, const char* format, Args... args)
 {
   const int length = std::snprintf(nullptr, 0, format, args...);
   if (length <= 0)

@@ -24,24 +24,24 @@ enum class TextId {
   MidiSysExIn,        // a MIDI message that is not the console's
   BadFrame,           // a serial frame without bounds, inside a burst of them
   // The connection.
-  ConnectedCom,   // COM port
-  ConnectedMidi,  //
-  TestingMidi,    //
+  ConnectedCom,  // COM port
+  ConnectedMidi,
+  TestingMidi,
   CheckConnection,
   NoPortSelected,
-  DeviceRefused,  // `word`: why this user may not open the device
+  DeviceRefused, // `word`: why this user may not open the device
   // Transfers.
   BackingUp,
   Restoring,
   SendingFile,
   ReceivingFile,
   BlockTooLong,
-  ChecksumError,   // blocks so far, checksum received, checksum computed
-  BlockLengthError, // blocks so far, length
+  ChecksumError,    // bytes in the block, checksum received, checksum computed
+  BlockLengthError, // bytes in the block, bytes a block there should have
   BlockSizeField,
-  FileError,       // `word`: what the file system said
+  FileError, // `word`: what the file system said
   CardListCut,
-  BatchFailures,   // failed, files, `word`: the first failure
+  BatchFailures, // failed, files, `word`: the first failure
   // The progress dialog's titles.
   ReceivingFileNr, // number, count
   BackingUpSettings,
@@ -61,7 +61,7 @@ enum class TextId {
   NothingToRestore,
   OneOfEachType,
   ProjectAlone,
-  Said,             // `word`, whole: the console's words, a list of files
+  Said, // `word`, whole: the console's words, a list of files
 };
 
 struct ScreenText {
