@@ -550,8 +550,8 @@ void World::CheckConsole() const
 }
 
 // A running batch always has exactly one thing that moves it on: the
-// watchdog of what it awaits, or the pause between files (the boxes here
-// are answered at once, so no question stays open between two events).
+// watchdog of what it awaits, the pause between files, or the answer to a
+// box left open, under which nothing is armed.
 void World::CheckStage() const
 {
   const Batch& b = engine_.Parts().batch;
@@ -559,7 +559,8 @@ void World::CheckStage() const
     return;
   const int armed = timers_.upload.IsActive() + timers_.download.IsActive() + timers_.send.IsActive();
   const Stage s = b.Now();
-  const bool moves = armed == 1 && (s == Stage::Awaiting || s == Stage::Offering || s == Stage::Pausing);
+  const bool asked = s == Stage::Asking && armed == 0 && !host_.lateBoxes.empty();
+  const bool moves = asked || (armed == 1 && (s == Stage::Awaiting || s == Stage::Offering || s == Stage::Pausing));
   if (!moves) {
     Dump();
     std::fprintf(stderr, "stage '%s' with %d of the watchdogs and the pause armed (upload %d, download %d, pause %d)\n",
