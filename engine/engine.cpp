@@ -177,7 +177,7 @@ void EngineSession::Resumed(const std::function<void()>& step)
   engine_.Entered(step);
 }
 
-void EngineSession::OnLinkFault(LinkFault fault, const std::string& text)
+void EngineSession::OnLinkFault(LinkFault fault, const ScreenText& text)
 {
   engine_.Entered([&] { Session::OnLinkFault(fault, text); });
 }

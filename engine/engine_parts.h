@@ -33,7 +33,7 @@ public:
   void OnBlockRequest(Link* via, int medium, int type, unsigned block) override;
   void OnFileRequest(Link* via, int medium, int type) override;
   void SendRequestedBlock(Link& via, int type, unsigned block) override;
-  void OnLinkFault(LinkFault fault, const std::string& text) override;
+  void OnLinkFault(LinkFault fault, const ScreenText& text) override;
   void Resumed(const std::function<void()>& step) override;
 
 private:

@@ -44,7 +44,7 @@ void SessionCore::ShowStatus(const ScreenText& text)
   view.StatusChanged(text);
 }
 
-void SessionCore::OnLinkFault(LinkFault fault, const std::string& text)
+void SessionCore::OnLinkFault(LinkFault fault, const ScreenText& text)
 {
   // Bad frames closer together than this are one burst: one box for it.
   constexpr long long BURST_GAP_MS = 2000;
@@ -53,11 +53,11 @@ void SessionCore::OnLinkFault(LinkFault fault, const std::string& text)
     const bool sameBurst = lastFrameFault_ && now - *lastFrameFault_ < BURST_GAP_MS;
     lastFrameFault_ = now;
     if (sameBurst) {
-      ShowStatus({TextId::BadFrame});
+      ShowStatus(text);
       return;
     }
   }
-  view.Noticed({{.id = TextId::Said, .word = text}, BoxIcon::Error});
+  view.Noticed({text, BoxIcon::Error});
 }
 
 void SessionCore::ShowConnectionStatus()

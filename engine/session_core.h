@@ -61,7 +61,7 @@ public:
   // A fault on a link: a box, except that bytes that are no message show
   // one box per burst (line noise, a wrong baud rate) and the rest on the
   // status line.
-  void OnLinkFault(LinkFault fault, const std::string& text) override;
+  void OnLinkFault(LinkFault fault, const ScreenText& text) override;
   // Milliseconds on a steady clock, for the bursts; tests set their own.
   std::function<long long()> Clock;
   // "Connected thru COM port %d" when CommMedium is 1, else "Connected thru MIDI".

@@ -254,7 +254,7 @@ void ComLink::Assemble(const std::uint8_t* bytes, std::size_t length)
       overlong_ = false;
       p = stop;
       if (unfinished)
-        context_.OnLinkFault(LinkFault::FrameBounds, "Read comm error: no block bounds.");
+        context_.OnLinkFault(LinkFault::FrameBounds, {TextId::BadFrame});
     } else {
       const bool complete = stop != end;
       const std::uint8_t* const next = complete ? stop + 1 : end;
@@ -269,7 +269,7 @@ void ComLink::Assemble(const std::uint8_t* bytes, std::size_t length)
         frame_.clear();
         overlong_ = !complete;
         p = next;
-        context_.OnLinkFault(LinkFault::FrameBounds, "Read comm error: no block bounds.");
+        context_.OnLinkFault(LinkFault::FrameBounds, {TextId::BadFrame});
       } else {
         frame_.insert(frame_.end(), p, next);
         p = next;
@@ -292,7 +292,7 @@ void ComLink::DispatchFrame(const Bytes& frame)
   context_.TraceMessage(false, frame.data(), frame.size());
   // Leading 0xFF bytes were left out and the end byte completed the frame.
   if (frame.front() != SYS_EX_START) {
-    context_.OnLinkFault(LinkFault::FrameBounds, "Read comm error: no block bounds.");
+    context_.OnLinkFault(LinkFault::FrameBounds, {TextId::BadFrame});
     return;
   }
   DispatchComFrame(context_, *this, frame.data(), frame.size());

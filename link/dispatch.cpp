@@ -48,7 +48,7 @@ void OnSearch(LinkContext& context, const Side& side)
     // While our own search is unanswered, a search coming in is our own
     // message coming back: the cable or adapter loops.
     if (side.com->Searching())
-      context.OnLinkFault(LinkFault::LoopMode, "COM port in loop mode ?!?!");
+      context.OnLinkFault(LinkFault::LoopMode, {TextId::LoopMode});
     else
       side.com->WriteMessage(identify.data(), identify.size());
   } else if (side.midiPort) {

@@ -70,8 +70,8 @@ public:
   // ComAnswerBlockRequest / MidiAnswerBlockRequest end here: block `block`
   // of the file being sent goes out over `via`.
   virtual void SendRequestedBlock(Link& via, int type, unsigned block) = 0;
-  // A fault on a link, with the text the user is to see.
-  virtual void OnLinkFault(LinkFault fault, const std::string& text) = 0;
+  // A fault on a link, with what the user is to see.
+  virtual void OnLinkFault(LinkFault fault, const ScreenText& text) = 0;
 };
 
 class LinkContext : public InboundHandler {

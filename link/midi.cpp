@@ -13,25 +13,23 @@ namespace {
 constexpr int SEARCH_STEP_MS = 500; // time a console gets to answer on one pair
 constexpr int SEARCH_SKIP_MS = 10;  // a pair that does not open is left at once
 
-// Texts of the output open failures that get a box besides the status line.
+// The output open failures that get a box besides the status line.
 struct OpenFailureText {
   int code;
-  const char *text;
+  TextId text;
 };
 constexpr OpenFailureText OPEN_FAILURE_TEXTS[] = {
-    {MIDI_NO_DEVICE, "No MIDI port was found. This error occurs only when the mapper is opened."},
-    {MIDI_ALLOCATED, "The specified resource is already allocated."},
-    {MIDI_BAD_DEVICE_ID, "The specified device identifier is out of range."},
-    {MIDI_INVALID_PARAM, "The specified pointer or structure is invalid."},
-    {MIDI_NO_MEMORY, "The system is unable to allocate or lock memory."},
+    {MIDI_NO_DEVICE, TextId::MidiOpenNoDevice},         {MIDI_ALLOCATED, TextId::MidiOpenAllocated},
+    {MIDI_BAD_DEVICE_ID, TextId::MidiOpenBadDeviceId}, {MIDI_INVALID_PARAM, TextId::MidiOpenInvalidParam},
+    {MIDI_NO_MEMORY, TextId::MidiOpenNoMemory},
 };
 
-const char *OpenFailureBoxText(int code)
+TextId OpenFailureBoxText(int code)
 {
   for (const auto &entry : OPEN_FAILURE_TEXTS)
     if (entry.code == code)
       return entry.text;
-  return nullptr;
+  return TextId::None;
 }
 
 } // namespace
@@ -104,8 +102,8 @@ bool MidiLink::OpenMidiPort()
   const MidiResult outResult = system_.OpenOutput(context_.link.MidiOutDevice);
   if (outResult != MIDI_OK) {
     context_.ShowStatus({TextId::NoMidiOut, outResult});
-    if (const char *text = OpenFailureBoxText(outResult))
-      context_.OnLinkFault(LinkFault::MidiDevice, text);
+    if (const TextId text = OpenFailureBoxText(outResult); text != TextId::None)
+      context_.OnLinkFault(LinkFault::MidiDevice, {text});
     midiPortOpen_ = false;
     return false;
   }

@@ -22,7 +22,14 @@ enum class TextId {
   NoMidiIn,           // device, error code
   CloseMidiError,     // error code
   MidiSysExIn,        // a MIDI message that is not the console's
-  BadFrame,           // a serial frame without bounds, inside a burst of them
+  BadFrame,           // a serial frame without bounds
+  LoopMode,           // our own search came back
+  // A MIDI output that did not open, by the back-end's code.
+  MidiOpenNoDevice,
+  MidiOpenAllocated,
+  MidiOpenBadDeviceId,
+  MidiOpenInvalidParam,
+  MidiOpenNoMemory,
   // The connection.
   ConnectedCom,  // COM port
   ConnectedMidi,
