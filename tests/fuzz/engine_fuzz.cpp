@@ -551,7 +551,9 @@ void World::CheckConsole() const
 
 // A running batch always has exactly one thing that moves it on: the
 // watchdog of what it awaits, the pause between files, or the answer to a
-// box left open, under which nothing is armed.
+// box left open. (A console that answers late under a watchdog's box
+// carries the transfer on, and the answer then changes nothing: under the
+// box its watchdog may stand armed.)
 void World::CheckStage() const
 {
   const Batch& b = engine_.Parts().batch;
@@ -559,7 +561,7 @@ void World::CheckStage() const
     return;
   const int armed = timers_.upload.IsActive() + timers_.download.IsActive() + timers_.send.IsActive();
   const Stage s = b.Now();
-  const bool asked = s == Stage::Asking && armed == 0 && !host_.lateBoxes.empty();
+  const bool asked = s == Stage::Asking && armed <= 1 && !host_.lateBoxes.empty();
   const bool moves = asked || (armed == 1 && (s == Stage::Awaiting || s == Stage::Offering || s == Stage::Pausing));
   if (!moves) {
     Dump();
