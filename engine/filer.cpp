@@ -3,6 +3,7 @@
 #include <new>
 #include <system_error>
 
+#include "link/link.h"
 #include "link/wire.h"
 #include "files/datatypes.h"
 #include "files/pc_path.h"
@@ -135,6 +136,14 @@ void Filer::ReportError(int outgoing)
   LastError = Error;
   session_.ShowStatus({.id = TextId::FileError, .word = LastFailure});
   Error = ERR_NONE;
+}
+
+bool Filer::RequestNotSent(const Link* link)
+{
+  const std::string text = link ? link->CannotSendText() : Render({TextId::NoPortSelected});
+  LastFailure = text.substr(text.find_first_not_of(' '));
+  LastError = ERR_NONE;
+  return false;
 }
 
 } // namespace zr

@@ -74,6 +74,9 @@ public:
   // that was not ready).
   std::string LastFailure;
   std::int32_t LastError = 0;
+  // A request of this file could not go out over `link` (null: no port
+  // selected), so nothing will answer it: LastFailure says why. False.
+  bool RequestNotSent(const Link* link);
   // A backup path that ends in another kind's extension.
   bool WrongExtension = false;
   // A backup: the file at PcPath was there when the user (or the caller)

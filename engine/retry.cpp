@@ -54,12 +54,8 @@ bool Session::SendMarker()
   Filer& rx = RxTransfer;
   Link* l = LinkFor(rx.Medium);
   const int type = resync_.MarkerType();
-  if (!l || !l->RequestDirectory(type)) {
-    const std::string text = l ? l->CannotSendText() : Render({TextId::NoPortSelected});
-    rx.LastFailure = text.substr(text.find_first_not_of(' '));
-    rx.LastError = ERR_NONE;
-    return false;
-  }
+  if (!l || !l->RequestDirectory(type))
+    return rx.RequestNotSent(l);
   resync_.DirectorySent(type, true);
   Asking(Asked::Marker, rx.Medium, rx.DataType);
   return true;
@@ -231,10 +227,7 @@ bool Filer::RequestCurrentBlock()
   if (sent)
     return true;
   // Nothing went out, so nothing will come: the file is given up.
-  const std::string text = link ? link->CannotSendText() : Render({TextId::NoPortSelected});
-  LastFailure = text.substr(text.find_first_not_of(' '));
-  LastError = ERR_NONE;
-  return false;
+  return RequestNotSent(link);
 }
 
 } // namespace zr

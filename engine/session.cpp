@@ -32,10 +32,7 @@ bool CannotSend(Filer& filer, Link& link)
 {
   filer.Expecting = false;
   filer.Offered = false;
-  const std::string text = link.CannotSendText();
-  filer.LastFailure = text.substr(text.find_first_not_of(' '));
-  filer.LastError = ERR_NONE;
-  return false;
+  return filer.RequestNotSent(&link);
 }
 } // namespace
 
